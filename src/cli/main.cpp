@@ -1,0 +1,40 @@
+// korvi-cli: the ripper's core for scripts.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: korvi-cli COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  drives        list the drives: real drives, then the images in KORVI_CD_IMAGES\n"
+    "  toc DRIVE     list the disc's audio tracks (name, length, begin, end; tab-separated)\n"
+    "                and its CDDB disc id\n"
+    "\n"
+    "DRIVE is a device path such as /dev/sr0 or a disc image (.cue, .toc, .nrg).\n"
+    "Exit status: 0 success, 1 the disc could not be read, 2 usage error.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << kUsage;
+    return korvi::cli::kExitUsage;
+  }
+  const std::string command = args.front();
+  args.erase(args.begin());
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << kUsage;
+    return korvi::cli::kExitOk;
+  }
+  if (command == "drives") return korvi::cli::Drives(args, std::cout, std::cerr);
+  if (command == "toc") return korvi::cli::Toc(args, std::cout, std::cerr);
+  std::cerr << "korvi-cli: unknown command '" << command << "'\n" << kUsage;
+  return korvi::cli::kExitUsage;
+}

@@ -1,0 +1,159 @@
+#include "disc/cd_device.h"
+
+#include <cdio/cdio.h>
+#include <cdio/logging.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace korvi {
+namespace {
+
+// libcdio reports causes through its log; keep the latest for the caller instead of letting it
+// print to the terminal.
+thread_local std::string t_cdioMessage;
+
+void KeepCdioMessage(cdio_log_level_t level, const char message[]) {
+  if (level >= CDIO_LOG_WARN && message) t_cdioMessage = message;
+}
+
+void InstallCdioLogHandler() {
+  static std::once_flag once;
+  std::call_once(once, [] { cdio_log_set_handler(KeepCdioMessage); });
+}
+
+std::string TakeCdioMessage() {
+  std::string message = std::move(t_cdioMessage);
+  t_cdioMessage.clear();
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  return message;
+}
+
+std::string WithCause(std::string what) {
+  const std::string cause = TakeCdioMessage();
+  if (!cause.empty()) what += " (" + cause + ")";
+  return what;
+}
+
+}  // namespace
+
+std::unique_ptr<CdDevice> CdDevice::Open(const std::string& driveName, std::string* error) {
+  InstallCdioLogHandler();
+  TakeCdioMessage();
+  if (driveName.empty()) {
+    if (error) *error = "no drive name";
+    return nullptr;
+  }
+  CdIo_t* cdio = cdio_open(driveName.c_str(), DRIVER_UNKNOWN);
+  if (!cdio) {
+    if (error) *error = WithCause("cannot open " + driveName);
+    return nullptr;
+  }
+  return std::unique_ptr<CdDevice>(new CdDevice(cdio, driveName));
+}
+
+CdDevice::CdDevice(CdIo_t* cdio, std::string name) : m_cdio(cdio), m_name(std::move(name)) {}
+
+CdDevice::~CdDevice() { cdio_destroy(m_cdio); }
+
+bool CdDevice::isImage() const {
+  switch (cdio_get_driver_id(m_cdio)) {
+    case DRIVER_BINCUE:
+    case DRIVER_CDRDAO:
+    case DRIVER_NRG:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CdDevice::Fail(std::string message) {
+  m_lastError = WithCause(std::move(message));
+  return false;
+}
+
+bool CdDevice::ReadToc(DiscToc& out) {
+  TakeCdioMessage();
+  out = DiscToc{};
+  const track_t first = cdio_get_first_track_num(m_cdio);
+  const track_t last = cdio_get_last_track_num(m_cdio);
+  if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK || first < 1 || last < first ||
+      last - first + 1 > kMaxTocTracks)
+    return Fail("no table of contents on " + m_name);
+
+  CDROM_TOC& toc = out.toc;
+  toc.FirstTrack = first;
+  toc.LastTrack = last;
+  const int count = last - first + 1;
+  int32_t previous = -1;
+  for (int i = 0; i <= count; ++i) {
+    const bool leadOut = i == count;
+    const track_t track = leadOut ? static_cast<track_t>(CDIO_CDROM_LEADOUT_TRACK) : static_cast<track_t>(first + i);
+    const lba_t lba = cdio_get_track_lba(m_cdio, track);
+    if (lba == CDIO_INVALID_LBA || lba < kLeadInSectors || lba <= previous ||
+        lba >= 100 * 60 * kSectorsPerSecond)
+      return Fail("bad address for track " + std::to_string(track) + " on " + m_name);
+    previous = lba;
+    TRACK_DATA& entry = toc.TrackData[i];
+    const bool data = !leadOut && cdio_get_track_format(m_cdio, track) != TRACK_FORMAT_AUDIO;
+    entry.ControlAdr = static_cast<uint8_t>(0x10 | (data ? kControlDataTrack : 0));
+    entry.TrackNumber = leadOut ? kLeadOutTrackNumber : track;
+    SetEntryAddress(entry, lba);
+  }
+  const int length = 2 + 8 * (count + 1);
+  toc.Length[0] = static_cast<uint8_t>(length >> 8);
+  toc.Length[1] = static_cast<uint8_t>(length & 0xFF);
+
+  if (isImage()) {
+    out.audioSessionLeadOut = AudioSessionLeadOutByGap(toc);
+  } else {
+    // A drive knows its sessions: the last one starts with the data track of an enhanced CD.
+    lsn_t lastSession = 0;
+    if (cdio_get_last_session(m_cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0)
+      out.audioSessionLeadOut = lastSession - kSessionGapSectors;
+  }
+  return true;
+}
+
+bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
+  TakeCdioMessage();
+  if (start < 0 || count < 1 || !buffer)
+    return Fail("invalid sector range " + std::to_string(start) + "+" + std::to_string(count));
+  if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) !=
+      DRIVER_OP_SUCCESS)
+    return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
+                " sectors) of " + m_name);
+  return true;
+}
+
+bool CdDevice::IsAudioTrack(int n) {
+  const track_t first = cdio_get_first_track_num(m_cdio);
+  const track_t last = cdio_get_last_track_num(m_cdio);
+  if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK || n < 1 || n > last - first + 1)
+    return false;
+  return cdio_get_track_format(m_cdio, static_cast<track_t>(first + n - 1)) == TRACK_FORMAT_AUDIO;
+}
+
+std::vector<std::string> EnumerateDrives() {
+  InstallCdioLogHandler();
+  std::vector<std::string> drives;
+  if (char** devices = cdio_get_devices(DRIVER_DEVICE)) {
+    for (char** device = devices; *device; ++device) drives.emplace_back(*device);
+    cdio_free_device_list(devices);
+  }
+  TakeCdioMessage();
+  if (const char* images = std::getenv("KORVI_CD_IMAGES")) {
+    const std::string list = images;
+    size_t from = 0;
+    while (from <= list.size()) {
+      size_t to = list.find(':', from);
+      if (to == std::string::npos) to = list.size();
+      if (to > from) drives.push_back(list.substr(from, to - from));
+      from = to + 1;
+    }
+  }
+  return drives;
+}
+
+}  // namespace korvi

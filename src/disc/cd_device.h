@@ -1,0 +1,53 @@
+#pragma once
+// A CD drive or disc image opened through libcdio: table of contents, raw audio sectors and the
+// audio-track question, in logical sectors (libcdio's LSN) and 2352-byte sectors.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disc/cdrom_toc.h"
+
+typedef struct _CdIo CdIo_t;
+
+namespace korvi {
+
+class CdDevice {
+ public:
+  // Opens a device path (/dev/sr0) or an image (.cue, .toc, .nrg). Null when it cannot be opened;
+  // the cause is in *error then.
+  static std::unique_ptr<CdDevice> Open(const std::string& driveName, std::string* error = nullptr);
+  ~CdDevice();
+  CdDevice(const CdDevice&) = delete;
+  CdDevice& operator=(const CdDevice&) = delete;
+
+  const std::string& name() const { return m_name; }
+  bool isImage() const;
+
+  // Fills the record; false for a disc without a usable table of contents (the cause in
+  // lastError()).
+  bool ReadToc(DiscToc& out);
+
+  // count sectors from logical sector start into buffer (count × 2352 bytes).
+  bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count);
+
+  // Whether the n-th track (1-based, counted from the disc's first track) holds audio.
+  bool IsAudioTrack(int n);
+
+  const std::string& lastError() const { return m_lastError; }
+
+ private:
+  CdDevice(CdIo_t* cdio, std::string name);
+  bool Fail(std::string message);
+
+  CdIo_t* m_cdio;
+  std::string m_name;
+  std::string m_lastError;
+};
+
+// The drives to offer: the real drives libcdio finds, then the images named in KORVI_CD_IMAGES
+// (colon-separated paths). No device is opened to list them.
+std::vector<std::string> EnumerateDrives();
+
+}  // namespace korvi

@@ -1,0 +1,42 @@
+#include "disc/cdrom_toc.h"
+
+#include <algorithm>
+
+namespace korvi {
+
+int32_t SectorFromMsf(const uint8_t address[4]) {
+  return SectorFromMsf(address[1], address[2], address[3]);
+}
+
+void SetEntryAddress(TRACK_DATA& entry, int32_t absoluteFrames) {
+  entry.Address[0] = 0;
+  entry.Address[1] = static_cast<uint8_t>(absoluteFrames / (60 * kSectorsPerSecond));
+  entry.Address[2] = static_cast<uint8_t>((absoluteFrames / kSectorsPerSecond) % 60);
+  entry.Address[3] = static_cast<uint8_t>(absoluteFrames % kSectorsPerSecond);
+}
+
+TrackSpan TrackSpanOf(const DiscToc& disc, int n) {
+  TrackSpan span;
+  if (n < 1 || n > TocTrackCount(disc.toc)) return span;
+  span.begin = SectorFromMsf(disc.toc.TrackData[n - 1].Address);
+  span.end = SectorFromMsf(disc.toc.TrackData[n].Address) - 1;
+  if (disc.audioSessionLeadOut && span.begin < *disc.audioSessionLeadOut)
+    span.end = std::min(span.end, *disc.audioSessionLeadOut - 1);
+  return span;
+}
+
+std::optional<int32_t> AudioSessionLeadOutByGap(const CDROM_TOC& toc) {
+  const int count = TocTrackCount(toc);
+  for (int i = 0; i + 1 < count; ++i) {
+    const TRACK_DATA& audio = toc.TrackData[i];
+    const TRACK_DATA& next = toc.TrackData[i + 1];
+    if (IsDataEntry(audio) || !IsDataEntry(next)) continue;
+    const int32_t dataBegin = SectorFromMsf(next.Address);
+    if (dataBegin - kSessionGapSectors > SectorFromMsf(audio.Address))
+      return dataBegin - kSessionGapSectors;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace korvi

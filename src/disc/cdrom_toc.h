@@ -1,0 +1,73 @@
+#pragma once
+// The table of contents as the drive reports it: the 804-byte CDROM_TOC record, addresses in
+// minutes-seconds-frames that include the 150-frame lead-in.
+
+#include <cstdint>
+#include <optional>
+
+namespace korvi {
+
+constexpr int kLeadInSectors = 150;
+constexpr int kSectorsPerSecond = 75;
+constexpr int kRawSectorBytes = 2352;
+constexpr int kMaxTocTracks = 99;
+// Sectors between the lead-out of an audio session and the first track of the next session
+// (lead-out 6750, lead-in 4500, pregap 150).
+constexpr int kSessionGapSectors = 11400;
+
+struct TRACK_DATA {
+  uint8_t Reserved;
+  uint8_t ControlAdr;  // Control in the low nibble, as the Windows bit fields lay it out
+  uint8_t TrackNumber;
+  uint8_t Reserved1;
+  uint8_t Address[4];  // 0, minutes, seconds, frames
+};
+
+struct CDROM_TOC {
+  uint8_t Length[2];  // big-endian count of the bytes that follow this field
+  uint8_t FirstTrack;
+  uint8_t LastTrack;
+  TRACK_DATA TrackData[kMaxTocTracks + 1];
+};
+
+static_assert(sizeof(TRACK_DATA) == 8);
+static_assert(sizeof(CDROM_TOC) == 804);
+
+constexpr uint8_t kControlDataTrack = 0x04;
+constexpr uint8_t kLeadOutTrackNumber = 0xAA;
+
+// logical sector = minutes × 4500 + seconds × 75 + frames − 150
+constexpr int32_t SectorFromMsf(int minutes, int seconds, int frames) {
+  return minutes * 60 * kSectorsPerSecond + seconds * kSectorsPerSecond + frames - kLeadInSectors;
+}
+int32_t SectorFromMsf(const uint8_t address[4]);
+
+// The entry's address with the lead-in, for addresses given as an absolute frame count.
+void SetEntryAddress(TRACK_DATA& entry, int32_t absoluteFrames);
+
+inline int TocTrackCount(const CDROM_TOC& toc) {
+  return toc.LastTrack >= toc.FirstTrack ? toc.LastTrack - toc.FirstTrack + 1 : 0;
+}
+inline bool IsDataEntry(const TRACK_DATA& entry) { return (entry.ControlAdr & kControlDataTrack) != 0; }
+
+// What the disc holds beyond the raw record: on an enhanced CD the audio session ends where its
+// lead-out began, 11400 sectors before the data track of the next session.
+struct DiscToc {
+  CDROM_TOC toc{};
+  std::optional<int32_t> audioSessionLeadOut;  // logical sector, when the disc has a later session
+};
+
+struct TrackSpan {
+  int32_t begin = 0;
+  int32_t end = 0;  // inclusive
+};
+
+// Begin and end of the n-th track (1-based) of the record. The end is the next entry's sector
+// minus 1, except that the last track of an audio session ends before that session's lead-out.
+TrackSpan TrackSpanOf(const DiscToc& disc, int n);
+
+// Where the audio session of an image ends, for images that carry no session information: an
+// audio track followed by a data track more than 11400 sectors later is taken as an enhanced CD.
+std::optional<int32_t> AudioSessionLeadOutByGap(const CDROM_TOC& toc);
+
+}  // namespace korvi

@@ -1,0 +1,15 @@
+#include "disc/read_toc.h"
+
+#include "disc/cd_device.h"
+#include "disc/track_rows.h"
+
+namespace korvi {
+
+int ReadTocIntoRows(CdDevice* device, DiscToc& disc, ITrackRows& rows) {
+  rows.DeleteAllRows();
+  if (!device || !device->ReadToc(disc)) return -1;
+  AppendTrackRows(rows, disc, [device](int n) { return device->IsAudioTrack(n); });
+  return 0;
+}
+
+}  // namespace korvi
