@@ -34,7 +34,7 @@ int Toc(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   DiscToc disc;
   TrackRowTable rows;
   if (ReadTocIntoRows(device.get(), disc, rows) != 0) {
-    err << "korvi-cli: cannot read the table of contents: " << device->lastError() << '\n';
+    err << "korvi-cli: " << device->lastError() << '\n';
     return kExitFailed;
   }
   for (const TrackRowTable::Row& row : rows.rows())

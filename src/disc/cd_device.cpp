@@ -3,6 +3,9 @@
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -45,9 +48,15 @@ std::unique_ptr<CdDevice> CdDevice::Open(const std::string& driveName, std::stri
     if (error) *error = "no drive name";
     return nullptr;
   }
+  struct stat info {};
+  if (stat(driveName.c_str(), &info) != 0) {
+    if (error) *error = "cannot open " + driveName + ": " + std::strerror(errno);
+    return nullptr;
+  }
   CdIo_t* cdio = cdio_open(driveName.c_str(), DRIVER_UNKNOWN);
+  TakeCdioMessage();  // libcdio's complaint names whichever driver it tried last
   if (!cdio) {
-    if (error) *error = WithCause("cannot open " + driveName);
+    if (error) *error = "cannot open " + driveName + ": not a CD drive or a disc image that can be read";
     return nullptr;
   }
   return std::unique_ptr<CdDevice>(new CdDevice(cdio, driveName));
@@ -93,7 +102,9 @@ bool CdDevice::ReadToc(DiscToc& out) {
     const lba_t lba = cdio_get_track_lba(m_cdio, track);
     if (lba == CDIO_INVALID_LBA || lba < kLeadInSectors || lba <= previous ||
         lba >= 100 * 60 * kSectorsPerSecond)
-      return Fail("bad address for track " + std::to_string(track) + " on " + m_name);
+      return Fail("the table of contents of " + m_name + " is inconsistent: " +
+                  (leadOut ? std::string("the lead-out") : "track " + std::to_string(track)) +
+                  " does not start after the previous track");
     previous = lba;
     TRACK_DATA& entry = toc.TrackData[i];
     const bool data = !leadOut && cdio_get_track_format(m_cdio, track) != TRACK_FORMAT_AUDIO;

@@ -187,7 +187,8 @@ TEST_F(DiscImageTest, MissingOrBrokenImagesFailTheTocRead) {
     std::ofstream(m_dir / name, std::ios::binary) << text;
     return m_dir / name;
   };
-  expectNoToc(writeText("garbage.cue", std::string("\x7f\x45\x4c\x46\x00\x01 not a cue sheet \xff\xfe", 28)));
+  static const char kGarbage[] = "\x7f\x45\x4c\x46\x00\x01 not a cue sheet \xff\xfe";
+  expectNoToc(writeText("garbage.cue", std::string(kGarbage, sizeof kGarbage - 1)));
   expectNoToc(writeText("empty.cue", ""));
   expectNoToc(writeText("notracks.cue", "FILE \"notracks.bin\" BINARY\n"));
   writeText("nobin.cue", "FILE \"nobin.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
