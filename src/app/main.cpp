@@ -13,6 +13,9 @@
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
+#include "settings/app_settings.h"
+#include "settings/registry_store.h"
+#include "settings/user_folders.h"
 
 namespace korvi {
 namespace {
@@ -35,7 +38,8 @@ class TreeTrackRows : public ITrackRows {
     if (auto* item = m_tree->topLevelItem(row)) item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
   }
   void SetItemData(int row, CTrackInfo* track) override {
-    if (auto* item = m_tree->topLevelItem(row)) item->setData(0, Qt::UserRole, QVariant::fromValue<void*>(track));
+    if (auto* item = m_tree->topLevelItem(row))
+      item->setData(0, Qt::UserRole, QVariant::fromValue<void*>(track));
   }
   int RowCount() const override { return m_tree->topLevelItemCount(); }
   std::string Text(int row, int column) const override {
@@ -57,7 +61,12 @@ class TreeTrackRows : public ITrackRows {
 
 class MainWindow : public QMainWindow {
  public:
-  MainWindow() {
+  // The settings are in place before the window exists, and written back when it is gone.
+  MainWindow()
+      : m_folders(UserFolders::FromEnvironment()),
+        m_settings(m_folders),
+        m_store(RegistryStore::OpenForUser(m_folders)) {
+    m_settings.LoadFromRegistry(m_store);
     setWindowTitle("Korvi CD Ripper 2.2");
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -85,6 +94,7 @@ class MainWindow : public QMainWindow {
     connect(refresh, &QPushButton::clicked, this, &MainWindow::Refresh);
     Refresh();
   }
+  ~MainWindow() override { m_settings.SaveToRegistry(m_store); }
 
  private:
   void Refresh() {
@@ -104,6 +114,9 @@ class MainWindow : public QMainWindow {
       m_info->clear();
   }
 
+  UserFolders m_folders;
+  CAppSettings m_settings;
+  RegistryStore m_store;
   QComboBox* m_drives;
   QLabel* m_info;
   QTreeWidget* m_tree;

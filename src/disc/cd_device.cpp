@@ -2,7 +2,6 @@
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
-
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -98,7 +97,8 @@ bool CdDevice::ReadToc(DiscToc& out) {
   int32_t previous = -1;
   for (int i = 0; i <= count; ++i) {
     const bool leadOut = i == count;
-    const track_t track = leadOut ? static_cast<track_t>(CDIO_CDROM_LEADOUT_TRACK) : static_cast<track_t>(first + i);
+    const track_t track =
+        leadOut ? static_cast<track_t>(CDIO_CDROM_LEADOUT_TRACK) : static_cast<track_t>(first + i);
     const lba_t lba = cdio_get_track_lba(m_cdio, track);
     if (lba == CDIO_INVALID_LBA || lba < kLeadInSectors || lba <= previous ||
         lba >= 100 * 60 * kSectorsPerSecond)
@@ -131,8 +131,7 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
   TakeCdioMessage();
   if (start < 0 || count < 1 || !buffer)
     return Fail("invalid sector range " + std::to_string(start) + "+" + std::to_string(count));
-  if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) !=
-      DRIVER_OP_SUCCESS)
+  if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) != DRIVER_OP_SUCCESS)
     return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
                 " sectors) of " + m_name);
   return true;

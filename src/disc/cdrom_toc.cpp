@@ -4,9 +4,7 @@
 
 namespace korvi {
 
-int32_t SectorFromMsf(const uint8_t address[4]) {
-  return SectorFromMsf(address[1], address[2], address[3]);
-}
+int32_t SectorFromMsf(const uint8_t address[4]) { return SectorFromMsf(address[1], address[2], address[3]); }
 
 void SetEntryAddress(TRACK_DATA& entry, int32_t absoluteFrames) {
   entry.Address[0] = 0;
@@ -32,8 +30,7 @@ std::optional<int32_t> AudioSessionLeadOutByGap(const CDROM_TOC& toc) {
     const TRACK_DATA& next = toc.TrackData[i + 1];
     if (IsDataEntry(audio) || !IsDataEntry(next)) continue;
     const int32_t dataBegin = SectorFromMsf(next.Address);
-    if (dataBegin - kSessionGapSectors > SectorFromMsf(audio.Address))
-      return dataBegin - kSessionGapSectors;
+    if (dataBegin - kSessionGapSectors > SectorFromMsf(audio.Address)) return dataBegin - kSessionGapSectors;
     return std::nullopt;
   }
   return std::nullopt;

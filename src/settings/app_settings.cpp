@@ -1,9 +1,9 @@
 #include "settings/app_settings.h"
 
-#include "settings/fs_util.h"
-
 #include <algorithm>
 #include <optional>
+
+#include "settings/fs_util.h"
 
 namespace korvi {
 
@@ -25,148 +25,116 @@ constexpr std::string_view kBps = "BPS";
 constexpr std::string_view kSaveId3Tag = "SaveID3Tag";
 constexpr std::string_view kCompressionLevel = "CompressionLevel";
 
-std::string LibraryFolderIn(const std::string& appData)
-{
-    return appData.empty() ? std::string() : appData + "/DiscInfo";
+std::string LibraryFolderIn(const std::string& appData) {
+  return appData.empty() ? std::string() : appData + "/DiscInfo";
 }
 
 // All bits set means "not stored". Data shorter than four bytes fills the low
 // bytes of an all-ones word, as a preset 4-byte query buffer would, so empty
 // data is missing too.
-std::optional<uint32_t> ReadDword(const RegistryStore& store, const RegKey& key, std::string_view name)
-{
-    std::optional<RegValue> value = store.QueryValue(key, name);
-    if (!value || value->type != kRegDword || value->data.size() > sizeof(uint32_t))
-        return std::nullopt;
-    uint32_t number = kAllBitsSet;
-    for (size_t i = 0; i < value->data.size(); ++i) {
-        number &= ~(uint32_t{0xff} << (8 * i));
-        number |= uint32_t{value->data[i]} << (8 * i);
-    }
-    if (number == kAllBitsSet)
-        return std::nullopt;
-    return number;
+std::optional<uint32_t> ReadDword(const RegistryStore& store, const RegKey& key, std::string_view name) {
+  std::optional<RegValue> value = store.QueryValue(key, name);
+  if (!value || value->type != kRegDword || value->data.size() > sizeof(uint32_t)) return std::nullopt;
+  uint32_t number = kAllBitsSet;
+  for (size_t i = 0; i < value->data.size(); ++i) {
+    number &= ~(uint32_t{0xff} << (8 * i));
+    number |= uint32_t{value->data[i]} << (8 * i);
+  }
+  if (number == kAllBitsSet) return std::nullopt;
+  return number;
 }
 
 // The text ends at the first NUL, as it would in a C buffer.
-std::optional<std::string> ReadString(const RegistryStore& store, const RegKey& key, std::string_view name)
-{
-    std::optional<RegValue> value = store.QueryValue(key, name);
-    if (!value || value->data.size() > kMaxPathBytes)
-        return std::nullopt;
-    if (value->type != kRegSz && value->type != kRegExpandSz)
-        return std::nullopt;
-    const std::vector<uint8_t>& data = value->data;
-    if (!data.empty() && data.back() != 0)
-        return std::nullopt;
-    return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
+std::optional<std::string> ReadString(const RegistryStore& store, const RegKey& key, std::string_view name) {
+  std::optional<RegValue> value = store.QueryValue(key, name);
+  if (!value || value->data.size() > kMaxPathBytes) return std::nullopt;
+  if (value->type != kRegSz && value->type != kRegExpandSz) return std::nullopt;
+  const std::vector<uint8_t>& data = value->data;
+  if (!data.empty() && data.back() != 0) return std::nullopt;
+  return std::string(data.begin(), std::find(data.begin(), data.end(), uint8_t{0}));
 }
 
-void ReadFlag(const RegistryStore& store, const RegKey& key, std::string_view name, bool& field)
-{
-    if (std::optional<uint32_t> value = ReadDword(store, key, name))
-        field = *value != 0;
+void ReadFlag(const RegistryStore& store, const RegKey& key, std::string_view name, bool& field) {
+  if (std::optional<uint32_t> value = ReadDword(store, key, name)) field = *value != 0;
 }
 
-void ReadNumber(const RegistryStore& store, const RegKey& key, std::string_view name, int32_t& field)
-{
-    if (std::optional<uint32_t> value = ReadDword(store, key, name))
-        field = static_cast<int32_t>(*value);
+void ReadNumber(const RegistryStore& store, const RegKey& key, std::string_view name, int32_t& field) {
+  if (std::optional<uint32_t> value = ReadDword(store, key, name)) field = static_cast<int32_t>(*value);
 }
 
-bool WriteDword(RegistryStore& store, const RegKey& key, std::string_view name, uint32_t value)
-{
-    const uint8_t bytes[] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    return store.SetValue(key, name, kRegDword, bytes);
+bool WriteDword(RegistryStore& store, const RegKey& key, std::string_view name, uint32_t value) {
+  const uint8_t bytes[] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                           static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return store.SetValue(key, name, kRegDword, bytes);
 }
 
-bool WriteString(RegistryStore& store, const RegKey& key, std::string_view name, const std::string& text)
-{
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return store.SetValue(key, name, kRegSz, bytes);
+bool WriteString(RegistryStore& store, const RegKey& key, std::string_view name, const std::string& text) {
+  std::vector<uint8_t> bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  return store.SetValue(key, name, kRegSz, bytes);
 }
 
 }  // namespace
 
-CAppSettings::CAppSettings()
-    : CAppSettings(UserFolders::FromEnvironment())
-{
-}
+CAppSettings::CAppSettings() : CAppSettings(UserFolders::FromEnvironment()) {}
 
 CAppSettings::CAppSettings(const UserFolders& folders)
-    : DefaultFolder(folders.music)
-    , DefaultLibFolder(LibraryFolderIn(folders.appData))
-{
-    if (!DefaultFolder.empty())
-        MakeDirectories(DefaultFolder, kMusicFolderMode);
-    if (!DefaultLibFolder.empty())
-        MakeDirectories(DefaultLibFolder, kDataFolderMode);
+    : DefaultFolder(folders.music), DefaultLibFolder(LibraryFolderIn(folders.appData)) {
+  if (!DefaultFolder.empty()) MakeDirectories(DefaultFolder, kMusicFolderMode);
+  if (!DefaultLibFolder.empty()) MakeDirectories(DefaultLibFolder, kDataFolderMode);
 }
 
-std::string CAppSettings::OptionsKeyPath()
-{
-    return JoinKeyPath(JoinKeyPath(kCurrentUserRoot, kAppKeyPath), kOptionsKeyName);
+std::string CAppSettings::OptionsKeyPath() {
+  return JoinKeyPath(JoinKeyPath(kCurrentUserRoot, kAppKeyPath), kOptionsKeyName);
 }
 
-bool CAppSettings::LoadFromRegistry(const RegistryStore& store)
-{
-    std::optional<RegKey> key = store.OpenKey(OptionsKeyPath());
-    if (!key)
-        return false;
-    LoadFlags(store, *key);
-    if (LoadFolders(store, *key))
-        LoadEncoderOptions(store, *key);
-    return true;
+bool CAppSettings::LoadFromRegistry(const RegistryStore& store) {
+  std::optional<RegKey> key = store.OpenKey(OptionsKeyPath());
+  if (!key) return false;
+  LoadFlags(store, *key);
+  if (LoadFolders(store, *key)) LoadEncoderOptions(store, *key);
+  return true;
 }
 
-void CAppSettings::LoadFlags(const RegistryStore& store, const RegKey& key)
-{
-    ReadFlag(store, key, kShowSelectorBeforeSave, ShowSelectorBeforeSave);
-    ReadFlag(store, key, kGetDiscInfoAutomatically, GetDiscInfoAutomatically);
-    ReadFlag(store, key, kSaveLibraryAutomatically, SaveLibraryAutomatically);
-    ReadFlag(store, key, kReplacePrompt, ReplacePrompt);
+void CAppSettings::LoadFlags(const RegistryStore& store, const RegKey& key) {
+  ReadFlag(store, key, kShowSelectorBeforeSave, ShowSelectorBeforeSave);
+  ReadFlag(store, key, kGetDiscInfoAutomatically, GetDiscInfoAutomatically);
+  ReadFlag(store, key, kSaveLibraryAutomatically, SaveLibraryAutomatically);
+  ReadFlag(store, key, kReplacePrompt, ReplacePrompt);
 }
 
-bool CAppSettings::LoadFolders(const RegistryStore& store, const RegKey& key)
-{
-    std::optional<std::string> folder = ReadString(store, key, kDefaultFolder);
-    if (!folder)
-        return false;
-    DefaultFolder = std::move(*folder);
-    std::optional<std::string> libraryFolder = ReadString(store, key, kDefaultLibFolder);
-    if (!libraryFolder)
-        return false;
-    DefaultLibFolder = std::move(*libraryFolder);
-    return true;
+bool CAppSettings::LoadFolders(const RegistryStore& store, const RegKey& key) {
+  std::optional<std::string> folder = ReadString(store, key, kDefaultFolder);
+  if (!folder) return false;
+  DefaultFolder = std::move(*folder);
+  std::optional<std::string> libraryFolder = ReadString(store, key, kDefaultLibFolder);
+  if (!libraryFolder) return false;
+  DefaultLibFolder = std::move(*libraryFolder);
+  return true;
 }
 
-void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& key)
-{
-    ReadNumber(store, key, kBps, BPS);
-    ReadFlag(store, key, kSaveId3Tag, SaveID3Tag);
-    ReadNumber(store, key, kCompressionLevel, CompressionLevel);
+void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& key) {
+  ReadNumber(store, key, kBps, BPS);
+  ReadFlag(store, key, kSaveId3Tag, SaveID3Tag);
+  ReadNumber(store, key, kCompressionLevel, CompressionLevel);
 }
 
-bool CAppSettings::SaveToRegistry(RegistryStore& store) const
-{
-    store.Reload();
-    std::optional<RegKey> key = store.CreateKey(OptionsKeyPath());
-    return key && WriteAll(store, *key) && store.Save();
+bool CAppSettings::SaveToRegistry(RegistryStore& store) const {
+  store.Reload();
+  std::optional<RegKey> key = store.CreateKey(OptionsKeyPath());
+  return key && WriteAll(store, *key) && store.Save();
 }
 
-bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const
-{
-    return WriteDword(store, key, kShowSelectorBeforeSave, ShowSelectorBeforeSave ? 1 : 0)
-        && WriteDword(store, key, kGetDiscInfoAutomatically, GetDiscInfoAutomatically ? 1 : 0)
-        && WriteDword(store, key, kSaveLibraryAutomatically, SaveLibraryAutomatically ? 1 : 0)
-        && WriteString(store, key, kDefaultFolder, DefaultFolder)
-        && WriteString(store, key, kDefaultLibFolder, DefaultLibFolder)
-        && WriteDword(store, key, kReplacePrompt, ReplacePrompt ? 1 : 0)
-        && WriteDword(store, key, kBps, static_cast<uint32_t>(BPS))
-        && WriteDword(store, key, kSaveId3Tag, SaveID3Tag ? 1 : 0)
-        && WriteDword(store, key, kCompressionLevel, static_cast<uint32_t>(CompressionLevel));
+bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
+  return WriteDword(store, key, kShowSelectorBeforeSave, ShowSelectorBeforeSave ? 1 : 0) &&
+         WriteDword(store, key, kGetDiscInfoAutomatically, GetDiscInfoAutomatically ? 1 : 0) &&
+         WriteDword(store, key, kSaveLibraryAutomatically, SaveLibraryAutomatically ? 1 : 0) &&
+         WriteString(store, key, kDefaultFolder, DefaultFolder) &&
+         WriteString(store, key, kDefaultLibFolder, DefaultLibFolder) &&
+         WriteDword(store, key, kReplacePrompt, ReplacePrompt ? 1 : 0) &&
+         WriteDword(store, key, kBps, static_cast<uint32_t>(BPS)) &&
+         WriteDword(store, key, kSaveId3Tag, SaveID3Tag ? 1 : 0) &&
+         WriteDword(store, key, kCompressionLevel, static_cast<uint32_t>(CompressionLevel));
 }
 
 }  // namespace korvi

@@ -2,12 +2,12 @@
 // HKEY_CURRENT_USER\<kAppKeyPath>\Options.
 #pragma once
 
-#include "settings/registry_store.h"
-#include "settings/user_folders.h"
-
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "settings/registry_store.h"
+#include "settings/user_folders.h"
 
 namespace korvi {
 
@@ -15,41 +15,41 @@ inline constexpr std::string_view kAppKeyPath = "Software\\Tessaline Technology\
 inline constexpr std::string_view kOptionsKeyName = "Options";
 
 class CAppSettings {
-public:
-    bool ShowSelectorBeforeSave = true;
-    bool GetDiscInfoAutomatically = true;
-    bool SaveLibraryAutomatically = true;
-    bool ReplacePrompt = true;
-    std::string DefaultFolder;     // where ripped files go; the music folder by default
-    std::string DefaultLibFolder;  // where disc information is kept
-    int32_t BPS = 192;
-    bool SaveID3Tag = true;
-    int32_t CompressionLevel = 2000;
+ public:
+  bool ShowSelectorBeforeSave = true;
+  bool GetDiscInfoAutomatically = true;
+  bool SaveLibraryAutomatically = true;
+  bool ReplacePrompt = true;
+  std::string DefaultFolder;     // where ripped files go; the music folder by default
+  std::string DefaultLibFolder;  // where disc information is kept
+  int32_t BPS = 192;
+  bool SaveID3Tag = true;
+  int32_t CompressionLevel = 2000;
 
-    // Defaults for the folders of this environment's user.
-    CAppSettings();
-    // Defaults for `folders`. Creates the music folder and the library folder
-    // (with its parents) when missing; a failure there is not an error.
-    explicit CAppSettings(const UserFolders& folders);
+  // Defaults for the folders of this environment's user.
+  CAppSettings();
+  // Defaults for `folders`. Creates the music folder and the library folder
+  // (with its parents) when missing; a failure there is not an error.
+  explicit CAppSettings(const UserFolders& folders);
 
-    // "HKEY_CURRENT_USER\Software\...\Options".
-    static std::string OptionsKeyPath();
+  // "HKEY_CURRENT_USER\Software\...\Options".
+  static std::string OptionsKeyPath();
 
-    // Values that are absent or unusable leave their field as it is. An unusable
-    // DefaultFolder or DefaultLibFolder also leaves every option stored after it.
-    // False when the store has no options key; never an error for the user.
-    bool LoadFromRegistry(const RegistryStore& store);
+  // Values that are absent or unusable leave their field as it is. An unusable
+  // DefaultFolder or DefaultLibFolder also leaves every option stored after it.
+  // False when the store has no options key; never an error for the user.
+  bool LoadFromRegistry(const RegistryStore& store);
 
-    // Re-reads the store's file so values written since it was opened survive,
-    // writes all nine options and saves. False when the file could not be written,
-    // in which case nothing changed on disk.
-    bool SaveToRegistry(RegistryStore& store) const;
+  // Re-reads the store's file so values written since it was opened survive,
+  // writes all nine options and saves. False when the file could not be written,
+  // in which case nothing changed on disk.
+  bool SaveToRegistry(RegistryStore& store) const;
 
-private:
-    void LoadFlags(const RegistryStore& store, const RegKey& key);
-    bool LoadFolders(const RegistryStore& store, const RegKey& key);
-    void LoadEncoderOptions(const RegistryStore& store, const RegKey& key);
-    bool WriteAll(RegistryStore& store, const RegKey& key) const;
+ private:
+  void LoadFlags(const RegistryStore& store, const RegKey& key);
+  bool LoadFolders(const RegistryStore& store, const RegKey& key);
+  void LoadEncoderOptions(const RegistryStore& store, const RegKey& key);
+  bool WriteAll(RegistryStore& store, const RegKey& key) const;
 };
 
 }  // namespace korvi

@@ -2,38 +2,39 @@
 // reads and crash-safe replacement of a file.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace korvi {
 
 class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : m_fd(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
 
-    int Get() const { return m_fd; }
-    bool Valid() const { return m_fd >= 0; }
-    int Release();
-    // Closes now and reports whether close() succeeded (it can report a late write error).
-    bool Close();
-    void Reset();
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
+  int Release();
+  // Closes now and reports whether close() succeeded (it can report a late write error).
+  bool Close();
+  void Reset();
 
-private:
-    int m_fd = -1;
+ private:
+  int m_fd = -1;
 };
 
 enum class ReadStatus { Ok, Missing, Error };
 
 struct FileContents {
-    ReadStatus status = ReadStatus::Missing;
-    std::string bytes;
+  ReadStatus status = ReadStatus::Missing;
+  std::string bytes;
 };
 
 FileContents ReadWholeFile(const std::string& path);

@@ -38,26 +38,26 @@ inline constexpr uint32_t kRegQword = 11;
 inline constexpr std::string_view kRegFileHeader = "Windows Registry Editor Version 5.00";
 
 struct RegValue {
-    uint32_t type = kRegNone;
-    std::vector<uint8_t> data;
+  uint32_t type = kRegNone;
+  std::vector<uint8_t> data;
 
-    bool operator==(const RegValue&) const = default;
+  bool operator==(const RegValue&) const = default;
 };
 
 struct RegEntry {
-    std::optional<std::string> name;  // "" is the default value "@"; nullopt when unreadable
-    std::optional<RegValue> value;    // nullopt: an unreadable line kept in `verbatim`
-    std::string verbatim;
+  std::optional<std::string> name;  // "" is the default value "@"; nullopt when unreadable
+  std::optional<RegValue> value;    // nullopt: an unreadable line kept in `verbatim`
+  std::string verbatim;
 };
 
 struct RegSection {
-    std::string keyPath;
-    std::vector<RegEntry> entries;
+  std::string keyPath;
+  std::vector<RegEntry> entries;
 };
 
 struct RegDocument {
-    std::vector<std::string> preamble;  // unreadable lines before the first key
-    std::vector<RegSection> sections;
+  std::vector<std::string> preamble;  // unreadable lines before the first key
+  std::vector<RegSection> sections;
 };
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

@@ -11,12 +11,12 @@ namespace korvi {
 inline constexpr std::string_view kAppFolderName = "korvi-cd-ripper";
 
 struct UserFolders {
-    std::string music;    // XDG music folder, else $HOME/Music
-    std::string appData;  // $XDG_DATA_HOME/korvi-cd-ripper
-    std::string config;   // $XDG_CONFIG_HOME/korvi-cd-ripper
+  std::string music;    // XDG music folder, else $HOME/Music
+  std::string appData;  // $XDG_DATA_HOME/korvi-cd-ripper
+  std::string config;   // $XDG_CONFIG_HOME/korvi-cd-ripper
 
-    // Any folder that cannot be formed (no home and no XDG variable) is left empty.
-    static UserFolders FromEnvironment();
+  // Any folder that cannot be formed (no home and no XDG variable) is left empty.
+  static UserFolders FromEnvironment();
 };
 
 // $HOME, else the password database entry; "" when neither is known.

@@ -32,7 +32,8 @@ std::vector<std::vector<std::string>> TabRows(const std::string& out) {
 TEST(KorviCliToc, PrintsTheRowsAndDiscIdThatTheOraclesConfirm) {
   fixtures::TempDir dir;
   fixtures::ImageLayout layout;
-  layout.tracks = {{false, 3000, 20, {}}, {false, 4567, 150, {}}, {false, 1500, 150, {}}, {true, 900, 150, {}}};
+  layout.tracks = {
+      {false, 3000, 20, {}}, {false, 4567, 150, {}}, {false, 1500, 150, {}}, {true, 900, 150, {}}};
   fixtures::WrittenImage image;
   ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "cli.cue", layout, &image, nullptr));
 

@@ -1,6 +1,8 @@
 // Disc images read through libcdio, checked against the image's own bytes, cd-info's track list
 // and libdiscid's CDDB disc id.
 
+#include "disc/cd_device.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <fstream>
 
 #include "cddb/disc_id.h"
-#include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
 #include "fixtures/disc_image_writer.h"

@@ -31,7 +31,9 @@ DiscToc MakeToc(const std::vector<Entry>& entries, int firstTrack = 1) {
 }
 
 std::function<bool(int)> AudioFromToc(const DiscToc& disc) {
-  return [&disc](int n) { return n >= 1 && n <= TocTrackCount(disc.toc) && !IsDataEntry(disc.toc.TrackData[n - 1]); };
+  return [&disc](int n) {
+    return n >= 1 && n <= TocTrackCount(disc.toc) && !IsDataEntry(disc.toc.TrackData[n - 1]);
+  };
 }
 
 TEST(SectorArithmetic, MsfIncludesTheLeadIn) {

@@ -1,8 +1,10 @@
 #include "settings/app_settings.h"
-#include "settings_test_util.h"
 
 #include <gtest/gtest.h>
+
 #include <tuple>
+
+#include "settings_test_util.h"
 
 namespace korvi {
 namespace {
@@ -15,221 +17,221 @@ const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
 const std::string kOptionsSection =
     "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD Ripper\\Options]\n";
 
-auto Fields(const CAppSettings& s)
-{
-    return std::tuple(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
-                      s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
-                      s.CompressionLevel);
+auto Fields(const CAppSettings& s) {
+  return std::tuple(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
+                    s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
+                    s.CompressionLevel);
 }
 
 class SettingsApp : public testing::Test {
-protected:
-    settings_test::TempUser user;
-    const std::string music = user.folders.music;
-    const std::string library = user.folders.appData + "/DiscInfo";
+ protected:
+  settings_test::TempUser user;
+  const std::string music = user.folders.music;
+  const std::string library = user.folders.appData + "/DiscInfo";
 
-    void WriteOptions(const std::string& lines) { WriteFile(user.storePath, kHeader + kOptionsSection + lines); }
+  void WriteOptions(const std::string& lines) {
+    WriteFile(user.storePath, kHeader + kOptionsSection + lines);
+  }
 
-    CAppSettings Loaded(CAppSettings settings)
-    {
-        settings.LoadFromRegistry(RegistryStore::Open(user.storePath));
-        return settings;
-    }
-    CAppSettings Loaded() { return Loaded(CAppSettings(user.folders)); }
-    bool Save(const CAppSettings& settings)
-    {
-        RegistryStore store = RegistryStore::Open(user.storePath);
-        return settings.SaveToRegistry(store);
-    }
+  CAppSettings Loaded(CAppSettings settings) {
+    settings.LoadFromRegistry(RegistryStore::Open(user.storePath));
+    return settings;
+  }
+  CAppSettings Loaded() { return Loaded(CAppSettings(user.folders)); }
+  bool Save(const CAppSettings& settings) {
+    RegistryStore store = RegistryStore::Open(user.storePath);
+    return settings.SaveToRegistry(store);
+  }
 };
 
-TEST_F(SettingsApp, FirstRunUsesDefaultsCreatesFoldersAndWritesNothing)
-{
-    ASSERT_FALSE(fs::exists(user.folders.appData));
-    CAppSettings settings;  // the environment points at the temporary user
-    EXPECT_EQ(Fields(settings), std::tuple(true, true, true, true, music, library, 192, true, 2000));
-    EXPECT_TRUE(fs::is_directory(library));
-    EXPECT_TRUE(fs::is_directory(music));
-    EXPECT_FALSE(settings.LoadFromRegistry(RegistryStore::Open(user.storePath)));
-    EXPECT_FALSE(fs::exists(user.folders.config));
+TEST_F(SettingsApp, FirstRunUsesDefaultsCreatesFoldersAndWritesNothing) {
+  ASSERT_FALSE(fs::exists(user.folders.appData));
+  CAppSettings settings;  // the environment points at the temporary user
+  EXPECT_EQ(Fields(settings), std::tuple(true, true, true, true, music, library, 192, true, 2000));
+  EXPECT_TRUE(fs::is_directory(library));
+  EXPECT_TRUE(fs::is_directory(music));
+  EXPECT_FALSE(settings.LoadFromRegistry(RegistryStore::Open(user.storePath)));
+  EXPECT_FALSE(fs::exists(user.folders.config));
 
-    ASSERT_TRUE(Save(settings));
-    EXPECT_EQ(ReadFile(user.storePath), kHeader + kOptionsSection +
-                                            "\"ShowSelectorBeforeSave\"=dword:00000001\n"
-                                            "\"GetDiscInfoAutomatically\"=dword:00000001\n"
-                                            "\"SaveLibraryAutomatically\"=dword:00000001\n"
-                                            "\"DefaultFolder\"=\"" + music + "\"\n"
-                                            "\"DefaultLibFolder\"=\"" + library + "\"\n"
-                                            "\"ReplacePrompt\"=dword:00000001\n"
-                                            "\"BPS\"=dword:000000c0\n"
-                                            "\"SaveID3Tag\"=dword:00000001\n"
-                                            "\"CompressionLevel\"=dword:000007d0\n\n");
+  ASSERT_TRUE(Save(settings));
+  EXPECT_EQ(ReadFile(user.storePath), kHeader + kOptionsSection +
+                                          "\"ShowSelectorBeforeSave\"=dword:00000001\n"
+                                          "\"GetDiscInfoAutomatically\"=dword:00000001\n"
+                                          "\"SaveLibraryAutomatically\"=dword:00000001\n"
+                                          "\"DefaultFolder\"=\"" +
+                                          music +
+                                          "\"\n"
+                                          "\"DefaultLibFolder\"=\"" +
+                                          library +
+                                          "\"\n"
+                                          "\"ReplacePrompt\"=dword:00000001\n"
+                                          "\"BPS\"=dword:000000c0\n"
+                                          "\"SaveID3Tag\"=dword:00000001\n"
+                                          "\"CompressionLevel\"=dword:000007d0\n\n");
 }
 
-TEST_F(SettingsApp, SavedValuesReadBackEqual)
-{
-    CAppSettings settings(user.folders);
-    std::tie(settings.ShowSelectorBeforeSave, settings.SaveLibraryAutomatically, settings.SaveID3Tag) =
-        std::tuple(false, false, false);
-    settings.DefaultFolder = "/srv/rips \"best\" \\ \xC3\xA9";
-    settings.DefaultLibFolder = "";
-    settings.BPS = 320;
-    settings.CompressionLevel = -5;
-    ASSERT_TRUE(Save(settings));
-    EXPECT_EQ(Fields(Loaded()), Fields(settings));
+TEST_F(SettingsApp, SavedValuesReadBackEqual) {
+  CAppSettings settings(user.folders);
+  std::tie(settings.ShowSelectorBeforeSave, settings.SaveLibraryAutomatically, settings.SaveID3Tag) =
+      std::tuple(false, false, false);
+  settings.DefaultFolder = "/srv/rips \"best\" \\ \xC3\xA9";
+  settings.DefaultLibFolder = "";
+  settings.BPS = 320;
+  settings.CompressionLevel = -5;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_EQ(Fields(Loaded()), Fields(settings));
 }
 
-TEST_F(SettingsApp, FlagsAloneLoadAndTheRestKeepDefaults)
-{
-    WriteOptions("\"ShowSelectorBeforeSave\"=dword:00000000\n\"GetDiscInfoAutomatically\"=dword:00000000\n"
-                 "\"SaveLibraryAutomatically\"=dword:00000000\n\"ReplacePrompt\"=dword:00000000\n");
-    EXPECT_EQ(Fields(Loaded()), std::tuple(false, false, false, false, music, library, 192, true, 2000));
+TEST_F(SettingsApp, FlagsAloneLoadAndTheRestKeepDefaults) {
+  WriteOptions(
+      "\"ShowSelectorBeforeSave\"=dword:00000000\n\"GetDiscInfoAutomatically\"=dword:00000000\n"
+      "\"SaveLibraryAutomatically\"=dword:00000000\n\"ReplacePrompt\"=dword:00000000\n");
+  EXPECT_EQ(Fields(Loaded()), std::tuple(false, false, false, false, music, library, 192, true, 2000));
 }
 
-TEST_F(SettingsApp, UnreadableFolderStopsEverythingAfterIt)
-{
-    const std::string later = "\"BPS\"=dword:00000080\n\"SaveID3Tag\"=dword:00000000\n\"CompressionLevel\"=dword:00000001\n";
-    WriteOptions("\"DefaultLibFolder\"=\"/lib\"\n\"ReplacePrompt\"=dword:00000000\n" + later);
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, false, music, library, 192, true, 2000));
+TEST_F(SettingsApp, UnreadableFolderStopsEverythingAfterIt) {
+  const std::string later =
+      "\"BPS\"=dword:00000080\n\"SaveID3Tag\"=dword:00000000\n\"CompressionLevel\"=dword:00000001\n";
+  WriteOptions("\"DefaultLibFolder\"=\"/lib\"\n\"ReplacePrompt\"=dword:00000000\n" + later);
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, false, music, library, 192, true, 2000));
 
-    WriteOptions("\"DefaultFolder\"=\"/rips\"\n\"DefaultLibFolder\"=dword:00000001\n" + later);
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/rips", library, 192, true, 2000));
+  WriteOptions("\"DefaultFolder\"=\"/rips\"\n\"DefaultLibFolder\"=dword:00000001\n" + later);
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/rips", library, 192, true, 2000));
 
-    WriteOptions("\"DefaultFolder\"=\"/rips\"\n\"DefaultLibFolder\"=\"/lib\"\n" + later);
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/rips", "/lib", 128, false, 1));
+  WriteOptions("\"DefaultFolder\"=\"/rips\"\n\"DefaultLibFolder\"=\"/lib\"\n" + later);
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/rips", "/lib", 128, false, 1));
 }
 
-TEST_F(SettingsApp, UnusableDwordsCountAsMissing)
-{
-    WriteOptions("\"DefaultFolder\"=\"\"\n\"DefaultLibFolder\"=\"\"\n"
-                 "\"BPS\"=\"320\"\n"
-                 "\"ReplacePrompt\"=dword:ffffffff\n"
-                 "\"ShowSelectorBeforeSave\"=hex:00,00,00,00\n"
-                 "\"GetDiscInfoAutomatically\"=hex(4):00,00,00,00,00\n"
-                 "\"SaveLibraryAutomatically\"=hex(4):\n"
-                 "\"SaveID3Tag\"=dword:00000000\n"
-                 "\"CompressionLevel\"=hex(4):01\n");
-    CAppSettings preset(user.folders);
-    std::tie(preset.ShowSelectorBeforeSave, preset.GetDiscInfoAutomatically, preset.SaveLibraryAutomatically,
-             preset.ReplacePrompt) = std::tuple(false, false, false, false);
-    // Short DWORD data fills the low bytes of an all-ones word.
-    EXPECT_EQ(Fields(Loaded(preset)), std::tuple(false, false, false, false, "", "", 192, false, -255));
+TEST_F(SettingsApp, UnusableDwordsCountAsMissing) {
+  WriteOptions(
+      "\"DefaultFolder\"=\"\"\n\"DefaultLibFolder\"=\"\"\n"
+      "\"BPS\"=\"320\"\n"
+      "\"ReplacePrompt\"=dword:ffffffff\n"
+      "\"ShowSelectorBeforeSave\"=hex:00,00,00,00\n"
+      "\"GetDiscInfoAutomatically\"=hex(4):00,00,00,00,00\n"
+      "\"SaveLibraryAutomatically\"=hex(4):\n"
+      "\"SaveID3Tag\"=dword:00000000\n"
+      "\"CompressionLevel\"=hex(4):01\n");
+  CAppSettings preset(user.folders);
+  std::tie(preset.ShowSelectorBeforeSave, preset.GetDiscInfoAutomatically, preset.SaveLibraryAutomatically,
+           preset.ReplacePrompt) = std::tuple(false, false, false, false);
+  // Short DWORD data fills the low bytes of an all-ones word.
+  EXPECT_EQ(Fields(Loaded(preset)), std::tuple(false, false, false, false, "", "", 192, false, -255));
 }
 
-TEST_F(SettingsApp, AnyNonZeroFlagLoadsTrueAndSavesAsOne)
-{
-    WriteOptions("\"ReplacePrompt\"=dword:00000005\n\"SaveID3Tag\"=dword:00000000\n");
-    CAppSettings settings(user.folders);
-    settings.ReplacePrompt = false;
-    settings = Loaded(settings);
-    EXPECT_TRUE(settings.ReplacePrompt);
-    ASSERT_TRUE(Save(settings));
-    EXPECT_NE(ReadFile(user.storePath).find("\"ReplacePrompt\"=dword:00000001\n"), std::string::npos);
+TEST_F(SettingsApp, AnyNonZeroFlagLoadsTrueAndSavesAsOne) {
+  WriteOptions("\"ReplacePrompt\"=dword:00000005\n\"SaveID3Tag\"=dword:00000000\n");
+  CAppSettings settings(user.folders);
+  settings.ReplacePrompt = false;
+  settings = Loaded(settings);
+  EXPECT_TRUE(settings.ReplacePrompt);
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"ReplacePrompt\"=dword:00000001\n"), std::string::npos);
 }
 
-std::string Utf16Hex(const std::string& ascii)
-{
-    std::string hex;
-    for (char c : ascii) {
-        char unit[8];
-        std::snprintf(unit, sizeof unit, "%02x,00,", static_cast<unsigned>(c));
-        hex += unit;
-    }
-    return hex + "00,00";
+std::string Utf16Hex(const std::string& ascii) {
+  std::string hex;
+  for (char c : ascii) {
+    char unit[8];
+    std::snprintf(unit, sizeof unit, "%02x,00,", static_cast<unsigned>(c));
+    hex += unit;
+  }
+  return hex + "00,00";
 }
 
-TEST_F(SettingsApp, FolderLimitIs260BytesOfUtf8WithNul)
-{
-    const std::string later = "\"DefaultLibFolder\"=\"/lib\"\n\"BPS\"=dword:00000080\n";
-    const std::string fits = "/" + std::string(258, 'a');
-    WriteOptions("\"DefaultFolder\"=\"" + fits + "\"\n" + later);
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, fits, "/lib", 128, true, 2000));
+TEST_F(SettingsApp, FolderLimitIs260BytesOfUtf8WithNul) {
+  const std::string later = "\"DefaultLibFolder\"=\"/lib\"\n\"BPS\"=dword:00000080\n";
+  const std::string fits = "/" + std::string(258, 'a');
+  WriteOptions("\"DefaultFolder\"=\"" + fits + "\"\n" + later);
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, fits, "/lib", 128, true, 2000));
 
-    WriteOptions("\"DefaultFolder\"=\"" + fits + "a\"\n" + later);
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, music, library, 192, true, 2000));
+  WriteOptions("\"DefaultFolder\"=\"" + fits + "a\"\n" + later);
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, music, library, 192, true, 2000));
 
-    std::string accented;  // 130 two-byte characters: 260 bytes before the NUL
-    for (int i = 0; i < 130; ++i)
-        accented += "\xC3\xA9";
-    WriteOptions("\"DefaultFolder\"=\"" + accented + "\"\n" + later);
-    EXPECT_EQ(Loaded().DefaultFolder, music);
+  std::string accented;  // 130 two-byte characters: 260 bytes before the NUL
+  for (int i = 0; i < 130; ++i) accented += "\xC3\xA9";
+  WriteOptions("\"DefaultFolder\"=\"" + accented + "\"\n" + later);
+  EXPECT_EQ(Loaded().DefaultFolder, music);
 
-    // As UTF-16 the file holds 520 bytes; the limit applies to the UTF-8 text.
-    WriteOptions("\"DefaultFolder\"=hex(2):" + Utf16Hex(fits) + "\n" + later);
-    EXPECT_EQ(Loaded().DefaultFolder, fits);
+  // As UTF-16 the file holds 520 bytes; the limit applies to the UTF-8 text.
+  WriteOptions("\"DefaultFolder\"=hex(2):" + Utf16Hex(fits) + "\n" + later);
+  EXPECT_EQ(Loaded().DefaultFolder, fits);
 }
 
-TEST_F(SettingsApp, StringDataRules)
-{
-    WriteOptions("\"DefaultFolder\"=hex(2):" + Utf16Hex("$HOME/Rips") + "\n"
-                 "\"DefaultLibFolder\"=hex(2):" + Utf16Hex("%USERPROFILE%\\Disc") + "\n\"BPS\"=dword:00000001\n");
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "$HOME/Rips", "%USERPROFILE%\\Disc", 1, true, 2000));
+TEST_F(SettingsApp, StringDataRules) {
+  WriteOptions("\"DefaultFolder\"=hex(2):" + Utf16Hex("$HOME/Rips") +
+               "\n"
+               "\"DefaultLibFolder\"=hex(2):" +
+               Utf16Hex("%USERPROFILE%\\Disc") + "\n\"BPS\"=dword:00000001\n");
+  EXPECT_EQ(Fields(Loaded()),
+            std::tuple(true, true, true, true, "$HOME/Rips", "%USERPROFILE%\\Disc", 1, true, 2000));
 
-    WriteOptions("\"DefaultFolder\"=hex(1):2f,61,00,62,00\n\"DefaultLibFolder\"=hex(1):\n\"BPS\"=dword:00000001\n");
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/a", "", 1, true, 2000));
+  WriteOptions(
+      "\"DefaultFolder\"=hex(1):2f,61,00,62,00\n\"DefaultLibFolder\"=hex(1):\n\"BPS\"=dword:00000001\n");
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/a", "", 1, true, 2000));
 
-    WriteOptions("\"DefaultFolder\"=\"/a\"\n\"DefaultLibFolder\"=hex(1):2f,62\n\"BPS\"=dword:00000001\n");
-    EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/a", library, 192, true, 2000));
+  WriteOptions("\"DefaultFolder\"=\"/a\"\n\"DefaultLibFolder\"=hex(1):2f,62\n\"BPS\"=dword:00000001\n");
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, "/a", library, 192, true, 2000));
 
-    WriteOptions("\"DefaultFolder\"=hex:2f,61,00\n\"DefaultLibFolder\"=\"/b\"\n");
-    EXPECT_EQ(Loaded().DefaultLibFolder, library);
+  WriteOptions("\"DefaultFolder\"=hex:2f,61,00\n\"DefaultLibFolder\"=\"/b\"\n");
+  EXPECT_EQ(Loaded().DefaultLibFolder, library);
 }
 
 class SettingsAppBadStore : public SettingsApp,
                             public testing::WithParamInterface<std::pair<const char*, std::string>> {};
 
-TEST_P(SettingsAppBadStore, LoadsDefaultsAndSaveKeepsBadCopy)
-{
-    WriteFile(user.storePath, GetParam().second);
-    CAppSettings settings = Loaded();
-    EXPECT_EQ(Fields(settings), std::tuple(true, true, true, true, music, library, 192, true, 2000));
-    settings.BPS = 256;
-    ASSERT_TRUE(Save(settings));
-    EXPECT_EQ(ReadFile(user.storePath + ".bad"), GetParam().second);
-    EXPECT_EQ(Loaded().BPS, 256);
+TEST_P(SettingsAppBadStore, LoadsDefaultsAndSaveKeepsBadCopy) {
+  WriteFile(user.storePath, GetParam().second);
+  CAppSettings settings = Loaded();
+  EXPECT_EQ(Fields(settings), std::tuple(true, true, true, true, music, library, 192, true, 2000));
+  settings.BPS = 256;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_EQ(ReadFile(user.storePath + ".bad"), GetParam().second);
+  EXPECT_EQ(Loaded().BPS, 256);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SettingsFiles, SettingsAppBadStore,
-    testing::Values(std::pair{"Empty", std::string()},
-                    std::pair{"Binary", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\xff", 10)},
-                    std::pair{"Garbage", std::string("garbage garbage\n\"BPS\"=dword:00000080\n")},
-                    std::pair{"NoHeader", kOptionsSection + "\"BPS\"=dword:00000080\n"}),
-    [](const auto& info) { return std::string(info.param.first); });
+INSTANTIATE_TEST_SUITE_P(SettingsFiles, SettingsAppBadStore,
+                         testing::Values(std::pair{"Empty", std::string()},
+                                         std::pair{"Binary", std::string("\x7f"
+                                                                         "ELF\x02\x01\x01\x00\x00\xff",
+                                                                         10)},
+                                         std::pair{"Garbage",
+                                                   std::string("garbage garbage\n\"BPS\"=dword:00000080\n")},
+                                         std::pair{"NoHeader", kOptionsSection + "\"BPS\"=dword:00000080\n"}),
+                         [](const auto& info) { return std::string(info.param.first); });
 
-TEST_F(SettingsApp, SaveKeepsOtherKeysIncludingOnesWrittenSinceOpening)
-{
-    const std::string window =
-        "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD Ripper\\Window]\n\"Left\"=dword:00000010\n\n";
-    WriteFile(user.storePath, kHeader + window + kOptionsSection + "\"BPS\"=dword:00000080\n\"Mine\"=\"x\"\n\n");
-    RegistryStore store = RegistryStore::Open(user.storePath);
-    const std::string other = "[HKEY_CURRENT_USER\\Software\\Else]\n\"Name\"=\"v\"\n\n";
-    WriteFile(user.storePath, ReadFile(user.storePath) + other);
+TEST_F(SettingsApp, SaveKeepsOtherKeysIncludingOnesWrittenSinceOpening) {
+  const std::string window =
+      "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD "
+      "Ripper\\Window]\n\"Left\"=dword:00000010\n\n";
+  WriteFile(user.storePath,
+            kHeader + window + kOptionsSection + "\"BPS\"=dword:00000080\n\"Mine\"=\"x\"\n\n");
+  RegistryStore store = RegistryStore::Open(user.storePath);
+  const std::string other = "[HKEY_CURRENT_USER\\Software\\Else]\n\"Name\"=\"v\"\n\n";
+  WriteFile(user.storePath, ReadFile(user.storePath) + other);
 
-    ASSERT_TRUE(CAppSettings(user.folders).SaveToRegistry(store));
-    std::string saved = ReadFile(user.storePath);
-    EXPECT_EQ(saved.substr(0, kHeader.size() + window.size()), kHeader + window);
-    EXPECT_EQ(saved.substr(saved.size() - other.size()), other);
-    EXPECT_NE(saved.find("\"BPS\"=dword:000000c0\n\"Mine\"=\"x\"\n"), std::string::npos);
+  ASSERT_TRUE(CAppSettings(user.folders).SaveToRegistry(store));
+  std::string saved = ReadFile(user.storePath);
+  EXPECT_EQ(saved.substr(0, kHeader.size() + window.size()), kHeader + window);
+  EXPECT_EQ(saved.substr(saved.size() - other.size()), other);
+  EXPECT_NE(saved.find("\"BPS\"=dword:000000c0\n\"Mine\"=\"x\"\n"), std::string::npos);
 }
 
-TEST_F(SettingsApp, SaveFailsWithoutWritingWhenTheFolderCannotBeMade)
-{
-    WriteFile(user.folders.config, "a file where the folder should be");
-    EXPECT_FALSE(Save(CAppSettings(user.folders)));
-    EXPECT_EQ(ReadFile(user.folders.config), "a file where the folder should be");
+TEST_F(SettingsApp, SaveFailsWithoutWritingWhenTheFolderCannotBeMade) {
+  WriteFile(user.folders.config, "a file where the folder should be");
+  EXPECT_FALSE(Save(CAppSettings(user.folders)));
+  EXPECT_EQ(ReadFile(user.folders.config), "a file where the folder should be");
 }
 
-TEST_F(SettingsApp, FoldersThatCannotBeCreatedOrFormed)
-{
-    WriteFile(user.root / "blocker", "");
-    CAppSettings blocked(UserFolders{user.root / "blocker/Music", user.root / "blocker/data", ""});
-    EXPECT_EQ(blocked.DefaultFolder, user.root / "blocker/Music");
-    EXPECT_EQ(blocked.DefaultLibFolder, user.root / "blocker/data/DiscInfo");
+TEST_F(SettingsApp, FoldersThatCannotBeCreatedOrFormed) {
+  WriteFile(user.root / "blocker", "");
+  CAppSettings blocked(UserFolders{user.root / "blocker/Music", user.root / "blocker/data", ""});
+  EXPECT_EQ(blocked.DefaultFolder, user.root / "blocker/Music");
+  EXPECT_EQ(blocked.DefaultLibFolder, user.root / "blocker/data/DiscInfo");
 
-    CAppSettings nowhere(UserFolders{});
-    EXPECT_EQ(nowhere.DefaultFolder, "");
-    EXPECT_EQ(nowhere.DefaultLibFolder, "");
+  CAppSettings nowhere(UserFolders{});
+  EXPECT_EQ(nowhere.DefaultFolder, "");
+  EXPECT_EQ(nowhere.DefaultLibFolder, "");
 }
 
 }  // namespace
