@@ -2,6 +2,7 @@
 # resources under :/korvi/bitmaps/<id>.png, where CToolBarEx loads them by id.
 add_executable(korvi_toolbar_art ${CMAKE_CURRENT_SOURCE_DIR}/toolbar_art/toolbar_art.cpp)
 target_link_libraries(korvi_toolbar_art PRIVATE Qt6::Gui)
+set_target_properties(korvi_toolbar_art PROPERTIES AUTOMOC OFF AUTORCC OFF)  # plain painting, no QObjects
 
 set(KORVI_TOOLBAR_ART_DIR ${CMAKE_CURRENT_BINARY_DIR}/toolbar_art)
 set(KORVI_TOOLBAR_BITMAP_IDS 143 144 145 146 147)
