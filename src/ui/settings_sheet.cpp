@@ -1,0 +1,322 @@
+#include "ui/settings_sheet.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <array>
+#include <span>
+#include <vector>
+
+#include "cddb/cddb_server.h"
+#include "ui/prompts.h"
+
+namespace korvi {
+namespace {
+
+struct Choice {
+  QString text;
+  int value;
+};
+
+constexpr std::array kBitRates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+std::vector<Choice> BitRateChoices() {
+  std::vector<Choice> choices;
+  for (int rate : kBitRates) choices.push_back({QStringLiteral("%1 BPS").arg(rate), rate});
+  return choices;
+}
+
+std::vector<Choice> LevelChoices() {
+  return {{QStringLiteral("Fast"), 1000},
+          {QStringLiteral("Normal"), 2000},
+          {QStringLiteral("High"), 3000},
+          {QStringLiteral("Extra High"), 4000},
+          {QStringLiteral("Insane"), 5000}};
+}
+
+// Refills `combo` and selects the first item whose data is `current`, none when no item has it.
+// Quietly, so that refilling never counts as the user's choice.
+void FillCombo(QComboBox* combo, std::span<const Choice> choices, int current) {
+  const QSignalBlocker quiet(combo);
+  combo->clear();
+  for (const Choice& choice : choices) combo->addItem(choice.text, choice.value);
+  combo->setCurrentIndex(combo->findData(current));
+}
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+// "Folder:", its edit and a Browse button on one row.
+QHBoxLayout* FolderRow(QLabel* label, QLineEdit* edit, QPushButton* browse) {
+  label->setBuddy(edit);
+  edit->setMinimumWidth(200);
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(edit, 1);
+  row->addWidget(browse);
+  return row;
+}
+
+QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+// ---- General ------------------------------------------------------------------------------------
+
+CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
+    : QWidget(parent),
+      m_selectorCheck(Named(new QCheckBox("Always show directory selector before ripping"), "selectorCheck")),
+      m_outputLabel(Named(new QLabel("Folder:"), "outputFolderLabel")),
+      m_outputEdit(Named(new QLineEdit, "outputFolderEdit")),
+      m_outputBrowse(Named(new QPushButton("&Browse"), "outputBrowseButton")),
+      m_libraryLabel(Named(new QLabel("Folder:"), "libraryFolderLabel")),
+      m_libraryEdit(Named(new QLineEdit, "libraryFolderEdit")),
+      m_libraryBrowse(Named(new QPushButton("&Browse"), "libraryBrowseButton")),
+      m_saveLibraryCheck(Named(new QCheckBox("Save disc-info to libaray automatically"), "saveLibraryCheck")),
+      m_lookupCheck(Named(new QCheckBox(QStringLiteral("Get play CD information from %1 automatically")
+                                            .arg(QLatin1String(kDefaultCddbHost))),
+                          "lookupCheck")),
+      m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")) {
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(BuildOutputGroup());
+  layout->addWidget(BuildLibraryGroup());
+  layout->addWidget(m_lookupCheck);
+  layout->addWidget(m_overwriteCheck);
+  layout->addStretch(1);
+
+  connect(m_selectorCheck, &QCheckBox::toggled, this, &CSetsPageGeneral::UpdateEnabling);
+  connect(m_saveLibraryCheck, &QCheckBox::toggled, this, &CSetsPageGeneral::UpdateEnabling);
+  connect(m_outputBrowse, &QPushButton::clicked, this, &CSetsPageGeneral::BrowseOutputFolder);
+  connect(m_libraryBrowse, &QPushButton::clicked, this, &CSetsPageGeneral::BrowseLibraryFolder);
+  UpdateEnabling();
+}
+
+QWidget* CSetsPageGeneral::BuildOutputGroup() {
+  auto* group = Named(new QGroupBox("Default Output Directory:"), "outputGroup");
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(m_selectorCheck);
+  layout->addLayout(FolderRow(m_outputLabel, m_outputEdit, m_outputBrowse));
+  return group;
+}
+
+QWidget* CSetsPageGeneral::BuildLibraryGroup() {
+  auto* group = Named(new QGroupBox("Library:"), "libraryGroup");
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(new QLabel("Default library file save to folder:"));
+  layout->addLayout(FolderRow(m_libraryLabel, m_libraryEdit, m_libraryBrowse));
+  layout->addWidget(m_saveLibraryCheck);
+  return group;
+}
+
+void CSetsPageGeneral::Load(const CAppSettings& settings) {
+  m_selectorCheck->setChecked(settings.ShowSelectorBeforeSave);
+  m_outputEdit->setText(ToQt(settings.DefaultFolder));
+  m_libraryEdit->setText(ToQt(settings.DefaultLibFolder));
+  m_saveLibraryCheck->setChecked(settings.SaveLibraryAutomatically);
+  m_lookupCheck->setChecked(settings.GetDiscInfoAutomatically);
+  m_overwriteCheck->setChecked(settings.ReplacePrompt);
+  UpdateEnabling();
+}
+
+void CSetsPageGeneral::Store(CAppSettings& settings) const {
+  settings.ShowSelectorBeforeSave = m_selectorCheck->isChecked();
+  settings.DefaultFolder = m_outputEdit->text().toStdString();
+  settings.DefaultLibFolder = m_libraryEdit->text().toStdString();
+  settings.SaveLibraryAutomatically = m_saveLibraryCheck->isChecked();
+  settings.GetDiscInfoAutomatically = m_lookupCheck->isChecked();
+  settings.ReplacePrompt = m_overwriteCheck->isChecked();
+}
+
+void CSetsPageGeneral::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  UpdateEnabling();
+}
+
+void CSetsPageGeneral::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  UpdateEnabling();
+}
+
+void CSetsPageGeneral::UpdateEnabling() {
+  const bool outputTyped = !m_selectorCheck->isChecked();
+  m_outputLabel->setEnabled(outputTyped);
+  m_outputEdit->setEnabled(outputTyped);
+  m_outputBrowse->setEnabled(outputTyped);
+
+  const bool libraryTyped = m_saveLibraryCheck->isChecked();
+  m_libraryLabel->setEnabled(libraryTyped);
+  m_libraryEdit->setEnabled(libraryTyped);
+  m_libraryBrowse->setEnabled(libraryTyped);
+}
+
+void CSetsPageGeneral::BrowseOutputFolder() {
+  const QString folder = Prompts::Current().ChooseFolder(this, "Choose a folder", m_outputEdit->text());
+  if (!folder.isEmpty()) m_outputEdit->setText(folder);
+}
+
+void CSetsPageGeneral::BrowseLibraryFolder() {
+  const QString folder =
+      Prompts::Current().ChooseFolder(this, "Select a folder for library", m_libraryEdit->text());
+  if (!folder.isEmpty()) m_libraryEdit->setText(folder);
+}
+
+// ---- MP3 ----------------------------------------------------------------------------------------
+
+CSetsPageMP3::CSetsPageMP3(QWidget* parent)
+    : QWidget(parent),
+      m_bitRateCombo(Named(new QComboBox, "bitrateCombo")),
+      m_id3Check(Named(new QCheckBox("&Save MP3 ID3Tag"), "id3Check")) {
+  auto* group = Named(new QGroupBox("Format Settings:"), "formatGroup");
+  auto* form = new QFormLayout(group);
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  form->addRow("BPS:", m_bitRateCombo);
+  form->addRow(m_id3Check);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addStretch(1);
+
+  connect(m_bitRateCombo, &QComboBox::currentIndexChanged, this, &CSetsPageMP3::OnBitRateChosen);
+  FillBitRates();
+}
+
+void CSetsPageMP3::Load(const CAppSettings& settings) {
+  SetBitRate(settings.BPS);
+  m_id3Check->setChecked(settings.SaveID3Tag);
+}
+
+void CSetsPageMP3::Store(CAppSettings& settings) const {
+  settings.BPS = m_bitRate;
+  settings.SaveID3Tag = m_id3Check->isChecked();
+}
+
+void CSetsPageMP3::SetBitRate(int bitRate) {
+  m_bitRate = bitRate;
+  FillBitRates();
+}
+
+void CSetsPageMP3::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FillBitRates();
+}
+
+void CSetsPageMP3::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  FillBitRates();
+}
+
+void CSetsPageMP3::FillBitRates() {
+  const std::vector<Choice> choices = BitRateChoices();
+  FillCombo(m_bitRateCombo, choices, m_bitRate);
+}
+
+void CSetsPageMP3::OnBitRateChosen(int index) {
+  if (index >= 0) m_bitRate = m_bitRateCombo->itemData(index).toInt();
+}
+
+// ---- APE ----------------------------------------------------------------------------------------
+
+CSetsPageAPE::CSetsPageAPE(QWidget* parent)
+    : QWidget(parent), m_levelCombo(Named(new QComboBox, "levelCombo")) {
+  auto* group = Named(new QGroupBox("General:"), "apeGroup");
+  auto* form = new QFormLayout(group);
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  form->addRow("Compression Level:", m_levelCombo);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addStretch(1);
+
+  connect(m_levelCombo, &QComboBox::currentIndexChanged, this, &CSetsPageAPE::OnLevelChosen);
+  FillLevels();
+}
+
+void CSetsPageAPE::Load(const CAppSettings& settings) { SetLevel(settings.CompressionLevel); }
+
+void CSetsPageAPE::Store(CAppSettings& settings) const { settings.CompressionLevel = m_level; }
+
+void CSetsPageAPE::SetLevel(int level) {
+  m_level = level;
+  FillLevels();
+}
+
+void CSetsPageAPE::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FillLevels();
+}
+
+void CSetsPageAPE::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  FillLevels();
+}
+
+void CSetsPageAPE::FillLevels() {
+  const std::vector<Choice> choices = LevelChoices();
+  FillCombo(m_levelCombo, choices, m_level);
+}
+
+void CSetsPageAPE::OnLevelChosen(int index) {
+  if (index >= 0) m_level = m_levelCombo->itemData(index).toInt();
+}
+
+// ---- The sheet ----------------------------------------------------------------------------------
+
+CSettingsSheet::CSettingsSheet(QWidget* parent)
+    : QDialog(parent),
+      m_tabs(Named(new QTabWidget, "settingsTabs")),
+      m_general(new CSetsPageGeneral),
+      m_mp3(new CSetsPageMP3),
+      m_ape(new CSetsPageAPE) {
+  setWindowTitle("Settings");
+  m_tabs->addTab(m_general, "General");
+  m_tabs->addTab(m_mp3, "MP3 Settings");
+  m_tabs->addTab(m_ape, "APE Settings");
+
+  auto* ok = Named(new QPushButton("OK"), "okButton");
+  auto* cancel = Named(new QPushButton("Cancel"), "cancelButton");
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(m_tabs);
+  layout->addLayout(buttons);
+}
+
+void CSettingsSheet::Load(const CAppSettings& settings) {
+  m_general->Load(settings);
+  m_mp3->Load(settings);
+  m_ape->Load(settings);
+}
+
+void CSettingsSheet::Store(CAppSettings& settings) const {
+  m_general->Store(settings);
+  m_mp3->Store(settings);
+  m_ape->Store(settings);
+}
+
+bool EditSettings(QWidget* parent, CAppSettings& settings) {
+  CSettingsSheet sheet(parent);
+  sheet.Load(settings);
+  if (Prompts::Current().RunModal(sheet) != QDialog::Accepted) return false;
+  sheet.Store(settings);
+  return true;
+}
+
+}  // namespace korvi

@@ -1,0 +1,132 @@
+#pragma once
+// The "Settings" sheet: the options record spread over three pages, written back only on OK.
+
+#include <QDialog>
+#include <QWidget>
+
+#include "settings/app_settings.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace korvi {
+
+// Output folder, library folder, lookup and overwrite options.
+class CSetsPageGeneral : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CSetsPageGeneral(QWidget* parent = nullptr);
+
+  void Load(const CAppSettings& settings);
+  // The flags as they stand and the folders as typed.
+  void Store(CAppSettings& settings) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  QWidget* BuildOutputGroup();
+  QWidget* BuildLibraryGroup();
+  // A folder is typed only where it is used: the output folder while no selector is shown
+  // before ripping, the library folder while disc-info is saved automatically.
+  void UpdateEnabling();
+  void BrowseOutputFolder();
+  void BrowseLibraryFolder();
+
+  QCheckBox* m_selectorCheck;
+  QLabel* m_outputLabel;
+  QLineEdit* m_outputEdit;
+  QPushButton* m_outputBrowse;
+  QLabel* m_libraryLabel;
+  QLineEdit* m_libraryEdit;
+  QPushButton* m_libraryBrowse;
+  QCheckBox* m_saveLibraryCheck;
+  QCheckBox* m_lookupCheck;
+  QCheckBox* m_overwriteCheck;
+};
+
+// MP3 bit rate and ID3 tag.
+class CSetsPageMP3 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CSetsPageMP3(QWidget* parent = nullptr);
+
+  void Load(const CAppSettings& settings);
+  void Store(CAppSettings& settings) const;
+
+  // Kept as set even when the list has no such rate.
+  int BitRate() const { return m_bitRate; }
+  void SetBitRate(int bitRate);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void FillBitRates();
+  void OnBitRateChosen(int index);
+
+  int m_bitRate = 192;
+  QComboBox* m_bitRateCombo;
+  QCheckBox* m_id3Check;
+};
+
+// APE compression level.
+class CSetsPageAPE : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CSetsPageAPE(QWidget* parent = nullptr);
+
+  void Load(const CAppSettings& settings);
+  void Store(CAppSettings& settings) const;
+
+  // Kept as set even when the list has no such level.
+  int Level() const { return m_level; }
+  void SetLevel(int level);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void FillLevels();
+  void OnLevelChosen(int index);
+
+  int m_level = 2000;
+  QComboBox* m_levelCombo;
+};
+
+// The dialog: the three pages on tabs, OK and Cancel.
+class CSettingsSheet : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CSettingsSheet(QWidget* parent = nullptr);
+
+  void Load(const CAppSettings& settings);
+  void Store(CAppSettings& settings) const;
+
+  CSetsPageGeneral* GeneralPage() const { return m_general; }
+  CSetsPageMP3* Mp3Page() const { return m_mp3; }
+  CSetsPageAPE* ApePage() const { return m_ape; }
+
+ private:
+  QTabWidget* m_tabs;
+  CSetsPageGeneral* m_general;
+  CSetsPageMP3* m_mp3;
+  CSetsPageAPE* m_ape;
+};
+
+// Shows the sheet on `settings`; true and every field written back when the user pressed OK,
+// false and nothing changed otherwise.
+bool EditSettings(QWidget* parent, CAppSettings& settings);
+
+}  // namespace korvi

@@ -1,0 +1,359 @@
+// The Settings sheet against scripted prompts: what it shows, what OK and Cancel write back.
+
+#include "ui/settings_sheet.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+#include <tuple>
+
+#include "ui/prompts.h"
+
+namespace korvi {
+namespace {
+
+// A record whose every field differs from the defaults.
+CAppSettings Sample() {
+  CAppSettings settings{UserFolders{}};  // no folders, so nothing is created on disk
+  settings.ShowSelectorBeforeSave = false;
+  settings.GetDiscInfoAutomatically = false;
+  settings.SaveLibraryAutomatically = true;
+  settings.ReplacePrompt = false;
+  settings.DefaultFolder = "/srv/rips/out";
+  settings.DefaultLibFolder = "/srv/rips/library";
+  settings.BPS = 256;
+  settings.SaveID3Tag = false;
+  settings.CompressionLevel = 4000;
+  return settings;
+}
+
+auto Fields(const CAppSettings& s) {
+  return std::tie(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
+                  s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
+                  s.CompressionLevel);
+}
+
+template <typename T>
+T* Find(QWidget& root, const char* name) {
+  T* widget = root.findChild<T*>(QString::fromLatin1(name));
+  if (!widget) qFatal("no widget named %s", name);
+  return widget;
+}
+
+// Shows the sheet and opens the tab `index`, as a user clicking it would.
+QTabWidget* ShowTab(QDialog& sheet, int index) {
+  sheet.show();
+  auto* tabs = sheet.findChild<QTabWidget*>();
+  tabs->setCurrentIndex(index);
+  return tabs;
+}
+
+// What a scripted modal run answers: `checks` on the dialog, then `result`, or with kDialogsOwn the
+// result the dialog itself came to. The checks run in a void function, as QTest's macros need.
+constexpr int kDialogsOwn = -1;
+std::function<int(QDialog&)> Answer(int result, std::function<void(QDialog&)> checks) {
+  return [result, checks](QDialog& dialog) {
+    checks(dialog);
+    return result == kDialogsOwn ? dialog.result() : result;
+  };
+}
+
+QList<int> ItemData(const QComboBox* combo) {
+  QList<int> data;
+  for (int i = 0; i < combo->count(); ++i) data << combo->itemData(i).toInt();
+  return data;
+}
+
+}  // namespace
+
+class SettingsSheetTest : public QObject {
+  Q_OBJECT
+
+ private:
+  ScriptedPrompts m_prompts;
+
+ private slots:
+  void init() {
+    m_prompts = ScriptedPrompts();
+    Prompts::Install(&m_prompts);
+  }
+  void cleanup() { Prompts::Install(nullptr); }
+
+  void sheetHasCaptionTabsAndButtons() {
+    CAppSettings settings = Sample();
+    m_prompts.onModal = Answer(QDialog::Rejected, [](QDialog& sheet) {
+      QCOMPARE(sheet.windowTitle(), QString("Settings"));
+      auto* tabs = sheet.findChild<QTabWidget*>();
+      QVERIFY(tabs);
+      QCOMPARE(tabs->count(), 3);
+      QCOMPARE(tabs->tabText(0), QString("General"));
+      QCOMPARE(tabs->tabText(1), QString("MP3 Settings"));
+      QCOMPARE(tabs->tabText(2), QString("APE Settings"));
+      QVERIFY(qobject_cast<CSetsPageGeneral*>(tabs->widget(0)));
+      QVERIFY(qobject_cast<CSetsPageMP3*>(tabs->widget(1)));
+      QVERIFY(qobject_cast<CSetsPageAPE*>(tabs->widget(2)));
+      QStringList buttons;
+      for (auto* button : sheet.findChildren<QPushButton*>())
+        if (button->parent() == &sheet) buttons << button->text();
+      QCOMPARE(buttons, QStringList({"OK", "Cancel"}));
+      QVERIFY(Find<QPushButton>(sheet, "okButton")->isDefault());
+    });
+    QVERIFY(!EditSettings(nullptr, settings));
+    QCOMPARE(m_prompts.modalCount, 1);
+  }
+
+  void generalPageShowsTheRecord() {
+    CAppSettings settings = Sample();
+    m_prompts.onModal = Answer(QDialog::Rejected, [](QDialog& sheet) {
+      QVERIFY(!Find<QCheckBox>(sheet, "selectorCheck")->isChecked());
+      QVERIFY(!Find<QCheckBox>(sheet, "lookupCheck")->isChecked());
+      QVERIFY(Find<QCheckBox>(sheet, "saveLibraryCheck")->isChecked());
+      QVERIFY(!Find<QCheckBox>(sheet, "overwriteCheck")->isChecked());
+      QCOMPARE(Find<QLineEdit>(sheet, "outputFolderEdit")->text(), QString("/srv/rips/out"));
+      QCOMPARE(Find<QLineEdit>(sheet, "libraryFolderEdit")->text(), QString("/srv/rips/library"));
+      QCOMPARE(Find<QCheckBox>(sheet, "lookupCheck")->text(),
+               QString("Get play CD information from gnudb.gnudb.org automatically"));
+      QVERIFY(!Find<QCheckBox>(sheet, "id3Check")->isChecked());
+    });
+    EditSettings(nullptr, settings);
+    QCOMPARE(m_prompts.modalCount, 1);
+  }
+
+  // Cancel, and any result but Accepted, leaves every field as it was.
+  void cancelKeepsTheRecord_data() {
+    QTest::addColumn<int>("result");
+    QTest::newRow("cancel button") << kDialogsOwn;
+    QTest::newRow("rejected") << static_cast<int>(QDialog::Rejected);
+    QTest::newRow("other result") << 7;
+  }
+  void cancelKeepsTheRecord() {
+    QFETCH(int, result);
+    CAppSettings settings = Sample();
+    const CAppSettings before = settings;
+    m_prompts.onModal = Answer(result, [result](QDialog& sheet) {
+      Find<QCheckBox>(sheet, "selectorCheck")->click();
+      Find<QCheckBox>(sheet, "lookupCheck")->click();
+      Find<QCheckBox>(sheet, "saveLibraryCheck")->click();
+      Find<QCheckBox>(sheet, "overwriteCheck")->click();
+      Find<QLineEdit>(sheet, "outputFolderEdit")->setText("/elsewhere");
+      Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("/elsewhere/lib");
+      ShowTab(sheet, 1);
+      Find<QComboBox>(sheet, "bitrateCombo")->setCurrentIndex(0);
+      Find<QCheckBox>(sheet, "id3Check")->click();
+      ShowTab(sheet, 2);
+      Find<QComboBox>(sheet, "levelCombo")->setCurrentIndex(0);
+      if (result == kDialogsOwn) Find<QPushButton>(sheet, "cancelButton")->click();
+    });
+    QVERIFY(!EditSettings(nullptr, settings));
+    QVERIFY(Fields(settings) == Fields(before));
+  }
+
+  void okWritesEveryFieldBack() {
+    CAppSettings settings = Sample();
+    m_prompts.onModal = Answer(kDialogsOwn, [](QDialog& sheet) {
+      Find<QCheckBox>(sheet, "selectorCheck")->click();
+      Find<QCheckBox>(sheet, "lookupCheck")->click();
+      Find<QCheckBox>(sheet, "saveLibraryCheck")->click();
+      Find<QCheckBox>(sheet, "overwriteCheck")->click();
+      // Typed text is kept as it stands, blanks included.
+      Find<QLineEdit>(sheet, "outputFolderEdit")->setText("  /media/new out ");
+      Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("relative/lib");
+      ShowTab(sheet, 1);
+      auto* bitRates = Find<QComboBox>(sheet, "bitrateCombo");
+      bitRates->setCurrentIndex(bitRates->findText("96 BPS"));
+      Find<QCheckBox>(sheet, "id3Check")->click();
+      ShowTab(sheet, 2);
+      auto* levels = Find<QComboBox>(sheet, "levelCombo");
+      levels->setCurrentIndex(levels->findText("Fast"));
+      Find<QPushButton>(sheet, "okButton")->click();
+    });
+    QVERIFY(EditSettings(nullptr, settings));
+    QCOMPARE(settings.ShowSelectorBeforeSave, true);
+    QCOMPARE(settings.GetDiscInfoAutomatically, true);
+    QCOMPARE(settings.SaveLibraryAutomatically, false);
+    QCOMPARE(settings.ReplacePrompt, true);
+    QCOMPARE(settings.DefaultFolder, std::string("  /media/new out "));
+    QCOMPARE(settings.DefaultLibFolder, std::string("relative/lib"));
+    QCOMPARE(settings.BPS, 96);
+    QCOMPARE(settings.SaveID3Tag, true);
+    QCOMPARE(settings.CompressionLevel, 1000);
+  }
+
+  // A value the list does not offer shows no selection and survives OK.
+  void unlistedValuesAreKept() {
+    CAppSettings settings = Sample();
+    settings.BPS = 100;
+    settings.CompressionLevel = 2500;
+    m_prompts.onModal = Answer(QDialog::Accepted, [](QDialog& sheet) {
+      ShowTab(sheet, 1);
+      auto* bitRates = Find<QComboBox>(sheet, "bitrateCombo");
+      QCOMPARE(bitRates->count(), 14);
+      QCOMPARE(bitRates->currentIndex(), -1);
+      ShowTab(sheet, 2);
+      QCOMPARE(Find<QComboBox>(sheet, "levelCombo")->currentIndex(), -1);
+      ShowTab(sheet, 0);
+    });
+    QVERIFY(EditSettings(nullptr, settings));
+    QCOMPARE(settings.BPS, 100);
+    QCOMPARE(settings.CompressionLevel, 2500);
+  }
+
+  void levelIsShownByName_data() {
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("1000") << 1000 << "Fast";
+    QTest::newRow("2000") << 2000 << "Normal";
+    QTest::newRow("3000") << 3000 << "High";
+    QTest::newRow("4000") << 4000 << "Extra High";
+    QTest::newRow("5000") << 5000 << "Insane";
+  }
+  void levelIsShownByName() {
+    QFETCH(int, level);
+    QFETCH(QString, name);
+    CAppSettings settings = Sample();
+    settings.CompressionLevel = level;
+    QString shown;
+    QList<int> levels;
+    m_prompts.onModal = Answer(QDialog::Rejected, [&](QDialog& sheet) {
+      ShowTab(sheet, 2);
+      auto* combo = Find<QComboBox>(sheet, "levelCombo");
+      shown = combo->currentText();
+      levels = ItemData(combo);
+    });
+    EditSettings(nullptr, settings);
+    QCOMPARE(shown, name);
+    QCOMPARE(levels, QList<int>({1000, 2000, 3000, 4000, 5000}));
+  }
+
+  // The folder rows follow their check boxes at once, and again whenever the page is shown.
+  void folderRowsFollowTheirCheckBoxes() {
+    CSettingsSheet sheet;
+    CAppSettings settings = Sample();
+    settings.ShowSelectorBeforeSave = true;
+    settings.SaveLibraryAutomatically = false;
+    sheet.Load(settings);
+    sheet.show();
+
+    auto* selector = Find<QCheckBox>(sheet, "selectorCheck");
+    auto* saveLibrary = Find<QCheckBox>(sheet, "saveLibraryCheck");
+    const QList<QWidget*> outputRow = {Find<QLabel>(sheet, "outputFolderLabel"),
+                                       Find<QLineEdit>(sheet, "outputFolderEdit"),
+                                       Find<QPushButton>(sheet, "outputBrowseButton")};
+    const QList<QWidget*> libraryRow = {Find<QLabel>(sheet, "libraryFolderLabel"),
+                                        Find<QLineEdit>(sheet, "libraryFolderEdit"),
+                                        Find<QPushButton>(sheet, "libraryBrowseButton")};
+    auto enabled = [](const QList<QWidget*>& row) {
+      QList<bool> states;
+      for (QWidget* w : row) states << w->isEnabled();
+      return states;
+    };
+    const QList<bool> on = {true, true, true};
+    const QList<bool> off = {false, false, false};
+    QCOMPARE(outputRow[0]->property("text").toString(), QString("Folder:"));
+
+    QCOMPARE(enabled(outputRow), off);
+    QCOMPARE(enabled(libraryRow), off);
+    QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(4, selector->height() / 2));
+    QVERIFY(!selector->isChecked());
+    QCOMPARE(enabled(outputRow), on);
+    QCOMPARE(enabled(libraryRow), off);
+    QTest::mouseClick(saveLibrary, Qt::LeftButton, {}, QPoint(4, saveLibrary->height() / 2));
+    QVERIFY(saveLibrary->isChecked());
+    QCOMPARE(enabled(libraryRow), on);
+    selector->click();
+    QCOMPARE(enabled(outputRow), off);
+    QCOMPARE(enabled(libraryRow), on);
+    saveLibrary->click();
+    QCOMPARE(enabled(libraryRow), off);
+
+    // Switching pages back and forth keeps the rows as their boxes say.
+    ShowTab(sheet, 1);
+    ShowTab(sheet, 0);
+    QCOMPARE(enabled(outputRow), off);
+    QCOMPARE(enabled(libraryRow), off);
+  }
+
+  void bitRateListSurvivesTabSwitching() {
+    CSettingsSheet sheet;
+    CAppSettings settings = Sample();
+    settings.BPS = 160;
+    sheet.Load(settings);
+    auto* combo = Find<QComboBox>(sheet, "bitrateCombo");
+    const QList<int> rates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    for (int round = 0; round < 4; ++round) {
+      ShowTab(sheet, 1);
+      QCOMPARE(ItemData(combo), rates);
+      QCOMPARE(combo->itemText(0), QString("32 BPS"));
+      QCOMPARE(combo->itemText(13), QString("320 BPS"));
+      QCOMPARE(combo->currentData().toInt(), round == 0 ? 160 : 320);
+      // The user's choice sticks across the next switches.
+      combo->setCurrentIndex(13);
+      ShowTab(sheet, round % 2 ? 0 : 2);
+      QCOMPARE(combo->count(), 14);
+    }
+    QCOMPARE(sheet.Mp3Page()->BitRate(), 320);
+    sheet.Store(settings);
+    QCOMPARE(settings.BPS, 320);
+  }
+
+  void browseSetsTheFolderUnlessCancelled_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("output") << "outputBrowseButton"
+                            << "outputFolderEdit"
+                            << "Choose a folder";
+    QTest::newRow("library") << "libraryBrowseButton"
+                             << "libraryFolderEdit"
+                             << "Select a folder for library";
+  }
+  void browseSetsTheFolderUnlessCancelled() {
+    QFETCH(QString, button);
+    QFETCH(QString, edit);
+    QFETCH(QString, title);
+    CAppSettings settings = Sample();
+    settings.ShowSelectorBeforeSave = false;
+    settings.SaveLibraryAutomatically = true;
+    QString answer = "/home/someone/Picked Folder";
+    m_prompts.onChooseFolder = [&answer](const QString&) { return answer; };
+    m_prompts.onModal = Answer(QDialog::Accepted, [&](QDialog& sheet) {
+      auto* browse = Find<QPushButton>(sheet, button.toLatin1().constData());
+      QCOMPARE(browse->text(), QString("&Browse"));
+      browse->click();
+      answer.clear();  // the user cancels the second time
+      browse->click();
+    });
+    QVERIFY(EditSettings(nullptr, settings));
+    QCOMPARE(m_prompts.folderTitles, QStringList({title, title}));
+    const std::string& chosen =
+        edit == "outputFolderEdit" ? settings.DefaultFolder : settings.DefaultLibFolder;
+    const std::string& other =
+        edit == "outputFolderEdit" ? settings.DefaultLibFolder : settings.DefaultFolder;
+    QCOMPARE(chosen, std::string("/home/someone/Picked Folder"));
+    QCOMPARE(other, edit == "outputFolderEdit" ? Sample().DefaultLibFolder : Sample().DefaultFolder);
+  }
+
+  // Pages never opened give back what they were given.
+  void unopenedPagesReturnTheirValues() {
+    CAppSettings settings = Sample();
+    settings.BPS = 224;
+    settings.SaveID3Tag = true;
+    settings.CompressionLevel = 5000;
+    const CAppSettings before = settings;
+    m_prompts.onModal = Answer(QDialog::Accepted, [](QDialog& sheet) {
+      sheet.show();  // only the General page is seen
+    });
+    QVERIFY(EditSettings(nullptr, settings));
+    QVERIFY(Fields(settings) == Fields(before));
+  }
+};
+
+}  // namespace korvi
+
+QTEST_MAIN(korvi::SettingsSheetTest)
+#include "settings_sheet_test.moc"
