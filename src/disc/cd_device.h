@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "disc/cdrom_toc.h"
+#include "disc/sector_source.h"
 
 typedef struct _CdIo CdIo_t;
 
 namespace korvi {
 
-class CdDevice {
+class CdDevice : public ISectorSource {
  public:
   // Opens a device path (/dev/sr0) or an image (.cue, .toc, .nrg). Null when it cannot be opened;
   // the cause is in *error then.
@@ -30,7 +31,7 @@ class CdDevice {
   bool ReadToc(DiscToc& out);
 
   // count sectors from logical sector start into buffer (count × 2352 bytes).
-  bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count);
+  bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override;
 
   // Whether the n-th track (1-based, counted from the disc's first track) holds audio.
   bool IsAudioTrack(int n);

@@ -1,0 +1,311 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/qt_messenger.h"
+#include "disc/read_toc.h"
+#include "ui/about_dlg.h"
+#include "ui/child_view.h"
+#include "ui/drive_control_panel.h"
+#include "ui/help.h"
+#include "ui/prompts.h"
+#include "ui/settings_sheet.h"
+#include "ui/toolbar_ex.h"
+#include "ui/track_list_rows.h"
+
+namespace korvi {
+namespace {
+
+constexpr const char* kProductName = "Korvi CD Ripper 2.2";
+constexpr int kStatusTextWidth = 200;
+
+}  // namespace
+
+CMainFrame::CMainFrame(const UserFolders& folders)
+    : m_folders(folders), m_settings(folders), m_store(RegistryStore::OpenForUser(folders)) {
+  m_messenger = std::make_unique<QtFrameMessenger>(
+      this, [this](unsigned message, uintptr_t w, intptr_t l) { return HandleMessage(message, w, l); });
+  m_settings.LoadFromRegistry(m_store);
+}
+
+CMainFrame::~CMainFrame() { m_settings.SaveToRegistry(m_store); }
+
+bool CMainFrame::Create() {
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  m_toolBar = new CToolBarEx(central);
+  m_view = new CChildView(*m_messenger, central);
+  m_view->onRowsChanged = [this] { UpdateCommandUI(); };
+  layout->addWidget(m_toolBar);
+  layout->addWidget(m_view, 1);
+  setCentralWidget(central);
+
+  CreateActions();
+  m_view->Create();  // lists the drives and reads the first one
+  CreateStatusBar();
+  CreateToolBar();
+  CreateMenus();
+  ApplyPanelFont();
+  setWindowTitle(QString::asprintf("%s", kProductName));
+  UpdateCommandUI();
+  return true;
+}
+
+void CMainFrame::CreateStatusBar() {
+  m_statusPrompt = new QLabel(QStringLiteral(" "), this);
+  m_statusPrompt->setObjectName(QStringLiteral("statusPane0"));
+  m_statusText = new QLabel(this);
+  m_statusText->setObjectName(QStringLiteral("statusPane1"));
+  m_statusText->setMinimumWidth(kStatusTextWidth);
+  statusBar()->addWidget(m_statusPrompt, 1);
+  statusBar()->addPermanentWidget(m_statusText);
+}
+
+void CMainFrame::CreateActions() {
+  for (const CommandInfo& command : Commands()) {
+    if (command.id == 0) continue;
+    auto* action = new QAction(QString::fromUtf8(command.text), this);
+    action->setObjectName(QStringLiteral("command%1").arg(command.id));
+    if (command.key) action->setShortcut(QKeySequence(QString::fromLatin1(command.key)));
+    action->setStatusTip(QString::fromStdString(CommandPrompt(command)));
+    if (command.tip) action->setToolTip(QString::fromUtf8(command.tip));
+    const int id = command.id;
+    if (id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR) {
+      action->setCheckable(true);
+      action->setChecked(true);
+    }
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    addAction(action);  // keys work while the menu bar is hidden too
+    m_actions[id] = action;
+  }
+}
+
+void CMainFrame::CreateMenus() {
+  QMenu* menus[] = {menuBar()->addMenu(QStringLiteral("&File")), menuBar()->addMenu(QStringLiteral("&View")),
+                    menuBar()->addMenu(QStringLiteral("&Help"))};
+  for (const CommandInfo& command : Commands()) {
+    QMenu* menu = menus[static_cast<int>(command.menu)];
+    if (command.id == 0)
+      menu->addSeparator();
+    else
+      menu->addAction(m_actions[command.id]);
+  }
+  for (QMenu* menu : menus) connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::CreateToolBar() {
+  QList<QAction*> buttons;
+  for (int position = 1; position <= 9; ++position)
+    for (const CommandInfo& command : Commands())
+      if (command.toolbarPosition == position) buttons << m_actions[command.id];
+  m_toolBar->SetButtons(buttons);
+  m_toolBar->SetBackgroundBitmap(0);
+  m_toolBar->SetNormalBitmap(0);
+  m_toolBar->SetHotBitmap(0);
+  m_toolBar->SetDisabledBitmap(0);
+  m_toolBar->SetPressedBitmap(0);
+}
+
+void CMainFrame::ApplyPanelFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) font.setFamily(QStringLiteral("Tahoma"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setWeight(QFont::Normal);
+  m_view->DrivePanel()->SetPanelFont(font);
+}
+
+QAction* CMainFrame::Action(int id) const {
+  const auto found = m_actions.find(id);
+  return found == m_actions.end() ? nullptr : found->second;
+}
+
+CommandState CMainFrame::State() const {
+  CommandState state;
+  state.ripping = IsRipping();
+  state.playing = IsPlaying();
+  if (m_view) {
+    state.itemCount = m_view->Rows().RowCount();
+    state.selectedCount = m_view->Rows().SelectedCount();
+  }
+  return state;
+}
+
+void CMainFrame::UpdateCommandUI() {
+  const CommandState state = State();
+  for (const auto& [id, action] : m_actions) action->setEnabled(CommandEnabled(id, state));
+  if (auto* toolbar = Action(ID_VIEW_TOOLBAR); toolbar && m_toolBar)
+    toolbar->setChecked(m_toolBar->isVisible() || !isVisible());
+  if (auto* status = Action(ID_VIEW_STATUS_BAR)) status->setChecked(statusBar()->isVisible() || !isVisible());
+  if (m_toolBar) m_toolBar->update();
+}
+
+void CMainFrame::OnCommand(int id) {
+  if (!IsCommandEnabled(id)) return;
+  switch (id) {
+    case ID_RIPPING:
+      StartRip(-1);
+      if (m_toolBar) m_toolBar->update();
+      break;
+    case ID_RIP_WAV:
+      StartRip(0);
+      break;
+    case ID_RIP_MP3:
+      StartRip(1);
+      break;
+    case ID_RIP_APE:
+      StartRip(2);
+      break;
+    case ID_SELECT_ALL:
+      SelectAll(true);
+      break;
+    case ID_SELECT_NONE:
+      SelectAll(false);
+      break;
+    case ID_EDIT_TRACK:
+      m_view->EditTrack();
+      break;
+    case ID_PLAY:
+      m_messenger->Post(WM_PLAY_START);
+      break;
+    case ID_STOP:
+      m_messenger->Post(WM_PLAY_STOP);
+      break;
+    case ID_GET_CD_INFO:
+      StartLookup();
+      break;
+    case ID_REFRESH:
+      m_view->DrivePanel()->Refresh();
+      break;
+    case ID_SETTINGS:
+      EditSettings(this, m_settings);
+      break;
+    case ID_APP_EXIT:
+      close();
+      break;
+    case ID_VIEW_TOOLBAR:
+      m_toolBar->setVisible(!m_toolBar->isVisible());
+      break;
+    case ID_VIEW_STATUS_BAR:
+      statusBar()->setVisible(!statusBar()->isVisible());
+      break;
+    case ID_HELP:
+      OpenHelp(this);
+      break;
+    case ID_APP_ABOUT:
+      ShowAbout(this);
+      break;
+  }
+  UpdateCommandUI();
+}
+
+void CMainFrame::SelectAll(bool checked) {
+  TrackListRows& rows = m_view->Rows();
+  for (int row = 0; row < rows.RowCount(); ++row) rows.SetChecked(row, checked);
+}
+
+void CMainFrame::StartRip(int format) {
+  m_ripFormat = format;
+  Prompts::Current().ShowError(this, QStringLiteral("Ripping is not available in this version yet."));
+}
+
+void CMainFrame::StartLookup() {
+  StopLookup();
+  OnSetStatusText("Getting disc-info is not available in this version yet.");
+}
+
+void CMainFrame::StopLookup() {}
+
+intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  (void)wParam;
+  intptr_t result = 0;
+  switch (message) {
+    case WM_READ_TOC:
+      result = OnReadToc(reinterpret_cast<CdDevice*>(lParam));
+      break;
+    case WM_RIP_STARTED:
+      m_view->TrackList()->setEnabled(false);
+      m_view->DrivePanel()->setEnabled(false);
+      break;
+    case WM_RIP_FINISHED:
+      m_view->TrackList()->setEnabled(true);
+      m_view->DrivePanel()->setEnabled(true);
+      break;
+    case WM_SET_STATUS_TEXT:
+      OnSetStatusText(reinterpret_cast<const char*>(lParam));
+      break;
+    case WM_SET_DRIVE_NAME: {
+      const char* name = reinterpret_cast<const char*>(lParam);
+      m_driveName = name ? name : "";
+      break;
+    }
+    case WM_PLAY_START:
+      if (!IsPlaying()) OnSetStatusText("Playing is not available in this version yet.");
+      break;
+    // Their subsystems are not built yet: the progress dialog, the rip worker, the player and the
+    // overwrite prompt. Nothing to do, and no pointer is touched.
+    case WM_RIP_PROGRESS:
+    case WM_RIP_FILE_NAME:
+    case WM_RIP_SUSPEND:
+    case WM_RIP_RESUME:
+    case WM_RIP_CANCEL:
+    case WM_PLAY_BUFFER_DONE:
+    case WM_PLAY_STOP:
+    case WM_GET_PLAY_POSITION:
+    case WM_ASK_OVERWRITE:
+      break;
+  }
+  if (m_view) UpdateCommandUI();
+  return result;
+}
+
+intptr_t CMainFrame::OnReadToc(CdDevice* device) {
+  StopLookup();
+  m_device = device;
+  if (ReadTocIntoRows(m_device, m_toc, m_view->Rows()) != 0) return -1;
+  if (m_settings.GetDiscInfoAutomatically) StartLookup();
+  return 0;
+}
+
+void CMainFrame::OnSetStatusText(const char* text) {
+  if (m_statusText) m_statusText->setText(QString::fromUtf8(text ? text : ""));
+}
+
+QString CMainFrame::StatusPrompt() const { return m_statusPrompt ? m_statusPrompt->text() : QString(); }
+QString CMainFrame::StatusText() const { return m_statusText ? m_statusText->text() : QString(); }
+
+bool CMainFrame::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) {
+    // Prompts go to pane 0 only; pane 1 keeps its status text.
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    if (m_statusPrompt) m_statusPrompt->setText(tip.isEmpty() ? QStringLiteral(" ") : tip);
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (IsPlaying()) {
+    Prompts::Current().ShowError(this, QStringLiteral("Please stop playing before exit this application!"));
+    event->ignore();
+    return;
+  }
+  if (IsRipping()) {
+    Prompts::Current().ShowError(this, QStringLiteral("Please stop ripping before exit this application!"));
+    event->ignore();
+    return;
+  }
+  StopLookup();
+  event->accept();
+}
+
+}  // namespace korvi

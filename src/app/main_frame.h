@@ -1,0 +1,94 @@
+#pragma once
+// The main window: owns the settings, the open drive, the track list view, the toolbar and the
+// status bar, and handles every command and every notification of the program.
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/commands.h"
+#include "app/messenger.h"
+#include "disc/cdrom_toc.h"
+#include "settings/app_settings.h"
+#include "settings/registry_store.h"
+#include "settings/user_folders.h"
+
+class QAction;
+class QLabel;
+
+namespace korvi {
+
+class CChildView;
+class CToolBarEx;
+class CdDevice;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Fills the settings with defaults (creating the default library folder) and loads them.
+  explicit CMainFrame(const UserFolders& folders = UserFolders::FromEnvironment());
+  // Saves the settings.
+  ~CMainFrame() override;
+
+  // Builds the view (which reads the first drive), the status bar, the toolbar and the menus.
+  bool Create();
+
+  intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
+  IFrameMessenger& Messenger() { return *m_messenger; }
+
+  // Carries out a command, unless its enabling rule says no.
+  void OnCommand(int id);
+  CommandState State() const;
+  bool IsCommandEnabled(int id) const { return CommandEnabled(id, State()); }
+  // Re-evaluates the enabling rules for the menu, the keys and the toolbar.
+  void UpdateCommandUI();
+  QAction* Action(int id) const;
+
+  bool IsRipping() const { return m_ripping; }
+  bool IsPlaying() const { return false; }  // no player yet: nothing ever plays
+
+  CAppSettings& Settings() { return m_settings; }
+  CChildView* View() const { return m_view; }
+  CToolBarEx* ToolBar() const { return m_toolBar; }
+  const std::string& DriveName() const { return m_driveName; }
+  CdDevice* Device() const { return m_device; }
+  const DiscToc& Toc() const { return m_toc; }
+  QString StatusPrompt() const;
+  QString StatusText() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void CreateStatusBar();
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void ApplyPanelFont();
+
+  intptr_t OnReadToc(CdDevice* device);
+  void OnSetStatusText(const char* text);
+  void SelectAll(bool checked);
+  void StartRip(int format);
+  void StartLookup();
+  void StopLookup();
+
+  UserFolders m_folders;
+  bool m_ripping = false;
+  CdDevice* m_device = nullptr;
+  int m_ripFormat = 0;
+  CAppSettings m_settings;
+  RegistryStore m_store;
+  CToolBarEx* m_toolBar = nullptr;
+  std::string m_driveName;
+  DiscToc m_toc;
+  QLabel* m_statusPrompt = nullptr;
+  QLabel* m_statusText = nullptr;
+  CChildView* m_view = nullptr;
+  std::unique_ptr<IFrameMessenger> m_messenger;
+  std::map<int, QAction*> m_actions;
+};
+
+}  // namespace korvi

@@ -1,0 +1,39 @@
+#pragma once
+// The output formats, described once: the format chooser, the settings, the command-line tool and
+// the rip job all read this table.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace korvi {
+
+class COutputMediaFile;
+class CTrackInfo;
+
+enum OutputFormat : int32_t { kFormatWave = 0, kFormatMp3 = 1, kFormatApe = 2 };
+
+// What a writer is made from.
+struct WriterOptions {
+  int32_t bitRate = 192;            // MP3, kbit/s
+  bool saveTag = true;              // MP3: ID3 tag from the track's record
+  int32_t compressionLevel = 2000;  // APE
+};
+
+struct OutputFormatInfo {
+  OutputFormat id;
+  const char* name;       // "WAV", "MP3", "APE"
+  const char* extension;  // ".wav", ...
+  // Null while the format has no writer in this build.
+  std::function<std::unique_ptr<COutputMediaFile>(const std::string& path, const WriterOptions& options,
+                                                  const CTrackInfo* track)>
+      makeWriter;
+};
+
+std::span<const OutputFormatInfo> OutputFormats();
+// Null for a number that is not a format.
+const OutputFormatInfo* FindOutputFormat(int32_t id);
+
+}  // namespace korvi

@@ -1,0 +1,58 @@
+#include "rip/output_media.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace korvi {
+
+OutputFile::~OutputFile() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+void OutputFile::Fail(const std::string& error) {
+  if (m_error.empty()) m_error = error;
+}
+
+void OutputFile::FailWithErrno(const char* what) { Fail(std::string(what) + ": " + std::strerror(errno)); }
+
+void OutputFile::Open(const std::string& path) {
+  if (m_fd >= 0) return;
+  m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (m_fd < 0) FailWithErrno("cannot create the file");
+}
+
+void OutputFile::Write(const void* data, size_t size) {
+  if (m_fd < 0) return;
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(m_fd, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      FailWithErrno("cannot write the file");
+      return;
+    }
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+}
+
+void OutputFile::WriteAt(int64_t offset, const void* data, size_t size) {
+  if (m_fd < 0) return;
+  if (::lseek(m_fd, offset, SEEK_SET) < 0) {
+    FailWithErrno("cannot seek in the file");
+    return;
+  }
+  Write(data, size);
+}
+
+void OutputFile::Close() {
+  if (m_fd < 0) return;
+  const int fd = m_fd;
+  m_fd = -1;
+  if (::close(fd) != 0) FailWithErrno("cannot close the file");
+}
+
+}  // namespace korvi

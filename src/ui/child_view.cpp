@@ -1,0 +1,89 @@
+#include "ui/child_view.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "disc/track_info.h"
+#include "ui/drive_control_panel.h"
+#include "ui/prompts.h"
+#include "ui/track_edit_dlg.h"
+#include "ui/track_list_rows.h"
+
+namespace korvi {
+
+CChildView::CChildView(IFrameMessenger& frame, QWidget* parent)
+    : QWidget(parent),
+      m_list(new QTreeWidget(this)),
+      m_panel(new CDriveControlPanel(frame, this)),
+      m_rows(std::make_unique<TrackListRows>(m_list)) {
+  m_list->setObjectName(QStringLiteral("trackList"));
+  m_list->setRootIsDecorated(false);
+  m_list->setUniformRowHeights(true);
+  m_list->setAllColumnsShowFocus(true);
+  m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_list->setHeaderLabels({QStringLiteral("Track name"), QStringLiteral("Length"),
+                           QStringLiteral("Begin sectors"), QStringLiteral("End sectors")});
+  const int widths[] = {200, 100, 100, 100};
+  for (int column = 0; column < 4; ++column) m_list->header()->resizeSection(column, widths[column]);
+  for (int column = 1; column < 4; ++column)
+    m_list->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+  m_list->header()->setStretchLastSection(false);
+  m_list->viewport()->installEventFilter(this);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(m_panel);
+  layout->addWidget(m_list, 1);
+
+  const auto changed = [this] {
+    if (onRowsChanged) onRowsChanged();
+  };
+  connect(m_list, &QTreeWidget::itemSelectionChanged, this, changed);
+  connect(m_list, &QTreeWidget::itemChanged, this, changed);
+  connect(m_list->model(), &QAbstractItemModel::rowsInserted, this, changed);
+  connect(m_list->model(), &QAbstractItemModel::modelReset, this, changed);
+  connect(m_list->model(), &QAbstractItemModel::rowsRemoved, this, changed);
+}
+
+CChildView::~CChildView() {
+  // The list still signals while Qt deletes it, after this object's members are gone.
+  onRowsChanged = nullptr;
+}
+
+void CChildView::Create() { m_panel->Create(); }
+
+bool CChildView::eventFilter(QObject* watched, QEvent* event) {
+  // A double click anywhere in the list edits the selected row, as the command does.
+  if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    EditTrack();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void CChildView::EditTrack() {
+  const int row = m_rows->FirstSelectedRow();
+  if (row < 0) return;
+  CTrackInfo* track = m_rows->ItemData(row);
+  if (!track) return;
+  CTrackEditDlg dialog(this);
+  dialog.title = QString::fromStdString(m_rows->Text(row, kColumnName));
+  dialog.artist = QString::fromStdString(track->artist);
+  dialog.album = QString::fromStdString(track->album);
+  dialog.comment = QString::fromStdString(track->comment);
+  dialog.year = track->year;
+  if (Prompts::Current().RunModal(dialog) != QDialog::Accepted) return;
+  track->setTitle(dialog.title.toStdString());
+  track->album = dialog.album.toStdString();
+  track->artist = dialog.artist.toStdString();
+  track->comment = dialog.comment.toStdString();
+  track->year = dialog.year;
+  m_rows->SetText(row, kColumnName, dialog.title.toStdString());
+}
+
+}  // namespace korvi

@@ -1,0 +1,35 @@
+#pragma once
+// The track list's rows as the model sees them: a QTreeWidget with check boxes in column 0 and the
+// row's track record as its item data.
+
+#include "disc/track_rows.h"
+
+class QTreeWidget;
+
+namespace korvi {
+
+class TrackListRows : public ITrackRows {
+ public:
+  explicit TrackListRows(QTreeWidget* list) : m_list(list) {}
+
+  void DeleteAllRows() override;
+  int InsertRow(int index, const std::string& name) override;
+  void SetText(int row, int column, const std::string& text) override;
+  void SetChecked(int row, bool checked) override;
+  void SetItemData(int row, CTrackInfo* track) override;
+
+  int RowCount() const override;
+  std::string Text(int row, int column) const override;
+  bool IsChecked(int row) const override;
+  CTrackInfo* ItemData(int row) const override;
+
+  bool IsSelected(int row) const;
+  // The first selected row in list order, or -1.
+  int FirstSelectedRow() const;
+  int SelectedCount() const;
+
+ private:
+  QTreeWidget* m_list;
+};
+
+}  // namespace korvi
