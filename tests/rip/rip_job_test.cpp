@@ -1,0 +1,284 @@
+// Rip jobs on real disc images: the files' audio equals the disc's, the messages come in order, and
+// cancel, pause, overwrite answers and failures behave.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+
+#include "app/messenger.h"
+#include "disc/cd_device.h"
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/temp_dir.h"
+#include "rip/rip_job.h"
+
+namespace korvi {
+namespace {
+
+// Handles messages on the worker's own thread, as a command-line front end would.
+class RecordingMessenger : public IFrameMessenger {
+ public:
+  std::function<int32_t(const std::string& path)> answerOverwrite = [](const std::string&) { return kOverwriteYes; };
+  std::function<void(const RipProgress&)> onProgress = [](const RipProgress&) {};
+
+  intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override {
+    std::lock_guard lock(m_mutex);
+    messages.push_back(message);
+    if (message == WM_RIP_PROGRESS) {
+      const auto& progress = *reinterpret_cast<const RipProgress*>(lParam);
+      this->progress.push_back(progress);
+      onProgress(progress);
+    } else if (message == WM_RIP_FILE_NAME) {
+      names.emplace_back(reinterpret_cast<const char*>(lParam));
+    } else if (message == WM_ASK_OVERWRITE) {
+      const std::string path = reinterpret_cast<const char*>(wParam);
+      asked.push_back(path);
+      const int32_t answer = answerOverwrite(path);
+      if (answer >= 0) *reinterpret_cast<int32_t*>(lParam) = answer;  // < 0: dismissed
+    }
+    return 0;
+  }
+  void Post(unsigned message, uintptr_t, intptr_t) override {
+    std::lock_guard lock(m_mutex);
+    messages.push_back(message);
+  }
+
+  std::vector<unsigned> messages;
+  std::vector<RipProgress> progress;
+  std::vector<std::string> names;
+  std::vector<std::string> asked;
+
+ private:
+  std::recursive_mutex m_mutex;
+};
+
+std::vector<char> ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class RipJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 120, 0, {}}, {false, 95, 30, {}}, {false, 60, 10, {}}, {false, 40, 5, {}}};
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    m_device = CdDevice::Open(m_image.cue.string());
+    ASSERT_TRUE(m_device);
+    m_out = m_dir / "out";
+    std::filesystem::create_directory(m_out);
+  }
+
+  RipTrack Track(int number, const std::string& title) {
+    const int32_t begin = m_image.starts[number - 1];
+    const int32_t end = number < int(m_image.starts.size()) ? m_image.starts[number] - 1 : m_image.leadOut - 1;
+    return {CTrackInfo(begin, end, title.c_str()), number};
+  }
+
+  RipSettings Settings(bool replacePrompt = true) {
+    RipSettings settings;
+    settings.folder = m_out.string();
+    settings.replacePrompt = replacePrompt;
+    return settings;
+  }
+
+  void Run(RipJob& job, std::vector<RipTrack> tracks, RipSettings settings) {
+    ASSERT_TRUE(job.Start(std::move(tracks), std::move(settings)));
+    job.Join();
+    EXPECT_FALSE(job.IsRunning());
+  }
+
+  // The disc's bytes of a track, as the bin holds them.
+  std::vector<char> DiscBytes(const RipTrack& track, int32_t sectors = -1) {
+    if (sectors < 0) sectors = track.info.end() - track.info.begin() + 1;
+    std::ifstream bin(m_image.bin, std::ios::binary);
+    bin.seekg(std::streamoff(track.info.begin()) * 2352);
+    std::vector<char> bytes(size_t(sectors) * 2352);
+    bin.read(bytes.data(), std::streamsize(bytes.size()));
+    return bytes;
+  }
+
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+  std::unique_ptr<CdDevice> m_device;
+  std::filesystem::path m_out;
+  RecordingMessenger m_messenger;
+};
+
+TEST_F(RipJobTest, FilesHoldTheDiscsAudioAndMessagesComeInOrder) {
+  RipJob job(m_messenger, *m_device);
+  const std::vector<RipTrack> tracks = {Track(1, "First"), Track(3, "Third")};
+  Run(job, tracks, Settings());
+
+  for (const RipTrack& track : tracks) {
+    const auto file = ReadAll(m_out / (track.info.title() + ".wav"));
+    const auto disc = DiscBytes(track);
+    ASSERT_EQ(file.size(), 44 + disc.size());
+    EXPECT_TRUE(std::equal(disc.begin(), disc.end(), file.begin() + 44)) << track.info.title();
+  }
+  EXPECT_TRUE(job.Failures().empty());
+  EXPECT_EQ(job.WrittenFiles().size(), 2u);
+
+  ASSERT_GE(m_messenger.messages.size(), 2u);
+  EXPECT_EQ(m_messenger.messages.front(), unsigned(WM_RIP_STARTED));
+  EXPECT_EQ(m_messenger.messages.back(), unsigned(WM_RIP_FINISHED));
+  EXPECT_EQ(m_messenger.names, (std::vector<std::string>{(m_out / "First.wav").string(), (m_out / "Third.wav").string()}));
+  const int32_t first = tracks[0].info.length(), third = tracks[1].info.length();
+  ASSERT_EQ(m_messenger.progress.size(), size_t(first + 1 + third + 1));
+  const RipProgress& start = m_messenger.progress.front();
+  EXPECT_EQ(start.sectorIndex, 0);
+  EXPECT_EQ(start.trackSectors, first);
+  EXPECT_EQ(start.doneSectors, 0);
+  EXPECT_EQ(start.totalSectors, first + third);
+  const RipProgress& last = m_messenger.progress.back();
+  EXPECT_EQ(last.sectorIndex, third);
+  EXPECT_EQ(last.doneSectors, first + 1 + third);
+}
+
+TEST_F(RipJobTest, OneSectorTrack) {
+  RipJob job(m_messenger, *m_device);
+  RipTrack track = Track(2, "One");
+  track.info.setRange(track.info.begin(), track.info.begin());
+  Run(job, {track}, Settings());
+  ASSERT_EQ(m_messenger.progress.size(), 1u);
+  EXPECT_EQ(m_messenger.progress[0].sectorIndex, 0);
+  EXPECT_EQ(m_messenger.progress[0].trackSectors, 0);
+  EXPECT_EQ(std::filesystem::file_size(m_out / "One.wav"), 44u + 2352u);
+}
+
+TEST_F(RipJobTest, CancelLeavesAValidShorterFileAndStartsNoMoreTracks) {
+  RipJob job(m_messenger, *m_device);
+  m_messenger.onProgress = [&](const RipProgress& p) {
+    if (p.trackSectors == Track(2, "").info.length() && p.sectorIndex == 20) job.Cancel();
+  };
+  Run(job, {Track(1, "A"), Track(2, "B"), Track(3, "C")}, Settings());
+  EXPECT_TRUE(std::filesystem::exists(m_out / "A.wav"));
+  EXPECT_FALSE(std::filesystem::exists(m_out / "C.wav"));
+  const auto file = ReadAll(m_out / "B.wav");
+  ASSERT_EQ(file.size(), 44u + 21 * 2352u);  // sectors 0 to 20
+  const auto disc = DiscBytes(Track(2, "B"), 21);
+  EXPECT_TRUE(std::equal(disc.begin(), disc.end(), file.begin() + 44));
+  const uint32_t dataSize = uint8_t(file[40]) | uint8_t(file[41]) << 8 | uint8_t(file[42]) << 16 | uint32_t(uint8_t(file[43])) << 24;
+  EXPECT_EQ(dataSize, 21u * 2352u);
+  EXPECT_EQ(m_messenger.messages.back(), unsigned(WM_RIP_FINISHED));
+}
+
+TEST_F(RipJobTest, PauseHoldsTheWorkerAtASectorBoundary) {
+  RipJob job(m_messenger, *m_device);
+  std::atomic<int> seen{0};
+  m_messenger.onProgress = [&](const RipProgress& p) {
+    seen++;
+    if (p.sectorIndex == 5) job.Pause();  // as the stop question does, between two sectors
+  };
+  ASSERT_TRUE(job.Start({Track(1, "Paused")}, Settings()));
+  while (seen.load() < 6) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(seen.load(), 6);
+  EXPECT_TRUE(job.IsRunning());
+  job.Resume();
+  job.Join();
+  EXPECT_EQ(seen.load(), Track(1, "").info.length() + 1);
+}
+
+TEST_F(RipJobTest, OverwriteAnswers) {
+  for (const char* name : {"A", "B", "C", "D"}) std::ofstream(m_out / (std::string(name) + ".wav")) << "old";
+  const auto tracks = std::vector<RipTrack>{Track(1, "A"), Track(2, "B"), Track(3, "C"), Track(4, "D")};
+  const auto size = [&](const char* name) { return std::filesystem::file_size(m_out / (std::string(name) + ".wav")); };
+
+  {  // Yes for A, No to All from B on: asked twice, B..D skipped but counted
+    RipJob job(m_messenger, *m_device);
+    int call = 0;
+    m_messenger.answerOverwrite = [&](const std::string&) { return call++ == 0 ? kOverwriteYes : kOverwriteNoToAll; };
+    Run(job, tracks, Settings());
+    EXPECT_EQ(m_messenger.asked.size(), 2u);
+    EXPECT_GT(size("A"), 3u);
+    EXPECT_EQ(size("B"), 3u);
+    EXPECT_EQ(size("D"), 3u);
+    EXPECT_EQ(job.DoneSectors(), tracks[0].info.length() + 1 + tracks[1].info.length() + tracks[2].info.length() +
+                                     tracks[3].info.length());
+  }
+  m_messenger.asked.clear();
+  {  // A dismissed prompt before any answer keeps the file; Yes to All then stops asking
+    RipJob job(m_messenger, *m_device);
+    int call = 0;
+    m_messenger.answerOverwrite = [&](const std::string&) { return call++ == 0 ? -1 : kOverwriteYesToAll; };
+    Run(job, {Track(2, "B"), Track(3, "C"), Track(4, "D")}, Settings());
+    EXPECT_EQ(m_messenger.asked.size(), 2u);
+    EXPECT_EQ(size("B"), 3u);
+    EXPECT_GT(size("C"), 3u);
+    EXPECT_GT(size("D"), 3u);
+  }
+  m_messenger.asked.clear();
+  {  // Without the prompt setting existing files are simply rewritten
+    RipJob job(m_messenger, *m_device);
+    Run(job, {Track(2, "B")}, Settings(false));
+    EXPECT_TRUE(m_messenger.asked.empty());
+    EXPECT_GT(size("B"), 3u);
+  }
+}
+
+TEST_F(RipJobTest, SameTitleTwiceAsksAboutTheFileJustMade) {
+  RipJob job(m_messenger, *m_device);
+  m_messenger.answerOverwrite = [](const std::string&) { return kOverwriteNo; };
+  Run(job, {Track(1, "Same"), Track(2, "Same")}, Settings());
+  ASSERT_EQ(m_messenger.asked.size(), 1u);
+  EXPECT_EQ(m_messenger.asked[0], (m_out / "Same.wav").string());
+  EXPECT_EQ(std::filesystem::file_size(m_out / "Same.wav"), 44u + 2352u * (Track(1, "").info.length() + 1));
+}
+
+TEST_F(RipJobTest, FailuresAreCollectedAndTheJobGoesOn) {
+  RipJob job(m_messenger, *m_device);
+  RipSettings settings = Settings();
+  settings.folder = (m_dir / "missing").string();
+  Run(job, {Track(1, "A"), Track(2, "B")}, settings);
+  ASSERT_EQ(job.Failures().size(), 2u);
+  EXPECT_EQ(job.Failures()[0].path, (m_dir / "missing" / "A.wav").string());
+  EXPECT_NE(job.Failures()[0].cause.find("No such file or directory"), std::string::npos);
+  // Every sector was still read: no error ends a job early.
+  EXPECT_EQ(m_messenger.progress.size(), size_t(Track(1, "").info.length() + Track(2, "").info.length() + 2));
+}
+
+// A source whose sectors in [badFrom, badTo] cannot be read.
+class FlakySource : public ISectorSource {
+ public:
+  FlakySource(ISectorSource& real, int32_t badFrom, int32_t badTo) : m_real(real), m_from(badFrom), m_to(badTo) {}
+  bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override {
+    if (start >= m_from && start <= m_to) {
+      std::fill(buffer, buffer + 2352 * count, 0xAB);
+      return false;
+    }
+    return m_real.ReadRawSectors(start, buffer, count);
+  }
+
+ private:
+  ISectorSource& m_real;
+  int32_t m_from, m_to;
+};
+
+TEST_F(RipJobTest, UnreadableSectorsBecomeSilenceAndAreReported) {
+  const RipTrack track = Track(1, "Scratched");
+  FlakySource source(*m_device, track.info.begin() + 10, track.info.begin() + 12);
+  RipJob job(m_messenger, source);
+  Run(job, {track, Track(2, "Fine")}, Settings());
+  ASSERT_EQ(job.Failures().size(), 1u);
+  EXPECT_EQ(job.Failures()[0].path, (m_out / "Scratched.wav").string());
+  EXPECT_NE(job.Failures()[0].cause.find("3 sector(s)"), std::string::npos) << job.Failures()[0].cause;
+  EXPECT_NE(job.Failures()[0].cause.find(std::to_string(track.info.begin() + 10)), std::string::npos);
+  const auto file = ReadAll(m_out / "Scratched.wav");
+  EXPECT_TRUE(std::all_of(file.begin() + 44 + 10 * 2352, file.begin() + 44 + 13 * 2352, [](char c) { return c == 0; }));
+  EXPECT_EQ(job.WrittenFiles(), std::vector<std::string>{(m_out / "Fine.wav").string()});
+}
+
+TEST_F(RipJobTest, FormatsWithoutAWriterAreRefused) {
+  RipJob job(m_messenger, *m_device);
+  RipSettings settings = Settings();
+  settings.format = OutputFormat(7);
+  EXPECT_FALSE(job.Start({Track(1, "A")}, settings));
+  EXPECT_FALSE(job.IsRunning());
+  EXPECT_TRUE(m_messenger.messages.empty());
+}
+
+}  // namespace
+}  // namespace korvi
