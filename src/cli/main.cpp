@@ -15,9 +15,13 @@ constexpr const char* kUsage =
     "  drives        list the drives: real drives, then the images in KORVI_CD_IMAGES\n"
     "  toc DRIVE     list the disc's audio tracks (name, length, begin, end; tab-separated)\n"
     "                and its CDDB disc id\n"
+    "  rip DRIVE --format wav|mp3|ape [--out DIR] [--tracks 1,3-5] [--bitrate N] [--level N]\n"
+    "      [--no-id3] [--on-exists ask|overwrite|skip]\n"
+    "                rip the listed tracks (all by default) into DIR (your output folder by\n"
+    "                default); prints each file written\n"
     "\n"
     "DRIVE is a device path such as /dev/sr0 or a disc image (.cue, .toc, .nrg).\n"
-    "Exit status: 0 success, 1 the disc could not be read, 2 usage error.\n";
+    "Exit status: 0 success, 1 the disc could not be read or a file failed, 2 usage error.\n";
 
 }  // namespace
 
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
   }
   if (command == "drives") return korvi::cli::Drives(args, std::cout, std::cerr);
   if (command == "toc") return korvi::cli::Toc(args, std::cout, std::cerr);
+  if (command == "rip") return korvi::cli::Rip(args, std::cout, std::cerr);
   std::cerr << "korvi-cli: unknown command '" << command << "'\n" << kUsage;
   return korvi::cli::kExitUsage;
 }

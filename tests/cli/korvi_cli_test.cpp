@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "fixtures/disc_image_writer.h"
@@ -82,6 +83,102 @@ TEST(KorviCliDrives, ListsTheImagesAfterTheDrives) {
   const auto with = RunCommand("KORVI_CD_IMAGES=/x/one.cue:/x/two.cue " + Cli("drives"));
   ASSERT_EQ(with.status, 0);
   EXPECT_EQ(with.out, without.out + "/x/one.cue\n/x/two.cue\n");
+}
+
+}  // namespace
+}  // namespace korvi
+
+namespace korvi {
+namespace {
+
+class KorviCliRip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 300, 0, {}}, {false, 220, 150, {}}, {false, 180, 20, {}}};
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "rip.cue", layout, &m_image, nullptr));
+    m_out = m_dir / "out";
+    std::filesystem::create_directory(m_out);
+    // The tool reads the user's settings; keep it away from the real ones.
+    m_env = "HOME=" + ShellQuote(m_dir.path().string()) +
+            " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) +
+            " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) + " ";
+  }
+  fixtures::CommandResult Rip(const std::string& args) {
+    return RunCommand(m_env + Cli("rip " + ShellQuote(m_image.cue.string()) + " " + args));
+  }
+
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+  std::filesystem::path m_out;
+  std::string m_env;
+};
+
+TEST_F(KorviCliRip, WavFilesDecodeToTheDiscsAudio) {
+  const auto result = Rip("--format wav --out " + ShellQuote(m_out.string()) + " --tracks 2-3");
+  ASSERT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, (m_out / "Track 2.wav").string() + "\n" + (m_out / "Track 3.wav").string() + "\n");
+  // ffmpeg's decoding of the file equals the bin's bytes of the track.
+  const auto pcm = m_dir / "track2.raw";
+  ASSERT_EQ(RunCommand("ffmpeg -v error -y -i " + ShellQuote((m_out / "Track 2.wav").string()) +
+                       " -f s16le -acodec pcm_s16le " + ShellQuote(pcm.string()))
+                .status,
+            0);
+  std::ifstream decoded(pcm, std::ios::binary), bin(m_image.bin, std::ios::binary);
+  const std::string audio{std::istreambuf_iterator<char>(decoded), std::istreambuf_iterator<char>()};
+  const int32_t begin = m_image.starts[1], end = m_image.starts[2] - 1;
+  std::string expected(size_t(end - begin + 1) * 2352, '\0');
+  bin.seekg(std::streamoff(begin) * 2352);
+  bin.read(expected.data(), std::streamsize(expected.size()));
+  EXPECT_EQ(audio.size(), expected.size());
+  EXPECT_TRUE(audio == expected);
+}
+
+TEST_F(KorviCliRip, ExistingFilesAndFailures) {
+  ASSERT_EQ(Rip("--format wav --out " + ShellQuote(m_out.string()) + " --tracks 1").status, 0);
+  const auto size = std::filesystem::file_size(m_out / "Track 1.wav");
+  std::filesystem::resize_file(m_out / "Track 1.wav", 10);
+  // skip keeps the file; no answer on standard input keeps it too
+  EXPECT_EQ(Rip("--format wav --out " + ShellQuote(m_out.string()) + " --tracks 1 --on-exists skip").status,
+            0);
+  EXPECT_EQ(Rip("--format wav --out " + ShellQuote(m_out.string()) +
+                " --tracks 1 --on-exists ask </dev/null 2>/dev/null")
+                .status,
+            0);
+  EXPECT_EQ(std::filesystem::file_size(m_out / "Track 1.wav"), 10u);
+  EXPECT_EQ(
+      Rip("--format wav --out " + ShellQuote(m_out.string()) + " --tracks 1 --on-exists overwrite").status,
+      0);
+  EXPECT_EQ(std::filesystem::file_size(m_out / "Track 1.wav"), size);
+  auto answered = RunCommand("echo y | " + m_env +
+                             Cli("rip " + ShellQuote(m_image.cue.string()) + " --format wav --out " +
+                                 ShellQuote(m_out.string()) + " --tracks 1 2>&1"));
+  EXPECT_NE(answered.out.find("already exists, overwrite?"), std::string::npos);
+
+  const auto failed =
+      Rip("--format wav --out " + ShellQuote((m_dir / "missing").string()) + " --tracks 1,3 2>&1");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.out.find("Track 1.wav: cannot create the file: No such file or directory"),
+            std::string::npos)
+      << failed.out;
+  EXPECT_NE(failed.out.find("Track 3.wav"), std::string::npos);
+}
+
+TEST_F(KorviCliRip, UsageErrors) {
+  const std::string out = " --out " + ShellQuote(m_out.string()) + " 2>/dev/null";
+  EXPECT_EQ(Rip("--format flac" + out).status, 2);
+  EXPECT_EQ(Rip(out).status, 2);
+  EXPECT_EQ(Rip("--format wav --tracks 0" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --tracks 2-1" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --tracks 9" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --bitrate fast" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --on-exists maybe" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --frobnicate" + out).status, 2);
+  EXPECT_EQ(
+      RunCommand(m_env + Cli("rip " + ShellQuote((m_dir / "none.cue").string()) + " --format wav" + out))
+          .status,
+      1);
+  EXPECT_TRUE(std::filesystem::is_empty(m_out));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Track titles become file names inside the output folder, never outside it, hidden or nameless.
 
-#include <gtest/gtest.h>
-
 #include "rip/file_names.h"
+
+#include <gtest/gtest.h>
 
 namespace korvi {
 namespace {

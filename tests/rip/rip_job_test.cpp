@@ -1,6 +1,8 @@
 // Rip jobs on real disc images: the files' audio equals the disc's, the messages come in order, and
 // cancel, pause, overwrite answers and failures behave.
 
+#include "rip/rip_job.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -12,7 +14,6 @@
 #include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
-#include "rip/rip_job.h"
 
 namespace korvi {
 namespace {
@@ -20,7 +21,9 @@ namespace {
 // Handles messages on the worker's own thread, as a command-line front end would.
 class RecordingMessenger : public IFrameMessenger {
  public:
-  std::function<int32_t(const std::string& path)> answerOverwrite = [](const std::string&) { return kOverwriteYes; };
+  std::function<int32_t(const std::string& path)> answerOverwrite = [](const std::string&) {
+    return kOverwriteYes;
+  };
   std::function<void(const RipProgress&)> onProgress = [](const RipProgress&) {};
 
   intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override {
@@ -73,7 +76,8 @@ class RipJobTest : public ::testing::Test {
 
   RipTrack Track(int number, const std::string& title) {
     const int32_t begin = m_image.starts[number - 1];
-    const int32_t end = number < int(m_image.starts.size()) ? m_image.starts[number] - 1 : m_image.leadOut - 1;
+    const int32_t end =
+        number < int(m_image.starts.size()) ? m_image.starts[number] - 1 : m_image.leadOut - 1;
     return {CTrackInfo(begin, end, title.c_str()), number};
   }
 
@@ -124,7 +128,8 @@ TEST_F(RipJobTest, FilesHoldTheDiscsAudioAndMessagesComeInOrder) {
   ASSERT_GE(m_messenger.messages.size(), 2u);
   EXPECT_EQ(m_messenger.messages.front(), unsigned(WM_RIP_STARTED));
   EXPECT_EQ(m_messenger.messages.back(), unsigned(WM_RIP_FINISHED));
-  EXPECT_EQ(m_messenger.names, (std::vector<std::string>{(m_out / "First.wav").string(), (m_out / "Third.wav").string()}));
+  EXPECT_EQ(m_messenger.names,
+            (std::vector<std::string>{(m_out / "First.wav").string(), (m_out / "Third.wav").string()}));
   const int32_t first = tracks[0].info.length(), third = tracks[1].info.length();
   ASSERT_EQ(m_messenger.progress.size(), size_t(first + 1 + third + 1));
   const RipProgress& start = m_messenger.progress.front();
@@ -160,7 +165,8 @@ TEST_F(RipJobTest, CancelLeavesAValidShorterFileAndStartsNoMoreTracks) {
   ASSERT_EQ(file.size(), 44u + 21 * 2352u);  // sectors 0 to 20
   const auto disc = DiscBytes(Track(2, "B"), 21);
   EXPECT_TRUE(std::equal(disc.begin(), disc.end(), file.begin() + 44));
-  const uint32_t dataSize = uint8_t(file[40]) | uint8_t(file[41]) << 8 | uint8_t(file[42]) << 16 | uint32_t(uint8_t(file[43])) << 24;
+  const uint32_t dataSize = uint8_t(file[40]) | uint8_t(file[41]) << 8 | uint8_t(file[42]) << 16 |
+                            uint32_t(uint8_t(file[43])) << 24;
   EXPECT_EQ(dataSize, 21u * 2352u);
   EXPECT_EQ(m_messenger.messages.back(), unsigned(WM_RIP_FINISHED));
 }
@@ -185,19 +191,23 @@ TEST_F(RipJobTest, PauseHoldsTheWorkerAtASectorBoundary) {
 TEST_F(RipJobTest, OverwriteAnswers) {
   for (const char* name : {"A", "B", "C", "D"}) std::ofstream(m_out / (std::string(name) + ".wav")) << "old";
   const auto tracks = std::vector<RipTrack>{Track(1, "A"), Track(2, "B"), Track(3, "C"), Track(4, "D")};
-  const auto size = [&](const char* name) { return std::filesystem::file_size(m_out / (std::string(name) + ".wav")); };
+  const auto size = [&](const char* name) {
+    return std::filesystem::file_size(m_out / (std::string(name) + ".wav"));
+  };
 
   {  // Yes for A, No to All from B on: asked twice, B..D skipped but counted
     RipJob job(m_messenger, *m_device);
     int call = 0;
-    m_messenger.answerOverwrite = [&](const std::string&) { return call++ == 0 ? kOverwriteYes : kOverwriteNoToAll; };
+    m_messenger.answerOverwrite = [&](const std::string&) {
+      return call++ == 0 ? kOverwriteYes : kOverwriteNoToAll;
+    };
     Run(job, tracks, Settings());
     EXPECT_EQ(m_messenger.asked.size(), 2u);
     EXPECT_GT(size("A"), 3u);
     EXPECT_EQ(size("B"), 3u);
     EXPECT_EQ(size("D"), 3u);
-    EXPECT_EQ(job.DoneSectors(), tracks[0].info.length() + 1 + tracks[1].info.length() + tracks[2].info.length() +
-                                     tracks[3].info.length());
+    EXPECT_EQ(job.DoneSectors(), tracks[0].info.length() + 1 + tracks[1].info.length() +
+                                     tracks[2].info.length() + tracks[3].info.length());
   }
   m_messenger.asked.clear();
   {  // A dismissed prompt before any answer keeps the file; Yes to All then stops asking
@@ -243,7 +253,8 @@ TEST_F(RipJobTest, FailuresAreCollectedAndTheJobGoesOn) {
 // A source whose sectors in [badFrom, badTo] cannot be read.
 class FlakySource : public ISectorSource {
  public:
-  FlakySource(ISectorSource& real, int32_t badFrom, int32_t badTo) : m_real(real), m_from(badFrom), m_to(badTo) {}
+  FlakySource(ISectorSource& real, int32_t badFrom, int32_t badTo)
+      : m_real(real), m_from(badFrom), m_to(badTo) {}
   bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override {
     if (start >= m_from && start <= m_to) {
       std::fill(buffer, buffer + 2352 * count, 0xAB);
@@ -267,7 +278,8 @@ TEST_F(RipJobTest, UnreadableSectorsBecomeSilenceAndAreReported) {
   EXPECT_NE(job.Failures()[0].cause.find("3 sector(s)"), std::string::npos) << job.Failures()[0].cause;
   EXPECT_NE(job.Failures()[0].cause.find(std::to_string(track.info.begin() + 10)), std::string::npos);
   const auto file = ReadAll(m_out / "Scratched.wav");
-  EXPECT_TRUE(std::all_of(file.begin() + 44 + 10 * 2352, file.begin() + 44 + 13 * 2352, [](char c) { return c == 0; }));
+  EXPECT_TRUE(std::all_of(file.begin() + 44 + 10 * 2352, file.begin() + 44 + 13 * 2352,
+                          [](char c) { return c == 0; }));
   EXPECT_EQ(job.WrittenFiles(), std::vector<std::string>{(m_out / "Fine.wav").string()});
 }
 

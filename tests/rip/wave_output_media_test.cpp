@@ -1,12 +1,13 @@
 // WAV files as the writer leaves them: the header byte by byte, and what ffprobe makes of them.
 
+#include "rip/wave_output_media.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
 #include "fixtures/temp_dir.h"
-#include "rip/wave_output_media.h"
 
 namespace korvi {
 namespace {
@@ -119,7 +120,8 @@ TEST(WaveOutputMedia, FailuresKeepTheirCause) {
   writer.Write(sector.data(), 2352);
   writer.Close();
   EXPECT_TRUE(writer.Failed());
-  EXPECT_NE(writer.FailureText().find("No such file or directory"), std::string::npos) << writer.FailureText();
+  EXPECT_NE(writer.FailureText().find("No such file or directory"), std::string::npos)
+      << writer.FailureText();
 
   // A full disk: /dev/full accepts the open and refuses every write.
   CWaveOutputMedia full("/dev/full");

@@ -1,0 +1,246 @@
+// korvi-cli rip: the rip job without a window. Messages are handled on the worker's own thread.
+
+#include <unistd.h>
+
+#include <charconv>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <set>
+
+#include "app/messenger.h"
+#include "cli/commands.h"
+#include "disc/cd_device.h"
+#include "disc/read_toc.h"
+#include "disc/track_rows.h"
+#include "rip/output_format.h"
+#include "rip/rip_job.h"
+#include "settings/app_settings.h"
+#include "settings/registry_store.h"
+
+namespace korvi::cli {
+namespace {
+
+enum class OnExists { Ask, Overwrite, Skip };
+
+struct RipOptions {
+  std::string drive;
+  const OutputFormatInfo* format = nullptr;
+  std::optional<std::string> out;
+  std::optional<std::set<int>> tracks;
+  std::optional<int32_t> bitRate;
+  std::optional<int32_t> level;
+  bool noTag = false;
+  std::optional<OnExists> onExists;
+};
+
+std::optional<int> ParseInt(const std::string& text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// "1,3-5" → {1, 3, 4, 5}
+std::optional<std::set<int>> ParseTrackList(const std::string& text) {
+  std::set<int> tracks;
+  size_t from = 0;
+  while (from <= text.size()) {
+    size_t to = text.find(',', from);
+    if (to == std::string::npos) to = text.size();
+    const std::string part = text.substr(from, to - from);
+    const size_t dash = part.find('-');
+    const auto first = ParseInt(part.substr(0, dash));
+    const auto last = dash == std::string::npos ? first : ParseInt(part.substr(dash + 1));
+    if (!first || !last || *first < 1 || *last < *first || *last > 99) return std::nullopt;
+    for (int n = *first; n <= *last; ++n) tracks.insert(n);
+    from = to + 1;
+  }
+  return tracks;
+}
+
+const OutputFormatInfo* FormatByName(const std::string& name) {
+  for (const OutputFormatInfo& format : OutputFormats()) {
+    std::string lower = format.name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == name) return &format;
+  }
+  return nullptr;
+}
+
+// The error text for a usage error, or empty when the arguments are fine.
+std::string ParseRipOptions(const std::vector<std::string>& args, RipOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      return args[++i];
+    };
+    if (arg == "--format") {
+      const auto name = value();
+      if (!name || !(options.format = FormatByName(*name))) return "--format takes wav, mp3 or ape";
+    } else if (arg == "--out") {
+      if (!(options.out = value())) return "--out takes a folder";
+    } else if (arg == "--tracks") {
+      const auto list = value();
+      if (!list || !(options.tracks = ParseTrackList(*list))) return "--tracks takes a list such as 1,3-5";
+    } else if (arg == "--bitrate") {
+      const auto text = value();
+      if (!text || !(options.bitRate = ParseInt(*text)) || *options.bitRate <= 0)
+        return "--bitrate takes kbit/s";
+    } else if (arg == "--level") {
+      const auto text = value();
+      if (!text || !(options.level = ParseInt(*text))) return "--level takes 1000 to 5000";
+    } else if (arg == "--no-id3") {
+      options.noTag = true;
+    } else if (arg == "--on-exists") {
+      const auto how = value();
+      if (how == "ask")
+        options.onExists = OnExists::Ask;
+      else if (how == "overwrite")
+        options.onExists = OnExists::Overwrite;
+      else if (how == "skip")
+        options.onExists = OnExists::Skip;
+      else
+        return "--on-exists takes ask, overwrite or skip";
+    } else if (!arg.empty() && arg[0] == '-') {
+      return "unknown option " + arg;
+    } else if (options.drive.empty()) {
+      options.drive = arg;
+    } else {
+      return "more than one drive given";
+    }
+  }
+  if (options.drive.empty()) return "no drive given";
+  if (!options.format) return "--format is required";
+  return {};
+}
+
+// Reports on stderr; answers the overwrite question from stdin, or as --on-exists says.
+class CliMessenger : public IFrameMessenger {
+ public:
+  CliMessenger(OnExists onExists, std::ostream& err) : m_onExists(onExists), m_err(err), m_tty(isatty(2)) {}
+
+  intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override {
+    std::lock_guard lock(m_mutex);
+    if (message == WM_ASK_OVERWRITE)
+      Ask(reinterpret_cast<const char*>(wParam), reinterpret_cast<int32_t*>(lParam));
+    if (message == WM_RIP_PROGRESS && m_tty) ShowProgress(*reinterpret_cast<const RipProgress*>(lParam));
+    if (message == WM_RIP_FILE_NAME) m_name = reinterpret_cast<const char*>(lParam);
+    return 0;
+  }
+  void Post(unsigned message, uintptr_t, intptr_t) override {
+    std::lock_guard lock(m_mutex);
+    if (message == WM_RIP_FINISHED && m_tty) m_err << "\r\033[K" << std::flush;
+  }
+
+ private:
+  void Ask(const char* path, int32_t* answer) {
+    if (m_onExists == OnExists::Skip) {
+      *answer = kOverwriteNoToAll;
+      return;
+    }
+    if (m_tty) m_err << "\r\033[K";
+    m_err << "File " << path << " already exists, overwrite? [y]es, [n]o, [a]ll, n[o]ne: " << std::flush;
+    std::string reply;
+    if (!std::getline(std::cin, reply)) {
+      m_err << "\n";
+      return;  // no answer: the file is kept
+    }
+    if (reply == "y" || reply == "yes")
+      *answer = kOverwriteYes;
+    else if (reply == "a" || reply == "all")
+      *answer = kOverwriteYesToAll;
+    else if (reply == "o" || reply == "none")
+      *answer = kOverwriteNoToAll;
+    else
+      *answer = kOverwriteNo;
+  }
+
+  void ShowProgress(const RipProgress& p) {
+    if (p.sectorIndex % 75 != 0) return;
+    const int percent = p.totalSectors > 0 ? int(100LL * p.doneSectors / p.totalSectors) : 100;
+    m_err << "\r\033[K" << percent << "%  " << m_name << std::flush;
+  }
+
+  OnExists m_onExists;
+  std::ostream& m_err;
+  bool m_tty;
+  std::string m_name;
+  std::mutex m_mutex;
+};
+
+// The listed rows as the job's tracks: every row, or the numbers asked for.
+std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows,
+                                                  const std::optional<std::set<int>>& wanted,
+                                                  std::ostream& err) {
+  std::vector<RipTrack> tracks;
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    if (wanted && !wanted->count(row + 1)) continue;
+    const TrackSpan span = RowSpan(rows, row);
+    tracks.push_back({CTrackInfo(span.begin, span.end, rows.Text(row, kColumnName).c_str()), row + 1});
+  }
+  if (wanted && !wanted->empty() && *wanted->rbegin() > rows.RowCount()) {
+    err << "korvi-cli: the disc lists " << rows.RowCount() << " audio tracks\n";
+    return std::nullopt;
+  }
+  return tracks;
+}
+
+}  // namespace
+
+int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  RipOptions options;
+  if (const std::string problem = ParseRipOptions(args, options); !problem.empty()) {
+    err << "korvi-cli: " << problem
+        << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape --out DIR [--tracks 1,3-5]"
+        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip]\n";
+    return kExitUsage;
+  }
+  if (!options.format->makeWriter) {
+    err << "korvi-cli: " << options.format->name << " output is not available in this build\n";
+    return kExitFailed;
+  }
+  const UserFolders folders = UserFolders::FromEnvironment();
+  CAppSettings settings(folders);
+  settings.LoadFromRegistry(RegistryStore::OpenForUser(folders));
+
+  std::string error;
+  std::unique_ptr<CdDevice> device = CdDevice::Open(options.drive, &error);
+  if (!device) {
+    err << "korvi-cli: " << error << '\n';
+    return kExitFailed;
+  }
+  DiscToc disc;
+  TrackRowTable rows;
+  if (ReadTocIntoRows(device.get(), disc, rows) != 0) {
+    err << "korvi-cli: " << device->lastError() << '\n';
+    return kExitFailed;
+  }
+  auto tracks = SelectTracks(rows, options.tracks, err);
+  if (!tracks) return kExitUsage;
+
+  RipSettings rip;
+  rip.folder = options.out.value_or(settings.DefaultFolder);
+  rip.format = options.format->id;
+  const OnExists onExists =
+      options.onExists.value_or(settings.ReplacePrompt ? OnExists::Ask : OnExists::Overwrite);
+  rip.replacePrompt = onExists != OnExists::Overwrite;
+  rip.writer.bitRate = options.bitRate.value_or(settings.BPS);
+  rip.writer.compressionLevel = options.level.value_or(settings.CompressionLevel);
+  rip.writer.saveTag = settings.SaveID3Tag && !options.noTag;
+
+  CliMessenger messenger(onExists, err);
+  RipJob job(messenger, *device);
+  if (!job.Start(std::move(*tracks), rip)) {
+    err << "korvi-cli: the rip could not be started\n";
+    return kExitFailed;
+  }
+  job.Join();
+  for (const std::string& file : job.WrittenFiles()) out << file << '\n';
+  for (const RipFailure& failure : job.Failures())
+    err << "korvi-cli: " << failure.path << ": " << failure.cause << '\n';
+  return job.Failures().empty() ? kExitOk : kExitFailed;
+}
+
+}  // namespace korvi::cli
