@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMenuBar>
@@ -11,12 +13,17 @@
 #include <QVBoxLayout>
 
 #include "app/qt_messenger.h"
+#include "disc/cd_device.h"
 #include "disc/read_toc.h"
+#include "rip/output_format.h"
 #include "ui/about_dlg.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
 #include "ui/help.h"
+#include "ui/progress_dlg.h"
+#include "ui/prompt_overwrite_dlg.h"
 #include "ui/prompts.h"
+#include "ui/select_format_dlg.h"
 #include "ui/settings_sheet.h"
 #include "ui/toolbar_ex.h"
 #include "ui/track_list_rows.h"
@@ -29,14 +36,39 @@ constexpr int kStatusTextWidth = 200;
 
 }  // namespace
 
+class CMainFrame::DeviceSource : public ISectorSource {
+ public:
+  explicit DeviceSource(CdDevice*& device) : m_device(device) {}
+  bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override {
+    return m_device && m_device->ReadRawSectors(start, buffer, count);
+  }
+
+ private:
+  CdDevice*& m_device;
+};
+
 CMainFrame::CMainFrame(const UserFolders& folders)
-    : m_folders(folders), m_settings(folders), m_store(RegistryStore::OpenForUser(folders)) {
+    : m_folders(folders),
+      m_source(std::make_unique<DeviceSource>(m_device)),
+      m_settings(folders),
+      m_store(RegistryStore::OpenForUser(folders)) {
   m_messenger = std::make_unique<QtFrameMessenger>(
       this, [this](unsigned message, uintptr_t w, intptr_t l) { return HandleMessage(message, w, l); });
+  m_ripJob = std::make_unique<RipJob>(*m_messenger, *m_source);
   m_settings.LoadFromRegistry(m_store);
 }
 
-CMainFrame::~CMainFrame() { m_settings.SaveToRegistry(m_store); }
+CMainFrame::~CMainFrame() {
+  // Closing is refused during a rip; should the window go anyway, the worker stops first, and its
+  // last messages are served so that it is not left waiting for this thread.
+  m_ripJob->Cancel();
+  m_ripJob->Resume();
+  while (m_ripJob->IsRunning()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  m_ripJob.reset();
+  m_settings.SaveToRegistry(m_store);
+}
+
+bool CMainFrame::IsRipping() const { return m_ripJob && m_ripJob->IsRunning(); }
 
 bool CMainFrame::Create() {
   auto* central = new QWidget(this);
@@ -54,6 +86,8 @@ bool CMainFrame::Create() {
   m_view->Create();  // lists the drives and reads the first one
   CreateStatusBar();
   CreateToolBar();
+  m_progress = new CProgressDlg(*m_messenger, this);
+  m_progress->hide();
   CreateMenus();
   ApplyPanelFont();
   setWindowTitle(QString::asprintf("%s", kProductName));
@@ -152,10 +186,12 @@ void CMainFrame::UpdateCommandUI() {
 void CMainFrame::OnCommand(int id) {
   if (!IsCommandEnabled(id)) return;
   switch (id) {
-    case ID_RIPPING:
-      StartRip(-1);
+    case ID_RIPPING: {
+      int format = kFormatWave;
+      if (ChooseOutputFormat(this, &format)) StartRip(format);
       if (m_toolBar) m_toolBar->update();
       break;
+    }
     case ID_RIP_WAV:
       StartRip(0);
       break;
@@ -214,8 +250,83 @@ void CMainFrame::SelectAll(bool checked) {
 }
 
 void CMainFrame::StartRip(int format) {
+  Prompts& prompts = Prompts::Current();
+  if (IsPlaying()) {
+    prompts.ShowError(this, QStringLiteral("Disc playing, please stop before ripping!\n"));
+    return;
+  }
+  StopLookup();
+  if (!CollectCheckedTracks()) {
+    prompts.ShowError(this,
+                      QStringLiteral("No track selected, please select one or more tracks before continue!"));
+    return;
+  }
+  const OutputFormatInfo* info = FindOutputFormat(format);
+  if (!info || !info->makeWriter) {
+    prompts.ShowError(this, QStringLiteral("%1 output is not available in this version yet.")
+                                .arg(QString::fromUtf8(info ? info->name : "This")));
+    return;
+  }
+  m_outputFolder = m_settings.DefaultFolder;
   m_ripFormat = format;
-  Prompts::Current().ShowError(this, QStringLiteral("Ripping is not available in this version yet."));
+  if (m_settings.ShowSelectorBeforeSave) {
+    const QString folder =
+        prompts.ChooseFolder(this, QStringLiteral("Please choose a folder for output file(s):"),
+                             QString::fromStdString(m_outputFolder));
+    if (folder.isEmpty()) return;
+    m_outputFolder = folder.toStdString();
+  }
+  if (m_outputFolder.empty()) {
+    prompts.ShowError(this, QStringLiteral("No output folder is set: choose one in Settings."));
+    return;
+  }
+  RipSettings settings;
+  settings.folder = m_outputFolder;
+  settings.format = static_cast<OutputFormat>(format);
+  settings.replacePrompt = m_settings.ReplacePrompt;
+  settings.writer.bitRate = m_settings.BPS;
+  settings.writer.saveTag = m_settings.SaveID3Tag;
+  settings.writer.compressionLevel = m_settings.CompressionLevel;
+  m_ripJob->Start(m_ripList, settings);
+}
+
+bool CMainFrame::CollectCheckedTracks() {
+  m_ripList.clear();
+  TrackListRows& rows = m_view->Rows();
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    if (!rows.IsChecked(row)) continue;
+    const TrackSpan span = RowSpan(rows, row);
+    CTrackInfo* record = rows.ItemData(row);
+    if (record) {
+      record->setRange(span.begin, span.end);
+      m_ripList.push_back({*record, row + 1});
+    } else {
+      // Not bound to a record yet: the row itself says all that a rip needs.
+      m_ripList.push_back({CTrackInfo(span.begin, span.end, rows.Text(row, kColumnName).c_str()), row + 1});
+    }
+  }
+  return !m_ripList.empty();
+}
+
+void CMainFrame::OnRipStarted() {
+  m_view->TrackList()->setEnabled(false);
+  m_view->DrivePanel()->setEnabled(false);
+  m_progress->Start();
+  m_progress->show();
+}
+
+void CMainFrame::OnRipFinished() {
+  m_view->TrackList()->setEnabled(true);
+  m_view->DrivePanel()->setEnabled(true);
+  m_progress->Stop();
+  m_ripJob->Join();
+  const std::vector<RipFailure>& failures = m_ripJob->Failures();
+  if (failures.empty()) return;
+  QString text = QStringLiteral("These files could not be written completely:\n");
+  for (const RipFailure& failure : failures)
+    text += QStringLiteral("\n%1\n    %2")
+                .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.cause));
+  Prompts::Current().ShowError(this, text);
 }
 
 void CMainFrame::StartLookup() {
@@ -226,19 +337,38 @@ void CMainFrame::StartLookup() {
 void CMainFrame::StopLookup() {}
 
 intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
-  (void)wParam;
   intptr_t result = 0;
   switch (message) {
     case WM_READ_TOC:
       result = OnReadToc(reinterpret_cast<CdDevice*>(lParam));
       break;
     case WM_RIP_STARTED:
-      m_view->TrackList()->setEnabled(false);
-      m_view->DrivePanel()->setEnabled(false);
+      OnRipStarted();
       break;
     case WM_RIP_FINISHED:
-      m_view->TrackList()->setEnabled(true);
-      m_view->DrivePanel()->setEnabled(true);
+      OnRipFinished();
+      break;
+    case WM_RIP_PROGRESS: {
+      const auto* progress = reinterpret_cast<const RipProgress*>(lParam);
+      m_progress->SetTrackProgress(progress->sectorIndex, progress->trackSectors);
+      m_progress->SetTotalProgress(progress->doneSectors, progress->totalSectors);
+      break;
+    }
+    case WM_RIP_FILE_NAME:
+      m_progress->SetName(QString::fromUtf8(reinterpret_cast<const char*>(lParam)));
+      break;
+    case WM_RIP_SUSPEND:
+      if (IsRipping()) m_ripJob->Pause();
+      break;
+    case WM_RIP_RESUME:
+      if (IsRipping()) m_ripJob->Resume();
+      break;
+    case WM_RIP_CANCEL:
+      m_ripJob->Cancel();
+      break;
+    case WM_ASK_OVERWRITE:
+      AskOverwrite(this, QString::fromUtf8(reinterpret_cast<const char*>(wParam)),
+                   reinterpret_cast<int32_t*>(lParam));
       break;
     case WM_SET_STATUS_TEXT:
       OnSetStatusText(reinterpret_cast<const char*>(lParam));
@@ -251,17 +381,10 @@ intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t 
     case WM_PLAY_START:
       if (!IsPlaying()) OnSetStatusText("Playing is not available in this version yet.");
       break;
-    // Their subsystems are not built yet: the progress dialog, the rip worker, the player and the
-    // overwrite prompt. Nothing to do, and no pointer is touched.
-    case WM_RIP_PROGRESS:
-    case WM_RIP_FILE_NAME:
-    case WM_RIP_SUSPEND:
-    case WM_RIP_RESUME:
-    case WM_RIP_CANCEL:
+    // No player yet: nothing to do, and no pointer is touched.
     case WM_PLAY_BUFFER_DONE:
     case WM_PLAY_STOP:
     case WM_GET_PLAY_POSITION:
-    case WM_ASK_OVERWRITE:
       break;
   }
   if (m_view) UpdateCommandUI();

@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/messenger.h"
 #include "disc/cdrom_toc.h"
+#include "rip/rip_job.h"
 #include "settings/app_settings.h"
 #include "settings/registry_store.h"
 #include "settings/user_folders.h"
@@ -20,8 +21,10 @@ class QLabel;
 namespace korvi {
 
 class CChildView;
+class CProgressDlg;
 class CToolBarEx;
 class CdDevice;
+class RipJob;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -45,7 +48,7 @@ class CMainFrame : public QMainWindow {
   void UpdateCommandUI();
   QAction* Action(int id) const;
 
-  bool IsRipping() const { return m_ripping; }
+  bool IsRipping() const;
   bool IsPlaying() const { return false; }  // no player yet: nothing ever plays
 
   CAppSettings& Settings() { return m_settings; }
@@ -54,6 +57,8 @@ class CMainFrame : public QMainWindow {
   const std::string& DriveName() const { return m_driveName; }
   CdDevice* Device() const { return m_device; }
   const DiscToc& Toc() const { return m_toc; }
+  CProgressDlg* ProgressDialog() const { return m_progress; }
+  RipJob& Rip() { return *m_ripJob; }
   QString StatusPrompt() const;
   QString StatusText() const;
 
@@ -72,12 +77,20 @@ class CMainFrame : public QMainWindow {
   void OnSetStatusText(const char* text);
   void SelectAll(bool checked);
   void StartRip(int format);
+  void OnRipStarted();
+  void OnRipFinished();
+  bool CollectCheckedTracks();
+  // The frame's reads go to whatever drive the panel opened last.
+  class DeviceSource;
   void StartLookup();
   void StopLookup();
 
   UserFolders m_folders;
-  bool m_ripping = false;
+  std::unique_ptr<DeviceSource> m_source;
+  std::unique_ptr<RipJob> m_ripJob;
   CdDevice* m_device = nullptr;
+  std::vector<RipTrack> m_ripList;
+  std::string m_outputFolder;
   int m_ripFormat = 0;
   CAppSettings m_settings;
   RegistryStore m_store;
@@ -86,6 +99,7 @@ class CMainFrame : public QMainWindow {
   DiscToc m_toc;
   QLabel* m_statusPrompt = nullptr;
   QLabel* m_statusText = nullptr;
+  CProgressDlg* m_progress = nullptr;
   CChildView* m_view = nullptr;
   std::unique_ptr<IFrameMessenger> m_messenger;
   std::map<int, QAction*> m_actions;

@@ -1,0 +1,214 @@
+// Ripping from the window on a real disc image: the commands, the dialogs a job waits on, the
+// state while it runs, stopping it, and the report of files that failed.
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QtTest>
+#include <fstream>
+
+#include "app/commands.h"
+#include "app/main_frame.h"
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/temp_dir.h"
+#include "ui/child_view.h"
+#include "ui/drive_control_panel.h"
+#include "ui/progress_dlg.h"
+#include "ui/prompt_overwrite_dlg.h"
+#include "ui/prompts.h"
+#include "ui/select_format_dlg.h"
+#include "ui/track_list_rows.h"
+
+using namespace korvi;
+
+class FrameRipTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<fixtures::TempDir> m_dir;
+  ScriptedPrompts m_prompts;
+  fixtures::WrittenImage m_image;
+  std::filesystem::path m_out;
+
+  std::unique_ptr<CMainFrame> MakeFrame() {
+    qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
+    UserFolders folders;
+    folders.music = (m_dir->path() / "Music").string();
+    folders.appData = (m_dir->path() / "data").string();
+    folders.config = (m_dir->path() / "config").string();
+    auto frame = std::make_unique<CMainFrame>(folders);
+    frame->Settings().GetDiscInfoAutomatically = false;
+    frame->Create();
+    frame->show();
+    return frame;
+  }
+
+  // Runs the command and waits until the job it started has finished.
+  void RipAndWait(CMainFrame& frame, int command) {
+    frame.OnCommand(command);
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.IsRipping(), 20000);
+    QTRY_VERIFY(frame.View()->TrackList()->isEnabled());
+  }
+
+  QString OverwriteQuestion(QDialog& dialog) {
+    auto& prompt = dynamic_cast<CPromptOverwriteDlg&>(dialog);
+    return prompt.fileName;
+  }
+
+ private slots:
+  void init() {
+    m_dir = std::make_unique<fixtures::TempDir>();
+    m_prompts = ScriptedPrompts();
+    Prompts::Install(&m_prompts);
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 400, 0, {}}, {false, 300, 150, {}}, {false, 250, 10, {}}};
+    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
+    m_out = m_dir->path() / "out";
+    std::filesystem::create_directory(m_out);
+    m_prompts.onChooseFolder = [this](const QString&) { return QString::fromStdString(m_out.string()); };
+  }
+  void cleanup() {
+    Prompts::Install(nullptr);
+    m_dir.reset();
+  }
+
+  void wavCommandRipsTheCheckedRowsIntoTheChosenFolder() {
+    auto frame = MakeFrame();
+    frame->View()->Rows().SetChecked(1, false);
+    RipAndWait(*frame, ID_RIP_WAV);
+    QCOMPARE(m_prompts.folderTitles, QStringList{"Please choose a folder for output file(s):"});
+    QVERIFY(std::filesystem::exists(m_out / "Track 1.wav"));
+    QVERIFY(!std::filesystem::exists(m_out / "Track 2.wav"));
+    const auto size = std::filesystem::file_size(m_out / "Track 3.wav");
+    QCOMPARE(size, uintmax_t(44 + 2352 * (m_image.leadOut - m_image.starts[2])));
+    QVERIFY(m_prompts.errors.isEmpty());
+    QVERIFY(!frame->ProgressDialog()->isVisible());
+    QVERIFY(frame->Action(ID_RIPPING)->isEnabled());
+  }
+
+  void whileRippingTheWindowRefusesToCloseAndRipCommandsAreOff() {
+    auto frame = MakeFrame();
+    std::ofstream(m_out / "Track 2.wav") << "old";
+    bool checked = false;
+    m_prompts.onModal = [&](QDialog& dialog) {
+      // The worker waits on this question: the job is running.
+      if (!dynamic_cast<CPromptOverwriteDlg*>(&dialog)) return int(QDialog::Rejected);
+      checked = true;
+      [&] {
+        QCOMPARE(OverwriteQuestion(dialog), QString::fromStdString((m_out / "Track 2.wav").string()));
+        QVERIFY(frame->IsRipping());
+        QVERIFY(!frame->View()->TrackList()->isEnabled());
+        QVERIFY(!frame->View()->DrivePanel()->isEnabled());
+        QVERIFY(frame->ProgressDialog()->isVisible());
+        frame->UpdateCommandUI();
+        QVERIFY(!frame->Action(ID_RIPPING)->isEnabled());
+        QVERIFY(!frame->Action(ID_REFRESH)->isEnabled());
+        QVERIFY(!frame->Action(ID_APP_EXIT)->isEnabled());
+        QVERIFY(frame->Action(ID_APP_ABOUT)->isEnabled());
+        QVERIFY(!frame->close());
+        QCOMPARE(m_prompts.errors, QStringList{"Please stop ripping before exit this application!"});
+      }();
+      dynamic_cast<CPromptOverwriteDlg&>(dialog).answer = kOverwriteYes;
+      return int(QDialog::Accepted);
+    };
+    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(checked);
+    QVERIFY(std::filesystem::file_size(m_out / "Track 2.wav") > 3);
+    QVERIFY(frame->close());
+  }
+
+  void dismissedOverwritePromptKeepsTheFile() {
+    auto frame = MakeFrame();
+    std::ofstream(m_out / "Track 1.wav") << "old";
+    m_prompts.onModal = [](QDialog&) { return int(QDialog::Rejected); };  // Escape
+    RipAndWait(*frame, ID_RIP_WAV);
+    QCOMPARE(std::filesystem::file_size(m_out / "Track 1.wav"), uintmax_t(3));
+    QVERIFY(std::filesystem::exists(m_out / "Track 2.wav"));
+  }
+
+  void confirmedStopEndsTheJobAfterTheCurrentFile() {
+    auto frame = MakeFrame();
+    std::ofstream(m_out / "Track 2.wav") << "old";
+    QStringList questions;
+    m_prompts.onModal = [&](QDialog& dialog) {
+      if (auto* box = dynamic_cast<QMessageBox*>(&dialog)) {
+        questions << box->text();
+        return int(QMessageBox::Yes);
+      }
+      // While the worker waits here, the user presses Cancel in the progress dialog.
+      frame->ProgressDialog()->findChild<QPushButton*>("cancelButton")->click();
+      dynamic_cast<CPromptOverwriteDlg&>(dialog).answer = kOverwriteYes;
+      return int(QDialog::Accepted);
+    };
+    RipAndWait(*frame, ID_RIP_WAV);
+    QCOMPARE(questions, QStringList{"Stop ripping?"});
+    QVERIFY(std::filesystem::exists(m_out / "Track 1.wav"));
+    // Track 2 was being started: it holds what was read before the worker saw the flag.
+    QVERIFY(std::filesystem::file_size(m_out / "Track 2.wav") < 44 + 2352 * 300u);
+    QVERIFY(!std::filesystem::exists(m_out / "Track 3.wav"));
+  }
+
+  void ripCommandAsksForTheFormat() {
+    auto frame = MakeFrame();
+    int chooserRuns = 0;
+    m_prompts.onModal = [&](QDialog& dialog) {
+      if (dynamic_cast<CSelectFormatDlg*>(&dialog)) ++chooserRuns;
+      return int(QDialog::Accepted);  // untouched: WAVE
+    };
+    RipAndWait(*frame, ID_RIPPING);
+    QCOMPARE(chooserRuns, 1);
+    QVERIFY(std::filesystem::exists(m_out / "Track 1.wav"));
+
+    m_prompts.onModal = [](QDialog&) { return int(QDialog::Rejected); };
+    std::filesystem::remove_all(m_out);
+    std::filesystem::create_directory(m_out);
+    frame->OnCommand(ID_RIPPING);
+    QVERIFY(!frame->IsRipping());
+    QVERIFY(std::filesystem::is_empty(m_out));
+    QVERIFY(m_prompts.errors.isEmpty());
+  }
+
+  void refusalsBeforeAJobStarts() {
+    auto frame = MakeFrame();
+    frame->Action(ID_SELECT_NONE)->trigger();
+    frame->OnCommand(ID_RIP_WAV);
+    QCOMPARE(m_prompts.errors,
+             QStringList{"No track selected, please select one or more tracks before continue!"});
+    QVERIFY(!frame->IsRipping());
+
+    frame->Action(ID_SELECT_ALL)->trigger();
+    m_prompts.onChooseFolder = [](const QString&) { return QString(); };  // the chooser cancelled
+    frame->OnCommand(ID_RIP_WAV);
+    QVERIFY(!frame->IsRipping());
+    QCOMPARE(m_prompts.errors.size(), 1);
+    QVERIFY(std::filesystem::is_empty(m_out));
+  }
+
+  void failedFilesAreReportedOnceAtTheEnd() {
+    auto frame = MakeFrame();
+    frame->Settings().ShowSelectorBeforeSave = false;
+    frame->Settings().DefaultFolder = (m_dir->path() / "gone").string();
+    RipAndWait(*frame, ID_RIP_WAV);
+    QCOMPARE(m_prompts.errors.size(), 1);
+    const QString report = m_prompts.errors.front();
+    QVERIFY(report.contains("Track 1.wav") && report.contains("Track 3.wav"));
+    QVERIFY2(report.contains("No such file or directory"), qPrintable(report));
+  }
+
+  void rowTitlesAndBoundRecordsNameTheFiles() {
+    auto frame = MakeFrame();
+    CTrackInfo named(0, 0, "AC/DC: Live?");
+    frame->View()->Rows().SetItemData(0, &named);
+    frame->View()->Rows().SetText(1, kColumnName, "Edited row");
+    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(std::filesystem::exists(m_out / "AC_DC: Live_.wav"));
+    QVERIFY(std::filesystem::exists(m_out / "Edited row.wav"));
+    // The bound record took its range from the row's sector columns.
+    QCOMPARE(named.end(), m_image.starts[1] - 1);
+  }
+};
+
+QTEST_MAIN(FrameRipTest)
+#include "frame_rip_test.moc"
