@@ -1,0 +1,87 @@
+#include "ui/select_format_dlg.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "rip/output_format.h"
+#include "ui/prompts.h"
+
+namespace korvi {
+namespace {
+
+struct FormatChoice {
+  OutputFormat format;
+  const char* text;
+  const char* name;
+};
+
+// The chooser's own labels: "WAVE" here, where the table names the file type.
+constexpr FormatChoice kChoices[] = {
+    {kFormatWave, "WAVE", "waveRadio"},
+    {kFormatMp3, "MP3", "mp3Radio"},
+    {kFormatApe, "APE", "apeRadio"},
+};
+
+}  // namespace
+
+CSelectFormatDlg::CSelectFormatDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle("Select output format");
+
+  auto* group = new QGroupBox("Format:");
+  auto* radios = new QVBoxLayout(group);
+  m_formats = new QButtonGroup(this);
+  for (const FormatChoice& choice : kChoices) {
+    auto* radio = new QRadioButton(QString::fromLatin1(choice.text));
+    radio->setObjectName(QString::fromLatin1(choice.name));
+    m_formats->addButton(radio, choice.format);
+    radios->addWidget(radio);
+  }
+  // Every way of checking a radio (mouse, arrow keys, shortcut) chooses its format.
+  connect(m_formats, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked) format = id;
+  });
+  SelectWave();
+
+  auto* ok = new QPushButton("OK");
+  ok->setObjectName("okButton");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton("Cancel");
+  cancel->setObjectName("cancelButton");
+  connect(ok, &QPushButton::clicked, this, &CSelectFormatDlg::accept);
+  connect(cancel, &QPushButton::clicked, this, &CSelectFormatDlg::reject);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CSelectFormatDlg::SelectWave() {
+  m_formats->button(kFormatWave)->setChecked(true);
+  // Already checked from an earlier run, the radio sends no toggle; what is shown is what OK gives.
+  format = kFormatWave;
+}
+
+void CSelectFormatDlg::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) SelectWave();
+  QDialog::showEvent(event);
+}
+
+bool ChooseOutputFormat(QWidget* parent, int* format) {
+  CSelectFormatDlg dialog(parent);
+  if (Prompts::Current().RunModal(dialog) != QDialog::Accepted) return false;
+  *format = dialog.format;
+  return true;
+}
+
+}  // namespace korvi
