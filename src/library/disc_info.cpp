@@ -1,0 +1,139 @@
+#include "library/disc_info.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace korvi {
+namespace {
+
+constexpr char kMagic[8] = {'K', 'O', 'R', 'V', 'I', 'R', 'I', 'P'};
+constexpr size_t kTextBytes = 256;
+
+void PutInt(std::string& out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+int32_t GetInt(const char* at) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value |= uint32_t(static_cast<uint8_t>(at[i])) << (8 * i);
+  return static_cast<int32_t>(value);
+}
+
+// The text cut to 255 bytes without splitting a UTF-8 character, zero-padded to 256.
+void PutText(std::string& out, const std::string& text) {
+  size_t length = std::min(text.size(), kTextBytes - 1);
+  if (length < text.size())
+    while (length > 0 && (static_cast<uint8_t>(text[length]) & 0xC0) == 0x80) --length;
+  const size_t stop = text.find('\0');
+  if (stop != std::string::npos) length = std::min(length, stop);
+  out.append(text, 0, length);
+  out.append(kTextBytes - length, '\0');
+}
+
+std::string GetText(const char* at) { return std::string(at, strnlen(at, kTextBytes)); }
+
+std::string Serialize(const CDiscInfo& info) {
+  std::string out;
+  out.reserve(kLibraryHeaderBytes + kLibraryTrackBytes * info.tracks.size());
+  out.append(kMagic, sizeof kMagic);
+  PutInt(out, 1);
+  PutText(out, info.albumTitle);
+  PutText(out, info.albumArtist);
+  PutInt(out, info.discId);
+  PutInt(out, static_cast<uint32_t>(info.discLength));
+  PutInt(out, static_cast<uint32_t>(info.tracks.size()));
+  for (const CTrackInfo& track : info.tracks) {
+    PutText(out, track.title());
+    PutText(out, track.album);
+    PutText(out, track.artist);
+    PutInt(out, static_cast<uint32_t>(track.year));
+    PutText(out, track.comment);
+    PutInt(out, static_cast<uint32_t>(track.begin()));
+    PutInt(out, static_cast<uint32_t>(track.end()));
+  }
+  return out;
+}
+
+// Writes a temporary file beside the target and renames it over, so a crash never leaves half a file.
+bool WriteAtomically(const std::string& path, const std::string& bytes) {
+  const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const bool written = done == bytes.size() && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string LibraryFileName(const std::string& folder, uint32_t discId) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%X.dci", discId);
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + name;
+}
+
+int32_t CDiscInfo::SaveDiscInfo(const std::string& folder) const {
+  const std::string bytes = Serialize(*this);
+  if (!WriteAtomically(LibraryFileName(folder, discId), bytes)) return -1;
+  return static_cast<int32_t>(bytes.size());
+}
+
+int32_t CDiscInfo::LoadDiscInfo(const std::string& folder, uint32_t id) {
+  std::ifstream in(LibraryFileName(folder, id), std::ios::binary);
+  std::string header(kLibraryHeaderBytes, '\0');
+  if (!in.read(header.data(), std::streamsize(header.size()))) return -1;
+  if (std::memcmp(header.data(), kMagic, sizeof kMagic) != 0) return -1;
+  const int32_t version = GetInt(&header[8]);
+  if (version != 1 && version != 2) return -1;
+  const int32_t count = GetInt(&header[532]);
+  if (count < 0 || count > 99) return -1;
+  if (!tracks.empty() && tracks.size() != size_t(count)) return -1;
+  // All records are read before anything changes: a short file changes nothing.
+  std::string records(kLibraryTrackBytes * size_t(count), '\0');
+  if (count > 0 && !in.read(records.data(), std::streamsize(records.size()))) return -1;
+
+  if (tracks.empty()) tracks.assign(size_t(count), CTrackInfo(0, 0));
+  albumTitle = GetText(&header[12]);
+  albumArtist = GetText(&header[268]);
+  discId = static_cast<uint32_t>(GetInt(&header[524]));
+  discLength = GetInt(&header[528]);
+  for (int32_t i = 0; i < count; ++i) {
+    const char* record = &records[kLibraryTrackBytes * size_t(i)];
+    CTrackInfo& track = tracks[size_t(i)];
+    track.setTitle(GetText(record));
+    track.album = GetText(record + 256);
+    track.artist = GetText(record + 512);
+    track.year = GetInt(record + 768);
+    track.comment = GetText(record + 772);
+  }
+  return static_cast<int32_t>(kLibraryHeaderBytes + kLibraryTrackBytes * size_t(count));
+}
+
+bool FindInLibrary(uint32_t discId, const std::string& folder, CDiscInfo& record) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(LibraryFileName(folder, discId), error)) return false;
+  record.LoadDiscInfo(folder, discId);
+  return true;
+}
+
+}  // namespace korvi

@@ -1,0 +1,40 @@
+#pragma once
+// The metadata of the disc in the drive, and the local library that keeps it between runs: one
+// file per disc, named after its CDDB disc id.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disc/track_info.h"
+
+namespace korvi {
+
+constexpr size_t kLibraryHeaderBytes = 536;
+constexpr size_t kLibraryTrackBytes = 1036;
+
+class CDiscInfo {
+ public:
+  std::string albumTitle;
+  std::string albumArtist;
+  int32_t discLength = 0;  // seconds
+  uint32_t discId = 0;     // 0: the record belongs to no disc
+  std::vector<CTrackInfo> tracks;
+
+  // Writes the record's library file into folder, replacing the old one atomically. The bytes
+  // written (536 + 1036 × n), or -1 when the file could not be written.
+  int32_t SaveDiscInfo(const std::string& folder) const;
+  // Loads the library file of discId. The bytes consumed, or -1 with the record unchanged when the
+  // file is missing, not ours, of another version, shorter than it says, or of another track count
+  // than the tracks the record already holds.
+  int32_t LoadDiscInfo(const std::string& folder, uint32_t discId);
+};
+
+// folder + '/' + "%X.dci"
+std::string LibraryFileName(const std::string& folder, uint32_t discId);
+
+// Whether the library has a file for discId; when it has, it is loaded into record (a file that
+// does not load still counts as found).
+bool FindInLibrary(uint32_t discId, const std::string& folder, CDiscInfo& record);
+
+}  // namespace korvi

@@ -1,0 +1,160 @@
+// Library files: their layout byte by byte, round trips, and every file that must not load.
+
+#include "library/disc_info.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "fixtures/temp_dir.h"
+
+namespace korvi {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+CDiscInfo Sample(int tracks) {
+  CDiscInfo info;
+  info.albumTitle = "Blue Train";
+  info.albumArtist = "A Quartet";
+  info.discLength = 2565;
+  info.discId = 0x0B016602;
+  for (int i = 0; i < tracks; ++i) {
+    CTrackInfo track(1000 * i, 1000 * i + 999, ("Song " + std::to_string(i + 1)).c_str());
+    track.album = info.albumTitle;
+    track.artist = "Player " + std::to_string(i);
+    track.year = 1957 + i;
+    track.comment = "take " + std::to_string(i);
+    info.tracks.push_back(track);
+  }
+  return info;
+}
+
+TEST(Library, FileNames) {
+  EXPECT_EQ(LibraryFileName("/lib", 0x0000ABCD), "/lib/ABCD.dci");
+  EXPECT_EQ(LibraryFileName("/lib/", 0x0000ABCD), "/lib/ABCD.dci");
+  EXPECT_EQ(LibraryFileName("/lib", 0x0B016602), "/lib/B016602.dci");
+}
+
+TEST(Library, LayoutOfAThreeTrackFile) {
+  fixtures::TempDir dir;
+  const CDiscInfo info = Sample(3);
+  EXPECT_EQ(info.SaveDiscInfo(dir.path().string()), 3644);
+  const std::string bytes = ReadAll(LibraryFileName(dir.path().string(), info.discId));
+  ASSERT_EQ(bytes.size(), 3644u);
+  EXPECT_EQ(bytes.substr(0, 8), "KORVIRIP");
+  EXPECT_EQ(bytes.substr(8, 4), std::string("\x01\0\0\0", 4));
+  EXPECT_EQ(bytes.substr(12, 11), std::string("Blue Train\0", 11));
+  EXPECT_EQ(bytes.find_first_not_of('\0', 22), 268u);  // zero padding up to the artist
+  EXPECT_EQ(bytes.substr(524, 4), std::string("\x02\x66\x01\x0B", 4));
+  EXPECT_EQ(bytes.substr(532, 4), std::string("\x03\0\0\0", 4));
+  const std::string second = bytes.substr(536 + 1036, 1036);
+  EXPECT_EQ(second.substr(0, 7), std::string("Song 2\0", 7));
+  EXPECT_EQ(second.substr(256, 10), "Blue Train");
+  EXPECT_EQ(second.substr(512, 8), "Player 1");
+  EXPECT_EQ(second.substr(768, 4), std::string("\xA6\x07\0\0", 4));   // 1958
+  EXPECT_EQ(second.substr(1028, 4), std::string("\xE8\x03\0\0", 4));  // begin 1000
+  EXPECT_EQ(second.substr(1032, 4), std::string("\xCF\x07\0\0", 4));  // end 1999
+}
+
+TEST(Library, RoundTripIntoAnEmptyRecord) {
+  fixtures::TempDir dir;
+  const CDiscInfo saved = Sample(4);
+  ASSERT_GT(saved.SaveDiscInfo(dir.path().string()), 0);
+  CDiscInfo loaded;
+  EXPECT_TRUE(FindInLibrary(saved.discId, dir.path().string(), loaded));
+  EXPECT_EQ(loaded.albumTitle, saved.albumTitle);
+  EXPECT_EQ(loaded.albumArtist, saved.albumArtist);
+  EXPECT_EQ(loaded.discLength, saved.discLength);
+  EXPECT_EQ(loaded.discId, saved.discId);
+  ASSERT_EQ(loaded.tracks.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(loaded.tracks[i].title(), saved.tracks[i].title());
+    EXPECT_EQ(loaded.tracks[i].album, saved.tracks[i].album);
+    EXPECT_EQ(loaded.tracks[i].artist, saved.tracks[i].artist);
+    EXPECT_EQ(loaded.tracks[i].year, saved.tracks[i].year);
+    EXPECT_EQ(loaded.tracks[i].comment, saved.tracks[i].comment);
+    EXPECT_EQ(loaded.tracks[i].begin(), 0);  // sectors come from the disc, not the file
+    EXPECT_EQ(loaded.tracks[i].end(), 0);
+  }
+  CDiscInfo other;
+  EXPECT_FALSE(FindInLibrary(0x12345678, dir.path().string(), other));
+}
+
+TEST(Library, LongTextsAreCutWithoutSplittingACharacter) {
+  fixtures::TempDir dir;
+  CDiscInfo info = Sample(1);
+  info.albumTitle = std::string(300, 'x');
+  info.albumArtist = "a" + std::string(200, '\0') + "b";
+  std::string accents;
+  for (int i = 0; i < 150; ++i) accents += "\xC3\xA9";  // 300 bytes of é
+  info.tracks[0].setTitle(accents);
+  ASSERT_GT(info.SaveDiscInfo(dir.path().string()), 0);
+  CDiscInfo loaded;
+  ASSERT_GT(loaded.LoadDiscInfo(dir.path().string(), info.discId), 0);
+  EXPECT_EQ(loaded.albumTitle, std::string(255, 'x'));
+  EXPECT_EQ(loaded.albumArtist, "a");
+  EXPECT_EQ(loaded.tracks[0].title(), accents.substr(0, 254));
+}
+
+TEST(Library, FilesThatMustNotLoadChangeNothing) {
+  fixtures::TempDir dir;
+  const std::string folder = dir.path().string();
+  const CDiscInfo twelve = Sample(12);
+  ASSERT_GT(twelve.SaveDiscInfo(folder), 0);
+  CDiscInfo ten = Sample(10);
+  ten.albumTitle = "Mine";
+  EXPECT_EQ(ten.LoadDiscInfo(folder, twelve.discId), -1);
+  EXPECT_EQ(ten.albumTitle, "Mine");
+  EXPECT_EQ(ten.tracks.size(), 10u);
+  EXPECT_TRUE(FindInLibrary(twelve.discId, folder, ten));  // found, though it did not load
+
+  const std::string path = LibraryFileName(folder, twelve.discId);
+  std::string bytes = ReadAll(path);
+  const auto load = [&](const std::string& content) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    CDiscInfo empty;
+    const int32_t result = empty.LoadDiscInfo(folder, twelve.discId);
+    if (result < 0) {
+      EXPECT_TRUE(empty.tracks.empty());
+      EXPECT_EQ(empty.discId, 0u);
+    }
+    return result;
+  };
+  std::string version2 = bytes;
+  version2[8] = 2;
+  EXPECT_GT(load(version2), 0);
+  std::string version3 = bytes;
+  version3[8] = 3;
+  EXPECT_EQ(load(version3), -1);
+  std::string magic = bytes;
+  magic[0] = 'X';
+  EXPECT_EQ(load(magic), -1);
+  EXPECT_EQ(load(bytes.substr(0, 500)), -1);
+  EXPECT_EQ(load(bytes.substr(0, 536 + 1036 * 11 + 100)), -1);  // shorter than it says
+  std::string huge = bytes;
+  huge[532] = '\xFF';
+  huge[535] = '\x7F';
+  EXPECT_EQ(load(huge), -1);
+  EXPECT_EQ(load(""), -1);
+  EXPECT_GT(load(bytes), 0);
+}
+
+TEST(Library, SavesReplaceTheFileWhole) {
+  fixtures::TempDir dir;
+  CDiscInfo info = Sample(5);
+  ASSERT_GT(info.SaveDiscInfo(dir.path().string()), 0);
+  info.tracks.erase(info.tracks.begin() + 2, info.tracks.end());
+  EXPECT_EQ(info.SaveDiscInfo(dir.path().string()), 536 + 2 * 1036);
+  EXPECT_EQ(std::filesystem::file_size(LibraryFileName(dir.path().string(), info.discId)), 536u + 2 * 1036u);
+  // No temporary files are left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  EXPECT_EQ(info.SaveDiscInfo((dir.path() / "missing").string()), -1);
+}
+
+}  // namespace
+}  // namespace korvi
