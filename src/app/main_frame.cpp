@@ -391,8 +391,13 @@ intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t 
   return result;
 }
 
+void CMainFrame::SaveDiscInfoIfAny() {
+  if (m_discInfo.discId != 0) m_discInfo.SaveDiscInfo(m_settings.DefaultLibFolder);
+}
+
 intptr_t CMainFrame::OnReadToc(CdDevice* device) {
   StopLookup();
+  SaveDiscInfoIfAny();
   m_device = device;
   if (ReadTocIntoRows(m_device, m_toc, m_view->Rows()) != 0) return -1;
   if (m_settings.GetDiscInfoAutomatically) StartLookup();
@@ -429,6 +434,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   }
   StopLookup();
   event->accept();
+  SaveDiscInfoIfAny();
 }
 
 }  // namespace korvi

@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/messenger.h"
 #include "disc/cdrom_toc.h"
+#include "library/disc_info.h"
 #include "rip/rip_job.h"
 #include "settings/app_settings.h"
 #include "settings/registry_store.h"
@@ -58,6 +59,7 @@ class CMainFrame : public QMainWindow {
   CdDevice* Device() const { return m_device; }
   const DiscToc& Toc() const { return m_toc; }
   CProgressDlg* ProgressDialog() const { return m_progress; }
+  CDiscInfo& DiscInfo() { return m_discInfo; }
   RipJob& Rip() { return *m_ripJob; }
   QString StatusPrompt() const;
   QString StatusText() const;
@@ -84,12 +86,15 @@ class CMainFrame : public QMainWindow {
   class DeviceSource;
   void StartLookup();
   void StopLookup();
+  // Keeps the user's edits of the disc being left.
+  void SaveDiscInfoIfAny();
 
   UserFolders m_folders;
   std::unique_ptr<DeviceSource> m_source;
   std::unique_ptr<RipJob> m_ripJob;
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
+  CDiscInfo m_discInfo;
   std::string m_outputFolder;
   int m_ripFormat = 0;
   CAppSettings m_settings;

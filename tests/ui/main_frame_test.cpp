@@ -302,6 +302,22 @@ class MainFrameTest : public QObject {
     QCOMPARE(again->Settings().ReplacePrompt, false);
   }
 
+  void theRecordIsSavedBeforeANewReadAndAtClose() {
+    auto frame = MakeFrameOnImage();
+    const auto library = m_dir->path() / "data" / "DiscInfo";
+    frame->Action(ID_REFRESH)->trigger();  // no disc id yet: nothing to save
+    QVERIFY(std::filesystem::is_empty(library));
+    frame->DiscInfo().discId = 0x1234ABCD;
+    frame->DiscInfo().albumTitle = "Edited";
+    frame->Action(ID_REFRESH)->trigger();
+    QVERIFY(std::filesystem::exists(library / "1234ABCD.dci"));
+    std::filesystem::remove(library / "1234ABCD.dci");
+    QVERIFY(frame->close());
+    CDiscInfo saved;
+    QVERIFY(saved.LoadDiscInfo(library.string(), 0x1234ABCD) > 0);
+    QCOMPARE(saved.albumTitle, std::string("Edited"));
+  }
+
   void closingWhileIdleCloses() {
     auto frame = MakeFrameOnImage();
     QVERIFY(frame->close());
