@@ -19,6 +19,7 @@ constexpr const char* kUsage =
     "      [--no-id3] [--on-exists ask|overwrite|skip]\n"
     "                rip the listed tracks (all by default) into DIR (your output folder by\n"
     "                default); prints each file written\n"
+    "  xmcd FILE     parse a CDDB entry (xmcd format); print the record as one JSON object\n"
     "\n"
     "DRIVE is a device path such as /dev/sr0 or a disc image (.cue, .toc, .nrg).\n"
     "Exit status: 0 success, 1 the disc could not be read or a file failed, 2 usage error.\n";
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
   if (command == "drives") return korvi::cli::Drives(args, std::cout, std::cerr);
   if (command == "toc") return korvi::cli::Toc(args, std::cout, std::cerr);
   if (command == "rip") return korvi::cli::Rip(args, std::cout, std::cerr);
+  if (command == "xmcd") return korvi::cli::Xmcd(args, std::cout, std::cerr);
   std::cerr << "korvi-cli: unknown command '" << command << "'\n" << kUsage;
   return korvi::cli::kExitUsage;
 }

@@ -1,0 +1,36 @@
+#pragma once
+// What every parsed result must satisfy, whatever the input was. A violation aborts, so the fuzzer
+// reports it like a crash.
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cddb/cddb_record.h"
+#include "cddb/text_util.h"
+
+namespace korvi::fuzz {
+
+inline void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+inline void RequireUtf8(const std::string& text) { Require(cddb_text::IsValidUtf8(text)); }
+
+inline void CheckRecordText(const CCDDBRecord& record) {
+  for (const std::string* text :
+       {&record.clientName, &record.clientVersion, &record.clientRemark, &record.discArtist,
+        &record.discTitle, &record.extendedDiscData, &record.genre})
+    RequireUtf8(*text);
+  for (const std::string& text : record.trackTitles) RequireUtf8(text);
+  for (const std::string& text : record.extendedTrackData) RequireUtf8(text);
+  Require(record.trackTitles.size() <= 99 && record.extendedTrackData.size() <= 99);
+}
+
+inline void CheckAcceptedRecord(const CCDDBRecord& record) {
+  CheckRecordText(record);
+  Require(record.trackTitles.size() == record.extendedTrackData.size());
+  Require(!record.trackFrameOffsets.empty());
+}
+
+}  // namespace korvi::fuzz
