@@ -180,7 +180,9 @@ bool CCDDB::Read(const CCDDBServer& server, uint32_t discId, const std::string& 
   const std::string request = "GET " + server.path + "?cmd=cddb+read+" + UrlWord(category) + "+" +
                               Hex8(discId) + "&" + GetHelloCommand() + " HTTP/1.0\r\n\r\n";
   std::string reply;
-  if (!Exchange(server, request, false, reply)) return false;
+  // A status that is not an entry is one line, and servers send no terminator after it: with the
+  // status check the reply ends there, so "no such entry" arrives as an answer, not a timeout.
+  if (!Exchange(server, request, true, reply)) return false;
   m_lastReplyText = reply;
   if (!ParseReadReply(BodyOf(reply), record)) return false;
   record.discId = discId;
@@ -256,7 +258,13 @@ bool CCDDB::ParseQueryReply(std::string_view body, std::vector<CCDDBQueryResult>
 
 bool CCDDB::ParseReadReply(std::string_view body, CCDDBRecord& record) {
   m_lastReplyText = std::string(body);
-  // Only an entry (210) is an answer to a read; 401 and the other statuses say there is none.
+  // 401 is the server's definite "no such entry": an answer, and the record stays as the caller
+  // made it, so the disc can be kept in the library with numbered titles. Anything else that is
+  // not an entry is a failure.
+  if (ReplyStatus(body) == kCddbStatusNoEntry && cddb_text::HasLineEnd(body)) {
+    m_lastReplyText.clear();
+    return true;
+  }
   if (!IsListStatus(ReplyStatus(body)) || !cddb_text::HasLineEnd(body)) return ReplyFailure();
   std::string_view entry = body;
   NextLine(entry);

@@ -47,6 +47,7 @@ inline constexpr int kCddbDefaultWaitMs = 2000;  // per piece of a reply
 inline constexpr size_t kCddbMaxReplyBytes = 1 << 20;
 inline constexpr int kCddbMaxReplyMs = 30000;  // for a whole reply
 inline constexpr size_t kCddbChunkSize = 4096;
+inline constexpr int kCddbStatusNoEntry = 401;  // read: the database has no such entry
 inline constexpr std::string_view kCddbTerminator = "\r\n.\r\n";
 
 class CCDDB {

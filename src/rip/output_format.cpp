@@ -1,5 +1,6 @@
 #include "rip/output_format.h"
 
+#include "rip/ape_output_media.h"
 #include "rip/wave_output_media.h"
 
 namespace korvi {
@@ -10,7 +11,11 @@ const OutputFormatInfo kFormats[] = {
      [](const std::string& path, const WriterOptions&, const CTrackInfo*)
          -> std::unique_ptr<COutputMediaFile> { return std::make_unique<CWaveOutputMedia>(path); }},
     {kFormatMp3, "MP3", ".mp3", nullptr},
-    {kFormatApe, "APE", ".ape", nullptr},
+    {kFormatApe, "APE", ".ape",
+     [](const std::string& path, const WriterOptions& options, const CTrackInfo*)
+         -> std::unique_ptr<COutputMediaFile> {
+       return std::make_unique<CAPEOutputMedia>(options.compressionLevel, path);
+     }},
 };
 
 }  // namespace

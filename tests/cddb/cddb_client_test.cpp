@@ -85,12 +85,23 @@ TEST(CddbReadReply, AnEntryAfterTheStatusLine) {
   EXPECT_EQ(client.LastReplyText(), "");
 }
 
-TEST(CddbReadReply, AnythingButAnEntryIsAFailure) {
+TEST(CddbReadReply, NoSuchEntryIsAnAnswerThatLeavesTheRecord) {
   CCDDB client;
   CCDDBRecord record;
   record.discTitle = "as the caller left it";
   const CCDDBRecord before = record;
-  for (const char* body : {"401 rock 0b016602 No such CD entry in database.\r\n", "", "garbage",
+  EXPECT_TRUE(client.ParseReadReply("401 rock 0b016602 No such CD entry in database.\r\n", record));
+  EXPECT_EQ(record, before);
+  EXPECT_EQ(client.LastReplyText(), "");
+  EXPECT_FALSE(client.ParseReadReply("401 rock 0b016602 No such CD", record));  // cut off
+}
+
+TEST(CddbReadReply, AnythingElseButAnEntryIsAFailure) {
+  CCDDB client;
+  CCDDBRecord record;
+  record.discTitle = "as the caller left it";
+  const CCDDBRecord before = record;
+  for (const char* body : {"402 Server error.\r\n", "500 Unrecognized command.\r\n", "", "garbage",
                            "210 rock 0b016602 CD database entry follows"}) {
     EXPECT_FALSE(client.ParseReadReply(body, record)) << body;
     EXPECT_EQ(client.LastError(), kCddbErrProtocol);
