@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt_messenger.h"
+#include "cddb/cddb_server.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "rip/output_format.h"
@@ -55,6 +56,25 @@ CMainFrame::CMainFrame(const UserFolders& folders)
   m_messenger = std::make_unique<QtFrameMessenger>(
       this, [this](unsigned message, uintptr_t w, intptr_t l) { return HandleMessage(message, w, l); });
   m_ripJob = std::make_unique<RipJob>(*m_messenger, *m_source);
+  // The worker's reports are queued to this thread, where a stopped search no longer counts.
+  DiscInfoLookup::Sink sink;
+  sink.status = [this](uint64_t generation, const std::string& text) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, text] {
+          if (m_lookup->IsCurrent(generation)) OnSetStatusText(text.c_str());
+        },
+        Qt::QueuedConnection);
+  };
+  sink.done = [this](uint64_t generation, LookupOutcome outcome) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, outcome = std::move(outcome)]() mutable {
+          OnLookupDone(generation, std::move(outcome));
+        },
+        Qt::QueuedConnection);
+  };
+  m_lookup = std::make_unique<DiscInfoLookup>(std::move(sink));
   m_settings.LoadFromRegistry(m_store);
 }
 
@@ -331,10 +351,51 @@ void CMainFrame::OnRipFinished() {
 
 void CMainFrame::StartLookup() {
   StopLookup();
-  OnSetStatusText("Getting disc-info is not available in this version yet.");
+  RefreshTrackView();
+  LookupRequest request;
+  request.drive = m_driveName;
+  request.libraryFolder = m_settings.DefaultLibFolder;
+  request.server = CddbServerFromEnvironment();
+  request.record = m_discInfo;
+  m_lookup->Start(std::move(request));
 }
 
-void CMainFrame::StopLookup() {}
+void CMainFrame::StopLookup() {
+  if (!m_lookup->IsRunning()) return;
+  m_lookup->Stop();
+  OnSetStatusText("");
+}
+
+void CMainFrame::OnLookupDone(uint64_t generation, LookupOutcome outcome) {
+  if (!m_lookup->IsCurrent(generation)) return;
+  m_lookup->Finished(generation);
+  if (outcome.kind == LookupOutcome::kFailed) {
+    OnSetStatusText("Failed to Get disc-info!");
+    UpdateCommandUI();
+    return;
+  }
+  m_discInfo = std::move(outcome.record);
+  RefreshTrackView();
+  if (outcome.kind == LookupOutcome::kFromServer && m_settings.SaveLibraryAutomatically)
+    m_discInfo.SaveDiscInfo(m_settings.DefaultLibFolder);
+  OnSetStatusText("");
+  UpdateCommandUI();
+}
+
+void CMainFrame::RefreshTrackView() {
+  m_view->DrivePanel()->SetInfoText(QStringLiteral("Album title: %1, Album artist: %2")
+                                        .arg(QString::fromStdString(m_discInfo.albumTitle),
+                                             QString::fromStdString(m_discInfo.albumArtist)));
+  TrackListRows& rows = m_view->Rows();
+  // Every row gets a record: numbered ones where the record has fewer tracks than the disc rows.
+  for (int row = static_cast<int>(m_discInfo.tracks.size()); row < rows.RowCount(); ++row)
+    m_discInfo.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    CTrackInfo& track = m_discInfo.tracks[static_cast<size_t>(row)];
+    rows.SetText(row, kColumnName, track.title());
+    rows.SetItemData(row, &track);
+  }
+}
 
 intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
   intptr_t result = 0;
@@ -398,6 +459,9 @@ void CMainFrame::SaveDiscInfoIfAny() {
 intptr_t CMainFrame::OnReadToc(CdDevice* device) {
   StopLookup();
   SaveDiscInfoIfAny();
+  // A new disc starts with an empty record: the old disc's titles must not name these rows, nor
+  // edits of these rows be saved under the old disc's id.
+  m_discInfo = CDiscInfo();
   m_device = device;
   if (ReadTocIntoRows(m_device, m_toc, m_view->Rows()) != 0) return -1;
   if (m_settings.GetDiscInfoAutomatically) StartLookup();

@@ -11,6 +11,7 @@
 #include "app/messenger.h"
 #include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
+#include "library/lookup.h"
 #include "rip/rip_job.h"
 #include "settings/app_settings.h"
 #include "settings/registry_store.h"
@@ -88,13 +89,21 @@ class CMainFrame : public QMainWindow {
   void StopLookup();
   // Keeps the user's edits of the disc being left.
   void SaveDiscInfoIfAny();
+  void OnLookupDone(uint64_t generation, LookupOutcome outcome);
 
+ public:
+  // Shows the record in the info line and binds every row to a track record of it.
+  void RefreshTrackView();
+  bool IsLookingUp() const { return m_lookup && m_lookup->IsRunning(); }
+
+ private:
   UserFolders m_folders;
   std::unique_ptr<DeviceSource> m_source;
   std::unique_ptr<RipJob> m_ripJob;
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
   CDiscInfo m_discInfo;
+  std::unique_ptr<DiscInfoLookup> m_lookup;
   std::string m_outputFolder;
   int m_ripFormat = 0;
   CAppSettings m_settings;

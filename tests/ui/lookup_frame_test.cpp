@@ -1,0 +1,203 @@
+// The disc-info lookup from the window, against a local CDDB server and a real library folder.
+
+#include <QTreeWidget>
+#include <QtTest>
+#include <fstream>
+
+#include "app/commands.h"
+#include "app/main_frame.h"
+#include "cddb/disc_id.h"
+#include "disc/cd_device.h"
+#include "fixtures/cddb_server.h"
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/temp_dir.h"
+#include "ui/child_view.h"
+#include "ui/drive_control_panel.h"
+#include "ui/prompts.h"
+#include "ui/track_edit_dlg.h"
+#include "ui/track_list_rows.h"
+
+using namespace korvi;
+
+class LookupFrameTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<fixtures::TempDir> m_dir;
+  ScriptedPrompts m_prompts;
+  fixtures::WrittenImage m_image;
+  uint32_t m_discId = 0;
+  std::unique_ptr<fixtures::CddbTestServer> m_server;
+
+  std::filesystem::path Library() const { return m_dir->path() / "data" / "DiscInfo"; }
+
+  void WriteEntry(const std::string& category, int titles, const std::string& album, uint32_t discId = 0) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%08x", discId ? discId : m_discId);
+    std::filesystem::create_directories(m_dir->path() / "archive" / category);
+    std::ofstream entry(m_dir->path() / "archive" / category / id);
+    entry << "# xmcd\n#\n# Track frame offsets:\n";
+    for (int32_t start : m_image.starts) entry << "#\t" << start + 150 << "\n";
+    entry << "#\n# Disc length: " << (m_image.leadOut + 150) / 75 << " seconds\n#\n# Revision: 1\n"
+          << "# Submitted via: hand 1.0\n#\nDISCID=" << id << "\nDTITLE=The Band / " << album
+          << "\nDYEAR=2001\n";
+    for (int i = 0; i < titles; ++i) entry << "TTITLE" << i << "=Song " << char('A' + i) << "\n";
+    entry << "EXTD=\n";
+    for (int i = 0; i < titles; ++i) entry << "EXTT" << i << "=\n";
+    entry << "PLAYORDER=\n";
+  }
+
+  std::unique_ptr<CMainFrame> MakeFrame(bool automatic) {
+    qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
+    qputenv("KORVI_CDDB_SERVER", QByteArray::fromStdString(m_server->HostPort()));
+    UserFolders folders;
+    folders.music = (m_dir->path() / "Music").string();
+    folders.appData = (m_dir->path() / "data").string();
+    folders.config = (m_dir->path() / "config").string();
+    auto frame = std::make_unique<CMainFrame>(folders);
+    frame->Settings().GetDiscInfoAutomatically = automatic;
+    frame->Create();
+    return frame;
+  }
+
+  static QString RowTitle(CMainFrame& frame, int row) {
+    return QString::fromStdString(frame.View()->Rows().Text(row, kColumnName));
+  }
+
+ private slots:
+  void init() {
+    m_dir = std::make_unique<fixtures::TempDir>();
+    m_prompts = ScriptedPrompts();
+    Prompts::Install(&m_prompts);
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}, {false, 250, 30, {}}};
+    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
+    auto device = CdDevice::Open(m_image.cue.string());
+    DiscToc toc;
+    QVERIFY(device && device->ReadToc(toc));
+    std::vector<CCDDBTrackPosition> positions;
+    QVERIFY(TrackPositionsFromToc(toc.toc, positions));
+    m_discId = ComputeDiscId(positions);
+    std::filesystem::create_directories(m_dir->path() / "archive");
+    m_server = std::make_unique<fixtures::CddbTestServer>(m_dir->path() / "archive");
+    QVERIFY(m_server->Start());
+  }
+  void cleanup() {
+    m_server.reset();
+    Prompts::Install(nullptr);
+    m_dir.reset();
+  }
+
+  void aServerEntryNamesTheRowsAndIsSaved() {
+    WriteEntry("rock", 3, "First Album");
+    auto frame = MakeFrame(true);  // the lookup starts with the first table of contents
+    QTRY_COMPARE(RowTitle(*frame, 2), QStringLiteral("Song C"));
+    QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+    QCOMPARE(frame->View()->DrivePanel()->InfoText(),
+             QStringLiteral("Album title: First Album, Album artist: The Band"));
+    QTRY_COMPARE(frame->StatusText(), QString());
+    QVERIFY(!frame->IsLookingUp());
+    QCOMPARE(frame->View()->Rows().ItemData(1), &frame->DiscInfo().tracks[1]);
+    QCOMPARE(frame->DiscInfo().tracks[1].year, 2001);
+    QVERIFY(std::filesystem::exists(LibraryFileName(Library().string(), m_discId)));
+  }
+
+  void aLibraryHitAsksNoServerAndKeepsEdits() {
+    WriteEntry("rock", 3, "From The Server");
+    {
+      auto frame = MakeFrame(false);
+      frame->Action(ID_GET_CD_INFO)->trigger();
+      QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+      // The user corrects a title; the record is saved when the window closes.
+      frame->View()->TrackList()->topLevelItem(0)->setSelected(true);
+      m_prompts.onModal = [](QDialog& dialog) {
+        dynamic_cast<CTrackEditDlg&>(dialog).title = QStringLiteral("Corrected");
+        return int(QDialog::Accepted);
+      };
+      frame->Action(ID_EDIT_TRACK)->trigger();
+      QVERIFY(frame->close());
+    }
+    const size_t requests = m_server->Requests().size();
+    auto again = MakeFrame(true);
+    QTRY_COMPARE(RowTitle(*again, 0), QStringLiteral("Corrected"));
+    QCOMPARE(RowTitle(*again, 1), QStringLiteral("Song B"));
+    QTRY_VERIFY(!again->IsLookingUp());
+    QCOMPARE(m_server->Requests().size(), requests);  // no connection at all
+  }
+
+  void noEntryGivesNumberedTitlesThatAreSaved() {
+    auto frame = MakeFrame(false);
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_VERIFY(!frame->IsLookingUp());
+    QTRY_VERIFY(m_server->Requests().size() >= 1);
+    // No match at all (202): a failure.
+    QCOMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+    QCOMPARE(RowTitle(*frame, 2), QStringLiteral("Track 3"));
+    QVERIFY(frame->View()->Rows().ItemData(2));
+
+    // An inexact match: the read asks for this disc's own id in the match's category, and the
+    // server has no such entry (401). That is an answer: numbered titles, and the disc is kept.
+    WriteEntry("rock", 3, "Another Pressing", m_discId ^ 0x01000000u);
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_VERIFY(!frame->IsLookingUp());
+    QCOMPARE(frame->StatusText(), QString());
+    QCOMPARE(frame->DiscInfo().discId, m_discId);
+    QCOMPARE(RowTitle(*frame, 1), QStringLiteral("Track 2"));
+    CDiscInfo saved;
+    QVERIFY(saved.LoadDiscInfo(Library().string(), m_discId) > 0);
+    QCOMPARE(saved.tracks.size(), size_t(3));
+    QCOMPARE(saved.tracks[2].title(), std::string("Track 3"));
+  }
+
+  void anUnreachableServerFails() {
+    qputenv("KORVI_CDDB_SERVER", "127.0.0.1:1");
+    auto frame = MakeFrame(false);
+    qputenv("KORVI_CDDB_SERVER", "127.0.0.1:1");
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+    QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
+    QCOMPARE(frame->View()->DrivePanel()->InfoText(), QStringLiteral("Album title: , Album artist: "));
+  }
+
+  void aSecondLookupEndsTheFirstAtOnce() {
+    WriteEntry("rock", 3, "Slow");
+    fixtures::CddbTestServer::Behaviour stall;
+    stall.mode = fixtures::CddbTestServer::Mode::kStall;
+    m_server->SetBehaviour(stall);
+    auto frame = MakeFrame(false);
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QVERIFY(m_server->WaitForRequests(1, 5000));
+    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Get disc-info ..."));
+    QElapsedTimer timer;
+    timer.start();
+    frame->Action(ID_REFRESH)->trigger();  // a new table of contents stops the lookup
+    QVERIFY(timer.elapsed() < 1000);
+    QCOMPARE(frame->StatusText(), QString());
+    QVERIFY(!frame->IsLookingUp());
+    // Nothing of the stopped search arrives later.
+    QTest::qWait(300);
+    QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
+    QCOMPARE(frame->StatusText(), QString());
+
+    m_server->SetBehaviour({});
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+  }
+
+  void aNewDiscDoesNotInheritTheOldTitles() {
+    WriteEntry("rock", 3, "Old");
+    auto frame = MakeFrame(false);
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+    std::filesystem::remove_all(m_dir->path() / "archive" / "rock");
+    std::filesystem::remove(LibraryFileName(Library().string(), m_discId));
+    frame->Action(ID_REFRESH)->trigger();
+    QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
+    QCOMPARE(frame->DiscInfo().discId, 0u);
+    // The record that was left is in the library.
+    QVERIFY(std::filesystem::exists(LibraryFileName(Library().string(), m_discId)));
+  }
+};
+
+QTEST_MAIN(LookupFrameTest)
+#include "lookup_frame_test.moc"
