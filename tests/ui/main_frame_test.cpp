@@ -312,6 +312,9 @@ class MainFrameTest : public QObject {
     frame->Action(ID_REFRESH)->trigger();
     QVERIFY(std::filesystem::exists(library / "1234ABCD.dci"));
     std::filesystem::remove(library / "1234ABCD.dci");
+    QCOMPARE(frame->DiscInfo().discId, 0u);  // the new read starts an empty record
+    frame->DiscInfo().discId = 0x1234ABCD;
+    frame->DiscInfo().albumTitle = "Edited";
     QVERIFY(frame->close());
     CDiscInfo saved;
     QVERIFY(saved.LoadDiscInfo(library.string(), 0x1234ABCD) > 0);
