@@ -15,5 +15,6 @@ int Drives(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int Toc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Xmcd(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace korvi::cli

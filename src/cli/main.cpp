@@ -16,10 +16,13 @@ constexpr const char* kUsage =
     "  toc DRIVE     list the disc's audio tracks (name, length, begin, end; tab-separated)\n"
     "                and its CDDB disc id\n"
     "  rip DRIVE --format wav|mp3|ape [--out DIR] [--tracks 1,3-5] [--bitrate N] [--level N]\n"
-    "      [--no-id3] [--on-exists ask|overwrite|skip]\n"
+    "      [--no-id3] [--on-exists ask|overwrite|skip] [--lookup]\n"
     "                rip the listed tracks (all by default) into DIR (your output folder by\n"
     "                default); prints each file written\n"
     "  xmcd FILE     parse a CDDB entry (xmcd format); print the record as one JSON object\n"
+    "  lookup DRIVE [--library DIR] [--no-save]\n"
+    "                the disc's album title, artist and track titles, one per line, from the\n"
+    "                library or the CDDB server (KORVI_CDDB_SERVER=host[:port] names another)\n"
     "\n"
     "DRIVE is a device path such as /dev/sr0 or a disc image (.cue, .toc, .nrg).\n"
     "Exit status: 0 success, 1 the disc could not be read or a file failed, 2 usage error.\n";
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
   if (command == "toc") return korvi::cli::Toc(args, std::cout, std::cerr);
   if (command == "rip") return korvi::cli::Rip(args, std::cout, std::cerr);
   if (command == "xmcd") return korvi::cli::Xmcd(args, std::cout, std::cerr);
+  if (command == "lookup") return korvi::cli::Lookup(args, std::cout, std::cerr);
   std::cerr << "korvi-cli: unknown command '" << command << "'\n" << kUsage;
   return korvi::cli::kExitUsage;
 }

@@ -10,6 +10,7 @@
 
 #include "app/messenger.h"
 #include "cli/commands.h"
+#include "cli/lookup_command.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
@@ -31,6 +32,7 @@ struct RipOptions {
   std::optional<int32_t> bitRate;
   std::optional<int32_t> level;
   bool noTag = false;
+  bool lookup = false;
   std::optional<OnExists> onExists;
 };
 
@@ -93,6 +95,8 @@ std::string ParseRipOptions(const std::vector<std::string>& args, RipOptions& op
       if (!text || !(options.level = ParseInt(*text))) return "--level takes 1000 to 5000";
     } else if (arg == "--no-id3") {
       options.noTag = true;
+    } else if (arg == "--lookup") {
+      options.lookup = true;
     } else if (arg == "--on-exists") {
       const auto how = value();
       if (how == "ask")
@@ -171,14 +175,17 @@ class CliMessenger : public IFrameMessenger {
 };
 
 // The listed rows as the job's tracks: every row, or the numbers asked for.
+// The listed rows as the job's tracks, named and tagged from the looked-up record when there is one.
 std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows,
                                                   const std::optional<std::set<int>>& wanted,
-                                                  std::ostream& err) {
+                                                  const std::optional<CDiscInfo>& record, std::ostream& err) {
   std::vector<RipTrack> tracks;
   for (int row = 0; row < rows.RowCount(); ++row) {
     if (wanted && !wanted->count(row + 1)) continue;
     const TrackSpan span = RowSpan(rows, row);
-    tracks.push_back({CTrackInfo(span.begin, span.end, rows.Text(row, kColumnName).c_str()), row + 1});
+    CTrackInfo track = record ? record->tracks[size_t(row)] : CTrackInfo(0, 0, rows.Text(row, kColumnName).c_str());
+    track.setRange(span.begin, span.end);
+    tracks.push_back({track, row + 1});
   }
   if (wanted && !wanted->empty() && *wanted->rbegin() > rows.RowCount()) {
     err << "korvi-cli: the disc lists " << rows.RowCount() << " audio tracks\n";
@@ -194,7 +201,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (const std::string problem = ParseRipOptions(args, options); !problem.empty()) {
     err << "korvi-cli: " << problem
         << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape --out DIR [--tracks 1,3-5]"
-        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip]\n";
+        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup]\n";
     return kExitUsage;
   }
   if (!options.format->makeWriter) {
@@ -217,7 +224,12 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "korvi-cli: " << device->lastError() << '\n';
     return kExitFailed;
   }
-  auto tracks = SelectTracks(rows, options.tracks, err);
+  std::optional<CDiscInfo> record;
+  if (options.lookup) {
+    record = LookUpDisc(options.drive, rows, settings.DefaultLibFolder, settings.SaveLibraryAutomatically, err);
+    if (!record) err << "korvi-cli: the files are named after the track numbers\n";
+  }
+  auto tracks = SelectTracks(rows, options.tracks, record, err);
   if (!tracks) return kExitUsage;
 
   RipSettings rip;

@@ -55,44 +55,58 @@ constexpr uint32_t kSine[64] = {
     0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
-constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
 }  // namespace
 
 Md5::Md5() : m_state{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, m_pending{} {}
 
+namespace {
+
+constexpr uint32_t F1(uint32_t b, uint32_t c, uint32_t d) { return d ^ (b & (c ^ d)); }
+constexpr uint32_t F2(uint32_t b, uint32_t c, uint32_t d) { return c ^ (d & (b ^ c)); }
+constexpr uint32_t F3(uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; }
+constexpr uint32_t F4(uint32_t b, uint32_t c, uint32_t d) { return c ^ (b | ~d); }
+
+}  // namespace
+
+// The 64 steps written out, so that every shift and message index is a constant.
+#define KORVI_MD5_STEP(f, a, b, c, d, k, s, t) a = b + Rotl(a + f(b, c, d) + w[k] + t, s)
+
 void Md5::Block(const uint8_t* block) {
   uint32_t w[16];
   for (int i = 0; i < 16; ++i) w[i] = Load32(block + 4 * i);
   uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
-  for (int i = 0; i < 64; ++i) {
-    uint32_t f;
-    int g;
-    const int round = i >> 4;
-    if (round == 0) {
-      f = (b & c) | (~b & d);
-      g = i;
-    } else if (round == 1) {
-      f = (d & b) | (~d & c);
-      g = (5 * i + 1) & 15;
-    } else if (round == 2) {
-      f = b ^ c ^ d;
-      g = (3 * i + 5) & 15;
-    } else {
-      f = c ^ (b | ~d);
-      g = (7 * i) & 15;
-    }
-    const uint32_t next = b + Rotl(a + f + kSine[i] + w[g], kShift[round][i & 3]);
-    a = d;
-    d = c;
-    c = b;
-    b = next;
+  for (int i = 0; i < 16; i += 4) {
+    KORVI_MD5_STEP(F1, a, b, c, d, i, 7, kSine[i]);
+    KORVI_MD5_STEP(F1, d, a, b, c, i + 1, 12, kSine[i + 1]);
+    KORVI_MD5_STEP(F1, c, d, a, b, i + 2, 17, kSine[i + 2]);
+    KORVI_MD5_STEP(F1, b, c, d, a, i + 3, 22, kSine[i + 3]);
+  }
+  for (int i = 16; i < 32; i += 4) {
+    KORVI_MD5_STEP(F2, a, b, c, d, (5 * i + 1) & 15, 5, kSine[i]);
+    KORVI_MD5_STEP(F2, d, a, b, c, (5 * i + 6) & 15, 9, kSine[i + 1]);
+    KORVI_MD5_STEP(F2, c, d, a, b, (5 * i + 11) & 15, 14, kSine[i + 2]);
+    KORVI_MD5_STEP(F2, b, c, d, a, (5 * i + 16) & 15, 20, kSine[i + 3]);
+  }
+  for (int i = 32; i < 48; i += 4) {
+    KORVI_MD5_STEP(F3, a, b, c, d, (3 * i + 5) & 15, 4, kSine[i]);
+    KORVI_MD5_STEP(F3, d, a, b, c, (3 * i + 8) & 15, 11, kSine[i + 1]);
+    KORVI_MD5_STEP(F3, c, d, a, b, (3 * i + 11) & 15, 16, kSine[i + 2]);
+    KORVI_MD5_STEP(F3, b, c, d, a, (3 * i + 14) & 15, 23, kSine[i + 3]);
+  }
+  for (int i = 48; i < 64; i += 4) {
+    KORVI_MD5_STEP(F4, a, b, c, d, (7 * i) & 15, 6, kSine[i]);
+    KORVI_MD5_STEP(F4, d, a, b, c, (7 * i + 7) & 15, 10, kSine[i + 1]);
+    KORVI_MD5_STEP(F4, c, d, a, b, (7 * i + 14) & 15, 15, kSine[i + 2]);
+    KORVI_MD5_STEP(F4, b, c, d, a, (7 * i + 21) & 15, 21, kSine[i + 3]);
   }
   m_state[0] += a;
   m_state[1] += b;
   m_state[2] += c;
   m_state[3] += d;
 }
+
+#undef KORVI_MD5_STEP
 
 void Md5::Update(const void* data, size_t size) {
   if (size == 0) return;

@@ -6,7 +6,7 @@ namespace korvi::ape {
 namespace {
 
 // Samples that pass through all stages together, small enough to stay in the cache.
-constexpr int kChunk = 4096;
+constexpr int kChunk = kMaxNNRun;
 
 struct FilterSpec {
   int order;
@@ -78,7 +78,11 @@ void FrameEncoder::Channel::Reset() {
 }
 
 FrameEncoder::FrameEncoder(int level, int channels)
-    : m_channels(channels), m_sideBuffer(kChunk), m_midBuffer(kChunk), m_previousMid(kChunk) {
+    : m_channels(channels),
+      m_sideBuffer(kChunk),
+      m_midBuffer(kChunk),
+      m_previousMid(kChunk),
+      m_sideResidual(kChunk) {
   for (const FilterSpec& spec : FiltersOf(level)) {
     m_side.filters.push_back(std::make_unique<NNFilter>(spec.order, spec.shift));
     m_mid.filters.push_back(std::make_unique<NNFilter>(spec.order, spec.shift));
@@ -131,15 +135,13 @@ void FrameEncoder::EncodeStereo(const uint8_t* pcm, int blocks, RangeEncoder& co
       previousMid[i] = lastMid;
       lastMid = mid[i];
     }
-    // The side channel is predicted from the previous mid value, the mid from the current side.
-    m_mid.predictor.Run(mid, side, mid, count);
-    m_side.predictor.Run(side, previousMid, side, count);
-    Filter(m_side, side, count);
-    Filter(m_mid, mid, count);
-    for (int i = 0; i < count; ++i) {
-      coder.EncodeValue(side[i], m_side.kSum);
-      coder.EncodeValue(mid[i], m_mid.kSum);
-    }
+    // The side channel is predicted from the previous mid value, the mid from the current side
+    // (both as they came in, so the two work in place side by side).
+    Predictor::RunPair(m_side.predictor, side, previousMid, m_sideResidual.data(), m_mid.predictor, mid, side,
+                       mid, count);
+    for (size_t f = 0; f < m_side.filters.size(); ++f)
+      NNFilter::CompressPair(*m_side.filters[f], m_sideResidual.data(), *m_mid.filters[f], mid, count);
+    coder.Encode(m_sideResidual.data(), m_side.kSum, mid, m_mid.kSum, count);
   }
 }
 
@@ -152,7 +154,7 @@ void FrameEncoder::EncodeMono(const uint8_t* pcm, int blocks, RangeEncoder& code
     for (int i = 0; i < count; ++i) mid[i] = Sample(p + stride * i);
     m_mid.predictor.Run(mid, nullptr, mid, count);
     Filter(m_mid, mid, count);
-    for (int i = 0; i < count; ++i) coder.EncodeValue(mid[i], m_mid.kSum);
+    coder.Encode(mid, m_mid.kSum, nullptr, m_side.kSum, count);
   }
 }
 

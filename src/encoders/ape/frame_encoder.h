@@ -49,6 +49,7 @@ class FrameEncoder {
   std::vector<int32_t> m_sideBuffer;
   std::vector<int32_t> m_midBuffer;
   std::vector<int32_t> m_previousMid;
+  std::vector<int32_t> m_sideResidual;
 };
 
 }  // namespace korvi::ape

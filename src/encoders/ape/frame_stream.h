@@ -21,16 +21,18 @@ class FrameStream {
  public:
   explicit FrameStream(IWordSink& sink);
 
-  void PutByte(uint8_t value) {
-    if (m_size == m_capacity) Grow();
-    m_data[m_size++] = value;
+  // Room for at least `bytes` more: where they go. Commit says where they ended.
+  uint8_t* Reserve(size_t bytes) {
+    if (m_capacity - m_size < bytes) Grow(bytes);
+    return m_data + m_size;
   }
-  void PutBytes(uint8_t value, uint32_t count) {
-    while (count-- > 0) PutByte(value);
-  }
+  void Commit(const uint8_t* end) { m_size = size_t(end - m_data); }
+
   // Four bytes, most significant first.
   void PutWord(uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) PutByte(uint8_t(value >> shift));
+    uint8_t* p = Reserve(4);
+    for (int shift = 24; shift >= 0; shift -= 8) *p++ = uint8_t(value >> shift);
+    Commit(p);
   }
 
   // Bytes produced so far.
@@ -50,7 +52,7 @@ class FrameStream {
 
  private:
   static constexpr size_t kFlushBytes = 1 << 20;
-  void Grow();
+  void Grow(size_t bytes);
 
   IWordSink& m_sink;
   std::vector<uint8_t> m_buffer;
@@ -61,58 +63,33 @@ class FrameStream {
   bool m_failed = false;
 };
 
-// The range coder of version 3990: 32-bit low and range, carries through pending 0xFF bytes.
+// The range coder of version 3990: 32-bit low and range, carries through pending 0xFF bytes; each
+// residual's overflow over an adaptive pivot goes through a fixed frequency table, the rest
+// uniformly.
 class RangeEncoder {
  public:
   explicit RangeEncoder(FrameStream& out) : m_out(out) {}
 
   // A frame starts: the coder begins afresh (its first byte out is a zero that decoders skip).
-  void Reset() {
-    m_low = 0;
-    m_range = kTop;
-    m_buffer = 0;
-    m_help = 0;
-  }
+  void Reset() { m_state = State{}; }
 
-  // One residual with its channel's adaptive pivot state (16384 at the start of each frame).
-  void EncodeValue(int32_t value, uint32_t& kSum);
+  // Codes a[0], b[0], a[1], b[1] ... with each channel's pivot state (16384 when a frame starts);
+  // with b null, a alone.
+  void Encode(const int32_t* a, uint32_t& kSumA, const int32_t* b, uint32_t& kSumB, int count);
 
   // Ends a frame: the pending bytes and four more.
   void Finish();
 
  private:
-  static constexpr uint32_t kTop = 1u << 31;
-  static constexpr uint32_t kBottom = 1u << 23;
-
-  void Normalize() {
-    while (m_range <= kBottom) ShiftByte();
-  }
-  void ShiftByte();
-  // A symbol of the fixed 16-bit frequency table.
-  void EncodeFrequency(uint32_t width, uint32_t total) {
-    Normalize();
-    const uint32_t unit = m_range >> 16;
-    m_range = unit * width;
-    m_low += unit * total;
-  }
-  // A value spread uniformly over 2^16.
-  void EncodeRaw16(uint32_t value) {
-    Normalize();
-    m_range >>= 16;
-    m_low += m_range * value;
-  }
-  // A value spread uniformly over 0..count-1.
-  void EncodeUniform(uint32_t value, uint32_t count) {
-    Normalize();
-    m_range /= count;
-    m_low += m_range * value;
-  }
+  struct State {
+    uint32_t low = 0;
+    uint32_t range = 1u << 31;
+    uint32_t buffer = 0;
+    uint32_t help = 0;  // bytes of 0xFF held back until a carry is settled
+  };
 
   FrameStream& m_out;
-  uint32_t m_low = 0;
-  uint32_t m_range = kTop;
-  uint32_t m_buffer = 0;
-  uint32_t m_help = 0;  // bytes of 0xFF held back until a carry is settled
+  State m_state;
 };
 
 }  // namespace korvi::ape

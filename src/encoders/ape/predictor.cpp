@@ -1,98 +1,89 @@
 #include "encoders/ape/predictor.h"
 
+#include "encoders/ape/wrap.h"
+
 namespace korvi::ape {
 namespace {
 
 int32_t Sign(int32_t v) { return (v > 0) - (v < 0); }
 
-}  // namespace
-
-void Predictor::Reset() {
-  m_filterA.Reset();
-  m_filterB.Reset();
-  for (int32_t& t : m_tapA) t = 0;
-  for (int32_t& t : m_tapB) t = 0;
-  m_lastB = 0;
-  m_coefA[0] = 360;
-  m_coefA[1] = 317;
-  m_coefA[2] = -109;
-  m_coefA[3] = 98;
-  for (int32_t& c : m_coefB) c = 0;
-}
-
-void Predictor::Run(const int32_t* a, const int32_t* b, int32_t* out, int count) {
-  if (b)
-    RunLoop<true>(a, b, out, count);
-  else
-    RunLoop<false>(a, b, out, count);
+// v − ((previous v × 31) >> 5)
+int32_t FirstOrder(int32_t value, int32_t& last) {
+  const int32_t out = SubW(value, MulW(last, 31) >> 5);
+  last = value;
+  return out;
 }
 
 template <bool kHasB>
-void Predictor::RunLoop(const int32_t* a, const int32_t* b, int32_t* out, int count) {
-  int32_t tA0 = m_tapA[0], tA1 = m_tapA[1], tA2 = m_tapA[2], tA3 = m_tapA[3];
-  int32_t tB2 = m_tapB[2], tB3 = m_tapB[3], tB4 = m_tapB[4];
-  int32_t lastB = m_lastB;
-  int32_t cA0 = m_coefA[0], cA1 = m_coefA[1], cA2 = m_coefA[2], cA3 = m_coefA[3];
-  int32_t cB0 = m_coefB[0], cB1 = m_coefB[1], cB2 = m_coefB[2], cB3 = m_coefB[3], cB4 = m_coefB[4];
-  int32_t tB0 = m_tapB[0], tB1 = m_tapB[1];
-
-  for (int i = 0; i < count; ++i) {
-    const int32_t value = m_filterA.Compress(a[i]);
-    const int32_t predictionA =
-        AddW(AddW(MulW(tA0, cA0), MulW(tA1, cA1)), AddW(MulW(tA2, cA2), MulW(tA3, cA3)));
-    int32_t predictionB = 0;
-    if constexpr (kHasB) {
-      tB0 = m_filterB.Compress(b[i]);
-      tB1 = SubW(tB0, lastB);
-      lastB = tB0;
-      predictionB = AddW(AddW(AddW(MulW(tB0, cB0), MulW(tB1, cB1)), AddW(MulW(tB2, cB2), MulW(tB3, cB3))),
-                         MulW(tB4, cB4));
-    }
-    const int32_t residual = SubW(value, AddW(predictionA, predictionB >> 1) >> 10);
-
-    // Sign-sign adaptation: each weight moves one step toward reducing the residual.
-    const int32_t s = Sign(residual);
-    cA0 += s * Sign(tA0);
-    cA1 += s * Sign(tA1);
-    cA2 += s * Sign(tA2);
-    cA3 += s * Sign(tA3);
-    if constexpr (kHasB) {
-      cB0 += s * Sign(tB0);
-      cB1 += s * Sign(tB1);
-      cB2 += s * Sign(tB2);
-      cB3 += s * Sign(tB3);
-      cB4 += s * Sign(tB4);
-      tB4 = tB3;
-      tB3 = tB2;
-      tB2 = tB1;
-    }
-    out[i] = residual;
-
-    tA3 = tA2;
-    tA2 = tA1;
-    tA1 = SubW(value, tA0);
-    tA0 = value;
+inline int32_t Step(Predictor::State& s, int32_t a, int32_t b) {
+  const int32_t value = FirstOrder(a, s.lastRawA);
+  const int32_t predictionA =
+      AddW(AddW(MulW(s.tA0, s.cA0), MulW(s.tA1, s.cA1)), AddW(MulW(s.tA2, s.cA2), MulW(s.tA3, s.cA3)));
+  int32_t predictionB = 0;
+  if constexpr (kHasB) {
+    s.tB0 = FirstOrder(b, s.lastRawB);
+    s.tB1 = SubW(s.tB0, s.lastB);
+    s.lastB = s.tB0;
+    predictionB =
+        AddW(AddW(AddW(MulW(s.tB0, s.cB0), MulW(s.tB1, s.cB1)), AddW(MulW(s.tB2, s.cB2), MulW(s.tB3, s.cB3))),
+             MulW(s.tB4, s.cB4));
   }
+  const int32_t residual = SubW(value, AddW(predictionA, predictionB >> 1) >> 10);
 
-  m_tapA[0] = tA0;
-  m_tapA[1] = tA1;
-  m_tapA[2] = tA2;
-  m_tapA[3] = tA3;
-  m_tapB[0] = tB0;
-  m_tapB[1] = tB1;
-  m_tapB[2] = tB2;
-  m_tapB[3] = tB3;
-  m_tapB[4] = tB4;
-  m_lastB = lastB;
-  m_coefA[0] = cA0;
-  m_coefA[1] = cA1;
-  m_coefA[2] = cA2;
-  m_coefA[3] = cA3;
-  m_coefB[0] = cB0;
-  m_coefB[1] = cB1;
-  m_coefB[2] = cB2;
-  m_coefB[3] = cB3;
-  m_coefB[4] = cB4;
+  // Sign-sign adaptation: each weight moves one step toward reducing the residual.
+  const int32_t r = Sign(residual);
+  s.cA0 += r * Sign(s.tA0);
+  s.cA1 += r * Sign(s.tA1);
+  s.cA2 += r * Sign(s.tA2);
+  s.cA3 += r * Sign(s.tA3);
+  if constexpr (kHasB) {
+    s.cB0 += r * Sign(s.tB0);
+    s.cB1 += r * Sign(s.tB1);
+    s.cB2 += r * Sign(s.tB2);
+    s.cB3 += r * Sign(s.tB3);
+    s.cB4 += r * Sign(s.tB4);
+    s.tB4 = s.tB3;
+    s.tB3 = s.tB2;
+    s.tB2 = s.tB1;
+  }
+  s.tA3 = s.tA2;
+  s.tA2 = s.tA1;
+  s.tA1 = SubW(value, s.tA0);
+  s.tA0 = value;
+  return residual;
+}
+
+}  // namespace
+
+void Predictor::Reset() {
+  m_state = State{};
+  m_state.cA0 = 360;
+  m_state.cA1 = 317;
+  m_state.cA2 = -109;
+  m_state.cA3 = 98;
+}
+
+void Predictor::Run(const int32_t* a, const int32_t* b, int32_t* out, int count) {
+  State s = m_state;
+  if (b) {
+    for (int i = 0; i < count; ++i) out[i] = Step<true>(s, a[i], b[i]);
+  } else {
+    for (int i = 0; i < count; ++i) out[i] = Step<false>(s, a[i], 0);
+  }
+  m_state = s;
+}
+
+void Predictor::RunPair(Predictor& p, const int32_t* pa, const int32_t* pb, int32_t* pOut, Predictor& q,
+                        const int32_t* qa, const int32_t* qb, int32_t* qOut, int count) {
+  State s = p.m_state, t = q.m_state;
+  for (int i = 0; i < count; ++i) {
+    const int32_t x = Step<true>(s, pa[i], pb[i]);
+    const int32_t y = Step<true>(t, qa[i], qb[i]);
+    pOut[i] = x;
+    qOut[i] = y;
+  }
+  p.m_state = s;
+  q.m_state = t;
 }
 
 }  // namespace korvi::ape
