@@ -1,0 +1,106 @@
+// korvi-cli lookup and rip --lookup against a local CDDB server and a real library folder.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "cddb/disc_id.h"
+#include "disc/cd_device.h"
+#include "fixtures/cddb_server.h"
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/temp_dir.h"
+#include "library/disc_info.h"
+
+namespace korvi {
+namespace {
+
+using fixtures::RunCommand;
+using fixtures::ShellQuote;
+
+class KorviCliLookup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}, {false, 260, 30, {}}};
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    auto device = CdDevice::Open(m_image.cue.string());
+    DiscToc toc;
+    ASSERT_TRUE(device && device->ReadToc(toc));
+    std::vector<CCDDBTrackPosition> positions;
+    ASSERT_TRUE(TrackPositionsFromToc(toc.toc, positions));
+    m_discId = ComputeDiscId(positions);
+    std::snprintf(m_id, sizeof m_id, "%08x", m_discId);
+    std::filesystem::create_directories(m_dir / "archive" / "folk");
+    std::ofstream(m_dir / "archive" / "folk" / m_id)
+        << "# xmcd\n#\n# Track frame offsets:\n#\t150\n#\n# Disc length: 12 seconds\n#\n# Revision: 0\n"
+        << "# Submitted via: hand 1.0\n#\nDISCID=" << m_id << "\nDTITLE=Ana / Songs of the Sea\nDYEAR=1999\n"
+        << "TTITLE0=Tide\nTTITLE1=Gulls / Wind\nTTITLE2=..\nEXTD=\nEXTT0=\nEXTT1=\nEXTT2=\nPLAYORDER=\n";
+    m_server = std::make_unique<fixtures::CddbTestServer>(m_dir / "archive");
+    ASSERT_TRUE(m_server->Start());
+    m_env = "HOME=" + ShellQuote(m_dir.path().string()) + " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) +
+            " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) + " KORVI_CDDB_SERVER=" + m_server->HostPort() + " ";
+  }
+  fixtures::CommandResult Cli(const std::string& args) {
+    return RunCommand(m_env + ShellQuote(KORVI_CLI_PATH) + " " + args);
+  }
+  std::string Library() const { return (m_dir / "lib").string(); }
+
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+  uint32_t m_discId = 0;
+  char m_id[16] = {};
+  std::unique_ptr<fixtures::CddbTestServer> m_server;
+  std::string m_env;
+};
+
+TEST_F(KorviCliLookup, FromTheServerThenFromTheLibrary) {
+  std::filesystem::create_directory(Library());
+  const std::string cue = ShellQuote(m_image.cue.string());
+  const auto first = Cli("lookup " + cue + " --library " + ShellQuote(Library()));
+  ASSERT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, "Songs of the Sea\nAna\nTide\nGulls / Wind\n..\n");
+  ASSERT_TRUE(std::filesystem::exists(LibraryFileName(Library(), m_discId)));
+  const size_t requests = m_server->Requests().size();
+  EXPECT_EQ(requests, 2u);  // query and read
+
+  // The library now answers, with no connection at all.
+  CDiscInfo edited;
+  ASSERT_GT(edited.LoadDiscInfo(Library(), m_discId), 0);
+  edited.tracks[0].setTitle("Tide (edited)");
+  ASSERT_GT(edited.SaveDiscInfo(Library()), 0);
+  const auto second = Cli("lookup " + cue + " --library " + ShellQuote(Library()));
+  ASSERT_EQ(second.status, 0);
+  EXPECT_EQ(second.out, "Songs of the Sea\nAna\nTide (edited)\nGulls / Wind\n..\n");
+  EXPECT_EQ(m_server->Requests().size(), requests);
+}
+
+TEST_F(KorviCliLookup, NoSaveAndFailures) {
+  std::filesystem::create_directory(Library());
+  const std::string cue = ShellQuote(m_image.cue.string());
+  ASSERT_EQ(Cli("lookup " + cue + " --library " + ShellQuote(Library()) + " --no-save").status, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(Library()));
+
+  m_env += "KORVI_CDDB_SERVER=127.0.0.1:1 ";
+  const auto unreachable = Cli("lookup " + cue + " --library " + ShellQuote(Library()) + " 2>&1");
+  EXPECT_EQ(unreachable.status, 1);
+  EXPECT_EQ(unreachable.out.rfind("Failed to Get disc-info!\n", 0), 0u) << unreachable.out;
+  EXPECT_EQ(Cli("lookup 2>/dev/null").status, 2);
+  EXPECT_EQ(Cli("lookup " + cue + " --frob 2>/dev/null").status, 2);
+  EXPECT_EQ(Cli("lookup " + ShellQuote((m_dir / "none.cue").string()) + " 2>/dev/null").status, 1);
+}
+
+TEST_F(KorviCliLookup, RipNamesTheFilesAfterTheTitlesSafely) {
+  const auto out = m_dir / "out";
+  std::filesystem::create_directory(out);
+  const auto result = Cli("rip " + ShellQuote(m_image.cue.string()) + " --format wav --lookup --out " +
+                          ShellQuote(out.string()));
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_TRUE(std::filesystem::exists(out / "Tide.wav"));
+  EXPECT_TRUE(std::filesystem::exists(out / "Gulls _ Wind.wav"));
+  EXPECT_TRUE(std::filesystem::exists(out / "Track 3.wav"));  // ".." leaves no name
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 3);
+}
+
+}  // namespace
+}  // namespace korvi
