@@ -109,17 +109,17 @@ void FrameEncoder::Encode(const uint8_t* pcm, int blocks, FrameStream& out) {
     // A frame whose channels are equal codes only the mid channel (which equals them), as mono.
     if (silent) {
     } else if (codes & kSpecialPseudoStereo) {
-      EncodeMono(pcm, blocks, coder);
+      EncodeMono(pcm, blocks, coder, out);
     } else {
-      EncodeStereo(pcm, blocks, coder);
+      EncodeStereo(pcm, blocks, coder, out);
     }
   } else if (!(codes & kSpecialChannel1Silent)) {
-    EncodeMono(pcm, blocks, coder);
+    EncodeMono(pcm, blocks, coder, out);
   }
   coder.Finish();
 }
 
-void FrameEncoder::EncodeStereo(const uint8_t* pcm, int blocks, RangeEncoder& coder) {
+void FrameEncoder::EncodeStereo(const uint8_t* pcm, int blocks, RangeEncoder& coder, FrameStream& out) {
   int32_t* side = m_sideBuffer.data();
   int32_t* mid = m_midBuffer.data();
   int32_t* previousMid = m_previousMid.data();
@@ -142,10 +142,11 @@ void FrameEncoder::EncodeStereo(const uint8_t* pcm, int blocks, RangeEncoder& co
     for (size_t f = 0; f < m_side.filters.size(); ++f)
       NNFilter::CompressPair(*m_side.filters[f], m_sideResidual.data(), *m_mid.filters[f], mid, count);
     coder.Encode(m_sideResidual.data(), m_side.kSum, mid, m_mid.kSum, count);
+    out.MaybeFlush();  // a long frame need not wait whole in memory
   }
 }
 
-void FrameEncoder::EncodeMono(const uint8_t* pcm, int blocks, RangeEncoder& coder) {
+void FrameEncoder::EncodeMono(const uint8_t* pcm, int blocks, RangeEncoder& coder, FrameStream& out) {
   int32_t* mid = m_midBuffer.data();
   const size_t stride = 2 * size_t(m_channels);  // a pseudo-stereo frame takes channel 0
   for (int start = 0; start < blocks; start += kChunk) {
@@ -155,6 +156,7 @@ void FrameEncoder::EncodeMono(const uint8_t* pcm, int blocks, RangeEncoder& code
     m_mid.predictor.Run(mid, nullptr, mid, count);
     Filter(m_mid, mid, count);
     coder.Encode(mid, m_mid.kSum, nullptr, m_side.kSum, count);
+    out.MaybeFlush();
   }
 }
 

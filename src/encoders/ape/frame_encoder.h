@@ -38,8 +38,8 @@ class FrameEncoder {
     void Reset();
   };
 
-  void EncodeStereo(const uint8_t* pcm, int blocks, RangeEncoder& coder);
-  void EncodeMono(const uint8_t* pcm, int blocks, RangeEncoder& coder);
+  void EncodeStereo(const uint8_t* pcm, int blocks, RangeEncoder& coder, FrameStream& out);
+  void EncodeMono(const uint8_t* pcm, int blocks, RangeEncoder& coder, FrameStream& out);
   static void Filter(Channel& channel, int32_t* data, int count);
 
   int m_channels;
