@@ -14,6 +14,7 @@ constexpr int kExitUsage = 2;
 int Drives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Toc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Play(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Xmcd(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -19,6 +19,9 @@ constexpr const char* kUsage =
     "      [--no-id3] [--on-exists ask|overwrite|skip] [--lookup]\n"
     "                rip the listed tracks (all by default) into DIR (your output folder by\n"
     "                default); prints each file written\n"
+    "  play DRIVE TRACK\n"
+    "                play a track (counted from 1) through the sound server, its position on\n"
+    "                stderr; Ctrl+C stops it\n"
     "  xmcd FILE     parse a CDDB entry (xmcd format); print the record as one JSON object\n"
     "  lookup DRIVE [--library DIR] [--no-save]\n"
     "                the disc's album title, artist and track titles, one per line, from the\n"
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
   if (command == "drives") return korvi::cli::Drives(args, std::cout, std::cerr);
   if (command == "toc") return korvi::cli::Toc(args, std::cout, std::cerr);
   if (command == "rip") return korvi::cli::Rip(args, std::cout, std::cerr);
+  if (command == "play") return korvi::cli::Play(args, std::cout, std::cerr);
   if (command == "xmcd") return korvi::cli::Xmcd(args, std::cout, std::cerr);
   if (command == "lookup") return korvi::cli::Lookup(args, std::cout, std::cerr);
   std::cerr << "korvi-cli: unknown command '" << command << "'\n" << kUsage;

@@ -1,0 +1,154 @@
+// korvi-cli play: one track through the sound server, its position on stderr, Ctrl+C to stop.
+// The frame's messages are served by a loop on the main thread, as the window serves them.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "disc/cd_device.h"
+#include "disc/read_toc.h"
+#include "disc/track_rows.h"
+#include "playback/message_loop.h"
+#include "playback/play_control.h"
+
+namespace korvi::cli {
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+const MessageLoop* g_loop = nullptr;
+
+void OnInterrupt(int) {
+  g_interrupted = 1;
+  if (g_loop) g_loop->Wake();
+}
+
+// Ctrl+C asks the play to stop while the guard lives; a second Ctrl+C ends the program at once.
+class InterruptGuard {
+ public:
+  explicit InterruptGuard(const MessageLoop& loop) {
+    g_interrupted = 0;
+    g_loop = &loop;
+    struct sigaction action {};
+    action.sa_handler = &OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, &m_previous);
+  }
+  ~InterruptGuard() {
+    sigaction(SIGINT, &m_previous, nullptr);
+    g_loop = nullptr;
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  struct sigaction m_previous {};
+};
+
+// The position on stderr: rewritten in place on a terminal, a line per change elsewhere.
+class PositionPrinter {
+ public:
+  explicit PositionPrinter(std::ostream& err) : m_err(err), m_tty(isatty(2)) {}
+  void Show(const std::string& text) {
+    if (text == m_last) return;
+    m_last = text;
+    if (m_tty)
+      m_err << "\r\033[K" << text << std::flush;
+    else
+      m_err << text << '\n' << std::flush;
+  }
+  void End() {
+    if (m_tty && !m_last.empty()) m_err << '\n';
+  }
+
+ private:
+  std::ostream& m_err;
+  bool m_tty;
+  std::string m_last;
+};
+
+int ParseTrack(const std::string& text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && value >= 1 ? value : 0;
+}
+
+// The drive's track rows; an exit status other than kExitOk when they cannot be had.
+int ReadRows(const std::string& drive, int track, std::unique_ptr<CdDevice>& device, TrackRowTable& rows,
+             std::ostream& err) {
+  std::string error;
+  device = CdDevice::Open(drive, &error);
+  if (!device) {
+    err << "korvi-cli: " << error << '\n';
+    return kExitFailed;
+  }
+  DiscToc disc;
+  if (ReadTocIntoRows(device.get(), disc, rows) != 0) {
+    err << "korvi-cli: " << device->lastError() << '\n';
+    return kExitFailed;
+  }
+  if (track > rows.RowCount()) {
+    err << "korvi-cli: the disc lists " << rows.RowCount() << " audio tracks\n";
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+std::string TooShortText(const TrackRowTable& rows, int track) {
+  const TrackSpan span = RowSpan(rows, track - 1);
+  return "track " + std::to_string(track) + " is too short to play (" +
+         std::to_string(span.end - span.begin + 1) + " sectors; more than " +
+         std::to_string(2 * kPlayChunkSectors) + " are needed)";
+}
+
+}  // namespace
+
+int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+  const int track = args.size() == 2 ? ParseTrack(args[1]) : 0;
+  if (!track) {
+    err << "korvi-cli: usage: korvi-cli play DRIVE TRACK (TRACK counts from 1)\n";
+    return kExitUsage;
+  }
+  std::unique_ptr<CdDevice> device;
+  TrackRowTable rows;
+  if (const int status = ReadRows(args[0], track, device, rows, err); status != kExitOk) return status;
+
+  PositionPrinter printer(err);
+  PlayControl* control = nullptr;
+  MessageLoop loop([&](unsigned message, uintptr_t, intptr_t lParam) -> intptr_t {
+    if (message == WM_PLAY_BUFFER_DONE) control->OnBufferDone();
+    if (message == WM_GET_PLAY_POSITION) control->FillPlayPosition(reinterpret_cast<PlayPosition*>(lParam));
+    if (message == WM_SET_STATUS_TEXT) printer.Show(reinterpret_cast<const char*>(lParam));
+    return 0;
+  });
+  // Declared after the loop, so that it goes first: its device thread sends to the loop.
+  PlayControl play(loop, *device);
+  control = &play;
+  play.Player().setIdleNotify([&loop] { loop.Wake(); });
+  std::string failure;
+  play.onError = [&](const std::string& message, const std::string& cause) {
+    failure = message + " (" + cause + ")";
+  };
+
+  InterruptGuard interrupt(loop);
+  const int row = track - 1;
+  if (play.OnPlayStart(rows, row) != 0) {
+    err << "korvi-cli: " << (failure.empty() ? TooShortText(rows, track) : failure) << '\n';
+    return kExitFailed;
+  }
+  loop.RunUntil([&] { return g_interrupted || !play.IsPlaying(); });
+  play.OnPlayStop();
+  // The blocks still at the device play out; their messages must be served until they have.
+  loop.RunUntil([&] { return !play.IsBusy(); });
+  printer.End();
+  if (!failure.empty()) {
+    err << "korvi-cli: " << failure << '\n';
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace korvi::cli
