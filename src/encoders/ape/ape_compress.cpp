@@ -132,8 +132,21 @@ class ApeCompressor final : public IAPECompress {
 
   int Start(const char16_t* outputFileName, const WaveFormatEx* inputFormat, int64_t maxAudioBytes, int level,
             const void* headerData, int64_t headerBytes) override;
-  int AddData(const uint8_t* data, int64_t bytes) override;
-  int Finish(const uint8_t* terminatingData, int64_t terminatingBytes, int64_t wavTerminatingBytes) override;
+  // No exception leaves the compressor: running out of memory is a result like any other.
+  int AddData(const uint8_t* data, int64_t bytes) override {
+    try {
+      return Add(data, bytes);
+    } catch (const std::bad_alloc&) {
+      return Break(kApeErrorInsufficientMemory, "not enough memory to compress");
+    }
+  }
+  int Finish(const uint8_t* terminatingData, int64_t terminatingBytes, int64_t wavTerminatingBytes) override {
+    try {
+      return Complete(terminatingData, terminatingBytes, wavTerminatingBytes);
+    } catch (const std::bad_alloc&) {
+      return Break(kApeErrorInsufficientMemory, "not enough memory to finish the file");
+    }
+  }
   const std::string& ErrorText() const override { return m_error; }
 
  private:
@@ -143,6 +156,8 @@ class ApeCompressor final : public IAPECompress {
   // Fails for good: later calls give the same code.
   int Break(int code, std::string text);
   int CheckFormat(const WaveFormatEx* format, int level);
+  int Add(const uint8_t* data, int64_t bytes);
+  int Complete(const uint8_t* terminatingData, int64_t terminatingBytes, int64_t wavTerminatingBytes);
   int EncodeFrame(int blocks);
   int64_t DataStart(uint64_t frames) const {
     return kDescriptorBytes + kHeaderBytes + 4 * frames + m_headerDataBytes;
@@ -227,6 +242,7 @@ int ApeCompressor::Start(const char16_t* outputFileName, const WaveFormatEx* inp
   try {
     m_frame.resize(size_t(m_blocksPerFrame) * m_format.blockAlign);
     m_encoder = std::make_unique<ape::FrameEncoder>(level, m_format.channels);
+    m_stream.Reserve(ape::FrameStream::kFlushBytes + (1 << 18));
   } catch (const std::bad_alloc&) {
     return Refuse(kApeErrorInsufficientMemory, "not enough memory to compress");
   }
@@ -250,7 +266,7 @@ int ApeCompressor::Start(const char16_t* outputFileName, const WaveFormatEx* inp
   return kApeSuccess;
 }
 
-int ApeCompressor::AddData(const uint8_t* data, int64_t bytes) {
+int ApeCompressor::Add(const uint8_t* data, int64_t bytes) {
   if (m_state == State::kFailed) return m_brokenCode;
   if (m_state != State::kStarted) return Refuse(kApeErrorUndefined, "the compressor is not started");
   if (bytes < 0 || (bytes > 0 && !data)) return Refuse(kApeErrorInvalidFunctionParameter, "no data to add");
@@ -312,8 +328,8 @@ std::vector<uint8_t> ApeCompressor::Headers(uint64_t frames, uint64_t frameDataB
   return bytes;
 }
 
-int ApeCompressor::Finish(const uint8_t* terminatingData, int64_t terminatingBytes,
-                          int64_t wavTerminatingBytes) {
+int ApeCompressor::Complete(const uint8_t* terminatingData, int64_t terminatingBytes,
+                            int64_t wavTerminatingBytes) {
   if (m_state == State::kFailed) return m_brokenCode;
   if (m_state != State::kStarted) return Refuse(kApeErrorUndefined, "the compressor is not started");
   if (terminatingBytes < 0 || terminatingBytes > 0xFFFFFFFF || (terminatingBytes > 0 && !terminatingData) ||

@@ -105,14 +105,12 @@ void FrameEncoder::Encode(const uint8_t* pcm, int blocks, FrameStream& out) {
   m_side.Reset();
   m_mid.Reset();
   if (m_channels == 2) {
+    // Silence codes nothing; equal channels code only the mid channel (which equals them), as mono.
     const bool silent = (codes & kSpecialChannel0Silent) && (codes & kSpecialChannel1Silent);
-    // A frame whose channels are equal codes only the mid channel (which equals them), as mono.
-    if (silent) {
-    } else if (codes & kSpecialPseudoStereo) {
+    if (!silent && (codes & kSpecialPseudoStereo))
       EncodeMono(pcm, blocks, coder, out);
-    } else {
+    else if (!silent)
       EncodeStereo(pcm, blocks, coder, out);
-    }
   } else if (!(codes & kSpecialChannel1Silent)) {
     EncodeMono(pcm, blocks, coder, out);
   }
@@ -135,8 +133,8 @@ void FrameEncoder::EncodeStereo(const uint8_t* pcm, int blocks, RangeEncoder& co
       previousMid[i] = lastMid;
       lastMid = mid[i];
     }
-    // The side channel is predicted from the previous mid value, the mid from the current side
-    // (both as they came in, so the two work in place side by side).
+    // The side channel is predicted from the previous mid value, the mid from the current side value,
+    // both as they came in (so the side residuals go to a buffer of their own).
     Predictor::RunPair(m_side.predictor, side, previousMid, m_sideResidual.data(), m_mid.predictor, mid, side,
                        mid, count);
     for (size_t f = 0; f < m_side.filters.size(); ++f)

@@ -43,8 +43,8 @@ class FrameEncoder {
   static void Filter(Channel& channel, int32_t* data, int count);
 
   int m_channels;
-  Channel m_side;  // channel 1 − channel 0 (the only one of a mono frame: m_mid)
-  Channel m_mid;   // channel 0 + side / 2
+  Channel m_side;  // channel 1 − channel 0
+  Channel m_mid;   // channel 0 + side / 2; the one channel of a mono or pseudo-stereo frame
   // Work buffers of one chunk.
   std::vector<int32_t> m_sideBuffer;
   std::vector<int32_t> m_midBuffer;

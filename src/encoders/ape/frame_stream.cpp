@@ -99,11 +99,7 @@ struct Coder {
 
 }  // namespace
 
-FrameStream::FrameStream(IWordSink& sink) : m_sink(sink) {
-  m_buffer.resize(kFlushBytes + 256 * 1024);
-  m_data = m_buffer.data();
-  m_capacity = m_buffer.size();
-}
+FrameStream::FrameStream(IWordSink& sink) : m_sink(sink) {}
 
 void FrameStream::Grow(size_t bytes) {
   m_buffer.resize(m_buffer.size() + bytes + m_buffer.size() / 2);

@@ -19,6 +19,10 @@ class IWordSink {
 
 class FrameStream {
  public:
+  // Whole words go to the sink once this many bytes have gathered.
+  static constexpr size_t kFlushBytes = 1 << 20;
+
+  // Allocates nothing until the first Reserve.
   explicit FrameStream(IWordSink& sink);
 
   // Room for at least `bytes` more: where they go. Commit says where they ended.
@@ -51,7 +55,6 @@ class FrameStream {
   bool Failed() const { return m_failed; }
 
  private:
-  static constexpr size_t kFlushBytes = 1 << 20;
   void Grow(size_t bytes);
 
   IWordSink& m_sink;
