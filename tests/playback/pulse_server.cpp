@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,6 +56,61 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 bool Exists(const std::filesystem::path& path) {
   std::error_code ignored;
   return std::filesystem::exists(path, ignored);
+}
+
+// The program's path as PATH finds it; empty when it is not there.
+std::string FindProgram(const std::string& name) {
+  const char* path = getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  for (size_t from = 0; from <= dirs.size();) {
+    size_t to = dirs.find(':', from);
+    if (to == std::string::npos) to = dirs.size();
+    const std::string candidate = dirs.substr(from, to - from) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    from = to + 1;
+  }
+  return {};
+}
+
+// Starts argv[0] with its output in log. The child dies with the thread that started it, so a
+// test that crashes leaves no server behind. -1 with the cause when it cannot be started.
+pid_t SpawnTiedToThisThread(std::vector<char*>& argv, std::vector<char*>& envp,
+                            const std::filesystem::path& log, std::string* cause) {
+  const std::string program = FindProgram(argv[0]);
+  if (program.empty()) {
+    *cause = std::string(argv[0]) + " is not on the PATH";
+    return -1;
+  }
+  const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  int report[2];
+  if (logFd < 0 || pipe2(report, O_CLOEXEC) != 0) {
+    *cause = strerror(errno);
+    if (logFd >= 0) close(logFd);
+    return -1;
+  }
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // Only async-signal-safe calls from here to exec.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    dup2(logFd, 1);
+    dup2(logFd, 2);
+    execve(program.c_str(), argv.data(), envp.data());
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = write(report[1], &error, sizeof error);
+    _exit(127);
+  }
+  close(logFd);
+  close(report[1]);
+  int error = pid < 0 ? errno : 0;
+  if (pid > 0 && read(report[0], &error, sizeof error) == sizeof error) waitpid(pid, nullptr, 0);
+  close(report[0]);
+  if (error != 0) {
+    *cause = strerror(error);
+    return -1;
+  }
+  return pid;
 }
 
 }  // namespace
@@ -125,17 +180,10 @@ bool PulseServer::Start() {
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, (dir / "pulse.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  const int spawned = posix_spawnp(&m_pid, "pulseaudio", &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    m_pid = -1;
-    m_error =
-        std::string("pulseaudio could not be started (is the package installed?): ") + strerror(spawned);
+  std::string cause;
+  m_pid = SpawnTiedToThisThread(argv, envp, dir / "pulse.log", &cause);
+  if (m_pid < 0) {
+    m_error = "pulseaudio could not be started (is the package installed?): " + cause;
     return false;
   }
   // The sink's FIFO comes after the socket: once it is there the server takes clients.
