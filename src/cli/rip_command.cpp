@@ -241,6 +241,10 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   rip.writer.bitRate = options.bitRate.value_or(settings.BPS);
   rip.writer.compressionLevel = options.level.value_or(settings.CompressionLevel);
   rip.writer.saveTag = settings.SaveID3Tag && !options.noTag;
+  // On the worker's thread, which alone writes to err while the job runs.
+  rip.writer.showError = [&err, tty = isatty(2) != 0](const std::string& text) {
+    err << (tty ? "\r\033[K" : "") << "korvi-cli: " << text << '\n' << std::flush;
+  };
 
   CliMessenger messenger(onExists, err);
   RipJob job(messenger, *device);

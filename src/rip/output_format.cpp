@@ -1,6 +1,7 @@
 #include "rip/output_format.h"
 
 #include "rip/ape_output_media.h"
+#include "rip/mp3_lame_output.h"
 #include "rip/wave_output_media.h"
 
 namespace korvi {
@@ -10,7 +11,13 @@ const OutputFormatInfo kFormats[] = {
     {kFormatWave, "WAV", ".wav",
      [](const std::string& path, const WriterOptions&, const CTrackInfo*)
          -> std::unique_ptr<COutputMediaFile> { return std::make_unique<CWaveOutputMedia>(path); }},
-    {kFormatMp3, "MP3", ".mp3", nullptr},
+    {kFormatMp3, "MP3", ".mp3",
+     [](const std::string& path, const WriterOptions& options,
+        const CTrackInfo* track) -> std::unique_ptr<COutputMediaFile> {
+       auto writer = std::make_unique<CMP3LameOutput>(44100, options.bitRate, path, options.showError);
+       if (options.saveTag) writer->SetTagTrack(track);
+       return writer;
+     }},
     {kFormatApe, "APE", ".ape",
      [](const std::string& path, const WriterOptions& options, const CTrackInfo*)
          -> std::unique_ptr<COutputMediaFile> {
