@@ -56,6 +56,10 @@ CMainFrame::CMainFrame(const UserFolders& folders)
   m_messenger = std::make_unique<QtFrameMessenger>(
       this, [this](unsigned message, uintptr_t w, intptr_t l) { return HandleMessage(message, w, l); });
   m_ripJob = std::make_unique<RipJob>(*m_messenger, *m_source);
+  m_play = std::make_unique<PlayControl>(*m_messenger, *m_source);
+  m_play->onError = [this](const std::string& message, const std::string&) {
+    Prompts::Current().ShowError(this, QString::fromStdString(message));
+  };
   // The worker's reports are queued to this thread, where a stopped search no longer counts.
   DiscInfoLookup::Sink sink;
   sink.status = [this](uint64_t generation, const std::string& text) {
@@ -79,6 +83,11 @@ CMainFrame::CMainFrame(const UserFolders& folders)
 }
 
 CMainFrame::~CMainFrame() {
+  // The blocks still at the sound device report to this thread as they finish: serve them, then
+  // the player can join its device thread.
+  m_play->OnPlayStop();
+  while (m_play->IsBusy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  m_play.reset();
   // Closing is refused during a rip; should the window go anyway, the worker stops first, and its
   // last messages are served so that it is not left waiting for this thread.
   m_ripJob->Cancel();
@@ -440,12 +449,16 @@ intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t 
       break;
     }
     case WM_PLAY_START:
-      if (!IsPlaying()) OnSetStatusText("Playing is not available in this version yet.");
+      result = m_play->OnPlayStart(m_view->Rows(), m_view->Rows().FirstSelectedRow());
       break;
-    // No player yet: nothing to do, and no pointer is touched.
-    case WM_PLAY_BUFFER_DONE:
     case WM_PLAY_STOP:
+      m_play->OnPlayStop();
+      break;
+    case WM_PLAY_BUFFER_DONE:
+      m_play->OnBufferDone();
+      break;
     case WM_GET_PLAY_POSITION:
+      m_play->FillPlayPosition(reinterpret_cast<PlayPosition*>(lParam));
       break;
   }
   if (m_view) UpdateCommandUI();

@@ -12,6 +12,7 @@
 #include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
 #include "library/lookup.h"
+#include "playback/play_control.h"
 #include "rip/rip_job.h"
 #include "settings/app_settings.h"
 #include "settings/registry_store.h"
@@ -51,7 +52,8 @@ class CMainFrame : public QMainWindow {
   QAction* Action(int id) const;
 
   bool IsRipping() const;
-  bool IsPlaying() const { return false; }  // no player yet: nothing ever plays
+  bool IsPlaying() const { return m_play && m_play->IsPlaying(); }
+  PlayControl& Play() { return *m_play; }
 
   CAppSettings& Settings() { return m_settings; }
   CChildView* View() const { return m_view; }
@@ -104,6 +106,7 @@ class CMainFrame : public QMainWindow {
   std::vector<RipTrack> m_ripList;
   CDiscInfo m_discInfo;
   std::unique_ptr<DiscInfoLookup> m_lookup;
+  std::unique_ptr<PlayControl> m_play;
   std::string m_outputFolder;
   int m_ripFormat = 0;
   CAppSettings m_settings;
