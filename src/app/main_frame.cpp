@@ -316,6 +316,12 @@ void CMainFrame::StartRip(int format) {
   settings.writer.bitRate = m_settings.BPS;
   settings.writer.saveTag = m_settings.SaveID3Tag;
   settings.writer.compressionLevel = m_settings.CompressionLevel;
+  // Called on the worker, which waits until the user has seen the message.
+  settings.writer.showError = [this](const std::string& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { Prompts::Current().ShowError(this, QString::fromStdString(text)); },
+        Qt::BlockingQueuedConnection);
+  };
   m_ripJob->Start(m_ripList, settings);
 }
 

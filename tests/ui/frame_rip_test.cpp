@@ -197,6 +197,18 @@ class FrameRipTest : public QObject {
     QVERIFY2(report.contains("No such file or directory"), qPrintable(report));
   }
 
+  void aMissingMp3EncoderIsShownForEachTrackAndTheJobGoesOn() {
+    qunsetenv("LD_LIBRARY_PATH");  // the encoder module lies beside the programs, not the tests
+    auto frame = MakeFrame();
+    frame->View()->Rows().SetChecked(2, false);
+    RipAndWait(*frame, ID_RIP_MP3);
+    QCOMPARE(m_prompts.errors.size(), 3);
+    QCOMPARE(m_prompts.errors[0], QStringLiteral("Library lame_enc.so can not be found!"));
+    QCOMPARE(m_prompts.errors[1], QStringLiteral("Library lame_enc.so can not be found!"));
+    QVERIFY(m_prompts.errors[2].contains("Track 1.mp3") && m_prompts.errors[2].contains("Track 2.mp3"));
+    QVERIFY(!frame->IsRipping());
+  }
+
   void rowTitlesAndBoundRecordsNameTheFiles() {
     auto frame = MakeFrame();
     CTrackInfo named(0, 0, "AC/DC: Live?");
