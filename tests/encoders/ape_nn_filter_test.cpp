@@ -70,10 +70,10 @@ std::vector<int32_t> Inputs(uint32_t seed) {
   return v;
 }
 
-struct Spec {
+struct Shape {
   int order, shift;
 };
-constexpr Spec kSpecs[] = {{16, 11}, {32, 10}, {64, 11}, {256, 13}, {1280, 15}};
+constexpr Shape kShapes[] = {{16, 11}, {32, 10}, {64, 11}, {256, 13}, {1280, 15}};
 
 class ApeNNFilter : public testing::TestWithParam<NNKernel> {
  protected:
@@ -88,16 +88,16 @@ class ApeNNFilter : public testing::TestWithParam<NNKernel> {
 };
 
 TEST_P(ApeNNFilter, EveryKernelComputesTheDefinedResiduals) {
-  for (const Spec& spec : kSpecs) {
-    SCOPED_TRACE(spec.order);
+  for (const Shape& shape : kShapes) {
+    SCOPED_TRACE(shape.order);
     const std::vector<int32_t> a = Inputs(1), b = Inputs(2);
-    ReferenceFilter referenceA(spec.order, spec.shift), referenceB(spec.order, spec.shift);
+    ReferenceFilter referenceA(shape.order, shape.shift), referenceB(shape.order, shape.shift);
     std::vector<int32_t> expectedA, expectedB;
     for (int32_t x : a) expectedA.push_back(referenceA.Compress(x));
     for (int32_t x : b) expectedB.push_back(referenceB.Compress(x));
 
     // One channel, then two side by side, in runs of varied sizes.
-    NNFilter single(spec.order, spec.shift), pairA(spec.order, spec.shift), pairB(spec.order, spec.shift);
+    NNFilter single(shape.order, shape.shift), pairA(shape.order, shape.shift), pairB(shape.order, shape.shift);
     std::vector<int32_t> gotSingle = a, gotA = a, gotB = b;
     const int sizes[] = {1, 7, ape::kMaxNNRun, 333, ape::kMaxNNRun - 1};
     for (size_t at = 0, i = 0; at < a.size(); ++i) {

@@ -8,13 +8,13 @@ namespace {
 // Samples that pass through all stages together, small enough to stay in the cache.
 constexpr int kChunk = kMaxNNRun;
 
-struct FilterSpec {
+struct FilterShape {
   int order;
   int shift;
 };
 
 // The NN filters of each level, in the order the encoder applies them.
-std::vector<FilterSpec> FiltersOf(int level) {
+std::vector<FilterShape> FiltersOf(int level) {
   switch (level) {
     case 2000:
       return {{16, 11}};
@@ -83,9 +83,9 @@ FrameEncoder::FrameEncoder(int level, int channels)
       m_midBuffer(kChunk),
       m_previousMid(kChunk),
       m_sideResidual(kChunk) {
-  for (const FilterSpec& spec : FiltersOf(level)) {
-    m_side.filters.push_back(std::make_unique<NNFilter>(spec.order, spec.shift));
-    m_mid.filters.push_back(std::make_unique<NNFilter>(spec.order, spec.shift));
+  for (const FilterShape& shape : FiltersOf(level)) {
+    m_side.filters.push_back(std::make_unique<NNFilter>(shape.order, shape.shift));
+    m_mid.filters.push_back(std::make_unique<NNFilter>(shape.order, shape.shift));
   }
 }
 
