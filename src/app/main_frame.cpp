@@ -290,12 +290,7 @@ void CMainFrame::StartRip(int format) {
                       QStringLiteral("No track selected, please select one or more tracks before continue!"));
     return;
   }
-  const OutputFormatInfo* info = FindOutputFormat(format);
-  if (!info || !info->makeWriter) {
-    prompts.ShowError(this, QStringLiteral("%1 output is not available in this version yet.")
-                                .arg(QString::fromUtf8(info ? info->name : "This")));
-    return;
-  }
+  if (!FindOutputFormat(format)) return;
   m_outputFolder = m_settings.DefaultFolder;
   m_ripFormat = format;
   if (m_settings.ShowSelectorBeforeSave) {

@@ -204,10 +204,6 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup]\n";
     return kExitUsage;
   }
-  if (!options.format->makeWriter) {
-    err << "korvi-cli: " << options.format->name << " output is not available in this build\n";
-    return kExitFailed;
-  }
   const UserFolders folders = UserFolders::FromEnvironment();
   CAppSettings settings(folders);
   settings.LoadFromRegistry(RegistryStore::OpenForUser(folders));

@@ -29,7 +29,6 @@ struct OutputFormatInfo {
   OutputFormat id;
   const char* name;       // "WAV", "MP3", "APE"
   const char* extension;  // ".wav", ...
-  // Null while the format has no writer in this build.
   std::function<std::unique_ptr<COutputMediaFile>(const std::string& path, const WriterOptions& options,
                                                   const CTrackInfo* track)>
       makeWriter;
