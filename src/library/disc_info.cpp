@@ -1,14 +1,12 @@
 #include "library/disc_info.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "settings/fs_util.h"
 
 namespace korvi {
 namespace {
@@ -61,27 +59,6 @@ std::string Serialize(const CDiscInfo& info) {
   return out;
 }
 
-// Writes a temporary file beside the target and renames it over, so a crash never leaves half a file.
-bool WriteAtomically(const std::string& path, const std::string& bytes) {
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const bool written = done == bytes.size() && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string LibraryFileName(const std::string& folder, uint32_t discId) {
@@ -94,7 +71,8 @@ std::string LibraryFileName(const std::string& folder, uint32_t discId) {
 
 int32_t CDiscInfo::SaveDiscInfo(const std::string& folder) const {
   const std::string bytes = Serialize(*this);
-  if (!WriteAtomically(LibraryFileName(folder, discId), bytes)) return -1;
+  // A crash during the save leaves the old file or the new one, never half of one.
+  if (!ReplaceFileAtomically(LibraryFileName(folder, discId), bytes)) return -1;
   return static_cast<int32_t>(bytes.size());
 }
 
