@@ -1,5 +1,6 @@
 // korvi-cli: the ripper's core for scripts.
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -33,6 +34,9 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file-size limit, write() then fails with EFBIG and the file is reported as failed,
+  // instead of the signal ending the whole rip.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::cerr << kUsage;

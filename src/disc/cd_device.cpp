@@ -134,7 +134,20 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
   if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) != DRIVER_OP_SUCCESS)
     return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
                 " sectors) of " + m_name);
+  if (!ImageHoldsSectors(start, count))
+    return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
+                " sectors) of " + m_name + ": its data file ends before them");
   return true;
+}
+
+bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) const {
+  // libcdio reads past the end of a bin that shrank after it was opened as a success, the missing
+  // bytes left as the buffer held them; the bin's size now decides.
+  if (cdio_get_driver_id(m_cdio) != DRIVER_BINCUE) return true;
+  const char* bin = cdio_get_arg(m_cdio, "source");
+  struct stat info {};
+  if (!bin || stat(bin, &info) != 0) return false;
+  return (int64_t(start) + count) * kRawSectorBytes <= int64_t(info.st_size);
 }
 
 bool CdDevice::IsAudioTrack(int n) {

@@ -41,6 +41,8 @@ class CdDevice : public ISectorSource {
  private:
   CdDevice(CdIo_t* cdio, std::string name);
   bool Fail(std::string message);
+  // False when the bin of a cue/bin image no longer holds all of the sectors.
+  bool ImageHoldsSectors(int32_t start, int32_t count) const;
 
   CdIo_t* m_cdio;
   std::string m_name;

@@ -92,8 +92,13 @@ void RipJob::RipOneTrack(const RipTrack& track, const std::string& path) {
   writer->Open();
   RipTrackSectors(track.info.begin(), track.info.end(), *writer);
   writer->Close();
+  std::error_code error;
   if (writer->Failed()) {
     m_failures.push_back({path, writer->FailureText()});
+  } else if (!std::filesystem::exists(path, error)) {
+    // Its folder was removed or renamed while the file was written: it is not where the user looks.
+    m_failures.push_back(
+        {path, "the file is no longer there: its folder was removed or renamed while it was written"});
   } else if (m_failedReads > 0) {
     m_failures.push_back({path, std::to_string(m_failedReads) +
                                     " sector(s) could not be read, the first at sector " +

@@ -1,0 +1,127 @@
+// Writes that fail: a file-size limit on korvi-cli (RLIMIT_FSIZE, under which write() says EFBIG
+// once the program ignores SIGXFSZ), a full small file system, and /dev/full. The job goes on, the
+// failed file is named with the system's reason, exit status 1, and the files that fit are whole.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include "faults/fault_support.h"
+
+namespace korvi::faults {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string FormatName(const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; }
+
+// korvi-cli's outcome when track 2 alone cannot be written: tracks 1 and 3 whole, track 2 named
+// with the cause.
+void ExpectOnlyTrack2Failed(const RipScene& scene, const FormatCase& format, const ChildResult& result,
+                            const std::string& cause) {
+  ASSERT_TRUE(result.exited) << "killed by signal " << result.status << "\n" << result.err;
+  EXPECT_EQ(result.status, 1) << result.err;
+  const std::string track1 = scene.FileName(scene.Out(), 1, format);
+  const std::string track3 = scene.FileName(scene.Out(), 3, format);
+  EXPECT_EQ(result.out, track1 + "\n" + track3 + "\n");
+  const auto lines = LinesNaming(result.err, scene.FileName(scene.Out(), 2, format));
+  ASSERT_EQ(lines.size(), 1u) << result.err;
+  EXPECT_NE(lines[0].find(cause), std::string::npos) << lines[0];
+  EXPECT_TRUE(LinesNaming(result.err, track1).empty()) << result.err;
+  EXPECT_TRUE(LinesNaming(result.err, track3).empty()) << result.err;
+  EXPECT_EQ(CheckRippedFile(track1, format, scene.TrackBytes(1)), "");
+  EXPECT_EQ(CheckRippedFile(track3, format, scene.TrackBytes(3)), "");
+}
+
+class FileSizeLimit : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(FileSizeLimit, TheTrackOverTheLimitFailsByNameAndTheOthersAreWhole) {
+  const FormatCase& format = GetParam();
+  RipScene scene;
+  ASSERT_TRUE(scene.Ready());
+  // The same job without a limit says how large each file is.
+  const std::filesystem::path reference = scene.Root() / "reference";
+  std::filesystem::create_directory(reference);
+  ChildProcess unlimited;
+  ASSERT_TRUE(unlimited.Start(scene.Rip(format, reference)));
+  const ChildResult full = unlimited.Finish(120s);
+  ASSERT_TRUE(full.exited && full.status == 0) << full.err;
+  const auto size = [&](int track) {
+    return std::filesystem::file_size(scene.FileName(reference, track, format));
+  };
+  // Tracks 1 and 3 last 150 sectors, track 2 600: a limit between them stops track 2 alone.
+  const rlim_t limit = (size(1) + size(2)) / 2;
+  ASSERT_LT(size(3), limit);
+
+  ChildProcess cli;
+  ChildOptions options = scene.Rip(format, scene.Out());
+  options.fileSizeLimit = limit;
+  ASSERT_TRUE(cli.Start(options));
+  const ChildResult result = cli.Finish(120s);
+  ExpectOnlyTrack2Failed(scene, format, result, "File too large");
+  // Byte for byte what the job writes without a limit.
+  for (int track : {1, 3})
+    EXPECT_TRUE(ReadFileBytes(scene.FileName(scene.Out(), track, format)) ==
+                ReadFileBytes(scene.FileName(reference, track, format)))
+        << "track " << track;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FileSizeLimit, ::testing::Values(kWav, kMp3, kApe), FormatName);
+
+class FullDevice : public ::testing::TestWithParam<FormatCase> {};
+
+// Track 2's name leads to /dev/full, where every write fails with ENOSPC.
+TEST_P(FullDevice, OnlyTheFileOnTheFullDeviceFails) {
+  const FormatCase& format = GetParam();
+  RipScene scene;
+  ASSERT_TRUE(scene.Ready());
+  std::filesystem::create_symlink("/dev/full", scene.FileName(scene.Out(), 2, format));
+  ChildProcess cli;
+  ASSERT_TRUE(cli.Start(scene.Rip(format, scene.Out(), {"--on-exists", "overwrite"})));
+  ExpectOnlyTrack2Failed(scene, format, cli.Finish(120s), "No space left on device");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FullDevice, ::testing::Values(kWav, kMp3, kApe), FormatName);
+
+// A small tmpfs over a folder, unmounted on every path out of the test.
+class TmpfsMount {
+ public:
+  TmpfsMount(const std::filesystem::path& at, const char* size) : m_at(at) {
+    const std::string data = std::string("size=") + size + ",mode=0755";
+    m_mounted = ::mount("tmpfs", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, data.c_str()) == 0;
+  }
+  ~TmpfsMount() {
+    if (m_mounted) ::umount2(m_at.c_str(), MNT_DETACH);
+  }
+  TmpfsMount(const TmpfsMount&) = delete;
+  TmpfsMount& operator=(const TmpfsMount&) = delete;
+  bool Mounted() const { return m_mounted; }
+
+ private:
+  std::filesystem::path m_at;
+  bool m_mounted = false;
+};
+
+TEST(FullFileSystem, TheTracksThatDoNotFitAreNamedAndTheFirstIsWhole) {
+  RipScene scene;
+  ASSERT_TRUE(scene.Ready());
+  // 1 MiB: track 1's WAV (about 350 kB) fits, track 2's (1.4 MB) does not, and what track 2
+  // took leaves no room for track 3.
+  TmpfsMount mount(scene.Out(), "1m");
+  if (!mount.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (not root?)";
+  ChildProcess cli;
+  ASSERT_TRUE(cli.Start(scene.Rip(kWav, scene.Out())));
+  const ChildResult result = cli.Finish(120s);
+  ASSERT_TRUE(result.exited) << result.err;
+  EXPECT_EQ(result.status, 1) << result.err;
+  const std::string track1 = scene.FileName(scene.Out(), 1, kWav);
+  EXPECT_EQ(result.out, track1 + "\n");
+  for (int track : {2, 3}) {
+    const auto lines = LinesNaming(result.err, scene.FileName(scene.Out(), track, kWav));
+    ASSERT_EQ(lines.size(), 1u) << result.err;
+    EXPECT_NE(lines[0].find("No space left on device"), std::string::npos) << lines[0];
+  }
+  EXPECT_EQ(CheckRippedFile(track1, kWav, scene.TrackBytes(1)), "");
+}
+
+}  // namespace
+}  // namespace korvi::faults
