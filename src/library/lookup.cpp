@@ -1,21 +1,64 @@
 #include "library/lookup.h"
 
+#include <algorithm>
+
 #include "cddb/cancel_token.h"
 #include "cddb/cddb_client.h"
 #include "cddb/cddb_record.h"
 
 namespace korvi {
+namespace {
+
+constexpr size_t kLibraryTextBytes = 255;  // a text of the library file, without its ending zero
+constexpr size_t kMaxTracks = 99;
+
+// A text of the entry as the record keeps it: one line without control characters, which could
+// move a terminal's cursor or split korvi-cli's one-title-per-line output, and no longer than the
+// library keeps it (cut on a character boundary), so that the record loads back as it was found.
+// The entry's text is UTF-8, so 0xC2 followed by 0x80..0x9F is one C1 control.
+std::string RecordText(const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    const bool c1 = byte == 0xC2 && next >= 0x80 && next <= 0x9F;
+    if (byte < 0x20 || byte == 0x7F || c1) {
+      line += ' ';
+      i += c1 ? 1 : 0;
+    } else {
+      line += text[i];
+    }
+  }
+  size_t length = std::min(line.size(), kLibraryTextBytes);
+  if (length < line.size())
+    while (length > 0 && (static_cast<unsigned char>(line[length]) & 0xC0) == 0x80) --length;
+  line.resize(length);
+  return line;
+}
+
+}  // namespace
 
 void ApplyEntry(CDiscInfo& record, const CCDDBRecord& entry, uint32_t discId) {
-  record.albumTitle = entry.discTitle;
-  record.albumArtist = entry.discArtist;
+  record.albumTitle = RecordText(entry.discTitle);
+  record.albumArtist = RecordText(entry.discArtist);
   record.discLength = entry.discLength;
   record.discId = discId;
+  // One track per row the record came with (per title when it came with none), so that the file
+  // saved in the library loads back for this disc: titles beyond the rows are dropped, rows beyond
+  // the titles are numbered.
+  const size_t rows =
+      record.tracks.empty() ? std::min(entry.trackTitles.size(), kMaxTracks) : record.tracks.size();
   record.tracks.clear();
-  for (const std::string& title : entry.trackTitles) {
-    CTrackInfo track(0, 0, title.c_str());
-    track.album = entry.discTitle;
-    track.artist = entry.discArtist;
+  for (size_t i = 0; i < rows; ++i) {
+    if (i >= entry.trackTitles.size()) {
+      record.tracks.emplace_back(0, 0, ("Track " + std::to_string(i + 1)).c_str());
+      continue;
+    }
+    CTrackInfo track(0, 0);
+    track.setTitle(RecordText(entry.trackTitles[i]));
+    track.album = record.albumTitle;
+    track.artist = record.albumArtist;
     track.year = entry.year;
     record.tracks.push_back(std::move(track));
   }

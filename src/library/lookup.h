@@ -37,7 +37,9 @@ struct LookupOutcome {
 LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDDBCancelToken>& cancel,
                         const std::function<void(const std::string&)>& status);
 
-// Applies a server entry to a record: album, artist, length, id, and one track per title.
+// Applies a server entry to a record: album, artist, length, id, and a title for each of the
+// record's tracks (one track per title when it has none); tracks without a title are numbered.
+// Texts become one line without control characters, at most 255 bytes, as the library keeps them.
 void ApplyEntry(CDiscInfo& record, const struct CCDDBRecord& entry, uint32_t discId);
 
 // At most one search at a time on a worker thread. A stopped search is abandoned, not awaited:

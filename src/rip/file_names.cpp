@@ -29,10 +29,20 @@ std::string SanitizeFileName(const std::string& path) {
 }
 
 std::string TitleToFileName(const std::string& title, int trackNumber, size_t extensionBytes) {
-  std::string name = title;
-  for (char& c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '/' || c == '?' || c == '*' || u < 0x20 || u == 0x7F) c = '_';
+  std::string name;
+  name.reserve(title.size());
+  for (size_t i = 0; i < title.size(); ++i) {
+    const char c = title[i];
+    const auto u = static_cast<unsigned char>(c);
+    // U+0080..U+009F, what Latin-1 control bytes become in UTF-8: one character, one '_'.
+    const auto next = i + 1 < title.size() ? static_cast<unsigned char>(title[i + 1]) : 0;
+    const bool c1 = u == 0xC2 && next >= 0x80 && next <= 0x9F;
+    if (c == '/' || c == '?' || c == '*' || u < 0x20 || u == 0x7F || c1) {
+      name += '_';
+      i += c1 ? 1 : 0;
+    } else {
+      name += c;
+    }
   }
   if (LeavesNoName(name)) name = "Track " + std::to_string(trackNumber);
   if (name.front() == '.') name.front() = '_';
