@@ -220,16 +220,19 @@ bool CCDDB::ReadResponse(CCDDBSocket& socket, std::string_view terminator, std::
     if (received < 0 && (socket.LastError() == EAGAIN || socket.LastError() == EWOULDBLOCK)) continue;
     if (received < 0) return failWith(socket.LastError());
     if (received == 0) return failWith(std::nullopt);  // closed before the reply was complete
+    // The terminator is looked for before the size: a reply that ended within the limit is
+    // whole, whatever followed it in the same piece.
+    if (!terminator.empty()) {
+      // Text before this piece held no terminator; search only where a new one can begin.
+      const size_t from = before >= terminator.size() ? before - terminator.size() + 1 : 0;
+      const size_t found = reply.find(terminator, from);
+      if (found != std::string::npos) {
+        reply.resize(found);
+        return true;
+      }
+    }
     if (reply.size() > m_maxReplyBytes) return failWith(kCddbErrTimedOut);
     if (statusCheck && OneLineReplyEnded(reply)) keepReading = false;
-    if (terminator.empty()) continue;
-    // Text before this piece held no terminator; search only where a new one can begin.
-    const size_t from = before >= terminator.size() ? before - terminator.size() + 1 : 0;
-    const size_t found = reply.find(terminator, from);
-    if (found != std::string::npos) {
-      reply.resize(found);
-      return true;
-    }
   }
   return true;
 }

@@ -21,6 +21,13 @@ class CCDDBSocket {
   // A stream socket; true unless the system refused one.
   bool Create();
 
+  // Takes over fd, a stream that is already connected (one end of a socketpair, say), in place
+  // of Create and Connect; the wrapper closes it.
+  void Adopt(int fd) {
+    Close();
+    m_fd = fd;
+  }
+
   // host: a dotted IPv4 address (used as it is) or a host name (resolved, IPv4). A name that
   // does not resolve fails with kCddbErrInvalid before any connection attempt. The connect
   // itself waits as long as the system lets it, or until cancelled.

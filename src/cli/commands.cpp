@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cddb/disc_id.h"
+#include "cli/options.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
@@ -11,8 +12,8 @@
 namespace korvi::cli {
 
 int Drives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!args.empty()) {
-    err << "korvi-cli: drives takes no arguments\n";
+  if (std::string error; !ParseDrivesOptions(args, error)) {
+    err << "korvi-cli: " << error << '\n';
     return kExitUsage;
   }
   for (const std::string& drive : EnumerateDrives()) out << drive << '\n';
@@ -20,13 +21,13 @@ int Drives(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }
 
 int Toc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 1) {
-    err << "korvi-cli: usage: korvi-cli toc DRIVE\n";
+  std::string error;
+  const std::optional<std::string> drive = ParseTocOptions(args, error);
+  if (!drive) {
+    err << "korvi-cli: " << error << '\n';
     return kExitUsage;
   }
-  const std::string& drive = args[0];
-  std::string error;
-  std::unique_ptr<CdDevice> device = CdDevice::Open(drive, &error);
+  std::unique_ptr<CdDevice> device = CdDevice::Open(*drive, &error);
   if (!device) {
     err << "korvi-cli: " << error << '\n';
     return kExitFailed;

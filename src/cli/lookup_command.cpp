@@ -7,6 +7,7 @@
 #include "cddb/cancel_token.h"
 #include "cddb/cddb_server.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
@@ -38,30 +39,19 @@ std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& 
 }
 
 int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string drive, library;
-  bool noSave = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--library" && i + 1 < args.size()) {
-      library = args[++i];
-    } else if (args[i] == "--no-save") {
-      noSave = true;
-    } else if (drive.empty() && !args[i].empty() && args[i][0] != '-') {
-      drive = args[i];
-    } else {
-      err << "korvi-cli: usage: korvi-cli lookup DRIVE [--library DIR] [--no-save]\n";
-      return kExitUsage;
-    }
-  }
-  if (drive.empty()) {
-    err << "korvi-cli: usage: korvi-cli lookup DRIVE [--library DIR] [--no-save]\n";
+  std::string error;
+  const std::optional<LookupOptions> options = ParseLookupOptions(args, error);
+  if (!options) {
+    err << "korvi-cli: " << error << '\n';
     return kExitUsage;
   }
+  const std::string& drive = options->drive;
+  std::string library = options->library;
   const UserFolders folders = UserFolders::FromEnvironment();
   CAppSettings settings(folders);
   settings.LoadFromRegistry(RegistryStore::OpenForUser(folders));
   if (library.empty()) library = settings.DefaultLibFolder;
 
-  std::string error;
   std::unique_ptr<CdDevice> device = CdDevice::Open(drive, &error);
   DiscToc disc;
   TrackRowTable rows;
@@ -69,7 +59,8 @@ int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "Failed to Get disc-info!\nkorvi-cli: " << (device ? device->lastError() : error) << '\n';
     return kExitFailed;
   }
-  const auto record = LookUpDisc(drive, rows, library, settings.SaveLibraryAutomatically && !noSave, err);
+  const auto record =
+      LookUpDisc(drive, rows, library, settings.SaveLibraryAutomatically && !options->noSave, err);
   if (!record) return kExitFailed;
   out << record->albumTitle << '\n' << record->albumArtist << '\n';
   for (int row = 0; row < rows.RowCount(); ++row) out << record->tracks[size_t(row)].title() << '\n';

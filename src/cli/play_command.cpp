@@ -4,10 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <ostream>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
@@ -70,12 +70,6 @@ class PositionPrinter {
   std::string m_last;
 };
 
-int ParseTrack(const std::string& text) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size() && value >= 1 ? value : 0;
-}
-
 // The drive's track rows; an exit status other than kExitOk when they cannot be had.
 int ReadRows(const std::string& drive, int track, std::unique_ptr<CdDevice>& device, TrackRowTable& rows,
              std::ostream& err) {
@@ -107,14 +101,16 @@ std::string TooShortText(const TrackRowTable& rows, int track) {
 }  // namespace
 
 int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  const int track = args.size() == 2 ? ParseTrack(args[1]) : 0;
-  if (!track) {
-    err << "korvi-cli: usage: korvi-cli play DRIVE TRACK (TRACK counts from 1)\n";
+  std::string error;
+  const std::optional<PlayOptions> options = ParsePlayOptions(args, error);
+  if (!options) {
+    err << "korvi-cli: " << error << '\n';
     return kExitUsage;
   }
+  const int track = options->track;
   std::unique_ptr<CdDevice> device;
   TrackRowTable rows;
-  if (const int status = ReadRows(args[0], track, device, rows, err); status != kExitOk) return status;
+  if (const int status = ReadRows(options->drive, track, device, rows, err); status != kExitOk) return status;
 
   PositionPrinter printer(err);
   PlayControl* control = nullptr;

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -11,6 +10,7 @@
 #include "app/messenger.h"
 #include "cli/commands.h"
 #include "cli/lookup_command.h"
+#include "cli/options.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
@@ -21,104 +21,6 @@
 
 namespace korvi::cli {
 namespace {
-
-enum class OnExists { Ask, Overwrite, Skip };
-
-struct RipOptions {
-  std::string drive;
-  const OutputFormatInfo* format = nullptr;
-  std::optional<std::string> out;
-  std::optional<std::set<int>> tracks;
-  std::optional<int32_t> bitRate;
-  std::optional<int32_t> level;
-  bool noTag = false;
-  bool lookup = false;
-  std::optional<OnExists> onExists;
-};
-
-std::optional<int> ParseInt(const std::string& text) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
-// "1,3-5" → {1, 3, 4, 5}
-std::optional<std::set<int>> ParseTrackList(const std::string& text) {
-  std::set<int> tracks;
-  size_t from = 0;
-  while (from <= text.size()) {
-    size_t to = text.find(',', from);
-    if (to == std::string::npos) to = text.size();
-    const std::string part = text.substr(from, to - from);
-    const size_t dash = part.find('-');
-    const auto first = ParseInt(part.substr(0, dash));
-    const auto last = dash == std::string::npos ? first : ParseInt(part.substr(dash + 1));
-    if (!first || !last || *first < 1 || *last < *first || *last > 99) return std::nullopt;
-    for (int n = *first; n <= *last; ++n) tracks.insert(n);
-    from = to + 1;
-  }
-  return tracks;
-}
-
-const OutputFormatInfo* FormatByName(const std::string& name) {
-  for (const OutputFormatInfo& format : OutputFormats()) {
-    std::string lower = format.name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == name) return &format;
-  }
-  return nullptr;
-}
-
-// The error text for a usage error, or empty when the arguments are fine.
-std::string ParseRipOptions(const std::vector<std::string>& args, RipOptions& options) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    if (arg == "--format") {
-      const auto name = value();
-      if (!name || !(options.format = FormatByName(*name))) return "--format takes wav, mp3 or ape";
-    } else if (arg == "--out") {
-      if (!(options.out = value())) return "--out takes a folder";
-    } else if (arg == "--tracks") {
-      const auto list = value();
-      if (!list || !(options.tracks = ParseTrackList(*list))) return "--tracks takes a list such as 1,3-5";
-    } else if (arg == "--bitrate") {
-      const auto text = value();
-      if (!text || !(options.bitRate = ParseInt(*text)) || *options.bitRate <= 0)
-        return "--bitrate takes kbit/s";
-    } else if (arg == "--level") {
-      const auto text = value();
-      if (!text || !(options.level = ParseInt(*text))) return "--level takes 1000 to 5000";
-    } else if (arg == "--no-id3") {
-      options.noTag = true;
-    } else if (arg == "--lookup") {
-      options.lookup = true;
-    } else if (arg == "--on-exists") {
-      const auto how = value();
-      if (how == "ask")
-        options.onExists = OnExists::Ask;
-      else if (how == "overwrite")
-        options.onExists = OnExists::Overwrite;
-      else if (how == "skip")
-        options.onExists = OnExists::Skip;
-      else
-        return "--on-exists takes ask, overwrite or skip";
-    } else if (!arg.empty() && arg[0] == '-') {
-      return "unknown option " + arg;
-    } else if (options.drive.empty()) {
-      options.drive = arg;
-    } else {
-      return "more than one drive given";
-    }
-  }
-  if (options.drive.empty()) return "no drive given";
-  if (!options.format) return "--format is required";
-  return {};
-}
 
 // Reports on stderr; answers the overwrite question from stdin, or as --on-exists says.
 class CliMessenger : public IFrameMessenger {
@@ -197,13 +99,15 @@ std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows,
 }  // namespace
 
 int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  RipOptions options;
-  if (const std::string problem = ParseRipOptions(args, options); !problem.empty()) {
+  std::string problem;
+  const std::optional<RipOptions> parsed = ParseRipOptions(args, OutputFormats(), problem);
+  if (!parsed) {
     err << "korvi-cli: " << problem
         << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape --out DIR [--tracks 1,3-5]"
         << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup]\n";
     return kExitUsage;
   }
+  const RipOptions& options = *parsed;
   const UserFolders folders = UserFolders::FromEnvironment();
   CAppSettings settings(folders);
   settings.LoadFromRegistry(RegistryStore::OpenForUser(folders));

@@ -12,6 +12,7 @@
 #include "cddb/text_util.h"
 #include "cddb/xmcd_parser.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 
 namespace korvi::cli {
 namespace {
@@ -105,19 +106,21 @@ bool ReadEntryFile(const std::string& path, std::string& text, std::string& erro
 }  // namespace
 
 int Xmcd(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 1) {
-    err << "korvi-cli: usage: korvi-cli xmcd FILE\n";
+  std::string error;
+  const std::optional<std::string> path = ParseXmcdOptions(args, error);
+  if (!path) {
+    err << "korvi-cli: " << error << '\n';
     return kExitUsage;
   }
-  std::string text, error;
-  if (!ReadEntryFile(args[0], text, error)) {
+  std::string text;
+  if (!ReadEntryFile(*path, text, error)) {
     err << "korvi-cli: " << error << '\n';
     return kExitFailed;
   }
   CCDDBRecord record;
   std::string reason;
   if (!ParseXmcd(text, record, &reason)) {
-    err << "korvi-cli: " << args[0] << ": not a valid CDDB entry: " << reason << '\n';
+    err << "korvi-cli: " << *path << ": not a valid CDDB entry: " << reason << '\n';
     return kExitFailed;
   }
   out << RecordJson(record) << '\n';

@@ -1,11 +1,14 @@
 #include "library/disc_info.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
+#include "cddb/text_util.h"
 #include "settings/fs_util.h"
 
 namespace korvi {
@@ -24,18 +27,29 @@ int32_t GetInt(const char* at) {
   return static_cast<int32_t>(value);
 }
 
-// The text cut to 255 bytes without splitting a UTF-8 character, zero-padded to 256.
-void PutText(std::string& out, const std::string& text) {
+// What a field keeps of a text: up to its first NUL, cut to 255 bytes (the last byte of the
+// field ends the text) without splitting a UTF-8 character.
+std::string_view FieldText(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
   size_t length = std::min(text.size(), kTextBytes - 1);
   if (length < text.size())
     while (length > 0 && (static_cast<uint8_t>(text[length]) & 0xC0) == 0x80) --length;
-  const size_t stop = text.find('\0');
-  if (stop != std::string::npos) length = std::min(length, stop);
-  out.append(text, 0, length);
-  out.append(kTextBytes - length, '\0');
+  return text.substr(0, length);
 }
 
-std::string GetText(const char* at) { return std::string(at, strnlen(at, kTextBytes)); }
+// The text zero-padded to 256.
+void PutText(std::string& out, const std::string& text) {
+  const std::string_view kept = FieldText(text);
+  out.append(kept);
+  out.append(kTextBytes - kept.size(), '\0');
+}
+
+// Texts are UTF-8 in memory: a field that is not (a file written elsewhere, or damaged) is read as
+// Latin-1, and cut again so that saving the record writes back what was read.
+std::string GetText(const char* at) {
+  const std::string utf8 = cddb_text::ToUtf8(std::string_view(at, strnlen(at, kTextBytes - 1)));
+  return std::string(FieldText(utf8));
+}
 
 std::string Serialize(const CDiscInfo& info) {
   std::string out;

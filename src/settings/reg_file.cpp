@@ -166,14 +166,29 @@ struct LogicalLine {
   std::string verbatim;
 };
 
+// Only an indented line continues an entry. Every line the store writes at the
+// start of an entry is unindented, so a kept line ending in a backslash (the last
+// line of a file, say) cannot swallow the entry written after it.
+bool IsContinuation(std::string_view line) { return line.starts_with(' ') || line.starts_with('\t'); }
+
+// A physical line as it is kept: without the CRs before its end, which reading
+// the saved file back would take for part of the line end.
+std::string_view Kept(std::string_view line) {
+  while (line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
 LogicalLine ReadLogicalLine(const std::vector<std::string_view>& lines, size_t& index) {
-  LogicalLine result{std::string(TrimLeft(TrimRight(lines[index]))), std::string(lines[index])};
-  while (result.text.ends_with('\\') && index + 1 < lines.size() && IsHexValueLine(result.text)) {
+  // A kept line starts unindented, so that once saved it is never read as a continuation.
+  LogicalLine result{std::string(TrimLeft(TrimRight(lines[index]))),
+                     std::string(Kept(TrimLeft(lines[index])))};
+  while (result.text.ends_with('\\') && index + 1 < lines.size() && IsContinuation(lines[index + 1]) &&
+         IsHexValueLine(result.text)) {
     ++index;
     result.text.pop_back();
     result.text += TrimRight(TrimLeft(lines[index]));
     result.verbatim += '\n';
-    result.verbatim += lines[index];
+    result.verbatim += Kept(lines[index]);
   }
   return result;
 }

@@ -5,8 +5,8 @@
 //   [HKEY_CURRENT_USER\Some\Key]
 //   "Text"="C:\\path with \"quotes\""       REG_SZ, data = UTF-8 text + NUL
 //   "Number"=dword:000000c0                 REG_DWORD, 1 to 8 hex digits
-//   "Blob"=hex:01,02,\                      REG_BINARY, continued on the next line
-//     03
+//   "Blob"=hex:01,02,\                      REG_BINARY, continued on the next,
+//     03                                    indented line
 //   "Path"=hex(2):24,00,48,00,00,00         REG_EXPAND_SZ, UTF-16LE in the file
 //   "Other"=hex(b):01,00,00,00,00,00,00,00  any other type by number, raw bytes
 //
@@ -16,7 +16,8 @@
 //
 // A line that cannot be read as a value (bad escape, over-long or non-hex dword,
 // bad hex byte, odd-length or broken UTF-16, a deletion "=-", a comment) is kept
-// verbatim so that saving round-trips it, and queries see that value as absent.
+// verbatim so that saving round-trips it (less its indentation), and queries see
+// that value as absent.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,175 @@
+#include "cli/options.h"
+
+#include <cctype>
+#include <charconv>
+
+namespace korvi::cli {
+namespace {
+
+constexpr int kLastTrack = 99;
+
+std::optional<int> ParseInt(const std::string& text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const OutputFormatInfo* FormatByName(std::span<const OutputFormatInfo> formats, const std::string& name) {
+  for (const OutputFormatInfo& format : formats)
+    if (Lower(format.name) == name) return &format;
+  return nullptr;
+}
+
+std::optional<OnExists> OnExistsByName(const std::optional<std::string>& name) {
+  if (name == "ask") return OnExists::Ask;
+  if (name == "overwrite") return OnExists::Overwrite;
+  if (name == "skip") return OnExists::Skip;
+  return std::nullopt;
+}
+
+// Reads the arguments of rip one by one; an option's value is the word after it, whatever it is.
+class RipArgReader {
+ public:
+  RipArgReader(const Args& args, std::span<const OutputFormatInfo> formats)
+      : m_args(args), m_formats(formats) {}
+
+  // The error text, or empty when the arguments are fine.
+  std::string Read(RipOptions& options) {
+    for (m_index = 0; m_index < m_args.size(); ++m_index) {
+      if (std::string problem = ReadOne(m_args[m_index], options); !problem.empty()) return problem;
+    }
+    if (options.drive.empty()) return "no drive given";
+    if (!options.format) return "--format is required";
+    return {};
+  }
+
+ private:
+  std::optional<std::string> Value() {
+    if (m_index + 1 >= m_args.size()) return std::nullopt;
+    return m_args[++m_index];
+  }
+
+  std::string ReadOne(const std::string& arg, RipOptions& options) {
+    if (arg == "--format") {
+      const auto name = Value();
+      if (!name || !(options.format = FormatByName(m_formats, *name)))
+        return "--format takes wav, mp3 or ape";
+    } else if (arg == "--out") {
+      if (!(options.out = Value())) return "--out takes a folder";
+    } else if (arg == "--tracks") {
+      const auto list = Value();
+      if (!list || !(options.tracks = ParseTrackList(*list))) return "--tracks takes a list such as 1,3-5";
+    } else if (arg == "--bitrate") {
+      const auto text = Value();
+      if (!text || !(options.bitRate = ParseInt(*text)) || *options.bitRate <= 0)
+        return "--bitrate takes kbit/s";
+    } else if (arg == "--level") {
+      const auto text = Value();
+      if (!text || !(options.level = ParseInt(*text))) return "--level takes 1000 to 5000";
+    } else if (arg == "--no-id3") {
+      options.noTag = true;
+    } else if (arg == "--lookup") {
+      options.lookup = true;
+    } else if (arg == "--on-exists") {
+      if (!(options.onExists = OnExistsByName(Value()))) return "--on-exists takes ask, overwrite or skip";
+    } else if (!arg.empty() && arg[0] == '-') {
+      return "unknown option " + arg;
+    } else if (options.drive.empty()) {
+      options.drive = arg;
+    } else {
+      return "more than one drive given";
+    }
+    return {};
+  }
+
+  const Args& m_args;
+  std::span<const OutputFormatInfo> m_formats;
+  size_t m_index = 0;
+};
+
+int ParseTrackNumber(const std::string& text) {
+  const std::optional<int> value = ParseInt(text);
+  return value && *value >= 1 ? *value : 0;
+}
+
+}  // namespace
+
+std::optional<std::set<int>> ParseTrackList(const std::string& text) {
+  std::set<int> tracks;
+  size_t from = 0;
+  while (from <= text.size()) {
+    size_t to = text.find(',', from);
+    if (to == std::string::npos) to = text.size();
+    const std::string part = text.substr(from, to - from);
+    const size_t dash = part.find('-');
+    const auto first = ParseInt(part.substr(0, dash));
+    const auto last = dash == std::string::npos ? first : ParseInt(part.substr(dash + 1));
+    if (!first || !last || *first < 1 || *last < *first || *last > kLastTrack) return std::nullopt;
+    for (int n = *first; n <= *last; ++n) tracks.insert(n);
+    from = to + 1;
+  }
+  return tracks;
+}
+
+bool ParseDrivesOptions(const Args& args, std::string& error) {
+  if (args.empty()) return true;
+  error = "drives takes no arguments";
+  return false;
+}
+
+std::optional<std::string> ParseTocOptions(const Args& args, std::string& error) {
+  if (args.size() == 1) return args[0];
+  error = "usage: korvi-cli toc DRIVE";
+  return std::nullopt;
+}
+
+std::optional<std::string> ParseXmcdOptions(const Args& args, std::string& error) {
+  if (args.size() == 1) return args[0];
+  error = "usage: korvi-cli xmcd FILE";
+  return std::nullopt;
+}
+
+std::optional<RipOptions> ParseRipOptions(const Args& args, std::span<const OutputFormatInfo> formats,
+                                          std::string& error) {
+  RipOptions options;
+  error = RipArgReader(args, formats).Read(options);
+  if (!error.empty()) return std::nullopt;
+  return options;
+}
+
+std::optional<PlayOptions> ParsePlayOptions(const Args& args, std::string& error) {
+  const int track = args.size() == 2 ? ParseTrackNumber(args[1]) : 0;
+  if (!track) {
+    error = "usage: korvi-cli play DRIVE TRACK (TRACK counts from 1)";
+    return std::nullopt;
+  }
+  return PlayOptions{args[0], track};
+}
+
+std::optional<LookupOptions> ParseLookupOptions(const Args& args, std::string& error) {
+  LookupOptions options;
+  bool usable = true;
+  for (size_t i = 0; i < args.size() && usable; ++i) {
+    if (args[i] == "--library" && i + 1 < args.size())
+      options.library = args[++i];
+    else if (args[i] == "--no-save")
+      options.noSave = true;
+    else if (options.drive.empty() && !args[i].empty() && args[i][0] != '-')
+      options.drive = args[i];
+    else
+      usable = false;
+  }
+  if (!usable || options.drive.empty()) {
+    error = "usage: korvi-cli lookup DRIVE [--library DIR] [--no-save]";
+    return std::nullopt;
+  }
+  return options;
+}
+
+}  // namespace korvi::cli

@@ -1,0 +1,62 @@
+#pragma once
+// The arguments of each korvi-cli command, read into values without touching a disc, a file or
+// the settings. Each parser returns nullopt on a usage error, with the message for stderr (without
+// the "korvi-cli: " prefix) in error.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "rip/output_format.h"
+
+namespace korvi::cli {
+
+using Args = std::vector<std::string>;
+
+// `drives` takes no arguments.
+bool ParseDrivesOptions(const Args& args, std::string& error);
+
+// `toc DRIVE` and `xmcd FILE`: the one operand.
+std::optional<std::string> ParseTocOptions(const Args& args, std::string& error);
+std::optional<std::string> ParseXmcdOptions(const Args& args, std::string& error);
+
+enum class OnExists { Ask, Overwrite, Skip };
+
+struct RipOptions {
+  std::string drive;
+  const OutputFormatInfo* format = nullptr;  // an entry of the table the names were read from
+  std::optional<std::string> out;
+  std::optional<std::set<int>> tracks;  // track numbers, 1 to 99
+  std::optional<int32_t> bitRate;       // above 0
+  std::optional<int32_t> level;
+  bool noTag = false;
+  bool lookup = false;
+  std::optional<OnExists> onExists;
+};
+
+// formats: the table --format names are looked up in, ignoring case (OutputFormats() in the tool).
+std::optional<RipOptions> ParseRipOptions(const Args& args, std::span<const OutputFormatInfo> formats,
+                                          std::string& error);
+
+struct PlayOptions {
+  std::string drive;
+  int track = 0;  // counted from 1
+};
+
+std::optional<PlayOptions> ParsePlayOptions(const Args& args, std::string& error);
+
+struct LookupOptions {
+  std::string drive;
+  std::string library;  // empty: the library folder of the settings
+  bool noSave = false;
+};
+
+std::optional<LookupOptions> ParseLookupOptions(const Args& args, std::string& error);
+
+// "1,3-5" → {1, 3, 4, 5}; nullopt for anything else, or a number outside 1 to 99.
+std::optional<std::set<int>> ParseTrackList(const std::string& text);
+
+}  // namespace korvi::cli
