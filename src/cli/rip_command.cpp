@@ -1,5 +1,7 @@
 // korvi-cli rip: the rip job without a window. Messages are handled on the worker's own thread.
 
+#include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -76,7 +78,59 @@ class CliMessenger : public IFrameMessenger {
   std::mutex m_mutex;
 };
 
-// The listed rows as the job's tracks: every row, or the numbers asked for.
+// Ctrl+C and SIGTERM stop the job the way the window's Cancel does, so the file being written is
+// closed as a valid, shorter file instead of being cut off mid-write. The signals are blocked from
+// before the worker starts (it inherits the mask) and taken by the waiting thread alone; a second
+// Ctrl+C ends the program at once.
+class StopSignals {
+ public:
+  StopSignals() {
+    sigemptyset(&m_set);
+    for (const int signal : {SIGINT, SIGTERM}) {
+      // A signal the caller ignores (a background job, nohup) stays ignored.
+      struct sigaction current {};
+      if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+        sigaddset(&m_set, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &m_set, &m_previous);
+  }
+  ~StopSignals() {
+    // Drop a signal that came after the job ended rather than let it kill us on unblocking.
+    const timespec none{0, 0};
+    while (sigtimedwait(&m_set, nullptr, &none) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // Waits for the job's end, cancelling it on the first signal; true when it was stopped.
+  bool WaitFor(RipJob& job, std::ostream& err) {
+    bool stopped = false;
+    const timespec tick{0, 50'000'000};
+    while (job.IsRunning()) {
+      const int signal = sigtimedwait(&m_set, nullptr, &tick);
+      if (signal <= 0) continue;
+      if (stopped) {
+        ::signal(signal, SIG_DFL);
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+        raise(signal);
+      }
+      stopped = true;
+      job.Cancel();
+      err << (isatty(2) ? "\r\033[K" : "")
+          << "korvi-cli: stopping; the file being written stays valid (Ctrl+C again quits at once)\n"
+          << std::flush;
+    }
+    job.Join();
+    return stopped;
+  }
+
+ private:
+  sigset_t m_set{};
+  sigset_t m_previous{};
+};
+
 // The listed rows as the job's tracks, named and tagged from the looked-up record when there is one.
 std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows,
                                                   const std::optional<std::set<int>>& wanted,
@@ -85,7 +139,8 @@ std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows,
   for (int row = 0; row < rows.RowCount(); ++row) {
     if (wanted && !wanted->count(row + 1)) continue;
     const TrackSpan span = RowSpan(rows, row);
-    CTrackInfo track = record ? record->tracks[size_t(row)] : CTrackInfo(0, 0, rows.Text(row, kColumnName).c_str());
+    CTrackInfo track =
+        record ? record->tracks[size_t(row)] : CTrackInfo(0, 0, rows.Text(row, kColumnName).c_str());
     track.setRange(span.begin, span.end);
     tracks.push_back({track, row + 1});
   }
@@ -126,7 +181,8 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   std::optional<CDiscInfo> record;
   if (options.lookup) {
-    record = LookUpDisc(options.drive, rows, settings.DefaultLibFolder, settings.SaveLibraryAutomatically, err);
+    record =
+        LookUpDisc(options.drive, rows, settings.DefaultLibFolder, settings.SaveLibraryAutomatically, err);
     if (!record) err << "korvi-cli: the files are named after the track numbers\n";
   }
   auto tracks = SelectTracks(rows, options.tracks, record, err);
@@ -148,15 +204,17 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
   CliMessenger messenger(onExists, err);
   RipJob job(messenger, *device);
+  StopSignals stopSignals;
   if (!job.Start(std::move(*tracks), rip)) {
     err << "korvi-cli: the rip could not be started\n";
     return kExitFailed;
   }
-  job.Join();
+  const bool stopped = stopSignals.WaitFor(job, err);
   for (const std::string& file : job.WrittenFiles()) out << file << '\n';
   for (const RipFailure& failure : job.Failures())
     err << "korvi-cli: " << failure.path << ": " << failure.cause << '\n';
-  return job.Failures().empty() ? kExitOk : kExitFailed;
+  if (stopped) err << "korvi-cli: the rip was stopped\n";
+  return job.Failures().empty() && !stopped ? kExitOk : kExitFailed;
 }
 
 }  // namespace korvi::cli

@@ -57,6 +57,8 @@ void RipJob::Run() {
       m_done.fetch_add(track.info.length());
       continue;
     }
+    // A stop asked for while the overwrite question was open must not cost the old file.
+    if (m_cancel.load()) break;
     RipOneTrack(track, path);
     if (m_cancel.load()) break;
   }

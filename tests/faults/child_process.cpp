@@ -45,6 +45,11 @@ void CloseFd(int& fd) {
   ::dup2(err, 2);
   // The program's own choice of how to meet SIGXFSZ must decide, not one inherited from the test.
   ::signal(SIGXFSZ, SIG_DFL);
+  ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGTERM, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
   if (options.fileSizeLimit) {
     const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);

@@ -6,10 +6,10 @@
 
 namespace korvi::faults {
 
-RipScene::RipScene() {
+RipScene::RipScene(int32_t middleSectors) {
   fixtures::ImageLayout layout;
   layout.seed = 11;
-  layout.tracks = {{false, 150, 0, {}}, {false, 600, 0, {}}, {false, 150, 0, {}}};
+  layout.tracks = {{false, 150, 0, {}}, {false, middleSectors, 0, {}}, {false, 150, 0, {}}};
   if (!fixtures::WriteCueBinImage(Root() / "disc.cue", layout, &m_image, nullptr)) return;
   const std::string bin = ReadFileBytes(m_image.bin);
   for (int track = 1; track <= 3; ++track)

@@ -27,11 +27,11 @@ inline const FormatCase kMp3{"mp3", ".mp3"};
 inline const FormatCase kApe{"ape", ".ape"};
 inline void PrintTo(const FormatCase& format, std::ostream* out) { *out << format.name; }
 
-// A temporary root holding the image (tracks of 150, 600 and 150 sectors, no pregaps), an empty
-// "out" folder, and a "home" for the tool's settings folders.
+// A temporary root holding the image (tracks of 150, middleSectors and 150 sectors, no pregaps), an
+// empty "out" folder, and a "home" for the tool's settings folders.
 class RipScene {
  public:
-  RipScene();
+  explicit RipScene(int32_t middleSectors = 600);
   bool Ready() const { return m_ready; }
   const std::filesystem::path& Root() const { return m_dir.path(); }
   std::filesystem::path Out() const { return Root() / "out"; }
