@@ -10,6 +10,7 @@
 
 #include "cddb/text_util.h"
 #include "settings/fs_util.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
@@ -30,11 +31,7 @@ int32_t GetInt(const char* at) {
 // What a field keeps of a text: up to its first NUL, cut to 255 bytes (the last byte of the
 // field ends the text) without splitting a UTF-8 character.
 std::string_view FieldText(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  size_t length = std::min(text.size(), kTextBytes - 1);
-  if (length < text.size())
-    while (length > 0 && (static_cast<uint8_t>(text[length]) & 0xC0) == 0x80) --length;
-  return text.substr(0, length);
+  return CutUtf8(text.substr(0, text.find('\0')), kTextBytes - 1);
 }
 
 // The text zero-padded to 256.
@@ -45,10 +42,11 @@ void PutText(std::string& out, const std::string& text) {
 }
 
 // Texts are UTF-8 in memory: a field that is not (a file written elsewhere, or damaged) is read as
-// Latin-1, and cut again so that saving the record writes back what was read.
+// Latin-1, and cut again so that saving the record writes back what was read. Control characters
+// become blanks: a title is one line wherever it is shown, a terminal included.
 std::string GetText(const char* at) {
   const std::string utf8 = cddb_text::ToUtf8(std::string_view(at, strnlen(at, kTextBytes - 1)));
-  return std::string(FieldText(utf8));
+  return std::string(FieldText(ReplaceControls(utf8, ' ')));
 }
 
 std::string Serialize(const CDiscInfo& info) {

@@ -5,6 +5,7 @@
 #include "cddb/cancel_token.h"
 #include "cddb/cddb_client.h"
 #include "cddb/cddb_record.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
@@ -15,26 +16,8 @@ constexpr size_t kMaxTracks = 99;
 // A text of the entry as the record keeps it: one line without control characters, which could
 // move a terminal's cursor or split korvi-cli's one-title-per-line output, and no longer than the
 // library keeps it (cut on a character boundary), so that the record loads back as it was found.
-// The entry's text is UTF-8, so 0xC2 followed by 0x80..0x9F is one C1 control.
 std::string RecordText(const std::string& text) {
-  std::string line;
-  line.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-    const bool c1 = byte == 0xC2 && next >= 0x80 && next <= 0x9F;
-    if (byte < 0x20 || byte == 0x7F || c1) {
-      line += ' ';
-      i += c1 ? 1 : 0;
-    } else {
-      line += text[i];
-    }
-  }
-  size_t length = std::min(line.size(), kLibraryTextBytes);
-  if (length < line.size())
-    while (length > 0 && (static_cast<unsigned char>(line[length]) & 0xC0) == 0x80) --length;
-  line.resize(length);
-  return line;
+  return std::string(CutUtf8(ReplaceControls(text, ' '), kLibraryTextBytes));
 }
 
 }  // namespace

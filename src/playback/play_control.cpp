@@ -6,19 +6,12 @@
 
 #include "disc/track_info.h"
 #include "disc/track_rows.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
 
 constexpr int32_t kSectorBytes = 2352;
-
-// The longest prefix of text within maxBytes that ends on a whole UTF-8 character.
-size_t Utf8Prefix(const std::string& text, size_t maxBytes) {
-  if (text.size() <= maxBytes) return text.size();
-  size_t cut = maxBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
 
 }  // namespace
 
@@ -90,7 +83,7 @@ void PlayControl::UpdatePosition() {
 
 void PlayControl::FillPlayPosition(PlayPosition* position) const {
   if (!position) return;
-  const size_t length = Utf8Prefix(m_title, sizeof position->name - 1);
+  const size_t length = CutUtf8(m_title, sizeof position->name - 1).size();
   std::memcpy(position->name, m_title.data(), length);
   position->name[length] = '\0';
   position->played = m_position - m_begin;

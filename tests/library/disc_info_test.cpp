@@ -101,6 +101,22 @@ TEST(Library, LongTextsAreCutWithoutSplittingACharacter) {
   EXPECT_EQ(loaded.tracks[0].title(), accents.substr(0, 254));
 }
 
+// A file written elsewhere may carry control characters: they load as blanks, so a title stays one
+// line in the list, the status bar and korvi-cli's output, and cannot steer a terminal.
+TEST(Library, ControlCharactersLoadAsBlanks) {
+  fixtures::TempDir dir;
+  CDiscInfo info = Sample(1);
+  info.albumTitle = "Blue\x1b[2J\x7fTrain";
+  info.tracks[0].setTitle("Side\nA\tone\xC2\x85two");  // U+0085 is a C1 line break
+  info.tracks[0].comment = "caf\xC3\xA9\r";
+  ASSERT_GT(info.SaveDiscInfo(dir.path().string()), 0);
+  CDiscInfo loaded;
+  ASSERT_GT(loaded.LoadDiscInfo(dir.path().string(), info.discId), 0);
+  EXPECT_EQ(loaded.albumTitle, "Blue [2J Train");
+  EXPECT_EQ(loaded.tracks[0].title(), "Side A one two");
+  EXPECT_EQ(loaded.tracks[0].comment, "caf\xC3\xA9 ");
+}
+
 TEST(Library, FilesThatMustNotLoadChangeNothing) {
   fixtures::TempDir dir;
   const std::string folder = dir.path().string();
