@@ -63,20 +63,14 @@ CMainFrame::CMainFrame(const UserFolders& folders)
   // The worker's reports are queued to this thread, where a stopped search no longer counts.
   DiscInfoLookup::Sink sink;
   sink.status = [this](uint64_t generation, const std::string& text) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, text] {
-          if (m_lookup->IsCurrent(generation)) OnSetStatusText(text.c_str());
-        },
-        Qt::QueuedConnection);
+    m_messenger->Run([this, generation, text] {
+      if (m_lookup && m_lookup->IsCurrent(generation)) OnSetStatusText(text.c_str());
+    });
   };
   sink.done = [this](uint64_t generation, LookupOutcome outcome) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, outcome = std::move(outcome)]() mutable {
-          OnLookupDone(generation, std::move(outcome));
-        },
-        Qt::QueuedConnection);
+    m_messenger->Run([this, generation, outcome = std::move(outcome)]() mutable {
+      if (m_lookup) OnLookupDone(generation, std::move(outcome));
+    });
   };
   m_lookup = std::make_unique<DiscInfoLookup>(std::move(sink));
   m_settings.LoadFromRegistry(m_store);
@@ -94,6 +88,8 @@ CMainFrame::~CMainFrame() {
   m_ripJob->Resume();
   while (m_ripJob->IsRunning()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   m_ripJob.reset();
+  // Abandoned searches are joined while the messenger they report through still exists.
+  m_lookup.reset();
   m_settings.SaveToRegistry(m_store);
 }
 
@@ -313,9 +309,8 @@ void CMainFrame::StartRip(int format) {
   settings.writer.compressionLevel = m_settings.CompressionLevel;
   // Called on the worker, which waits until the user has seen the message.
   settings.writer.showError = [this](const std::string& text) {
-    QMetaObject::invokeMethod(
-        this, [this, text] { Prompts::Current().ShowError(this, QString::fromStdString(text)); },
-        Qt::BlockingQueuedConnection);
+    m_messenger->RunAndWait(
+        [this, &text] { Prompts::Current().ShowError(this, QString::fromStdString(text)); });
   };
   m_ripJob->Start(m_ripList, settings);
 }

@@ -9,6 +9,7 @@
 
 #include "app/commands.h"
 #include "app/messenger.h"
+#include "app/qt_messenger.h"
 #include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
 #include "library/lookup.h"
@@ -118,7 +119,7 @@ class CMainFrame : public QMainWindow {
   QLabel* m_statusText = nullptr;
   CProgressDlg* m_progress = nullptr;
   CChildView* m_view = nullptr;
-  std::unique_ptr<IFrameMessenger> m_messenger;
+  std::unique_ptr<QtFrameMessenger> m_messenger;
   std::map<int, QAction*> m_actions;
 };
 

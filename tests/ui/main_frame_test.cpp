@@ -10,6 +10,7 @@
 #include <QStatusTipEvent>
 #include <QTreeWidget>
 #include <QtTest>
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -254,7 +255,7 @@ class MainFrameTest : public QObject {
   void workersReachTheFrameThroughTheMessenger() {
     auto frame = MakeFrameOnImage();
     IFrameMessenger& messenger = frame->Messenger();
-    bool sentWhileBlocked = false;
+    std::atomic<bool> sentWhileBlocked{false};  // read by this thread while the worker runs
     std::thread worker([&] {
       // send waits for the GUI thread, so the text is in place when it returns
       const char text[] = "From the worker";
@@ -262,7 +263,7 @@ class MainFrameTest : public QObject {
       sentWhileBlocked = true;
       messenger.Post(WM_RIP_STARTED);
     });
-    QTRY_VERIFY(sentWhileBlocked);
+    QTRY_VERIFY(sentWhileBlocked.load());
     worker.join();
     QCOMPARE(frame->StatusText(), QStringLiteral("From the worker"));
     QTRY_VERIFY(!frame->View()->TrackList()->isEnabled());
