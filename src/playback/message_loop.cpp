@@ -24,6 +24,10 @@ MessageLoop::~MessageLoop() {
     m_tasks.clear();
   }
   m_handled.notify_all();
+  // A released sender still has to take the lock back on its way out: the lock must outlive it.
+  std::unique_lock lock(m_mutex);
+  m_handled.wait(lock, [this] { return m_waitingSenders == 0; });
+  lock.unlock();
   if (m_wakeRead >= 0) close(m_wakeRead);
   if (m_wakeWrite >= 0) close(m_wakeWrite);
 }
@@ -34,7 +38,9 @@ intptr_t MessageLoop::Send(unsigned message, uintptr_t wParam, intptr_t lParam) 
   std::unique_lock lock(m_mutex);
   m_tasks.push_back(task);
   Wake();
+  ++m_waitingSenders;
   m_handled.wait(lock, [&] { return task->handled; });
+  if (--m_waitingSenders == 0) m_handled.notify_all();
   return task->result;
 }
 

@@ -58,6 +58,7 @@ class MessageLoop : public IFrameMessenger {
   std::mutex m_mutex;
   std::condition_variable m_handled;
   std::deque<std::shared_ptr<Task>> m_tasks;
+  int m_waitingSenders = 0;  // under m_mutex
 };
 
 }  // namespace korvi
