@@ -81,7 +81,26 @@ std::string LibraryFileName(const std::string& folder, uint32_t discId) {
   return path + name;
 }
 
+namespace {
+
+// A file of this id that the record could not load (another disc with the same id and another
+// number of tracks, or a damaged file) is copied to "<file>.bad" before the save replaces it, so
+// that no titles are lost; false when that copy could not be made.
+bool KeepFileTheRecordCannotLoad(const std::string& folder, const CDiscInfo& record) {
+  const std::string path = LibraryFileName(folder, record.discId);
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return true;
+  CDiscInfo probe;
+  probe.tracks.assign(record.tracks.size(), CTrackInfo(0, 0));
+  if (probe.LoadDiscInfo(folder, record.discId) >= 0) return true;
+  const FileContents old = ReadWholeFile(path);
+  return old.status == ReadStatus::Ok && ReplaceFileAtomically(path + ".bad", old.bytes);
+}
+
+}  // namespace
+
 int32_t CDiscInfo::SaveDiscInfo(const std::string& folder) const {
+  if (!KeepFileTheRecordCannotLoad(folder, *this)) return -1;
   const std::string bytes = Serialize(*this);
   // A crash during the save leaves the old file or the new one, never half of one.
   if (!ReplaceFileAtomically(LibraryFileName(folder, discId), bytes)) return -1;

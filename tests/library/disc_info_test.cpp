@@ -117,6 +117,32 @@ TEST(Library, ControlCharactersLoadAsBlanks) {
   EXPECT_EQ(loaded.tracks[0].comment, "caf\xC3\xA9 ");
 }
 
+// CDDB ids collide: a file of the same id for a disc with another number of tracks (or a damaged
+// file) cannot be loaded into this record, and saving this record keeps it as "<file>.bad".
+TEST(Library, SavingOverAFileTheRecordCannotLoadKeepsItAsBad) {
+  fixtures::TempDir dir;
+  const std::string folder = dir.path().string();
+  const std::string file = LibraryFileName(folder, 0x0B016602);
+  ASSERT_GT(Sample(3).SaveDiscInfo(folder), 0);
+  const std::string otherDisc = ReadAll(file);
+
+  ASSERT_GT(Sample(2).SaveDiscInfo(folder), 0);
+  EXPECT_EQ(ReadAll(file + ".bad"), otherDisc);
+  CDiscInfo loaded;
+  ASSERT_GT(loaded.LoadDiscInfo(folder, 0x0B016602), 0);
+  EXPECT_EQ(loaded.tracks.size(), 2u);
+
+  // A file the record can load is simply replaced; the kept copy stays as it was.
+  CDiscInfo edited = Sample(2);
+  edited.albumTitle = "Edited";
+  ASSERT_GT(edited.SaveDiscInfo(folder), 0);
+  EXPECT_EQ(ReadAll(file + ".bad"), otherDisc);
+
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << "damaged";
+  ASSERT_GT(Sample(2).SaveDiscInfo(folder), 0);
+  EXPECT_EQ(ReadAll(file + ".bad"), "damaged");
+}
+
 TEST(Library, FilesThatMustNotLoadChangeNothing) {
   fixtures::TempDir dir;
   const std::string folder = dir.path().string();
@@ -167,8 +193,11 @@ TEST(Library, SavesReplaceTheFileWhole) {
   info.tracks.erase(info.tracks.begin() + 2, info.tracks.end());
   EXPECT_EQ(info.SaveDiscInfo(dir.path().string()), 536 + 2 * 1036);
   EXPECT_EQ(std::filesystem::file_size(LibraryFileName(dir.path().string(), info.discId)), 536u + 2 * 1036u);
-  // No temporary files are left behind.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  // No temporary files are left behind: the file and the five-track one it replaced, which the
+  // two-track record could not load.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+  EXPECT_EQ(std::filesystem::file_size(LibraryFileName(dir.path().string(), info.discId) + ".bad"),
+            536u + 5 * 1036u);
   EXPECT_EQ(info.SaveDiscInfo((dir.path() / "missing").string()), -1);
 }
 
