@@ -10,11 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "faults/child_process.h"
+#include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
 
 namespace korvi::faults {
+
+using fixtures::ChildOptions;
+using fixtures::ChildProcess;
+using fixtures::ChildResult;
 
 constexpr size_t kSectorBytes = 2352;
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "faults/child_process.h"
+#include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "playback/pulse_server.h"
 
@@ -11,6 +11,9 @@ namespace korvi::faults {
 namespace {
 
 using namespace std::chrono_literals;
+using fixtures::ChildOptions;
+using fixtures::ChildProcess;
+using fixtures::ChildResult;
 
 TEST(SoundServerGoesAway, KorviCliPlayEndsWithTheMessageAndStatus1) {
   fixtures::PulseServer server;

@@ -9,7 +9,6 @@
 #include <iostream>
 #include <thread>
 
-#include "faults/child_process.h"
 #include "faults/fault_support.h"
 #include "faults/save_variants.h"
 #include "settings/fs_util.h"

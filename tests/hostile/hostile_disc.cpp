@@ -22,7 +22,6 @@ bool HostileDisc::Make(int trackCount, int32_t sectorsPerTrack) {
   std::snprintf(id, sizeof id, "%08x", discId);
   idText = id;
   std::filesystem::create_directories(dir / "archive" / "misc");
-  std::filesystem::create_directories(dir / "logs");
   server = std::make_unique<CddbTestServer>(dir / "archive");
   if (!server->Start()) return false;
   env = {{"HOME", dir.path().string()},
@@ -50,15 +49,19 @@ std::string HostileDisc::Entry(const std::string& discTitle,
 }
 
 ChildResult HostileDisc::Cli(const std::vector<std::string>& args) const {
-  ChildProcess child;
-  if (!StartCli(child, args)) return {};
-  return child.Wait();
+  return RunChild(CliOptions(args), kCliTimeout);
 }
 
 bool HostileDisc::StartCli(ChildProcess& child, const std::vector<std::string>& args) const {
-  std::vector<std::string> argv = {KORVI_CLI_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return child.Start(argv, env, dir / "logs");
+  return child.Start(CliOptions(args));
+}
+
+ChildOptions HostileDisc::CliOptions(const std::vector<std::string>& args) const {
+  ChildOptions options;
+  options.args = {KORVI_CLI_PATH};
+  options.args.insert(options.args.end(), args.begin(), args.end());
+  for (const auto& [name, value] : env) options.env.push_back(name + "=" + value);
+  return options;
 }
 
 bool IsCleanText(const std::string& text) {

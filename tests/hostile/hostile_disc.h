@@ -2,6 +2,7 @@
 // A disc image whose entry a local CDDB server serves as the test writes it, byte for byte, and
 // the environment that points korvi-cli at both: its own home, settings, library and server.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -9,12 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "fixtures/cddb_server.h"
+#include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
 
 namespace korvi::fixtures {
+
+// Far longer than any korvi-cli run here takes, also under a sanitizer: one that outlasts it is
+// killed and fails its test with what it printed.
+constexpr std::chrono::seconds kCliTimeout{120};
 
 class HostileDisc {
  public:
@@ -26,9 +31,10 @@ class HostileDisc {
   // A well-formed entry with these titles (as they go into the TTITLE lines, escapes and all).
   std::string Entry(const std::string& discTitle, const std::vector<std::string>& titleLines) const;
 
-  // korvi-cli with args, in this disc's environment.
+  // korvi-cli with args, in this disc's environment, run to its end (at most kCliTimeout).
   ChildResult Cli(const std::vector<std::string>& args) const;
   bool StartCli(ChildProcess& child, const std::vector<std::string>& args) const;
+  ChildOptions CliOptions(const std::vector<std::string>& args) const;
 
   std::map<std::string, std::string> env;  // what korvi-cli runs with; tests may change it
   TempDir dir;

@@ -190,7 +190,7 @@ TEST_F(HostileLookup, SigintAndSigtermEndKorviCliLookupAtOnce) {
     WaitForTheTrickle(requests + 1);
     const Clock::time_point stopped = Clock::now();
     ASSERT_TRUE(child.Signal(signal));
-    const ChildResult result = child.Wait();
+    const ChildResult result = child.Finish(fixtures::kCliTimeout);
     const double seconds = Seconds(Clock::now() - stopped);
     std::printf("[ measured ] korvi-cli lookup ended %.3f s after signal %d\n", seconds, signal);
     EXPECT_LT(seconds, Seconds(kStopBound));

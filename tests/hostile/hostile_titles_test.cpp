@@ -16,16 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Everything under root but the harness's own logs.
+// Everything under root.
 std::set<fs::path> Walk(const fs::path& root) {
   std::set<fs::path> paths;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    if (it->path() == root / "logs") {
-      it.disable_recursion_pending();
-      continue;
-    }
-    paths.insert(it->path());
-  }
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) paths.insert(entry.path());
   return paths;
 }
 
