@@ -100,6 +100,11 @@ bool CdDevice::ReadToc(DiscToc& out) {
     const track_t track =
         leadOut ? static_cast<track_t>(CDIO_CDROM_LEADOUT_TRACK) : static_cast<track_t>(first + i);
     const lba_t lba = cdio_get_track_lba(m_cdio, track);
+    // An image's lead-out is where its data file ends: before the last track, the file is short.
+    if (leadOut && isImage() && lba != CDIO_INVALID_LBA && lba <= previous)
+      return Fail("the data file of " + m_name + " ends at sector " + std::to_string(lba - kLeadInSectors) +
+                  ", before track " + std::to_string(last) + " begins at sector " +
+                  std::to_string(previous - kLeadInSectors) + ": the image is cut short");
     if (lba == CDIO_INVALID_LBA || lba < kLeadInSectors || lba <= previous ||
         lba >= 100 * 60 * kSectorsPerSecond)
       return Fail("the table of contents of " + m_name + " is inconsistent: " +
