@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cddb/cddb_record.h"
-#include "cddb/text_util.h"
+#include "text/utf8_text.h"
 
 namespace korvi::fuzz {
 
@@ -15,7 +15,7 @@ inline void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-inline void RequireUtf8(const std::string& text) { Require(cddb_text::IsValidUtf8(text)); }
+inline void RequireUtf8(const std::string& text) { Require(IsValidUtf8(text)); }
 
 inline void CheckRecordText(const CCDDBRecord& record) {
   for (const std::string* text :

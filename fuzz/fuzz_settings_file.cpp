@@ -86,7 +86,7 @@ void CheckConversions(std::string_view bytes) {
     Require(korvi::Utf8ToUtf16Le(*utf8) == std::string(bytes));
   }
   const std::optional<std::string> utf16 = korvi::Utf8ToUtf16Le(bytes);
-  Require(utf16.has_value() == korvi::cddb_text::IsValidUtf8(bytes));
+  Require(utf16.has_value() == korvi::IsValidUtf8(bytes));
   if (utf16) Require(korvi::Utf16LeToUtf8(*utf16) == std::string(bytes));
 }
 

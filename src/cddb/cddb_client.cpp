@@ -12,6 +12,7 @@
 #include "cddb/cddb_socket.h"
 #include "cddb/text_util.h"
 #include "cddb/xmcd_parser.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
@@ -76,7 +77,7 @@ std::optional<CCDDBQueryResult> ParseMatchLine(std::string_view line) {
   const size_t categoryEnd = line.find(' ');
   if (categoryEnd == std::string_view::npos) return std::nullopt;
   CCDDBQueryResult match;
-  match.category = cddb_text::ToUtf8(line.substr(0, categoryEnd));
+  match.category = ToUtf8(line.substr(0, categoryEnd));
   std::string_view rest = SkipBlanks(line.substr(categoryEnd + 1));
   const size_t idEnd = rest.find(' ');
   if (idEnd == std::string_view::npos) return std::nullopt;
@@ -88,10 +89,10 @@ std::optional<CCDDBQueryResult> ParseMatchLine(std::string_view line) {
   const std::string_view titleText = NextLine(rest);
   const size_t slash = titleText.find('/');
   if (slash == std::string_view::npos) {
-    match.title = cddb_text::ToUtf8(titleText);
+    match.title = ToUtf8(titleText);
   } else {
-    match.artist = cddb_text::ToUtf8(cddb_text::Trim(titleText.substr(0, slash)));
-    match.title = cddb_text::ToUtf8(cddb_text::Trim(titleText.substr(slash + 1)));
+    match.artist = ToUtf8(cddb_text::Trim(titleText.substr(0, slash)));
+    match.title = ToUtf8(cddb_text::Trim(titleText.substr(slash + 1)));
   }
   return match;
 }

@@ -14,35 +14,6 @@ int HexValue(char c) {
   return -1;
 }
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-// The length of the well-formed UTF-8 sequence at the front of text, 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned char min2 = 0x80, max2 = 0xBF;  // the allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) min2 = 0xA0;  // overlong
-    if (lead == 0xED) max2 = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) min2 = 0x90;  // overlong
-    if (lead == 0xF4) max2 = 0x8F;  // above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  if (byte(1) < min2 || byte(1) > max2) return 0;
-  for (size_t i = 2; i < length; ++i)
-    if (!IsContinuation(byte(i))) return 0;
-  return length;
-}
-
 }  // namespace
 
 std::string_view NextLine(std::string_view& rest) {
@@ -112,34 +83,6 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     result.append(text.substr(pos, found - pos)).append(to);
     pos = found + from.size();
   }
-}
-
-bool IsValidUtf8(std::string_view text) {
-  while (!text.empty()) {
-    const size_t length = Utf8SequenceLength(text);
-    if (length == 0) return false;
-    text.remove_prefix(length);
-  }
-  return true;
-}
-
-std::string Latin1ToUtf8(std::string_view text) {
-  std::string result;
-  result.reserve(text.size() * 2);
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      result += c;
-    } else {
-      result += static_cast<char>(0xC0 | (byte >> 6));
-      result += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-  }
-  return result;
-}
-
-std::string ToUtf8(std::string_view text) {
-  return IsValidUtf8(text) ? std::string(text) : Latin1ToUtf8(text);
 }
 
 }  // namespace korvi::cddb_text

@@ -35,13 +35,4 @@ int ReplyStatus(std::string_view body);
 // Every occurrence of from replaced by to, scanning left to right without rescanning.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
-// Each byte as the Latin-1 character of that number.
-std::string Latin1ToUtf8(std::string_view text);
-
-// The text itself when it is valid UTF-8, else its bytes read as Latin-1.
-std::string ToUtf8(std::string_view text);
-
 }  // namespace korvi::cddb_text

@@ -1,6 +1,7 @@
 #include "cddb/xmcd_parser.h"
 
 #include "cddb/text_util.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
@@ -153,9 +154,9 @@ void SplitPlayOrder(std::string_view text, std::vector<int32_t>& order) {
 void ConvertToUtf8(CCDDBRecord& record) {
   for (std::string* text : {&record.clientName, &record.clientVersion, &record.clientRemark,
                             &record.discArtist, &record.discTitle, &record.extendedDiscData, &record.genre})
-    *text = cddb_text::ToUtf8(*text);
-  for (std::string& text : record.trackTitles) text = cddb_text::ToUtf8(text);
-  for (std::string& text : record.extendedTrackData) text = cddb_text::ToUtf8(text);
+    *text = ToUtf8(*text);
+  for (std::string& text : record.trackTitles) text = ToUtf8(text);
+  for (std::string& text : record.extendedTrackData) text = ToUtf8(text);
 }
 
 bool ParseLines(std::string_view rest, CCDDBRecord& record, ParseState& state) {

@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "cddb/cddb_client.h"
-#include "cddb/text_util.h"
 #include "cddb/xmcd_parser.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "text/utf8_text.h"
 
 namespace korvi::cli {
 namespace {
@@ -22,7 +22,7 @@ constexpr std::streamoff kMaxEntryBytes = kCddbMaxReplyBytes;
 
 // A JSON string: quotes, backslashes and control characters escaped; the text is UTF-8.
 std::string JsonString(std::string_view raw) {
-  const std::string text = cddb_text::ToUtf8(raw);
+  const std::string text = ToUtf8(raw);
   std::string out = "\"";
   for (char c : text) {
     switch (c) {

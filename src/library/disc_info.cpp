@@ -8,7 +8,6 @@
 #include <iterator>
 #include <string_view>
 
-#include "cddb/text_util.h"
 #include "settings/fs_util.h"
 #include "text/utf8_text.h"
 
@@ -45,7 +44,7 @@ void PutText(std::string& out, const std::string& text) {
 // Latin-1, and cut again so that saving the record writes back what was read. Control characters
 // become blanks: a title is one line wherever it is shown, a terminal included.
 std::string GetText(const char* at) {
-  const std::string utf8 = cddb_text::ToUtf8(std::string_view(at, strnlen(at, kTextBytes - 1)));
+  const std::string utf8 = ToUtf8(std::string_view(at, strnlen(at, kTextBytes - 1)));
   return std::string(FieldText(ReplaceControls(utf8, ' ')));
 }
 

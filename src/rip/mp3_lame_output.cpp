@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "disc/track_info.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 
@@ -53,42 +54,13 @@ void PutField(std::array<uint8_t, 128>& tag, size_t offset, size_t width, const 
 }  // namespace
 
 std::string Utf8ToLatin1(std::string_view utf8) {
-  static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
   std::string out;
   out.reserve(utf8.size());
-  size_t i = 0;
-  while (i < utf8.size()) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    size_t length = 1;
-    uint32_t code = lead;
-    if (lead >= 0xC0 && lead < 0xE0) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead < 0xF8) {
-      length = 4;
-      code = lead & 0x07;
-    } else if (lead >= 0x80) {
-      out += '?';  // a continuation byte or an invalid lead byte on its own
-      ++i;
-      continue;
-    }
-    bool valid = i + length <= utf8.size();
-    for (size_t k = 1; valid && k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = code << 6 | (next & 0x3F);
-    }
-    valid = valid && code >= kSmallest[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
-    if (!valid) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += code <= 0xFF ? static_cast<char>(code) : '?';
-    i += length;
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    const std::optional<char32_t> cp = DecodeUtf8(utf8, pos);
+    if (!cp) ++pos;  // a byte that starts no well-formed character: one '?' each
+    out += cp && *cp <= 0xFF ? static_cast<char>(*cp) : '?';
   }
   return out;
 }

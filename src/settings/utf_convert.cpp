@@ -2,28 +2,11 @@
 
 #include <cstdint>
 
+#include "text/utf8_text.h"
+
 namespace korvi {
 
 namespace {
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  auto put = [&out](unsigned value) { out.push_back(static_cast<char>(value)); };
-  if (cp < 0x80) {
-    put(cp);
-  } else if (cp < 0x800) {
-    put(0xC0 | (cp >> 6));
-    put(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    put(0xE0 | (cp >> 12));
-    put(0x80 | ((cp >> 6) & 0x3F));
-    put(0x80 | (cp & 0x3F));
-  } else {
-    put(0xF0 | (cp >> 18));
-    put(0x80 | ((cp >> 12) & 0x3F));
-    put(0x80 | ((cp >> 6) & 0x3F));
-    put(0x80 | (cp & 0x3F));
-  }
-}
 
 void AppendUtf16Le(std::string& out, char32_t cp) {
   auto put = [&out](char32_t unit) {
@@ -41,28 +24,6 @@ void AppendUtf16Le(std::string& out, char32_t cp) {
 
 bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// Decodes one code point starting at `pos`; nullopt on malformed input.
-std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& pos) {
-  auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char lead = byte(pos);
-  int extra = lead < 0x80                    ? 0
-              : lead >= 0xC2 && lead <= 0xDF ? 1
-              : (lead & 0xF0) == 0xE0        ? 2
-              : lead >= 0xF0 && lead <= 0xF4 ? 3
-                                             : -1;
-  if (extra < 0 || text.size() - pos <= static_cast<size_t>(extra)) return std::nullopt;
-  char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-  for (int i = 1; i <= extra; ++i) {
-    unsigned char next = byte(pos + static_cast<size_t>(i));
-    if ((next & 0xC0) != 0x80) return std::nullopt;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kMinimum[extra] || cp > 0x10FFFF || IsHighSurrogate(cp) || IsLowSurrogate(cp)) return std::nullopt;
-  pos += static_cast<size_t>(extra) + 1;
-  return cp;
-}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 
 #include "cddb/text_util.h"
 #include "cddb_test_util.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
@@ -82,7 +83,7 @@ TEST(XmcdEntries, TwentyTwoTracksOfLatin1WithLongContinuedTitlesAndEscapes) {
   ASSERT_EQ(record.extendedTrackData.size(), 22u);
   EXPECT_EQ(record.extendedTrackData[0], "Cadenza: Íñigo Sáenz");
   EXPECT_EQ(record.extendedTrackData[21], "Propina (bis)");
-  for (const std::string& title : record.trackTitles) EXPECT_TRUE(cddb_text::IsValidUtf8(title)) << title;
+  for (const std::string& title : record.trackTitles) EXPECT_TRUE(IsValidUtf8(title)) << title;
 }
 
 TEST(XmcdEntries, Utf8SplitAcrossContinuationLinesSeveralDiscIdsCrlf) {
@@ -269,13 +270,13 @@ TEST(XmcdText, TheRecordIsResetFirst) {
 }
 
 TEST(CddbText, Utf8Validation) {
-  EXPECT_TRUE(cddb_text::IsValidUtf8("plain"));
-  EXPECT_TRUE(cddb_text::IsValidUtf8("\xf0\x9f\x8e\xb5"));   // U+1F3B5
-  EXPECT_FALSE(cddb_text::IsValidUtf8("\xc0\xaf"));          // overlong
-  EXPECT_FALSE(cddb_text::IsValidUtf8("\xed\xa0\x80"));      // surrogate
-  EXPECT_FALSE(cddb_text::IsValidUtf8("\xf4\x90\x80\x80"));  // above U+10FFFF
-  EXPECT_FALSE(cddb_text::IsValidUtf8("\xe2\x82"));          // cut short
-  EXPECT_EQ(cddb_text::ToUtf8("\xe2\x82"), "\xc3\xa2\xc2\x82");
+  EXPECT_TRUE(IsValidUtf8("plain"));
+  EXPECT_TRUE(IsValidUtf8("\xf0\x9f\x8e\xb5"));   // U+1F3B5
+  EXPECT_FALSE(IsValidUtf8("\xc0\xaf"));          // overlong
+  EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80"));      // surrogate
+  EXPECT_FALSE(IsValidUtf8("\xf4\x90\x80\x80"));  // above U+10FFFF
+  EXPECT_FALSE(IsValidUtf8("\xe2\x82"));          // cut short
+  EXPECT_EQ(ToUtf8("\xe2\x82"), "\xc3\xa2\xc2\x82");
 }
 
 }  // namespace

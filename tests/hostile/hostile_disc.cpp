@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "cddb/disc_id.h"
-#include "cddb/text_util.h"
 #include "disc/cd_device.h"
+#include "text/utf8_text.h"
 
 namespace korvi::fixtures {
 
@@ -65,7 +65,7 @@ ChildOptions HostileDisc::CliOptions(const std::vector<std::string>& args) const
 }
 
 bool IsCleanText(const std::string& text) {
-  if (!cddb_text::IsValidUtf8(text)) return false;
+  if (!IsValidUtf8(text)) return false;
   for (size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
     if (byte < 0x20 || byte == 0x7F) return false;
