@@ -8,7 +8,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <fstream>
 #include <iterator>
 
 #include "fixtures/disc_image_writer.h"
@@ -27,10 +26,7 @@ using fixtures::ShellQuote;
 constexpr size_t kSectorBytes = 2352;
 
 std::vector<uint8_t> BinSound(const std::filesystem::path& bin, int32_t first, int32_t last) {
-  std::ifstream in(bin, std::ios::binary);
-  std::vector<uint8_t> bytes(size_t(last - first + 1) * kSectorBytes);
-  in.seekg(std::streamoff(first) * std::streamoff(kSectorBytes));
-  in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+  const std::vector<uint8_t> bytes = fixtures::ReadBinSectors(bin, first, last);
   return fixtures::WithoutSilentFrames(bytes.data(), bytes.size());
 }
 

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 
 #include "disc/cd_device.h"
@@ -22,15 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr size_t kSectorBytes = 2352;
-
-// The image's bytes of sectors first to last, read from the .bin itself.
-std::vector<uint8_t> BinSectors(const std::filesystem::path& bin, int32_t first, int32_t last) {
-  std::ifstream in(bin, std::ios::binary);
-  std::vector<uint8_t> bytes(size_t(last - first + 1) * kSectorBytes);
-  in.seekg(std::streamoff(first) * std::streamoff(kSectorBytes));
-  in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-  return in ? bytes : std::vector<uint8_t>{};
-}
 
 std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>>& blocks, size_t from = 0) {
   std::vector<uint8_t> all;
@@ -142,7 +132,7 @@ TEST_F(PlayControlTest, PlaysEverySectorOfTheTrackInChunksOfTwenty) {
   PlayToTheEnd();
   const auto written = m_device->Written();
   EXPECT_EQ(ChunkSectors(written), (std::vector<int>{20, 20, 20, 20, 20, 7}));
-  EXPECT_EQ(Joined(written), BinSectors(m_image.bin, Begin(1), End(1)));  // the last sector too
+  EXPECT_EQ(Joined(written), fixtures::ReadBinSectors(m_image.bin, Begin(1), End(1)));  // the last sector too
   EXPECT_EQ(m_device->MaxHeld(), 2);
   EXPECT_TRUE(m_errors.empty());
 }
@@ -168,7 +158,7 @@ TEST_F(PlayControlTest, PlayWhilePlayingIsRefusedAndTheTrackGoesOn) {
   ASSERT_EQ(PlayTrack(1), 0);
   EXPECT_EQ(PlayTrack(5), -1);
   PlayToTheEnd();
-  EXPECT_EQ(Joined(m_device->Written()), BinSectors(m_image.bin, Begin(1), End(1)));
+  EXPECT_EQ(Joined(m_device->Written()), fixtures::ReadBinSectors(m_image.bin, Begin(1), End(1)));
 }
 
 TEST_F(PlayControlTest, StopThenPlayDropsTheLeftoversAndStartsTheNewTrackFromItsBegin) {
@@ -181,8 +171,9 @@ TEST_F(PlayControlTest, StopThenPlayDropsTheLeftoversAndStartsTheNewTrackFromIts
   PlayToTheEnd();
   const auto written = m_device->Written();
   ASSERT_EQ(written.size(), 3u + 5u);
-  EXPECT_EQ(Joined({written.begin(), written.begin() + 3}), BinSectors(m_image.bin, Begin(1), Begin(1) + 59));
-  EXPECT_EQ(Joined(written, 3), BinSectors(m_image.bin, Begin(5), End(5)));
+  EXPECT_EQ(Joined({written.begin(), written.begin() + 3}),
+            fixtures::ReadBinSectors(m_image.bin, Begin(1), Begin(1) + 59));
+  EXPECT_EQ(Joined(written, 3), fixtures::ReadBinSectors(m_image.bin, Begin(5), End(5)));
   EXPECT_EQ(m_device->MaxHeld(), 2);
 }
 
@@ -208,7 +199,7 @@ TEST_F(PlayControlTest, AnUnreadableChunkIsHeardAsSilenceAndThePlayGoesOn) {
   MakeControl(std::make_unique<ScratchedSource>(*m_disc, std::set<int32_t>{Begin(1) + 45}));
   ASSERT_EQ(PlayTrack(1), 0);
   PlayToTheEnd();
-  auto expected = BinSectors(m_image.bin, Begin(1), End(1));
+  auto expected = fixtures::ReadBinSectors(m_image.bin, Begin(1), End(1));
   std::fill(expected.begin() + 40 * kSectorBytes, expected.begin() + 60 * kSectorBytes, 0);
   EXPECT_EQ(Joined(m_device->Written()), expected);
   EXPECT_FALSE(m_control->IsPlaying());
@@ -249,7 +240,7 @@ TEST_F(PlayControlTest, PlayTakesTheRowsNameAndSectorColumns) {
   EXPECT_FALSE(m_control->IsPlaying());
   ASSERT_EQ(m_control->OnPlayStart(rows, 0), 0);
   PlayToTheEnd();
-  EXPECT_EQ(Joined(m_device->Written()), BinSectors(m_image.bin, Begin(5), End(5)));
+  EXPECT_EQ(Joined(m_device->Written()), fixtures::ReadBinSectors(m_image.bin, Begin(5), End(5)));
   EXPECT_EQ(m_texts.back(), "0:0:1(Overture)");
 }
 

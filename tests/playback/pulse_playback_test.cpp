@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
 #include "playback/message_loop.h"
@@ -19,14 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr size_t kSectorBytes = 2352;
-
-std::vector<uint8_t> BinSectors(const std::filesystem::path& bin, int32_t first, int32_t last) {
-  std::ifstream in(bin, std::ios::binary);
-  std::vector<uint8_t> bytes(size_t(last - first + 1) * kSectorBytes);
-  in.seekg(std::streamoff(first) * std::streamoff(kSectorBytes));
-  in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-  return in ? bytes : std::vector<uint8_t>{};
-}
 
 std::vector<uint8_t> Sound(const std::vector<uint8_t>& pcm) {
   return fixtures::WithoutSilentFrames(pcm.data(), pcm.size());
@@ -100,7 +90,7 @@ TEST_F(PulsePlaybackTest, TheSinkPlaysTheWholeTrackAsTheDiscHoldsIt) {
   ASSERT_EQ(PlayTrack(2), 0) << (m_causes.empty() ? "" : m_causes[0]);
   EXPECT_TRUE(m_control->IsPlaying());
   ASSERT_TRUE(RunUntilOver());
-  const auto expected = Sound(BinSectors(m_image.bin, Begin(2), End(2)));
+  const auto expected = Sound(fixtures::ReadBinSectors(m_image.bin, Begin(2), End(2)));
   ASSERT_GT(expected.size(), 149 * kSectorBytes);  // almost no frame of the music is all zero
   EXPECT_TRUE(m_server.WaitForSound(expected.size(), 10s));
   EXPECT_EQ(m_server.Sound(), expected);
@@ -121,8 +111,9 @@ TEST_F(PulsePlaybackTest, PlayWhilePlayingIsRefusedAndStopThenPlayStartsTheNextT
   };
   ASSERT_TRUE(RunUntilOver());
   // Three chunks of track 1 (two finished, one still at the device at Stop), then all of track 3.
-  auto expected = Sound(BinSectors(m_image.bin, Begin(1), Begin(1) + 3 * kPlayChunkSectors - 1));
-  const auto third = Sound(BinSectors(m_image.bin, Begin(3), End(3)));
+  auto expected =
+      Sound(fixtures::ReadBinSectors(m_image.bin, Begin(1), Begin(1) + 3 * kPlayChunkSectors - 1));
+  const auto third = Sound(fixtures::ReadBinSectors(m_image.bin, Begin(3), End(3)));
   expected.insert(expected.end(), third.begin(), third.end());
   EXPECT_TRUE(m_server.WaitForSound(expected.size(), 10s));
   EXPECT_EQ(m_server.Sound(), expected);
