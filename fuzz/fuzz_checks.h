@@ -2,7 +2,10 @@
 // What every parsed result must satisfy, whatever the input was. A violation aborts, so the fuzzer
 // reports it like a crash.
 
+#include <stdlib.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,27 @@ namespace korvi::fuzz {
 inline void Require(bool condition) {
   if (!condition) std::abort();
 }
+
+// A temporary folder for the whole run (one per target), removed at exit.
+class RunFolder {
+ public:
+  explicit RunFolder(const std::string& name) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / ("korvi-fuzz-" + name + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    m_path = pattern;
+  }
+  ~RunFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  RunFolder(const RunFolder&) = delete;
+  RunFolder& operator=(const RunFolder&) = delete;
+  const std::string& Path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
 
 inline void RequireUtf8(const std::string& text) { Require(IsValidUtf8(text)); }
 

@@ -21,26 +21,8 @@ constexpr uint32_t kDiscId = 0x0B016602;
 constexpr size_t kMaxTextBytes = 255;
 constexpr size_t kCountOffset = 532;
 
-// One folder for the whole run, removed at exit.
-class Folder {
- public:
-  Folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvi-fuzz-library-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    m_path = pattern;
-  }
-  ~Folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  const std::string& Path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
 const std::string& LibraryFolder() {
-  static const Folder folder;
+  static const korvi::fuzz::RunFolder folder("library");
   return folder.Path();
 }
 

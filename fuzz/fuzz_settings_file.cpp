@@ -24,24 +24,6 @@ using korvi::fuzz::Require;
 
 constexpr size_t kMaxFolderBytes = 259;  // the 260-byte buffer less its NUL
 
-// One folder for the whole run, removed at exit.
-class Folder {
- public:
-  Folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvi-fuzz-settings-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    m_path = pattern;
-  }
-  ~Folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  const std::string& Path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
 std::string_view AsText(const std::vector<uint8_t>& data) {
   return {reinterpret_cast<const char*>(data.data()), data.size()};
 }
@@ -96,7 +78,7 @@ void CheckFolder(const std::string& folder) {
 
 // The options as the program reads them from a store file holding the bytes.
 void CheckStore(std::string_view bytes, bool parses) {
-  static const Folder folder;
+  static const korvi::fuzz::RunFolder folder("settings");
   const std::string path = folder.Path() + "/registry.reg";
   // A new file each time: overwriting one in place makes some file systems flush it at close.
   unlink(path.c_str());

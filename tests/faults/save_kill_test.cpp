@@ -58,6 +58,16 @@ void KillRepeatedly(const std::string& what, const std::filesystem::path& root,
   }
 }
 
+// A temporary file of the target cut off mid-write, as a kill leaves it: one a kill left, or one
+// made here when no kill happened to.
+std::filesystem::path CutOffTemporary(const std::filesystem::path& target, const std::string& content) {
+  const std::vector<std::filesystem::path> temps = LeftoverTemps(target);
+  if (!temps.empty()) return temps[0];
+  const std::filesystem::path made = target.string() + ".Zq81Xw";
+  std::ofstream(made) << content.substr(0, content.size() / 2);
+  return made;
+}
+
 TEST(KilledDuringSave, TheSettingsStoreIsTheOldOrTheNewContent) {
   fixtures::TempDir dir;
   // Both contents as the store writes them, from a scratch folder (the roots' names are equal in length).
@@ -92,13 +102,8 @@ TEST(KilledDuringSave, TheSettingsStoreIsTheOldOrTheNewContent) {
             << LeftoverTemps(target).size() << " kill(s) left a temporary file\n";
   EXPECT_EQ(tally.first + tally.second, kKills);
 
-  // A temporary file cut off mid-write, as a kill leaves it (made here when no kill happened to).
-  std::vector<std::filesystem::path> temps = LeftoverTemps(target);
-  if (temps.empty()) {
-    temps.push_back(target.string() + ".Zq81Xw");
-    std::ofstream(temps[0]) << bytes[1].substr(0, bytes[1].size() / 2);
-  }
-  const std::string tempBytes = ReadFileBytes(temps[0]);
+  const std::filesystem::path temp = CutOffTemporary(target, bytes[1]);
+  const std::string tempBytes = ReadFileBytes(temp);
   const std::string before = ReadFileBytes(target);
   RegistryStore store = RegistryStore::Open(target.string());
   ASSERT_EQ(store.State(), StoreState::Loaded);
@@ -108,7 +113,7 @@ TEST(KilledDuringSave, TheSettingsStoreIsTheOldOrTheNewContent) {
   const int next = before == bytes[0] ? 1 : 0;
   ASSERT_TRUE(SettingsVariant(next, root.string()).SaveToRegistry(store));
   EXPECT_EQ(ReadFileBytes(target), bytes[next]);
-  EXPECT_EQ(ReadFileBytes(temps[0]), tempBytes);
+  EXPECT_EQ(ReadFileBytes(temp), tempBytes);
 }
 
 TEST(KilledDuringSave, TheLibraryRecordIsTheOldOrTheNewContent) {
@@ -140,19 +145,15 @@ TEST(KilledDuringSave, TheLibraryRecordIsTheOldOrTheNewContent) {
             << LeftoverTemps(target).size() << " kill(s) left a temporary file\n";
   EXPECT_EQ(tally.first + tally.second, kKills);
 
-  std::vector<std::filesystem::path> temps = LeftoverTemps(target);
-  if (temps.empty()) {
-    temps.push_back(target.string() + ".Zq81Xw");
-    std::ofstream(temps[0]) << bytes[1].substr(0, bytes[1].size() / 2);
-  }
-  const std::string tempBytes = ReadFileBytes(temps[0]);
+  const std::filesystem::path temp = CutOffTemporary(target, bytes[1]);
+  const std::string tempBytes = ReadFileBytes(temp);
   const bool wasFirst = ReadFileBytes(target) == bytes[0];
   CDiscInfo found;
   ASSERT_TRUE(FindInLibrary(kLoopDiscId, library, found));
   EXPECT_EQ(found.albumTitle, LibraryVariant(wasFirst ? 0 : 1).albumTitle);
   EXPECT_EQ(LibraryVariant(wasFirst ? 1 : 0).SaveDiscInfo(library), wholeRecord);
   EXPECT_EQ(ReadFileBytes(target), bytes[wasFirst ? 1 : 0]);
-  EXPECT_EQ(ReadFileBytes(temps[0]), tempBytes);
+  EXPECT_EQ(ReadFileBytes(temp), tempBytes);
 }
 
 }  // namespace
