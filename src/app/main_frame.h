@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/commands.h"
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "app/qt_messenger.h"
 #include "disc/cdrom_toc.h"
 #include "library/disc_info.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 
 namespace korvi {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <set>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "cli/commands.h"
 #include "cli/lookup_command.h"
 #include "cli/options.h"

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "settings/fs_util.h"
+#include "common/fs_util.h"
 #include "text/utf8_text.h"
 
 namespace korvi {

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 
 namespace korvi {
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "disc/sector_source.h"
 #include "playback/audio_device.h"
 #include "playback/wave_player.h"

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "playback/audio_device.h"
 
 namespace korvi {

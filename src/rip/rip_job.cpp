@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "disc/cdrom_toc.h"
 #include "disc/sector_source.h"
 #include "rip/file_names.h"

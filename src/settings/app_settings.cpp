@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "settings/fs_util.h"
+#include "common/fs_util.h"
 
 namespace korvi {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "settings/fs_util.h"
+#include "common/fs_util.h"
 #include "settings/utf_convert.h"
 
 namespace korvi {

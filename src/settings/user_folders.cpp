@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "settings/fs_util.h"
+#include "common/fs_util.h"
 
 namespace korvi {
 

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "disc/cd_device.h"
 
 namespace korvi {

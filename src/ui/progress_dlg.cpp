@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "ui/prompts.h"
 
 namespace korvi {

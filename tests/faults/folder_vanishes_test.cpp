@@ -8,7 +8,7 @@
 #include <fstream>
 #include <functional>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "faults/fault_support.h"
 #include "rip/rip_job.h"

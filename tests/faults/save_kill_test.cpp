@@ -11,7 +11,7 @@
 
 #include "faults/fault_support.h"
 #include "faults/save_variants.h"
-#include "settings/fs_util.h"
+#include "common/fs_util.h"
 
 namespace korvi::faults {
 namespace {

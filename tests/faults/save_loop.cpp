@@ -6,7 +6,7 @@
 #include <string>
 
 #include "faults/save_variants.h"
-#include "settings/fs_util.h"
+#include "common/fs_util.h"
 
 namespace {
 

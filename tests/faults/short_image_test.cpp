@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "faults/fault_support.h"
 #include "rip/rip_job.h"

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "hostile_disc.h"
 #include "library/lookup.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/frame_messages.h"
+#include "messages/frame_messages.h"
 
 namespace korvi {
 namespace {

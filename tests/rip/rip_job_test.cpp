@@ -10,7 +10,7 @@
 #include <iterator>
 #include <mutex>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"

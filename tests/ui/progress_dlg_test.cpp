@@ -12,7 +12,7 @@
 #include <QtTest>
 #include <vector>
 
-#include "app/messenger.h"
+#include "messages/messenger.h"
 #include "rip/rip_job.h"
 #include "ui/prompts.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/frame_messages.h"
+#include "messages/frame_messages.h"
 
 namespace korvi {
 

@@ -1,4 +1,4 @@
-#include "settings/fs_util.h"
+#include "common/fs_util.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-// Small POSIX file helpers for the settings store: RAII descriptors, whole-file
+// Small POSIX file helpers for the settings store and the library: RAII descriptors, whole-file
 // reads and crash-safe replacement of a file.
 #pragma once
 
