@@ -45,7 +45,7 @@ std::span<const CommandInfo> Commands() { return kCommands; }
 
 std::string CommandPrompt(const CommandInfo& command) {
   std::string prompt = command.prompt ? command.prompt : "";
-  if (command.id == ID_GET_CD_INFO) prompt += kDefaultCddbHost;
+  if (command.id == ID_GET_CD_INFO) prompt += CddbServerInUse();
   return prompt;
 }
 

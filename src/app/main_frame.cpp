@@ -14,8 +14,10 @@
 
 #include "app/qt_messenger.h"
 #include "cddb/cddb_server.h"
+#include "cddb/disc_id.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
+#include "disc/track_rows.h"
 #include "rip/output_format.h"
 #include "ui/about_dlg.h"
 #include "ui/child_view.h"
@@ -310,7 +312,7 @@ void CMainFrame::StartRip(int format) {
   // Called on the worker, which waits until the user has seen the message.
   settings.writer.showError = [this](const std::string& text) {
     m_messenger->RunAndWait(
-        [this, &text] { Prompts::Current().ShowError(this, QString::fromStdString(text)); });
+        [this, &text] { Prompts::Current().ShowJobError(this, QString::fromStdString(text)); });
   };
   m_ripJob->Start(m_ripList, settings);
 }
@@ -376,6 +378,8 @@ void CMainFrame::OnLookupDone(uint64_t generation, LookupOutcome outcome) {
   m_lookup->Finished(generation);
   if (outcome.kind == LookupOutcome::kFailed) {
     OnSetStatusText("Failed to Get disc-info!");
+    // The status bar keeps its short text; why it failed goes under the drive list.
+    m_view->DrivePanel()->SetInfoText(QStringLiteral("No disc-info: %1").arg(QString::fromStdString(outcome.cause)));
     UpdateCommandUI();
     return;
   }
@@ -397,6 +401,9 @@ void CMainFrame::RefreshTrackView() {
     m_discInfo.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
   for (int row = 0; row < rows.RowCount(); ++row) {
     CTrackInfo& track = m_discInfo.tracks[static_cast<size_t>(row)];
+    // The sectors are this disc's, whatever a library file or an entry said.
+    const TrackSpan span = RowSpan(rows, row);
+    track.setRange(span.begin, span.end);
     rows.SetText(row, kColumnName, track.title());
     rows.SetItemData(row, &track);
   }
@@ -431,6 +438,8 @@ intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t 
       break;
     case WM_RIP_CANCEL:
       m_ripJob->Cancel();
+      // The worker may be waiting on a box of the job: it ends as No, and the job stops.
+      Prompts::Current().EndJobBox();
       break;
     case WM_ASK_OVERWRITE:
       AskOverwrite(this, QString::fromUtf8(reinterpret_cast<const char*>(wParam)),
@@ -462,7 +471,9 @@ intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t 
 }
 
 void CMainFrame::SaveDiscInfoIfAny() {
-  if (m_discInfo.discId != 0) m_discInfo.SaveDiscInfo(m_settings.DefaultLibFolder);
+  // A record of nothing but the table of contents is not kept: the disc is looked up next time.
+  if (m_discInfo.discId != 0 && !m_discInfo.HoldsOnlyNumberedTracks())
+    m_discInfo.SaveDiscInfo(m_settings.DefaultLibFolder);
 }
 
 intptr_t CMainFrame::OnReadToc(CdDevice* device) {
@@ -473,6 +484,9 @@ intptr_t CMainFrame::OnReadToc(CdDevice* device) {
   m_discInfo = CDiscInfo();
   m_device = device;
   if (ReadTocIntoRows(m_device, m_toc, m_view->Rows()) != 0) return -1;
+  // The disc is known from here on, so that titles typed without a lookup are kept for it too.
+  m_discInfo.discId = DiscIdOf(m_toc.toc);
+  m_discInfo.discLength = DiscLengthOf(m_toc.toc);
   if (m_settings.GetDiscInfoAutomatically) StartLookup();
   return 0;
 }

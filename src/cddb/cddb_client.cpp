@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "cddb/cddb_socket.h"
@@ -95,6 +96,22 @@ std::optional<CCDDBQueryResult> ParseMatchLine(std::string_view line) {
     match.title = ToUtf8(cddb_text::Trim(titleText.substr(slash + 1)));
   }
   return match;
+}
+
+// The first line of a reply without its HTTP header (when it has one), fit to be shown: one line
+// of printable text, not too long.
+std::string FirstLineShown(std::string_view reply) {
+  if (reply.substr(0, 5) == "HTTP/") {
+    const std::string_view body = BodyOf(reply);
+    if (!body.empty()) reply = body;
+  }
+  std::string_view line = NextLine(reply);
+  constexpr size_t kShownBytes = 80;
+  return std::string(CutUtf8(ReplaceControls(ToUtf8(line), ' '), kShownBytes));
+}
+
+std::string ServerName(const CCDDBServer& server) {
+  return server.host + (server.port == kDefaultCddbPort ? "" : ":" + std::to_string(server.port));
 }
 
 std::optional<std::string> LoginName() {
@@ -194,24 +211,28 @@ bool CCDDB::ReadResponse(CCDDBSocket& socket, std::string_view terminator, std::
                          size_t chunkSize, bool statusCheck) {
   reply.clear();
   chunkSize = std::max<size_t>(chunkSize, 1);
+  m_readFailure = ReadFailure::kNone;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_maxReplyMs);
   // What arrived stays as the last reply text; a wait that failed before anything arrived
   // leaves the previous one.
-  const auto failWith = [&](std::optional<int> error) {
+  const auto failWith = [&](std::optional<int> error, ReadFailure how) {
     if (!reply.empty() || !error) m_lastReplyText = reply;
     m_lastMciError = 0;
     if (error) m_lastError = *error;
+    m_readFailure = how;
+    m_readErrno = error.value_or(0);
     return false;
   };
   bool keepReading = true;
   while (keepReading) {
     const auto leftMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (leftMs <= 0) return failWith(kCddbErrTimedOut);
+    if (leftMs <= 0) return failWith(kCddbErrTimedOut, ReadFailure::kTimedOut);
     const int64_t waitMs = m_waitTimeoutMs < 0 ? leftMs : std::min<int64_t>(m_waitTimeoutMs, leftMs);
     bool readable = false;
-    if (!socket.WaitReadable(static_cast<int>(waitMs), readable)) return failWith(socket.LastError());
-    if (!readable) return failWith(kCddbErrTimedOut);
+    if (!socket.WaitReadable(static_cast<int>(waitMs), readable))
+      return failWith(socket.LastError(), ReadFailure::kSocket);
+    if (!readable) return failWith(kCddbErrTimedOut, ReadFailure::kTimedOut);
     // Room for one byte past the limit, so that a reply longer than the limit shows itself.
     const size_t before = reply.size();
     const size_t room = m_maxReplyBytes - before < chunkSize ? m_maxReplyBytes - before + 1 : chunkSize;
@@ -219,8 +240,9 @@ bool CCDDB::ReadResponse(CCDDBSocket& socket, std::string_view terminator, std::
     const int received = socket.Receive(reply.data() + before, room);
     reply.resize(before + static_cast<size_t>(std::max(received, 0)));
     if (received < 0 && (socket.LastError() == EAGAIN || socket.LastError() == EWOULDBLOCK)) continue;
-    if (received < 0) return failWith(socket.LastError());
-    if (received == 0) return failWith(std::nullopt);  // closed before the reply was complete
+    if (received < 0) return failWith(socket.LastError(), ReadFailure::kSocket);
+    // Closed before the reply was complete.
+    if (received == 0) return failWith(std::nullopt, ReadFailure::kClosed);
     // The terminator is looked for before the size: a reply that ended within the limit is
     // whole, whatever followed it in the same piece.
     if (!terminator.empty()) {
@@ -232,7 +254,7 @@ bool CCDDB::ReadResponse(CCDDBSocket& socket, std::string_view terminator, std::
         return true;
       }
     }
-    if (reply.size() > m_maxReplyBytes) return failWith(kCddbErrTimedOut);
+    if (reply.size() > m_maxReplyBytes) return failWith(kCddbErrTimedOut, ReadFailure::kTooLong);
     if (statusCheck && OneLineReplyEnded(reply)) keepReading = false;
   }
   return true;
@@ -281,6 +303,41 @@ bool CCDDB::ParseXmcd(std::string_view entry, CCDDBRecord& record) {
   m_lastFailureText.clear();
   if (korvi::ParseXmcd(entry, record, &m_lastFailureText)) return true;
   return ReplyFailure();
+}
+
+std::string CCDDB::FailureCause(const CCDDBServer& server) const {
+  const std::string name = ServerName(server);
+  if (!m_lastFailureText.empty()) return "the entry of the CDDB server was rejected: " + m_lastFailureText;
+  const int status = ReplyStatus(BodyOf(m_lastReplyText).empty() ? std::string_view(m_lastReplyText)
+                                                                 : BodyOf(m_lastReplyText));
+  switch (m_lastError) {
+    case 0:
+      if (status == 202) return "no match for this disc on the CDDB server " + name + " (202)";
+      return "the CDDB server " + name + " listed no match that could be read";
+    case kCddbErrCancelled:
+      return "the lookup was stopped";
+    case kCddbErrInvalid:
+      if (server.host.empty()) return std::string(kCddbServerVariable) + " does not name a server (host[:port])";
+      return "the CDDB server name " + server.host + " cannot be resolved";
+    case kCddbErrTimedOut:
+      return "the CDDB server " + name + " did not answer in time";
+    case kCddbErrProtocol:
+      if (m_readFailure == ReadFailure::kTimedOut ||
+          (m_readFailure == ReadFailure::kSocket && m_readErrno == kCddbErrTimedOut))
+        return "the CDDB server " + name + " did not answer in time";
+      if (m_readFailure == ReadFailure::kTooLong) return "the reply of the CDDB server " + name + " is too long";
+      if (m_readFailure == ReadFailure::kSocket)
+        return "the connection to the CDDB server " + name + " failed: " + std::strerror(m_readErrno);
+      if (m_readFailure == ReadFailure::kClosed && m_lastReplyText.empty())
+        return "the CDDB server " + name + " closed the connection without an answer";
+      if (IsListStatus(status)) return "the reply of the CDDB server " + name + " was cut short";
+      if (status >= 100 && status <= 999) return "the CDDB server " + name + " answered: " + FirstLineShown(m_lastReplyText);
+      return "the reply of " + name + " is not CDDB: " + FirstLineShown(m_lastReplyText);
+    case ECONNREFUSED:
+      return "the CDDB server " + name + " refused the connection";
+    default:
+      return "cannot reach the CDDB server " + name + ": " + std::strerror(m_lastError);
+  }
 }
 
 }  // namespace korvi

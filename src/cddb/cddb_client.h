@@ -110,6 +110,10 @@ class CCDDB {
   int LastError() const { return m_lastError; }
   // Why the latest entry was rejected, or why the drive could not be read.
   const std::string& LastFailureText() const { return m_lastFailureText; }
+  // The latest failed Query or Read of server in words for the user: no match, the server's own
+  // status line, a name that does not resolve, a refused or timed-out connection, a reply that is
+  // not CDDB, a rejected entry.
+  std::string FailureCause(const CCDDBServer& server) const;
 
  private:
   bool NetworkFailure(int error);
@@ -126,6 +130,11 @@ class CCDDB {
   int m_protocolLevel = kCddbProtocolLevel;
   int m_lastError = 0;
   std::string m_lastFailureText;
+  // How the latest reply read ended when it failed, before the failure became kCddbErrProtocol:
+  // the wait, the size, the connection closing early, or a socket error (m_readErrno).
+  enum class ReadFailure { kNone, kTimedOut, kTooLong, kClosed, kSocket };
+  ReadFailure m_readFailure = ReadFailure::kNone;
+  int m_readErrno = 0;
   size_t m_maxReplyBytes = kCddbMaxReplyBytes;
   int m_maxReplyMs = kCddbMaxReplyMs;
   std::shared_ptr<const CCDDBCancelToken> m_cancel;

@@ -31,4 +31,11 @@ CCDDBServer CddbServerFromEnvironment() {
   return refused;
 }
 
+std::string CddbServerInUse() {
+  const CCDDBServer server = CddbServerFromEnvironment();
+  if (server.host.empty()) return std::getenv(kCddbServerVariable);
+  if (server.port == kDefaultCddbPort) return server.host;
+  return server.host + ":" + std::to_string(server.port);
+}
+
 }  // namespace korvi

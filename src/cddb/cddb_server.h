@@ -28,4 +28,8 @@ std::optional<CCDDBServer> ParseCddbServer(std::string_view hostPort);
 // the public service instead.
 CCDDBServer CddbServerFromEnvironment();
 
+// The server that lookups go to, as the user names it: "host", or "host:port" for another port;
+// a malformed KORVI_CDDB_SERVER as it was given.
+std::string CddbServerInUse();
+
 }  // namespace korvi

@@ -35,4 +35,14 @@ bool TrackPositionsFromToc(const CDROM_TOC& toc, std::vector<CCDDBTrackPosition>
   return true;
 }
 
+uint32_t DiscIdOf(const CDROM_TOC& toc) {
+  std::vector<CCDDBTrackPosition> positions;
+  return TrackPositionsFromToc(toc, positions) ? ComputeDiscId(positions) : 0;
+}
+
+int32_t DiscLengthOf(const CDROM_TOC& toc) {
+  std::vector<CCDDBTrackPosition> positions;
+  return TrackPositionsFromToc(toc, positions) ? WholeSeconds(positions.back()) : 0;
+}
+
 }  // namespace korvi

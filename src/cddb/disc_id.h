@@ -22,4 +22,9 @@ uint32_t ComputeDiscId(const std::vector<CCDDBTrackPosition>& positions);
 // stand in the table of contents. False, with an empty array, when the disc has no audio track.
 bool TrackPositionsFromToc(const CDROM_TOC& toc, std::vector<CCDDBTrackPosition>& positions);
 
+// The disc id of the record, and the disc's length in whole seconds (the lead-out's minutes and
+// seconds, lead-in included, as CDDB entries give it); 0 for a disc without an audio track.
+uint32_t DiscIdOf(const CDROM_TOC& toc);
+int32_t DiscLengthOf(const CDROM_TOC& toc);
+
 }  // namespace korvi

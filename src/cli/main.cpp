@@ -17,7 +17,7 @@ constexpr const char* kUsage =
     "  toc DRIVE     list the disc's audio tracks (name, length, begin, end; tab-separated)\n"
     "                and its CDDB disc id\n"
     "  rip DRIVE --format wav|mp3|ape [--out DIR] [--tracks 1,3-5] [--bitrate N] [--level N]\n"
-    "      [--no-id3] [--on-exists ask|overwrite|skip] [--lookup]\n"
+    "      [--no-id3] [--on-exists ask|overwrite|skip] [--lookup [--library DIR]]\n"
     "                rip the listed tracks (all by default) into DIR (your output folder by\n"
     "                default); prints each file written\n"
     "  play DRIVE TRACK\n"

@@ -76,6 +76,8 @@ class RipArgReader {
       options.noTag = true;
     } else if (arg == "--lookup") {
       options.lookup = true;
+    } else if (arg == "--library") {
+      if (!(options.library = Value())) return "--library takes a folder";
     } else if (arg == "--on-exists") {
       if (!(options.onExists = OnExistsByName(Value()))) return "--on-exists takes ask, overwrite or skip";
     } else if (!arg.empty() && arg[0] == '-') {

@@ -34,6 +34,7 @@ struct RipOptions {
   std::optional<int32_t> level;
   bool noTag = false;
   bool lookup = false;
+  std::optional<std::string> library;  // for --lookup; the settings' library folder when not given
   std::optional<OnExists> onExists;
 };
 

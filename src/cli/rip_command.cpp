@@ -159,7 +159,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (!parsed) {
     err << "korvi-cli: " << problem
         << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape --out DIR [--tracks 1,3-5]"
-        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup]\n";
+        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup [--library DIR]]\n";
     return kExitUsage;
   }
   const RipOptions& options = *parsed;
@@ -181,8 +181,8 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   std::optional<CDiscInfo> record;
   if (options.lookup) {
-    record =
-        LookUpDisc(options.drive, rows, settings.DefaultLibFolder, settings.SaveLibraryAutomatically, err);
+    record = LookUpDisc(options.drive, rows, options.library.value_or(settings.DefaultLibFolder),
+                        settings.SaveLibraryAutomatically, err);
     if (!record) err << "korvi-cli: the files are named after the track numbers\n";
   }
   auto tracks = SelectTracks(rows, options.tracks, record, err);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 namespace korvi {
 namespace {
@@ -82,6 +83,7 @@ bool CdDevice::Fail(std::string message) {
 }
 
 bool CdDevice::ReadToc(DiscToc& out) {
+  std::lock_guard lock(m_mutex);
   TakeCdioMessage();
   out = DiscToc{};
   const track_t first = cdio_get_first_track_num(m_cdio);
@@ -122,17 +124,35 @@ bool CdDevice::ReadToc(DiscToc& out) {
   toc.Length[1] = static_cast<uint8_t>(length & 0xFF);
 
   if (isImage()) {
-    out.audioSessionLeadOut = AudioSessionLeadOutByGap(toc);
+    out.audioEnd = ImageAudioEnd(toc);
   } else {
     // A drive knows its sessions: the last one starts with the data track of an enhanced CD.
     lsn_t lastSession = 0;
     if (cdio_get_last_session(m_cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0)
-      out.audioSessionLeadOut = lastSession - kSessionGapSectors;
+      out.audioEnd = lastSession - kSessionGapSectors;
   }
   return true;
 }
 
+std::optional<int32_t> CdDevice::ImageAudioEnd(const CDROM_TOC& toc) const {
+  // An image has no sessions, but it says where the first data track after audio begins: at its
+  // pregap (INDEX 00) when it has one. Without one the audio runs up to the data track itself.
+  const int count = TocTrackCount(toc);
+  for (int i = 0; i + 1 < count; ++i) {
+    if (IsDataEntry(toc.TrackData[i]) || !IsDataEntry(toc.TrackData[i + 1])) continue;
+    const lba_t pregap = cdio_get_track_pregap_lba(m_cdio, toc.TrackData[i + 1].TrackNumber);
+    const int32_t audioBegin = SectorFromMsf(toc.TrackData[i].Address);
+    const int32_t dataBegin = SectorFromMsf(toc.TrackData[i + 1].Address);
+    if (pregap == CDIO_INVALID_LBA) return std::nullopt;
+    const int32_t pregapBegin = pregap - kLeadInSectors;
+    if (pregapBegin <= audioBegin || pregapBegin >= dataBegin) return std::nullopt;
+    return pregapBegin;
+  }
+  return std::nullopt;
+}
+
 bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
+  std::lock_guard lock(m_mutex);
   TakeCdioMessage();
   if (start < 0 || count < 1 || !buffer)
     return Fail("invalid sector range " + std::to_string(start) + "+" + std::to_string(count));
@@ -156,6 +176,7 @@ bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) const {
 }
 
 bool CdDevice::IsAudioTrack(int n) {
+  std::lock_guard lock(m_mutex);
   const track_t first = cdio_get_first_track_num(m_cdio);
   const track_t last = cdio_get_last_track_num(m_cdio);
   if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK || n < 1 || n > last - first + 1)

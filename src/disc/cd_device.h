@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,8 @@ class CdDevice : public ISectorSource {
   // lastError()).
   bool ReadToc(DiscToc& out);
 
-  // count sectors from logical sector start into buffer (count × 2352 bytes).
+  // count sectors from logical sector start into buffer (count × 2352 bytes). Any thread; reads
+  // of one device take turns.
   bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override;
 
   // Whether the n-th track (1-based, counted from the disc's first track) holds audio.
@@ -41,9 +44,14 @@ class CdDevice : public ISectorSource {
  private:
   CdDevice(CdIo_t* cdio, std::string name);
   bool Fail(std::string message);
+  // Where the audio before an image's first data track ends, when the image gives a pregap.
+  std::optional<int32_t> ImageAudioEnd(const CDROM_TOC& toc) const;
   // False when the bin of a cue/bin image no longer holds all of the sectors.
   bool ImageHoldsSectors(int32_t start, int32_t count) const;
 
+  // libcdio keeps one read position per device (one stream for a cue/bin image): the player and
+  // the rip job must never interleave a seek and a read.
+  mutable std::mutex m_mutex;
   CdIo_t* m_cdio;
   std::string m_name;
   std::string m_lastError;

@@ -18,22 +18,8 @@ TrackSpan TrackSpanOf(const DiscToc& disc, int n) {
   if (n < 1 || n > TocTrackCount(disc.toc)) return span;
   span.begin = SectorFromMsf(disc.toc.TrackData[n - 1].Address);
   span.end = SectorFromMsf(disc.toc.TrackData[n].Address) - 1;
-  if (disc.audioSessionLeadOut && span.begin < *disc.audioSessionLeadOut)
-    span.end = std::min(span.end, *disc.audioSessionLeadOut - 1);
+  if (disc.audioEnd && span.begin < *disc.audioEnd) span.end = std::min(span.end, *disc.audioEnd - 1);
   return span;
-}
-
-std::optional<int32_t> AudioSessionLeadOutByGap(const CDROM_TOC& toc) {
-  const int count = TocTrackCount(toc);
-  for (int i = 0; i + 1 < count; ++i) {
-    const TRACK_DATA& audio = toc.TrackData[i];
-    const TRACK_DATA& next = toc.TrackData[i + 1];
-    if (IsDataEntry(audio) || !IsDataEntry(next)) continue;
-    const int32_t dataBegin = SectorFromMsf(next.Address);
-    if (dataBegin - kSessionGapSectors > SectorFromMsf(audio.Address)) return dataBegin - kSessionGapSectors;
-    return std::nullopt;
-  }
-  return std::nullopt;
 }
 
 }  // namespace korvi

@@ -50,11 +50,12 @@ inline int TocTrackCount(const CDROM_TOC& toc) {
 }
 inline bool IsDataEntry(const TRACK_DATA& entry) { return (entry.ControlAdr & kControlDataTrack) != 0; }
 
-// What the disc holds beyond the raw record: on an enhanced CD the audio session ends where its
-// lead-out began, 11400 sectors before the data track of the next session.
+// What the disc holds beyond the raw record: where the audio before a data track really ends. On
+// a drive's enhanced CD that is the audio session's lead-out, 11400 sectors before the data track
+// of the next session; on an image, the data track's pregap.
 struct DiscToc {
   CDROM_TOC toc{};
-  std::optional<int32_t> audioSessionLeadOut;  // logical sector, when the disc has a later session
+  std::optional<int32_t> audioEnd;  // logical sector just past the last audio sector, when known
 };
 
 struct TrackSpan {
@@ -63,11 +64,7 @@ struct TrackSpan {
 };
 
 // Begin and end of the n-th track (1-based) of the record. The end is the next entry's sector
-// minus 1, except that the last track of an audio session ends before that session's lead-out.
+// minus 1, except that the last audio track before a data track ends before audioEnd.
 TrackSpan TrackSpanOf(const DiscToc& disc, int n);
-
-// Where the audio session of an image ends, for images that carry no session information: an
-// audio track followed by a data track more than 11400 sectors later is taken as an enhanced CD.
-std::optional<int32_t> AudioSessionLeadOutByGap(const CDROM_TOC& toc);
 
 }  // namespace korvi

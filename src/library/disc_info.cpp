@@ -144,4 +144,16 @@ bool FindInLibrary(uint32_t discId, const std::string& folder, CDiscInfo& record
   return true;
 }
 
+bool CDiscInfo::HoldsOnlyNumberedTracks() const {
+  if (!albumTitle.empty() || !albumArtist.empty()) return false;
+  const CTrackInfo blank(0, 0);
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    const CTrackInfo& track = tracks[i];
+    if (track.title() != "Track " + std::to_string(i + 1) || !track.artist.empty() || !track.album.empty() ||
+        !track.comment.empty() || track.year != blank.year)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace korvi

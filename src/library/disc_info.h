@@ -28,6 +28,10 @@ class CDiscInfo {
   // file is missing, not ours, of another version, shorter than it says, or of another track count
   // than the tracks the record already holds.
   int32_t LoadDiscInfo(const std::string& folder, uint32_t discId);
+
+  // Nothing but what the table of contents says: no album title or artist, and every track
+  // titled "Track N" after its place with no artist, album, comment or year of its own.
+  bool HoldsOnlyNumberedTracks() const;
 };
 
 // folder + '/' + "%X.dci"

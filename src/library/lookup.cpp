@@ -58,7 +58,7 @@ LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDD
   const auto fail = [&](const std::string& cause) {
     outcome.kind = LookupOutcome::kFailed;
     outcome.record = request.record;
-    outcome.cause = cause.empty() ? "the CDDB server gave no answer" : cause;
+    outcome.cause = cause;
     return outcome;
   };
 
@@ -71,10 +71,10 @@ LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDD
   std::vector<CCDDBTrackPosition> positions;
   if (!cddb.GetDiscTrackPositions(positions, request.drive)) return fail("the disc cannot be read");
   std::vector<CCDDBQueryResult> matches;
-  if (!cddb.Query(request.server, discId, positions, matches)) return fail(cddb.LastFailureText());
+  if (!cddb.Query(request.server, discId, positions, matches)) return fail(cddb.FailureCause(request.server));
   CCDDBRecord entry;
   if (!cddb.Read(request.server, discId, matches.front().category, entry))
-    return fail(cddb.LastFailureText());
+    return fail(cddb.FailureCause(request.server));
   ApplyEntry(outcome.record, entry, discId);
   outcome.kind = LookupOutcome::kFromServer;
   return outcome;

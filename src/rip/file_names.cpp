@@ -15,13 +15,6 @@ bool LeavesNoName(const std::string& name) {
 
 }  // namespace
 
-std::string SanitizeFileName(const std::string& path) {
-  std::string result = path;
-  std::replace(result.begin(), result.end(), '?', '_');
-  std::replace(result.begin(), result.end(), '*', '_');
-  return result;
-}
-
 std::string TitleToFileName(const std::string& title, int trackNumber, size_t extensionBytes) {
   std::string name = ReplaceControls(title, '_');
   for (char& c : name)
@@ -38,7 +31,7 @@ std::string OutputPath(const std::string& folder, const std::string& title, int 
   if (!path.empty() && path.back() != '/') path += '/';
   path += TitleToFileName(title, trackNumber, extension.size());
   path += extension;
-  return SanitizeFileName(path);
+  return path;
 }
 
 }  // namespace korvi

@@ -5,17 +5,14 @@
 
 namespace korvi {
 
-// Every '?' and '*' of the path becomes '_'.
-std::string SanitizeFileName(const std::string& path);
-
 // A title as the name part of a file: '/', '?', '*' and control characters (C0, DEL, C1) become
 // '_', a leading '.' does too (no hidden files), and a title that leaves no name ("", "..",
 // blanks) becomes "Track N". The name is cut, on a character boundary, so that it fits the file
 // system with the extension.
 std::string TitleToFileName(const std::string& title, int trackNumber, size_t extensionBytes);
 
-// folder + '/' (unless it already ends with one) + name + extension, then SanitizeFileName. An
-// empty folder gives a path relative to the working folder.
+// folder + '/' (unless it already ends with one) + name + extension; the folder is kept as it is.
+// An empty folder gives a path relative to the working folder.
 std::string OutputPath(const std::string& folder, const std::string& title, int trackNumber,
                        const std::string& extension);
 

@@ -47,7 +47,6 @@ void RipJob::Run() {
   m_total.store(total);
   m_done.store(0);
   m_yesToAll = m_noToAll = false;
-  m_answer = kOverwriteNo;  // a prompt dismissed before any answer keeps the file
 
   const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
   for (const RipTrack& track : m_tracks) {
@@ -71,6 +70,8 @@ bool RipJob::ShouldSkip(const std::string& path) {
   if (!m_settings.replacePrompt || !std::filesystem::exists(path, error)) return false;
   if (m_noToAll) return true;
   if (m_yesToAll) return false;
+  // A prompt dismissed without an answer keeps the file, whatever an earlier prompt was told.
+  m_answer = kOverwriteNo;
   m_frame.Send(WM_ASK_OVERWRITE, reinterpret_cast<uintptr_t>(path.c_str()),
                reinterpret_cast<intptr_t>(&m_answer));
   switch (m_answer) {

@@ -1,5 +1,7 @@
 #include "settings/app_settings.h"
 
+#include <climits>
+
 #include <algorithm>
 #include <optional>
 
@@ -9,8 +11,8 @@ namespace korvi {
 
 namespace {
 
-// The buffer size folder values were always read with; longer ones are refused.
-constexpr size_t kMaxPathBytes = 260;
+// A folder value longer than any path the system takes (PATH_MAX counts the NUL) is refused.
+constexpr size_t kMaxPathBytes = PATH_MAX;
 constexpr uint32_t kAllBitsSet = 0xffffffff;
 constexpr mode_t kMusicFolderMode = 0755;
 constexpr mode_t kDataFolderMode = 0700;

@@ -77,13 +77,22 @@ void CChildView::EditTrack() {
   dialog.album = QString::fromStdString(track->album);
   dialog.comment = QString::fromStdString(track->comment);
   dialog.year = track->year;
+  const CTrackEditDlg::Fields shown = dialog.Values();
+  const uint64_t layout = m_rows->Layout();
   if (Prompts::Current().RunModal(dialog) != QDialog::Accepted) return;
-  track->setTitle(dialog.title.toStdString());
-  track->album = dialog.album.toStdString();
-  track->artist = dialog.artist.toStdString();
-  track->comment = dialog.comment.toStdString();
-  track->year = dialog.year;
-  m_rows->SetText(row, kColumnName, dialog.title.toStdString());
+  // The dialog's event loop runs queued messages: a lookup that finished meanwhile has replaced
+  // the records. What the user changed goes to the row's record as it is now, and only that, so
+  // neither the typed values nor the lookup's other fields are lost; unless the rows are gone.
+  if (m_rows->Layout() != layout || !(track = m_rows->ItemData(row))) return;
+  const CTrackEditDlg::Fields typed = dialog.Values();
+  if (typed.title != shown.title) {
+    track->setTitle(typed.title.toStdString());
+    m_rows->SetText(row, kColumnName, typed.title.toStdString());
+  }
+  if (typed.album != shown.album) track->album = typed.album.toStdString();
+  if (typed.artist != shown.artist) track->artist = typed.artist.toStdString();
+  if (typed.comment != shown.comment) track->comment = typed.comment.toStdString();
+  if (typed.year != shown.year) track->year = typed.year;
 }
 
 }  // namespace korvi

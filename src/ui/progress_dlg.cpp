@@ -32,7 +32,8 @@ QProgressBar* MakeBar(const char* name) {
 
 void ShowProgress(QProgressBar* bar, int position, int maximum) {
   // A bar ignores a value outside its range, so one past the end would leave the previous value.
-  const int top = std::max(maximum, 0);
+  // Qt draws a range of 0..0 as "busy": a one-sector track shows an empty bar instead.
+  const int top = std::max(maximum, 1);
   bar->setRange(0, top);
   bar->setValue(std::clamp(position, 0, top));
 }

@@ -59,8 +59,11 @@ void CPromptOverwriteDlg::showEvent(QShowEvent* event) {
 bool AskOverwrite(QWidget* parent, const QString& path, int32_t* answer) {
   CPromptOverwriteDlg dialog(parent);
   dialog.fileName = path;
-  const int result = Prompts::Current().RunModal(dialog);
-  if (result != QDialog::Accepted || dialog.answer < 0) return false;
+  const int result = Prompts::Current().RunJobBox(dialog);
+  if (result != QDialog::Accepted || dialog.answer < 0) {
+    *answer = kOverwriteNo;
+    return false;
+  }
   *answer = dialog.answer;
   return true;
 }

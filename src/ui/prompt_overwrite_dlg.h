@@ -35,7 +35,7 @@ class CPromptOverwriteDlg : public QDialog {
 };
 
 // Asks about overwriting `path`. Stores the choice in `answer` and returns true when one of the
-// four answers was chosen; leaves it alone when the dialog was closed without one.
+// four answers was chosen; a dialog closed without one stores No and returns false.
 bool AskOverwrite(QWidget* parent, const QString& path, int32_t* answer);
 
 }  // namespace korvi

@@ -1,6 +1,7 @@
 #include "ui/prompts.h"
 
 #include <QDialog>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -18,6 +19,29 @@ QString Prompts::ChooseFolder(QWidget* parent, const QString& title, const QStri
 }
 
 int Prompts::RunModal(QDialog& dialog) { return dialog.exec(); }
+
+int Prompts::RunJobBox(QDialog& dialog) {
+  dialog.setWindowModality(Qt::NonModal);
+  QEventLoop loop;
+  QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+  const QPointer<QDialog> outer = m_jobBox;
+  m_jobBox = &dialog;
+  dialog.show();
+  dialog.raise();
+  dialog.activateWindow();
+  if (dialog.isVisible()) loop.exec(QEventLoop::DialogExec);
+  m_jobBox = outer;
+  return dialog.result();
+}
+
+void Prompts::ShowJobError(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+  RunJobBox(box);
+}
+
+void Prompts::EndJobBox() {
+  if (m_jobBox) m_jobBox->reject();
+}
 
 Prompts& Prompts::Current() {
   static Prompts own;

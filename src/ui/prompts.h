@@ -1,11 +1,13 @@
 #pragma once
 // Every dialog that code waits on goes through here, so tests can answer them without a person.
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
-class QDialog;
+#include <QDialog>
+
 class QWidget;
 
 namespace korvi {
@@ -21,10 +23,21 @@ class Prompts {
   // Runs a dialog modally; its result (QDialog::Accepted or Rejected).
   virtual int RunModal(QDialog& dialog);
 
+  // The boxes a running rip waits on (the overwrite question, a writer's error): shown without
+  // blocking any other window, so that the progress window's Cancel stays usable, and waited for
+  // in a local event loop. Their result, as RunModal's.
+  virtual int RunJobBox(QDialog& dialog);
+  virtual void ShowJobError(QWidget* parent, const QString& text);
+  // Ends the job box that is open, if any, as if it were closed without an answer.
+  void EndJobBox();
+
   // The prompts in use; the application's own unless a test installed others.
   static Prompts& Current();
   // Installs prompts for the rest of the process (tests); null restores the application's own.
   static void Install(Prompts* prompts);
+
+ private:
+  QPointer<QDialog> m_jobBox;
 };
 
 // Prompts that tests script: each call goes to the matching function, and records what was asked.
@@ -46,6 +59,8 @@ class ScriptedPrompts : public Prompts {
     ++modalCount;
     return onModal(dialog);
   }
+  int RunJobBox(QDialog& dialog) override { return RunModal(dialog); }
+  void ShowJobError(QWidget* parent, const QString& text) override { ShowError(parent, text); }
 };
 
 }  // namespace korvi

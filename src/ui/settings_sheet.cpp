@@ -85,7 +85,7 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
       m_libraryBrowse(Named(new QPushButton("&Browse"), "libraryBrowseButton")),
       m_saveLibraryCheck(Named(new QCheckBox("Save disc-info to libaray automatically"), "saveLibraryCheck")),
       m_lookupCheck(Named(new QCheckBox(QStringLiteral("Get play CD information from %1 automatically")
-                                            .arg(QLatin1String(kDefaultCddbHost))),
+                                            .arg(QString::fromStdString(CddbServerInUse()))),
                           "lookupCheck")),
       m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")) {
   auto* layout = new QVBoxLayout(this);

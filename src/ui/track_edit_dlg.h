@@ -31,6 +31,12 @@ class CTrackEditDlg : public QDialog {
   // Puts the members into the edits now.
   void LoadFields();
 
+  struct Fields {
+    QString title, artist, album, comment;
+    int year = 0;
+  };
+  Fields Values() const { return {title, artist, album, comment, year}; }
+
  public slots:
   // Reads the edits back and closes; a year that is not a number keeps the dialog open.
   void accept() override;

@@ -8,10 +8,14 @@ namespace {
 constexpr int kTrackRole = Qt::UserRole + 1;
 }
 
-void TrackListRows::DeleteAllRows() { m_list->clear(); }
+void TrackListRows::DeleteAllRows() {
+  ++m_layout;
+  m_list->clear();
+}
 
 int TrackListRows::InsertRow(int index, const std::string& name) {
   index = std::clamp(index, 0, RowCount());
+  ++m_layout;
   auto* item = new QTreeWidgetItem;
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   item->setText(kColumnName, QString::fromStdString(name));

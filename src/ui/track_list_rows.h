@@ -2,6 +2,8 @@
 // The track list's rows as the model sees them: a QTreeWidget with check boxes in column 0 and the
 // row's track record as its item data.
 
+#include <cstdint>
+
 #include "disc/track_rows.h"
 
 class QTreeWidget;
@@ -23,6 +25,10 @@ class TrackListRows : public ITrackRows {
   bool IsChecked(int row) const override;
   CTrackInfo* ItemData(int row) const override;
 
+  // Changes whenever rows are deleted or inserted: a row number taken before a nested event loop
+  // still names the same row afterwards only while this has not changed.
+  uint64_t Layout() const { return m_layout; }
+
   bool IsSelected(int row) const;
   // The first selected row in list order, or -1.
   int FirstSelectedRow() const;
@@ -30,6 +36,7 @@ class TrackListRows : public ITrackRows {
 
  private:
   QTreeWidget* m_list;
+  uint64_t m_layout = 0;
 };
 
 }  // namespace korvi

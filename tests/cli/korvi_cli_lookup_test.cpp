@@ -90,6 +90,51 @@ TEST_F(KorviCliLookup, NoSaveAndFailures) {
   EXPECT_EQ(Cli("lookup " + ShellQuote((m_dir / "none.cue").string()) + " 2>/dev/null").status, 1);
 }
 
+TEST_F(KorviCliLookup, EachFailureNamesItsCause) {
+  const std::string cue = ShellQuote(m_image.cue.string());
+  const std::string lookup = "lookup " + cue + " --library " + ShellQuote(Library()) + " --no-save 2>&1";
+  using Mode = fixtures::CddbTestServer::Mode;
+  const auto failure = [&](const std::string& env, Mode mode, const std::string& raw) {
+    fixtures::CddbTestServer::Behaviour behaviour;
+    behaviour.mode = mode;
+    behaviour.raw = raw;
+    m_server->SetBehaviour(behaviour);
+    const auto result = RunCommand(m_env + env + " " + ShellQuote(KORVI_CLI_PATH) + " " + lookup);
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_EQ(result.out.rfind("Failed to Get disc-info!\nkorvi-cli: ", 0), 0u) << result.out;
+    return result.out.substr(result.out.find("korvi-cli: ") + 11);
+  };
+  const std::string server = m_server->HostPort();
+  EXPECT_EQ(failure("", Mode::kRaw, "HTTP/1.0 200 OK\r\n\r\n202 No match for disc ID 12345678.\r\n"),
+            "no match for this disc on the CDDB server " + server + " (202)\n");
+  EXPECT_EQ(failure("", Mode::kRaw, "HTTP/1.0 200 OK\r\n\r\n500 Internal server error\r\n"),
+            "the CDDB server " + server + " answered: 500 Internal server error\n");
+  EXPECT_EQ(failure("", Mode::kRaw,
+                    "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n<html><body>Gone</body></html>\n"),
+            "the reply of " + server + " is not CDDB: <html><body>Gone</body></html>\n");
+  EXPECT_EQ(failure("", Mode::kStall, ""), "the CDDB server " + server + " did not answer in time\n");
+  EXPECT_EQ(failure("KORVI_CDDB_SERVER=127.0.0.1:1", Mode::kNormal, ""),
+            "the CDDB server 127.0.0.1:1 refused the connection\n");
+  EXPECT_EQ(failure("KORVI_CDDB_SERVER=no-such-host.invalid", Mode::kNormal, ""),
+            "the CDDB server name no-such-host.invalid cannot be resolved\n");
+}
+
+TEST_F(KorviCliLookup, RipTakesTheLibraryFolderToo) {
+  std::filesystem::create_directory(Library());
+  CDiscInfo mine;
+  mine.discId = m_discId;
+  for (const char* title : {"One", "Two", "Three"}) mine.tracks.emplace_back(0, 0, title);
+  ASSERT_GT(mine.SaveDiscInfo(Library()), 0);
+  const auto out = m_dir / "out";
+  std::filesystem::create_directory(out);
+  // No server at all: the titles can only come from the library named here.
+  m_env += "KORVI_CDDB_SERVER=127.0.0.1:1 ";
+  const auto result = Cli("rip " + ShellQuote(m_image.cue.string()) + " --format wav --lookup --library " +
+                          ShellQuote(Library()) + " --tracks 2 --out " + ShellQuote(out.string()));
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(result.out, (out / "Two.wav").string() + "\n");
+}
+
 TEST_F(KorviCliLookup, RipNamesTheFilesAfterTheTitlesSafely) {
   const auto out = m_dir / "out";
   std::filesystem::create_directory(out);

@@ -48,7 +48,8 @@ TEST(KorviCliToc, PrintsTheRowsAndDiscIdThatTheOraclesConfirm) {
     ASSERT_EQ(rows[r].size(), 4u) << result.out;
     EXPECT_EQ(rows[r][0], "Track " + std::to_string(r + 1));
     EXPECT_EQ(rows[r][2], std::to_string(oracle[r].lsn));
-    EXPECT_EQ(rows[r][3], std::to_string(oracle[r + 1].lsn - 1));
+    // The last audio track ends where the data track's pregap (150 sectors) begins.
+    EXPECT_EQ(rows[r][3], std::to_string(oracle[r + 1].lsn - (r == 2 ? 150 : 0) - 1));
   }
   EXPECT_EQ(rows[1][1], "0:1:2");  // (4567 + 150 − 1) / 75 = 62 s
   ASSERT_EQ(rows[3].size(), 1u);

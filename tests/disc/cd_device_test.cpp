@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "cddb/disc_id.h"
 #include "disc/read_toc.h"
@@ -63,7 +65,7 @@ class DiscImageTest : public ::testing::Test {
     EXPECT_EQ(rows.RowCount(), leadingAudio);
     for (int r = 0; r < rows.RowCount(); ++r) {
       EXPECT_EQ(rows.Text(r, kColumnBegin), std::to_string(oracle[r].lsn)) << "row " << r;
-      if (!disc.audioSessionLeadOut) {
+      if (!disc.audioEnd) {
         EXPECT_EQ(rows.Text(r, kColumnEnd), std::to_string(oracle[r + 1].lsn - 1)) << "row " << r;
       }
     }
@@ -105,23 +107,31 @@ TEST_F(DiscImageTest, ManyShortTracks) {
   ExpectAgreesWithOracles(Write(fixtures::AllAudioLayout(40, 80, 9)), 40);
 }
 
-TEST_F(DiscImageTest, EnhancedCdLastAudioTrackEndsAtItsSessionLeadOut) {
-  ImageLayout layout;
-  // The stored gap before the data track stands for the first session's lead-out and the second
-  // session's lead-in and pregap.
-  layout.tracks = {{false, 600, 0, {}}, {false, 750, 150, {}}, {true, 300, kSessionGapSectors + 40, {}}};
-  const WrittenImage image = Write(layout);
-  ExpectAgreesWithOracles(image, 2);
+// An image has no sessions: the audio before a data track ends where the image puts the data
+// track's pregap, and at the data track itself when there is none, however long the audio is.
+TEST_F(DiscImageTest, AudioBeforeADataTrackEndsAtItsPregap) {
+  struct Case {
+    const char* what;
+    int32_t audioSectors;
+    int32_t dataPregap;
+  };
+  for (const Case& c : {Case{"gapless", 20000, 0}, Case{"short pregap", 900, 150},
+                        Case{"session gap stored as pregap", 750, kSessionGapSectors + 40}}) {
+    SCOPED_TRACE(c.what);
+    ImageLayout layout;
+    layout.tracks = {{false, 600, 0, {}}, {false, c.audioSectors, 150, {}}, {true, 300, c.dataPregap, {}}};
+    const WrittenImage image = Write(layout, std::string(c.what) + ".cue");
+    ExpectAgreesWithOracles(image, 2);
 
-  auto device = CdDevice::Open(image.cue.string());
-  ASSERT_TRUE(device);
-  DiscToc disc;
-  TrackRowTable rows;
-  ASSERT_EQ(ReadTocIntoRows(device.get(), disc, rows), 0);
-  const int32_t dataStart = image.starts[2];
-  EXPECT_EQ(rows.Text(1, kColumnEnd), std::to_string(dataStart - kSessionGapSectors - 1));
-  EXPECT_EQ(rows.Text(1, kColumnEnd), std::to_string(image.starts[1] + 750 + 40 - 1));
-  EXPECT_EQ(rows.Text(0, kColumnEnd), std::to_string(image.starts[1] - 1));
+    auto device = CdDevice::Open(image.cue.string());
+    ASSERT_TRUE(device);
+    DiscToc disc;
+    TrackRowTable rows;
+    ASSERT_EQ(ReadTocIntoRows(device.get(), disc, rows), 0);
+    EXPECT_EQ(rows.Text(0, kColumnEnd), std::to_string(image.starts[1] - 1));
+    EXPECT_EQ(rows.Text(1, kColumnEnd), std::to_string(image.starts[1] + c.audioSectors - 1));
+    EXPECT_EQ(rows.Text(1, kColumnEnd), std::to_string(image.starts[2] - c.dataPregap - 1));
+  }
 }
 
 TEST_F(DiscImageTest, RawReadOfAWholeTrackEqualsTheImageBytes) {
@@ -153,6 +163,31 @@ TEST_F(DiscImageTest, RawReadOfAWholeTrackEqualsTheImageBytes) {
   EXPECT_EQ(0, std::memcmp(twenty.data(), expected.data(), expected.size()));
   // The content is not silence, or the comparison would prove little.
   EXPECT_NE(std::count(expected.begin(), expected.end(), 0), std::ptrdiff_t(expected.size()));
+}
+
+// The player reads on the GUI thread while a rip reads on its worker; libcdio has one stream for
+// the image, so without the device's lock one thread's seek lands between the other's seek and read.
+TEST_F(DiscImageTest, ReadsFromTwoThreadsEachGetTheirOwnSectors) {
+  const WrittenImage image = Write(fixtures::AllAudioLayout(2, 400, 4));
+  auto device = CdDevice::Open(image.cue.string());
+  ASSERT_TRUE(device);
+  const std::vector<uint8_t> expected = fixtures::ReadBinSectors(image.bin, 0, 799);
+  ASSERT_EQ(expected.size(), 800u * kRawSectorBytes);
+  std::atomic<int> wrong{0};
+  const auto reader = [&](int32_t first) {
+    std::vector<uint8_t> buffer(20 * kRawSectorBytes);
+    for (int round = 0; round < 300; ++round) {
+      const int32_t start = first + (round * 20) % 400;
+      if (!device->ReadRawSectors(start, buffer.data(), 20) ||
+          !std::equal(buffer.begin(), buffer.end(), expected.begin() + ptrdiff_t(start) * kRawSectorBytes))
+        ++wrong;
+    }
+  };
+  std::thread player(reader, 0);
+  std::thread ripper(reader, 400);
+  player.join();
+  ripper.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(DiscImageTest, BadReadsFailCleanly) {

@@ -126,9 +126,7 @@ TEST(TrackRows, EnhancedCdEndsTheAudioSessionBeforeItsLeadOut) {
   const int32_t dataStart = SectorFromMsf(20, 0, 0) + kSessionGapSectors;
   DiscToc disc = MakeToc({{0, 2, 0}, {10, 0, 0}, {0, 0, 0, true}, {40, 0, 0}});
   SetEntryAddress(disc.toc.TrackData[2], dataStart + kLeadInSectors);
-  disc.audioSessionLeadOut = AudioSessionLeadOutByGap(disc.toc);
-  ASSERT_TRUE(disc.audioSessionLeadOut.has_value());
-  EXPECT_EQ(*disc.audioSessionLeadOut, SectorFromMsf(20, 0, 0));
+  disc.audioEnd = dataStart - kSessionGapSectors;
 
   TrackRowTable rows;
   AppendTrackRows(rows, disc, AudioFromToc(disc));
@@ -142,16 +140,6 @@ TEST(TrackRows, EnhancedCdEndsTheAudioSessionBeforeItsLeadOut) {
   ASSERT_TRUE(TrackPositionsFromToc(disc.toc, positions));
   ASSERT_EQ(positions.size(), 4u);
   EXPECT_EQ(positions[3].minutes, 40);
-}
-
-TEST(TrackRows, GapRuleNeedsAudioFollowedByDataFarEnough) {
-  // The data track starts less than 11400 sectors after the audio track begins.
-  DiscToc tooClose = MakeToc({{0, 2, 0}, {2, 0, 0, true}, {9, 0, 0}});
-  EXPECT_FALSE(AudioSessionLeadOutByGap(tooClose.toc).has_value());
-  DiscToc allAudio = MakeToc({{0, 2, 0}, {30, 0, 0}, {60, 0, 0}});
-  EXPECT_FALSE(AudioSessionLeadOutByGap(allAudio.toc).has_value());
-  DiscToc dataFirst = MakeToc({{0, 2, 0, true}, {30, 0, 0}, {60, 0, 0}});
-  EXPECT_FALSE(AudioSessionLeadOutByGap(dataFirst.toc).has_value());
 }
 
 TEST(TrackRows, RowSpanReadsTheSectorColumnsAsAtoiWould) {

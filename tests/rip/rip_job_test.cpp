@@ -221,6 +221,17 @@ TEST_F(RipJobTest, OverwriteAnswers) {
     EXPECT_GT(size("D"), 3u);
   }
   m_messenger.asked.clear();
+  {  // Dismissed after a Yes: that Yes was for its own file only
+    for (const char* name : {"A", "B"}) std::ofstream(m_out / (std::string(name) + ".wav")) << "old";
+    RipJob job(m_messenger, *m_device);
+    int call = 0;
+    m_messenger.answerOverwrite = [&](const std::string&) { return call++ == 0 ? kOverwriteYes : -1; };
+    Run(job, {Track(1, "A"), Track(2, "B")}, Settings());
+    EXPECT_EQ(m_messenger.asked.size(), 2u);
+    EXPECT_GT(size("A"), 3u);
+    EXPECT_EQ(size("B"), 3u);
+  }
+  m_messenger.asked.clear();
   {  // Without the prompt setting existing files are simply rewritten
     RipJob job(m_messenger, *m_device);
     Run(job, {Track(2, "B")}, Settings(false));

@@ -139,21 +139,22 @@ std::string Utf16Hex(const std::string& ascii) {
   return hex + "00,00";
 }
 
-TEST_F(SettingsApp, FolderLimitIs260BytesOfUtf8WithNul) {
+TEST_F(SettingsApp, FolderLimitIsThePathLimitOfUtf8WithNul) {
   const std::string later = "\"DefaultLibFolder\"=\"/lib\"\n\"BPS\"=dword:00000080\n";
-  const std::string fits = "/" + std::string(258, 'a');
+  const std::string fits = "/" + std::string(4094, 'a');
   WriteOptions("\"DefaultFolder\"=\"" + fits + "\"\n" + later);
   EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, fits, "/lib", 128, true, 2000));
 
   WriteOptions("\"DefaultFolder\"=\"" + fits + "a\"\n" + later);
   EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, music, library, 192, true, 2000));
 
-  std::string accented;  // 130 two-byte characters: 260 bytes before the NUL
-  for (int i = 0; i < 130; ++i) accented += "\xC3\xA9";
+  // Non-ASCII names take two or three bytes a character: a 150-character folder is no problem.
+  std::string accented = "/";
+  for (int i = 0; i < 150; ++i) accented += "\xC3\xA9";
   WriteOptions("\"DefaultFolder\"=\"" + accented + "\"\n" + later);
-  EXPECT_EQ(Loaded().DefaultFolder, music);
+  EXPECT_EQ(Fields(Loaded()), std::tuple(true, true, true, true, accented, "/lib", 128, true, 2000));
 
-  // As UTF-16 the file holds 520 bytes; the limit applies to the UTF-8 text.
+  // As UTF-16 the file holds twice the bytes; the limit applies to the UTF-8 text.
   WriteOptions("\"DefaultFolder\"=hex(2):" + Utf16Hex(fits) + "\n" + later);
   EXPECT_EQ(Loaded().DefaultFolder, fits);
 }

@@ -64,6 +64,14 @@ class CommandsTest : public QObject {
     QCOMPARE(QString::fromStdString(CommandPrompt(*FindCommand(ID_GET_CD_INFO))),
              QStringLiteral("Get Audio CD info from gnudb.gnudb.org"));
     QVERIFY(FindCommand(0) == nullptr);
+    // The prompt names the server that lookups really go to.
+    qputenv("KORVI_CDDB_SERVER", "127.0.0.1:8880");
+    QCOMPARE(QString::fromStdString(CommandPrompt(*FindCommand(ID_GET_CD_INFO))),
+             QStringLiteral("Get Audio CD info from 127.0.0.1:8880"));
+    qputenv("KORVI_CDDB_SERVER", "cddb.example.org");
+    QCOMPARE(QString::fromStdString(CommandPrompt(*FindCommand(ID_GET_CD_INFO))),
+             QStringLiteral("Get Audio CD info from cddb.example.org"));
+    qunsetenv("KORVI_CDDB_SERVER");
   }
 };
 

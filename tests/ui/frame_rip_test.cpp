@@ -2,9 +2,11 @@
 // state while it runs, stopping it, and the report of files that failed.
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <fstream>
@@ -148,6 +150,54 @@ class FrameRipTest : public QObject {
     // Track 2 was being started: it holds what was read before the worker saw the flag.
     QVERIFY(std::filesystem::file_size(m_out / "Track 2.wav") < 44 + 2352 * 300u);
     QVERIFY(!std::filesystem::exists(m_out / "Track 3.wav"));
+  }
+
+  // The boxes the job waits on block no other window: the progress window's Cancel, clicked
+  // through the window system as a user would, asks the stop question, and Yes ends the open
+  // overwrite question as No and the job with it.
+  void cancelStaysUsableWhileTheJobWaitsOnABox() {
+    struct RealJobBoxes : ScriptedPrompts {
+      int RunJobBox(QDialog& dialog) override { return Prompts::RunJobBox(dialog); }
+    } prompts;
+    prompts.onChooseFolder = m_prompts.onChooseFolder;
+    QStringList questions;
+    prompts.onModal = [&](QDialog& dialog) {
+      if (auto* box = dynamic_cast<QMessageBox*>(&dialog)) questions << box->text();
+      return int(QMessageBox::Yes);
+    };
+    Prompts::Install(&prompts);
+    auto frame = MakeFrame();
+    std::ofstream(m_out / "Track 1.wav") << "old";
+    // The question runs its own event loop: the user acts from within it.
+    bool clicked = false;
+    bool blocked = true;
+    QElapsedTimer sinceClick;
+    QTimer user;
+    connect(&user, &QTimer::timeout, [&] {
+      auto* prompt = frame->findChild<CPromptOverwriteDlg*>();
+      if (!prompt || !prompt->isVisible()) return;
+      if (clicked) {
+        if (sinceClick.elapsed() > 5000) prompt->reject();  // the click did not get through
+        return;
+      }
+      clicked = true;
+      sinceClick.start();
+      blocked = QApplication::activeModalWidget() != nullptr;
+      CProgressDlg* progress = frame->ProgressDialog();
+      auto* cancel = progress->findChild<QPushButton*>("cancelButton");
+      QTest::mouseClick(progress->windowHandle(), Qt::LeftButton, {},
+                        cancel->mapTo(progress, cancel->rect().center()));
+    });
+    user.start(20);
+    frame->OnCommand(ID_RIP_WAV);
+    QTRY_VERIFY_WITH_TIMEOUT(clicked, 10000);
+    QVERIFY(!blocked);
+    QTRY_COMPARE(questions, QStringList{"Stop ripping?"});
+    QTRY_VERIFY_WITH_TIMEOUT(!frame->IsRipping(), 20000);
+    QVERIFY(!frame->findChild<CPromptOverwriteDlg*>());
+    QCOMPARE(std::filesystem::file_size(m_out / "Track 1.wav"), uintmax_t(3));
+    QVERIFY(!std::filesystem::exists(m_out / "Track 2.wav"));
+    Prompts::Install(&m_prompts);
   }
 
   void ripCommandAsksForTheFormat() {

@@ -1,5 +1,6 @@
 // The disc-info lookup from the window, against a local CDDB server and a real library folder.
 
+#include <QDeadlineTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <fstream>
@@ -156,7 +157,74 @@ class LookupFrameTest : public QObject {
     frame->Action(ID_GET_CD_INFO)->trigger();
     QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
-    QCOMPARE(frame->View()->DrivePanel()->InfoText(), QStringLiteral("Album title: , Album artist: "));
+    QCOMPARE(frame->View()->DrivePanel()->InfoText(),
+             QStringLiteral("No disc-info: the CDDB server 127.0.0.1:1 refused the connection"));
+  }
+
+  // Without any lookup result the typed titles are kept in the library; a record of nothing but
+  // numbered tracks is not, so that the disc is looked up again.
+  void titlesTypedForAnUnidentifiedDiscAreKept() {
+    {
+      auto frame = MakeFrame(false);
+      frame->Action(ID_GET_CD_INFO)->trigger();
+      QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+      QCOMPARE(frame->View()->DrivePanel()->InfoText(),
+               QString("No disc-info: no match for this disc on the CDDB server %1 (202)")
+                   .arg(QString::fromStdString(m_server->HostPort())));
+      QVERIFY(frame->close());
+    }
+    QVERIFY(!std::filesystem::exists(LibraryFileName(Library().string(), m_discId)));
+    const size_t requests = m_server->Requests().size();
+    {
+      auto frame = MakeFrame(false);
+      frame->Action(ID_GET_CD_INFO)->trigger();
+      QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+      QVERIFY(m_server->Requests().size() > requests);  // asked again, not answered by the library
+      frame->View()->TrackList()->topLevelItem(1)->setSelected(true);
+      m_prompts.onModal = [](QDialog& dialog) {
+        dynamic_cast<CTrackEditDlg&>(dialog).title = QStringLiteral("Mine");
+        return int(QDialog::Accepted);
+      };
+      frame->Action(ID_EDIT_TRACK)->trigger();
+      QVERIFY(frame->close());
+    }
+    CDiscInfo saved;
+    QVERIFY(saved.LoadDiscInfo(Library().string(), m_discId) > 0);
+    QCOMPARE(saved.tracks.size(), size_t(3));
+    QCOMPARE(saved.tracks[1].title(), std::string("Mine"));
+    // The file keeps the track's sectors too (little-endian, after the four texts and the year).
+    std::ifstream file(LibraryFileName(Library().string(), m_discId), std::ios::binary);
+    file.seekg(kLibraryHeaderBytes + kLibraryTrackBytes + 1028);
+    uint8_t begin[4] = {};
+    file.read(reinterpret_cast<char*>(begin), 4);
+    QCOMPARE(int32_t(begin[0] | begin[1] << 8 | begin[2] << 16 | begin[3] << 24), m_image.starts[1]);
+    auto again = MakeFrame(true);
+    QTRY_COMPARE(RowTitle(*again, 1), QStringLiteral("Mine"));
+  }
+
+  // The server answers while the edit dialog is open: the dialog's event loop replaces the records
+  // under it. What was typed lands in the new record, next to the lookup's other fields.
+  void anEditOutlivesALookupThatLandsMeanwhile() {
+    auto frame = MakeFrame(false);
+    frame->Action(ID_GET_CD_INFO)->trigger();  // no entry yet: numbered records
+    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+    WriteEntry("rock", 3, "Landed");
+    frame->View()->TrackList()->topLevelItem(0)->setSelected(true);
+    bool landed = false;
+    m_prompts.onModal = [&](QDialog& dialog) {
+      frame->OnCommand(ID_GET_CD_INFO);
+      QDeadlineTimer deadline(10000);
+      while (frame->IsLookingUp() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      landed = RowTitle(*frame, 1) == QStringLiteral("Song B");
+      dynamic_cast<CTrackEditDlg&>(dialog).title = QStringLiteral("Typed");
+      return int(QDialog::Accepted);
+    };
+    frame->Action(ID_EDIT_TRACK)->trigger();
+    QVERIFY(landed);
+    QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Typed"));
+    QCOMPARE(frame->DiscInfo().tracks[0].title(), std::string("Typed"));
+    QCOMPARE(frame->DiscInfo().tracks[0].artist, std::string("The Band"));
+    QCOMPARE(frame->View()->Rows().ItemData(0), &frame->DiscInfo().tracks[0]);
   }
 
   void aSecondLookupEndsTheFirstAtOnce() {
@@ -193,7 +261,8 @@ class LookupFrameTest : public QObject {
     std::filesystem::remove(LibraryFileName(Library().string(), m_discId));
     frame->Action(ID_REFRESH)->trigger();
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
-    QCOMPARE(frame->DiscInfo().discId, 0u);
+    QCOMPARE(frame->DiscInfo().albumTitle, std::string());
+    QCOMPARE(frame->DiscInfo().discId, m_discId);  // known from the table of contents
     // The record that was left is in the library.
     QVERIFY(std::filesystem::exists(LibraryFileName(Library().string(), m_discId)));
   }

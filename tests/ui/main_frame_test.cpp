@@ -2,6 +2,7 @@
 // messenger, the status bar and the settings' life cycle.
 
 #include "app/main_frame.h"
+#include "cddb/disc_id.h"
 
 #include <QAction>
 #include <QLabel>
@@ -306,14 +307,17 @@ class MainFrameTest : public QObject {
   void theRecordIsSavedBeforeANewReadAndAtClose() {
     auto frame = MakeFrameOnImage();
     const auto library = m_dir->path() / "data" / "DiscInfo";
-    frame->Action(ID_REFRESH)->trigger();  // no disc id yet: nothing to save
+    frame->Action(ID_REFRESH)->trigger();  // nothing but the table of contents: nothing to save
     QVERIFY(std::filesystem::is_empty(library));
     frame->DiscInfo().discId = 0x1234ABCD;
     frame->DiscInfo().albumTitle = "Edited";
     frame->Action(ID_REFRESH)->trigger();
     QVERIFY(std::filesystem::exists(library / "1234ABCD.dci"));
     std::filesystem::remove(library / "1234ABCD.dci");
-    QCOMPARE(frame->DiscInfo().discId, 0u);  // the new read starts an empty record
+    // The new read starts an empty record of this disc.
+    QVERIFY(frame->DiscInfo().albumTitle.empty());
+    QCOMPARE(frame->DiscInfo().discId, DiscIdOf(frame->Toc().toc));
+    QVERIFY(frame->DiscInfo().discId != 0);
     frame->DiscInfo().discId = 0x1234ABCD;
     frame->DiscInfo().albumTitle = "Edited";
     QVERIFY(frame->close());

@@ -116,6 +116,10 @@ class ProgressDlgTest : public QObject {
     dialog.SetTrackProgress(50, 20);
     QCOMPARE(track->maximum(), 20);
     QCOMPARE(track->value(), 20);
+    // A one-sector track (no sectors after its first): an empty bar, never Qt's busy bar.
+    Report(dialog, {0, 0, 0, 1});
+    QVERIFY(track->maximum() > track->minimum());
+    QCOMPARE(track->value(), 0);
   }
 
   // Until the new job reports, the window shows the last one's ranges, name and time.

@@ -99,12 +99,12 @@ class RipDialogsTest : public QObject {
     QCOMPARE(answer, choice);
   }
 
-  void overwriteDismissedLeavesTheAnswer_data() {
+  void overwriteDismissedMeansNo_data() {
     QTest::addColumn<QString>("how");
     QTest::newRow("escape") << "escape";
     QTest::newRow("close box") << "close box";
   }
-  void overwriteDismissedLeavesTheAnswer() {
+  void overwriteDismissedMeansNo() {
     QFETCH(QString, how);
     int dialogAnswer = 0;
     bool stillOpen = true;
@@ -115,9 +115,9 @@ class RipDialogsTest : public QObject {
       stillOpen = d.isVisible();
       return d.result();
     };
-    int32_t answer = kUntouched;
+    int32_t answer = kOverwriteYes;  // what an earlier prompt of the job was told
     QVERIFY(!AskOverwrite(nullptr, kPath, &answer));
-    QCOMPARE(answer, kUntouched);
+    QCOMPARE(answer, int32_t(kOverwriteNo));
     QCOMPARE(dialogAnswer, -1);
     QVERIFY(!stillOpen);
   }

@@ -124,6 +124,17 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(m_prompts.modalCount, 1);
   }
 
+  void lookupCheckNamesTheServerInUse() {
+    CAppSettings settings = Sample();
+    qputenv("KORVI_CDDB_SERVER", "127.0.0.1:8880");
+    QString text;
+    m_prompts.onModal = Answer(QDialog::Rejected,
+                               [&](QDialog& sheet) { text = Find<QCheckBox>(sheet, "lookupCheck")->text(); });
+    EditSettings(nullptr, settings);
+    qunsetenv("KORVI_CDDB_SERVER");
+    QCOMPARE(text, QString("Get play CD information from 127.0.0.1:8880 automatically"));
+  }
+
   // Cancel, and any result but Accepted, leaves every field as it was.
   void cancelKeepsTheRecord_data() {
     QTest::addColumn<int>("result");
