@@ -379,7 +379,8 @@ void CMainFrame::OnLookupDone(uint64_t generation, LookupOutcome outcome) {
   if (outcome.kind == LookupOutcome::kFailed) {
     OnSetStatusText("Failed to Get disc-info!");
     // The status bar keeps its short text; why it failed goes under the drive list.
-    m_view->DrivePanel()->SetInfoText(QStringLiteral("No disc-info: %1").arg(QString::fromStdString(outcome.cause)));
+    m_view->DrivePanel()->SetInfoText(
+        QStringLiteral("No disc-info: %1").arg(QString::fromStdString(outcome.cause)));
     UpdateCommandUI();
     return;
   }

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "app/commands.h"
-#include "messages/messenger.h"
 #include "app/qt_messenger.h"
 #include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
 #include "library/lookup.h"
+#include "messages/messenger.h"
 #include "playback/play_control.h"
 #include "rip/rip_job.h"
 #include "settings/app_settings.h"

@@ -317,7 +317,8 @@ std::string CCDDB::FailureCause(const CCDDBServer& server) const {
     case kCddbErrCancelled:
       return "the lookup was stopped";
     case kCddbErrInvalid:
-      if (server.host.empty()) return std::string(kCddbServerVariable) + " does not name a server (host[:port])";
+      if (server.host.empty())
+        return std::string(kCddbServerVariable) + " does not name a server (host[:port])";
       return "the CDDB server name " + server.host + " cannot be resolved";
     case kCddbErrTimedOut:
       return "the CDDB server " + name + " did not answer in time";
@@ -325,13 +326,15 @@ std::string CCDDB::FailureCause(const CCDDBServer& server) const {
       if (m_readFailure == ReadFailure::kTimedOut ||
           (m_readFailure == ReadFailure::kSocket && m_readErrno == kCddbErrTimedOut))
         return "the CDDB server " + name + " did not answer in time";
-      if (m_readFailure == ReadFailure::kTooLong) return "the reply of the CDDB server " + name + " is too long";
+      if (m_readFailure == ReadFailure::kTooLong)
+        return "the reply of the CDDB server " + name + " is too long";
       if (m_readFailure == ReadFailure::kSocket)
         return "the connection to the CDDB server " + name + " failed: " + std::strerror(m_readErrno);
       if (m_readFailure == ReadFailure::kClosed && m_lastReplyText.empty())
         return "the CDDB server " + name + " closed the connection without an answer";
       if (IsListStatus(status)) return "the reply of the CDDB server " + name + " was cut short";
-      if (status >= 100 && status <= 999) return "the CDDB server " + name + " answered: " + FirstLineShown(m_lastReplyText);
+      if (status >= 100 && status <= 999)
+        return "the CDDB server " + name + " answered: " + FirstLineShown(m_lastReplyText);
       return "the reply of " + name + " is not CDDB: " + FirstLineShown(m_lastReplyText);
     case ECONNREFUSED:
       return "the CDDB server " + name + " refused the connection";

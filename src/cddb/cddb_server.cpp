@@ -33,7 +33,10 @@ CCDDBServer CddbServerFromEnvironment() {
 
 std::string CddbServerInUse() {
   const CCDDBServer server = CddbServerFromEnvironment();
-  if (server.host.empty()) return std::getenv(kCddbServerVariable);
+  if (server.host.empty()) {
+    const char* given = std::getenv(kCddbServerVariable);
+    return given ? given : "";
+  }
   if (server.port == kDefaultCddbPort) return server.host;
   return server.host + ":" + std::to_string(server.port);
 }

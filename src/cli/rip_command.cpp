@@ -9,13 +9,13 @@
 #include <optional>
 #include <set>
 
-#include "messages/messenger.h"
 #include "cli/commands.h"
 #include "cli/lookup_command.h"
 #include "cli/options.h"
 #include "disc/cd_device.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
+#include "messages/messenger.h"
 #include "rip/output_format.h"
 #include "rip/rip_job.h"
 #include "settings/app_settings.h"
@@ -159,7 +159,8 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (!parsed) {
     err << "korvi-cli: " << problem
         << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape --out DIR [--tracks 1,3-5]"
-        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup [--library DIR]]\n";
+        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup [--library "
+           "DIR]]\n";
     return kExitUsage;
   }
   const RipOptions& options = *parsed;

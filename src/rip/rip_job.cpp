@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "messages/messenger.h"
 #include "disc/cdrom_toc.h"
 #include "disc/sector_source.h"
+#include "messages/messenger.h"
 #include "rip/file_names.h"
 #include "rip/output_media.h"
 

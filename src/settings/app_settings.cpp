@@ -1,8 +1,7 @@
 #include "settings/app_settings.h"
 
-#include <climits>
-
 #include <algorithm>
+#include <climits>
 #include <optional>
 
 #include "common/fs_util.h"

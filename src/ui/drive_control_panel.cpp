@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "messages/messenger.h"
 #include "disc/cd_device.h"
+#include "messages/messenger.h"
 
 namespace korvi {
 

@@ -1,12 +1,11 @@
 #pragma once
 // Every dialog that code waits on goes through here, so tests can answer them without a person.
 
+#include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
-
-#include <QDialog>
 
 class QWidget;
 

@@ -38,8 +38,10 @@ class KorviCliLookup : public ::testing::Test {
         << "TTITLE0=Tide\nTTITLE1=Gulls / Wind\nTTITLE2=..\nEXTD=\nEXTT0=\nEXTT1=\nEXTT2=\nPLAYORDER=\n";
     m_server = std::make_unique<fixtures::CddbTestServer>(m_dir / "archive");
     ASSERT_TRUE(m_server->Start());
-    m_env = "HOME=" + ShellQuote(m_dir.path().string()) + " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) +
-            " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) + " KORVI_CDDB_SERVER=" + m_server->HostPort() + " ";
+    m_env = "HOME=" + ShellQuote(m_dir.path().string()) +
+            " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) +
+            " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) +
+            " KORVI_CDDB_SERVER=" + m_server->HostPort() + " ";
   }
   fixtures::CommandResult Cli(const std::string& args) {
     return RunCommand(m_env + ShellQuote(KORVI_CLI_PATH) + " " + args);
@@ -109,9 +111,10 @@ TEST_F(KorviCliLookup, EachFailureNamesItsCause) {
             "no match for this disc on the CDDB server " + server + " (202)\n");
   EXPECT_EQ(failure("", Mode::kRaw, "HTTP/1.0 200 OK\r\n\r\n500 Internal server error\r\n"),
             "the CDDB server " + server + " answered: 500 Internal server error\n");
-  EXPECT_EQ(failure("", Mode::kRaw,
-                    "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n<html><body>Gone</body></html>\n"),
-            "the reply of " + server + " is not CDDB: <html><body>Gone</body></html>\n");
+  EXPECT_EQ(
+      failure("", Mode::kRaw,
+              "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n<html><body>Gone</body></html>\n"),
+      "the reply of " + server + " is not CDDB: <html><body>Gone</body></html>\n");
   EXPECT_EQ(failure("", Mode::kStall, ""), "the CDDB server " + server + " did not answer in time\n");
   EXPECT_EQ(failure("KORVI_CDDB_SERVER=127.0.0.1:1", Mode::kNormal, ""),
             "the CDDB server 127.0.0.1:1 refused the connection\n");

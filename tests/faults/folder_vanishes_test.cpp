@@ -8,9 +8,9 @@
 #include <fstream>
 #include <functional>
 
-#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "faults/fault_support.h"
+#include "messages/messenger.h"
 #include "rip/rip_job.h"
 
 namespace korvi::faults {

@@ -9,9 +9,9 @@
 #include <iostream>
 #include <thread>
 
+#include "common/fs_util.h"
 #include "faults/fault_support.h"
 #include "faults/save_variants.h"
-#include "common/fs_util.h"
 
 namespace korvi::faults {
 namespace {

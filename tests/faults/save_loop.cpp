@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "faults/save_variants.h"
 #include "common/fs_util.h"
+#include "faults/save_variants.h"
 
 namespace {
 

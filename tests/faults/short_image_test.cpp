@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "faults/fault_support.h"
+#include "messages/messenger.h"
 #include "rip/rip_job.h"
 
 namespace korvi::faults {

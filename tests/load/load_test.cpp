@@ -15,10 +15,10 @@
 #include <mutex>
 #include <string>
 
-#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "hostile_disc.h"
 #include "library/lookup.h"
+#include "messages/messenger.h"
 #include "rip/rip_job.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -10,10 +10,10 @@
 #include <iterator>
 #include <mutex>
 
-#include "messages/messenger.h"
 #include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
+#include "messages/messenger.h"
 
 namespace korvi {
 namespace {

@@ -214,7 +214,8 @@ class LookupFrameTest : public QObject {
     m_prompts.onModal = [&](QDialog& dialog) {
       frame->OnCommand(ID_GET_CD_INFO);
       QDeadlineTimer deadline(10000);
-      while (frame->IsLookingUp() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      while (frame->IsLookingUp() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
       landed = RowTitle(*frame, 1) == QStringLiteral("Song B");
       dynamic_cast<CTrackEditDlg&>(dialog).title = QStringLiteral("Typed");
       return int(QDialog::Accepted);

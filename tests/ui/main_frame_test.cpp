@@ -2,7 +2,6 @@
 // messenger, the status bar and the settings' life cycle.
 
 #include "app/main_frame.h"
-#include "cddb/disc_id.h"
 
 #include <QAction>
 #include <QLabel>
@@ -16,6 +15,7 @@
 #include <thread>
 
 #include "app/commands.h"
+#include "cddb/disc_id.h"
 #include "disc/track_info.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
