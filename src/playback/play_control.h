@@ -33,7 +33,9 @@ struct PlayPosition {
   int32_t length;  // sectors of the track: end − begin + 1
 };
 
-// "%d:%d:%d(%s)": the played time in hours, minutes and whole seconds, then the name.
+// "%d:%d:%d(%s)": the played time in hours, minutes and whole seconds, then the name. The time is
+// that of the sectors read, at most end − begin sectors: at the track's end it reads as the track's
+// Length column.
 std::string PlayPositionText(const PlayPosition& position);
 
 class PlayControl {
@@ -71,7 +73,8 @@ class PlayControl {
   // Reads the next chunk (silence where the read fails) and queues it; false at the track's end.
   bool FeedPlayer();
   void UpdatePosition();
-  void ReportFailure();
+  // Tells onError of a failure since the last call; true when there was one.
+  bool ReportFailure();
 
   IFrameMessenger& m_frame;
   ISectorSource& m_source;
