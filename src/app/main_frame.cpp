@@ -11,6 +11,8 @@
 #include <QStatusTipEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <chrono>
+#include <functional>
 
 #include "app/qt_messenger.h"
 #include "cddb/cddb_server.h"
@@ -36,6 +38,20 @@ namespace {
 
 constexpr const char* kProductName = "Korvi CD Ripper 2.2";
 constexpr int kStatusTextWidth = 200;
+// How long the exit lets the blocks at the sound server finish. The server answers within a
+// fraction of it; one that is stopped or hung must not keep the window from going.
+constexpr std::chrono::milliseconds kSoundServerWait{2000};
+
+// Serves the event loop while busy() holds, at most for limit when it is given.
+void ServeEventsWhile(const std::function<bool()>& busy,
+                      std::chrono::milliseconds limit = std::chrono::milliseconds::max()) {
+  const auto start = std::chrono::steady_clock::now();
+  // In milliseconds: the limit's maximum would overflow in the clock's nanoseconds.
+  const auto elapsed = [start] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  };
+  while (busy() && elapsed() < limit) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
 
 }  // namespace
 
@@ -59,6 +75,8 @@ CMainFrame::CMainFrame(const UserFolders& folders)
       this, [this](unsigned message, uintptr_t w, intptr_t l) { return HandleMessage(message, w, l); });
   m_ripJob = std::make_unique<RipJob>(*m_messenger, *m_source);
   m_play = std::make_unique<PlayControl>(*m_messenger, *m_source);
+  // Connecting to a server that is slow or hung must not freeze the window.
+  m_play->Player().setOpenInBackground(true);
   m_play->onError = [this](const std::string& message, const std::string&) {
     Prompts::Current().ShowError(this, QString::fromStdString(message));
   };
@@ -79,20 +97,25 @@ CMainFrame::CMainFrame(const UserFolders& folders)
 }
 
 CMainFrame::~CMainFrame() {
-  // The blocks still at the sound device report to this thread as they finish: serve them, then
-  // the player can join its device thread.
+  // First, so that no worker that fails to end can cost the user the settings.
+  m_settings.SaveToRegistry(m_store);
+  // The blocks still at the sound device report to this thread as they finish: serve them for a
+  // while, so that the track is not cut in the middle of a block.
   m_play->OnPlayStop();
-  while (m_play->IsBusy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  m_play.reset();
+  ServeEventsWhile([this] { return m_play->IsBusy(); }, kSoundServerWait);
   // Closing is refused during a rip; should the window go anyway, the worker stops first, and its
   // last messages are served so that it is not left waiting for this thread.
   m_ripJob->Cancel();
   m_ripJob->Resume();
-  while (m_ripJob->IsRunning()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  ServeEventsWhile([this] { return m_ripJob->IsRunning(); });
   m_ripJob.reset();
   // Abandoned searches are joined while the messenger they report through still exists.
   m_lookup.reset();
-  m_settings.SaveToRegistry(m_store);
+  // A completion may still be sending to this thread when the server did not answer in time: the
+  // closed messenger releases it, so that the player can join its device's thread, which gives up
+  // a connection under way.
+  m_messenger->Close();
+  m_play.reset();
 }
 
 bool CMainFrame::IsRipping() const { return m_ripJob && m_ripJob->IsRunning(); }

@@ -111,7 +111,9 @@ QtFrameMessenger::QtFrameMessenger(QObject* target, Handler handler)
   m_shared->mailbox = new Mailbox(target, m_shared);
 }
 
-QtFrameMessenger::~QtFrameMessenger() {
+QtFrameMessenger::~QtFrameMessenger() { Close(); }
+
+void QtFrameMessenger::Close() {
   QObject* mailbox = nullptr;
   {
     std::lock_guard lock(m_shared->mutex);

@@ -25,6 +25,10 @@ class QtFrameMessenger : public IFrameMessenger {
   QtFrameMessenger(const QtFrameMessenger&) = delete;
   QtFrameMessenger& operator=(const QtFrameMessenger&) = delete;
 
+  // From now on nothing queued or sent runs: a sender still waiting, or sending later, gets 0 at
+  // once. On the target's thread, for its teardown: no worker is left waiting on it.
+  void Close();
+
   intptr_t Send(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0) override;
   void Post(unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0) override;
 

@@ -46,8 +46,15 @@ class AudioDevice {
 
   // Set once, before the first write.
   virtual void SetCompletion(Completion completion) = 0;
-  // Connects to the output unless connected; false with the cause in *error.
+  // Connects to the output unless connected, waiting for the answer (bounded by the device);
+  // false with the cause in *error. Not while an OpenInBackground is under way.
   virtual bool Open(std::string* error) = 0;
+  // The same without waiting: returns at once, and done(opened) runs once on the device's own
+  // thread, in order with the completions of blocks written before (the cause of a failure in
+  // LastError). Destroying the device gives up a connection under way (its done may still run,
+  // with false, before the destructor returns) and drops a done not started yet: the destructor
+  // does not wait for a server that does not answer.
+  virtual void OpenInBackground(std::function<void(bool opened)> done) = 0;
   virtual bool IsOpen() const = 0;
   // Hands a block over. On a device that is not open the block comes back at once as not played.
   virtual void Write(std::unique_ptr<AudioBlock> block) = 0;

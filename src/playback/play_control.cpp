@@ -17,7 +17,10 @@ constexpr int32_t kSectorBytes = 2352;
 
 std::string PlayPositionText(const PlayPosition& position) {
   const size_t nameLength = strnlen(position.name, sizeof position.name);
-  return LengthText(0, position.played) + "(" + std::string(position.name, nameLength) + ")";
+  // The time runs from 0 at the first sector to end − begin at the last, as the Length column
+  // counts it: once the last sector is read the text must not read a second more than that column.
+  const int32_t time = std::max(0, std::min(position.played, position.length - 1));
+  return LengthText(0, time) + "(" + std::string(position.name, nameLength) + ")";
 }
 
 PlayControl::PlayControl(IFrameMessenger& frame, ISectorSource& source, std::unique_ptr<AudioDevice> device)
@@ -53,12 +56,15 @@ intptr_t PlayControl::Play(int32_t begin, int32_t end, const std::string& title)
 void PlayControl::OnPlayStop() { m_player->stop(); }
 
 void PlayControl::OnBufferDone() {
-  ReportFailure();
+  const bool failed = ReportFailure();
   // Three blocks ahead of the ear: normally the one just finished is replaced; after Stop and a
-  // quick Play the blocks still at the device of the last play count too.
-  if (m_player->queuedBlocks() + size_t(m_player->blocksAtDevice()) < CWavePlayer::kBlocksToStart)
+  // quick Play the blocks still at the device of the last play count too. Once stopped, nothing
+  // more is read: the blocks at the device only finish, and the drive is free for a rip.
+  if (!m_player->isStopped() &&
+      m_player->queuedBlocks() + size_t(m_player->blocksAtDevice()) < CWavePlayer::kBlocksToStart)
     FeedPlayer();
-  UpdatePosition();
+  // A block that came back unplayed (or a start that found no output) moves no position.
+  if (!failed) UpdatePosition();
 }
 
 bool PlayControl::FeedPlayer() {
@@ -90,9 +96,11 @@ void PlayControl::FillPlayPosition(PlayPosition* position) const {
   position->length = m_end - m_begin + 1;
 }
 
-void PlayControl::ReportFailure() {
+bool PlayControl::ReportFailure() {
   std::string cause;
-  if (m_player->takeFailure(&cause) && onError) onError(kNoSoundOutputMessage, cause);
+  if (!m_player->takeFailure(&cause)) return false;
+  if (onError) onError(kNoSoundOutputMessage, cause);
+  return true;
 }
 
 }  // namespace korvi

@@ -33,7 +33,9 @@ struct PlayPosition {
   int32_t length;  // sectors of the track: end − begin + 1
 };
 
-// "%d:%d:%d(%s)": the played time in hours, minutes and whole seconds, then the name.
+// "%d:%d:%d(%s)": the played time in hours, minutes and whole seconds, then the name. The time is
+// that of the sectors read, at most end − begin sectors: at the track's end it reads as the track's
+// Length column.
 std::string PlayPositionText(const PlayPosition& position);
 
 class PlayControl {
@@ -55,7 +57,8 @@ class PlayControl {
   intptr_t OnPlayStart(const ITrackRows& rows, int row);
   // Plays sectors begin to end (both included) under the given title; 0 when it started, -1 when
   // it did not: already playing, a range that no disc has (end before begin, a negative begin),
-  // 40 sectors or fewer, or no sound output.
+  // 40 sectors or fewer, or no sound output. A player that opens its device in the background
+  // starts at once (0) and tells a missing output later, through WM_PLAY_BUFFER_DONE.
   intptr_t Play(int32_t begin, int32_t end, const std::string& title);
   void OnPlayStop();
   void OnBufferDone();
@@ -63,7 +66,7 @@ class PlayControl {
 
   // The stop flag is clear: Stop is enabled, Play, ripping and closing are refused.
   bool IsPlaying() const { return !m_player->isStopped(); }
-  // Blocks are still at the device (also for a while after Stop).
+  // Blocks are still at the device (also for a while after Stop), or the device is being opened.
   bool IsBusy() const { return m_player->busy(); }
   CWavePlayer& Player() { return *m_player; }
 
@@ -71,7 +74,8 @@ class PlayControl {
   // Reads the next chunk (silence where the read fails) and queues it; false at the track's end.
   bool FeedPlayer();
   void UpdatePosition();
-  void ReportFailure();
+  // Tells onError of a failure since the last call; true when there was one.
+  bool ReportFailure();
 
   IFrameMessenger& m_frame;
   ISectorSource& m_source;

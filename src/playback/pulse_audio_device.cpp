@@ -53,6 +53,7 @@ class PulseAudioDevice final : public AudioDevice {
 
   void SetCompletion(Completion completion) override { m_completion = std::move(completion); }
   bool Open(std::string* error) override;
+  void OpenInBackground(std::function<void(bool opened)> done) override;
   bool IsOpen() const override { return m_open.load(); }
   void Write(std::unique_ptr<AudioBlock> block) override;
   std::string LastError() const override {
@@ -83,9 +84,17 @@ class PulseAudioDevice final : public AudioDevice {
   static void OnDrained(pa_stream* stream, int success, void* self);
   static void OnTimeout(pa_mainloop_api* api, pa_time_event* event, const struct timeval* when, void* self);
 
-  // The device's own thread: hands finished blocks back, outside libpulse's lock.
+  // The device's own thread: hands finished blocks back, outside libpulse's lock, and makes the
+  // connections asked for in the background.
   void Complete(std::unique_ptr<AudioBlock> block, bool played);
   void CompletionLoop();
+
+  // A finished block, or (with opened set) a connection to make.
+  struct Task {
+    std::unique_ptr<AudioBlock> block;
+    bool played = false;
+    std::function<void(bool)> opened;
+  };
 
   PulseDeviceOptions m_options;
   Completion m_completion;
@@ -98,6 +107,8 @@ class PulseAudioDevice final : public AudioDevice {
   pa_context* m_context = nullptr;
   pa_stream* m_stream = nullptr;
   bool m_timedOut = false;
+  // Set when the device goes: a connection under way gives up instead of waiting for the server.
+  std::atomic<bool> m_closing{false};
   bool m_corked = true;
   std::deque<std::unique_ptr<AudioBlock>> m_pending;  // front: the block being written
   size_t m_written = 0;                               // bytes of the front block with the server
@@ -105,13 +116,20 @@ class PulseAudioDevice final : public AudioDevice {
 
   std::mutex m_doneMutex;
   std::condition_variable m_doneReady;
-  std::deque<std::pair<std::unique_ptr<AudioBlock>, bool>> m_done;
+  std::deque<Task> m_done;
   bool m_quit = false;
   std::thread m_completionThread;
 };
 
 PulseAudioDevice::~PulseAudioDevice() {
-  // The completion thread goes first, so that nothing writes while libpulse is taken down.
+  // The completion thread goes first, so that nothing writes while libpulse is taken down. A
+  // connection it is making waits in pa_threaded_mainloop_wait: the signal, under the loop's lock
+  // so that it cannot slip in before that wait, ends it.
+  m_closing.store(true);
+  if (m_loop) {
+    MainloopLock lock(m_loop);
+    pa_threaded_mainloop_signal(m_loop, 0);
+  }
   {
     std::lock_guard lock(m_doneMutex);
     m_quit = true;
@@ -136,6 +154,14 @@ bool PulseAudioDevice::Open(std::string* error) {
   if (!opened) SetError(cause);
   if (error && !opened) *error = cause;
   return opened;
+}
+
+void PulseAudioDevice::OpenInBackground(std::function<void(bool opened)> done) {
+  {
+    std::lock_guard lock(m_doneMutex);
+    m_done.push_back(Task{nullptr, false, std::move(done)});
+  }
+  m_doneReady.notify_one();
 }
 
 bool PulseAudioDevice::StartAndConnect(std::string* error) {
@@ -195,6 +221,10 @@ bool PulseAudioDevice::WaitUntilReady(std::string* error) {
     }
     if (m_timedOut) {
       if (error) *error = "the sound server did not answer";
+      break;
+    }
+    if (m_closing.load()) {
+      if (error) *error = "the sound output was closed while connecting";
       break;
     }
     pa_threaded_mainloop_wait(m_loop);
@@ -351,7 +381,7 @@ void PulseAudioDevice::OnTimeout(pa_mainloop_api*, pa_time_event*, const struct 
 void PulseAudioDevice::Complete(std::unique_ptr<AudioBlock> block, bool played) {
   {
     std::lock_guard lock(m_doneMutex);
-    m_done.emplace_back(std::move(block), played);
+    m_done.push_back(Task{std::move(block), played, nullptr});
   }
   m_doneReady.notify_one();
 }
@@ -361,10 +391,13 @@ void PulseAudioDevice::CompletionLoop() {
   for (;;) {
     m_doneReady.wait(lock, [this] { return m_quit || !m_done.empty(); });
     if (m_quit) return;
-    auto [block, played] = std::move(m_done.front());
+    Task task = std::move(m_done.front());
     m_done.pop_front();
     lock.unlock();
-    if (m_completion) m_completion(std::move(block), played);
+    if (task.opened)
+      task.opened(Open(nullptr));
+    else if (m_completion)
+      m_completion(std::move(task.block), task.played);
     lock.lock();
   }
 }

@@ -25,6 +25,11 @@ CWavePlayer::~CWavePlayer() {
 
 void CWavePlayer::setNotifyWindow(IFrameMessenger* frame) { m_frame.store(frame); }
 
+void CWavePlayer::setOpenInBackground(bool background) {
+  std::lock_guard lock(m_mutex);
+  m_openInBackground = background;
+}
+
 void CWavePlayer::setIdleNotify(std::function<void()> notify) {
   std::lock_guard lock(m_mutex);
   m_onIdle = std::move(notify);
@@ -43,6 +48,15 @@ void CWavePlayer::clear() {
 bool CWavePlayer::start() {
   std::lock_guard lock(m_mutex);
   if (m_queue.size() < kBlocksToStart) return false;
+  ++m_startId;  // an opening asked for by an earlier start no longer starts anything
+  m_awaitingOpen = false;
+  if (!m_device->IsOpen() && m_openInBackground) {
+    m_stopped.store(false);
+    m_awaitingOpen = true;
+    ++m_opening;
+    m_device->OpenInBackground([this, id = m_startId](bool opened) { onOpened(id, opened); });
+    return true;
+  }
   if (!m_device->IsOpen()) {
     std::string cause;
     if (!m_device->Open(&cause)) {
@@ -65,7 +79,7 @@ bool CWavePlayer::submitNext() {
 }
 
 bool CWavePlayer::submitLocked() {
-  if (m_queue.empty() || m_atDevice >= kBlocksAtDevice) return false;
+  if (m_awaitingOpen || m_queue.empty() || m_atDevice >= kBlocksAtDevice) return false;
   auto block = std::make_unique<AudioBlock>(std::move(m_queue.front()));
   m_queue.pop_front();
   ++m_atDevice;
@@ -74,26 +88,51 @@ bool CWavePlayer::submitLocked() {
 }
 
 void CWavePlayer::onBlockDone(std::unique_ptr<AudioBlock> block, bool played) {
-  {
-    std::lock_guard lock(m_mutex);
-    --m_atDevice;
-    ++m_completing;
-    // A failure is told once: the blocks after it find the player stopped already.
-    if (!played && !m_stopped.load()) failLocked(m_device->LastError());
-    // The last block of the play: nothing queued and nothing else at the device. The play is over
-    // from here, so the frame already sees it stopped while it handles this block's message.
-    if (m_atDevice == 0 && m_queue.empty()) m_stopped.store(true);
-  }
   block.reset();
-  // Synchronous: the frame reads the next chunk into the queue before this returns.
-  if (IFrameMessenger* frame = m_frame.load()) frame->Send(WM_PLAY_BUFFER_DONE, 0, 0);
-  std::lock_guard lock(m_mutex);
-  --m_completing;
+  std::unique_lock lock(m_mutex);
+  --m_atDevice;
+  ++m_completing;
+  // A failure is told once: the blocks after it find the player stopped already.
+  if (!played && !m_stopped.load()) failLocked(m_device->LastError());
+  // The last block of the play: nothing queued and nothing else at the device. The play is over
+  // from here, so the frame already sees it stopped while it handles this block's message.
+  if (m_atDevice == 0 && m_queue.empty()) m_stopped.store(true);
+  sendBufferDone(lock);
   if (!m_stopped.load()) {
     while (submitLocked()) {
     }
   }
-  if (m_atDevice == 0 && m_completing == 0 && m_onIdle) m_onIdle();
+  notifyIfIdleLocked();
+}
+
+void CWavePlayer::onOpened(uint64_t startId, bool opened) {
+  std::unique_lock lock(m_mutex);
+  --m_opening;
+  // A start that was stopped meanwhile, or followed by another, is over: nothing to submit or tell.
+  if (startId == m_startId && m_awaitingOpen) {
+    m_awaitingOpen = false;
+    if (!m_stopped.load() && opened) {
+      while (submitLocked()) {
+      }
+    } else if (!m_stopped.load()) {
+      failLocked(m_device->LastError());
+      ++m_completing;
+      sendBufferDone(lock);
+    }
+  }
+  notifyIfIdleLocked();
+}
+
+void CWavePlayer::sendBufferDone(std::unique_lock<std::mutex>& lock) {
+  lock.unlock();
+  // Synchronous: the frame reads the next chunk into the queue before this returns.
+  if (IFrameMessenger* frame = m_frame.load()) frame->Send(WM_PLAY_BUFFER_DONE, 0, 0);
+  lock.lock();
+  --m_completing;
+}
+
+void CWavePlayer::notifyIfIdleLocked() {
+  if (m_atDevice == 0 && m_completing == 0 && m_opening == 0 && m_onIdle) m_onIdle();
 }
 
 void CWavePlayer::failLocked(std::string cause) {
@@ -114,7 +153,7 @@ int CWavePlayer::blocksAtDevice() const {
 
 bool CWavePlayer::busy() const {
   std::lock_guard lock(m_mutex);
-  return m_atDevice > 0 || m_completing > 0;
+  return m_atDevice > 0 || m_completing > 0 || m_opening > 0;
 }
 
 bool CWavePlayer::takeFailure(std::string* cause) {

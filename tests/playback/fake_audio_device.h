@@ -25,7 +25,8 @@ class FakeAudioDevice : public AudioDevice {
     m_thread.join();
   }
 
-  // Runs on the device's thread after each completion has returned (the test wakes its loop).
+  // Runs on the device's thread after each completion or opening has returned (the test wakes its
+  // loop).
   std::function<void()> afterCompletion;
 
   void SetCompletion(Completion completion) override { m_completion = std::move(completion); }
@@ -40,6 +41,12 @@ class FakeAudioDevice : public AudioDevice {
     m_open = true;
     return true;
   }
+  // The opening runs on the device's thread, in order with the completions.
+  void OpenInBackground(std::function<void(bool opened)> done) override {
+    std::lock_guard lock(m_mutex);
+    m_finishing.push_back({nullptr, false, std::move(done)});
+    m_wake.notify_all();
+  }
   bool IsOpen() const override {
     std::lock_guard lock(m_mutex);
     return m_open;
@@ -47,7 +54,7 @@ class FakeAudioDevice : public AudioDevice {
   void Write(std::unique_ptr<AudioBlock> block) override {
     std::lock_guard lock(m_mutex);
     if (!m_open) {
-      m_finishing.push_back({std::move(block), false});
+      m_finishing.push_back({std::move(block), false, nullptr});
     } else {
       m_written.emplace_back(block->data(), block->data() + block->size());
       m_held.push_back(std::move(block));
@@ -113,11 +120,12 @@ class FakeAudioDevice : public AudioDevice {
   struct Finishing {
     std::unique_ptr<AudioBlock> block;
     bool played;
+    std::function<void(bool)> opened;  // set: an opening, not a block
   };
 
   void MoveHeldToFinishing(int n, bool played) {
     for (; n > 0 && !m_held.empty(); --n) {
-      m_finishing.push_back({std::move(m_held.front()), played});
+      m_finishing.push_back({std::move(m_held.front()), played, nullptr});
       m_held.pop_front();
     }
   }
@@ -130,9 +138,12 @@ class FakeAudioDevice : public AudioDevice {
       Finishing next = std::move(m_finishing.front());
       m_finishing.pop_front();
       lock.unlock();
-      m_completion(std::move(next.block), next.played);
+      if (next.opened)
+        next.opened(Open(nullptr));
+      else
+        m_completion(std::move(next.block), next.played);
       lock.lock();
-      ++m_completed;
+      if (!next.opened) ++m_completed;
       lock.unlock();
       if (afterCompletion) afterCompletion();
       lock.lock();

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 
 #include "disc/cd_device.h"
+#include "disc/track_info.h"
 #include "disc/track_rows.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
@@ -50,6 +52,21 @@ class ScratchedSource : public ISectorSource {
  private:
   ISectorSource& m_disc;
   std::set<int32_t> m_bad;
+};
+
+// Counts the reads that reach the disc.
+class CountingSource : public ISectorSource {
+ public:
+  explicit CountingSource(ISectorSource& disc) : m_disc(disc) {}
+  bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override {
+    m_reads.fetch_add(1);
+    return m_disc.ReadRawSectors(start, buffer, count);
+  }
+  int Count() const { return m_reads.load(); }
+
+ private:
+  ISectorSource& m_disc;
+  std::atomic<int> m_reads{0};
 };
 
 class PlayControlTest : public ::testing::Test {
@@ -191,8 +208,27 @@ TEST_F(PlayControlTest, TheStatusTextShowsTheTimeReadAndTheTitle) {
   PlayToTheEnd();
   ASSERT_EQ(m_texts.size(), 225u);  // one per block
   EXPECT_EQ(m_texts[0], "0:0:1(Track 6)");
-  EXPECT_EQ(m_texts[218], "0:0:59(Track 6)");   // 4440 sectors
-  EXPECT_EQ(m_texts.back(), "0:1:0(Track 6)");  // 4500
+  EXPECT_EQ(m_texts[218], "0:0:59(Track 6)");  // 4440 sectors
+  // All 4500 sectors read: the end reads as the Length column, 4499 / 75 = 59 s, not a minute.
+  EXPECT_EQ(m_texts.back(), "0:0:59(Track 6)");
+  EXPECT_EQ(m_texts.back(), LengthText(Begin(6), End(6)) + "(Track 6)");
+}
+
+TEST_F(PlayControlTest, AfterStopTheBlocksAtTheDeviceFinishButTheDiscIsNotReadAgain) {
+  auto counting = std::make_unique<CountingSource>(*m_disc);
+  CountingSource& reads = *counting;
+  MakeControl(std::move(counting));
+  ASSERT_EQ(PlayTrack(6), 0);
+  Finish(1);
+  EXPECT_EQ(reads.Count(), 4);  // three to start, one for the block that finished
+  m_control->OnPlayStop();
+  const int atStop = reads.Count();
+  const size_t textsAtStop = m_texts.size();
+  PlayToTheEnd();
+  EXPECT_EQ(m_device->Completed(), 3);
+  EXPECT_EQ(m_texts.size(), textsAtStop + 2);  // the two blocks at the device still report
+  EXPECT_EQ(reads.Count(), atStop);
+  EXPECT_EQ(m_device->Written().size(), 3u);
 }
 
 TEST_F(PlayControlTest, AnUnreadableChunkIsHeardAsSilenceAndThePlayGoesOn) {

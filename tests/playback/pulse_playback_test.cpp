@@ -95,7 +95,7 @@ TEST_F(PulsePlaybackTest, TheSinkPlaysTheWholeTrackAsTheDiscHoldsIt) {
   EXPECT_TRUE(m_server.WaitForSound(expected.size(), 10s));
   EXPECT_EQ(m_server.Sound(), expected);
   ASSERT_FALSE(m_texts.empty());
-  EXPECT_EQ(m_texts.back(), "0:0:2(Track 2)");
+  EXPECT_EQ(m_texts.back(), "0:0:1(Track 2)");  // 150 sectors: (150 − 1) / 75 s, as its Length
   EXPECT_TRUE(m_errors.empty());
 }
 
@@ -117,7 +117,7 @@ TEST_F(PulsePlaybackTest, PlayWhilePlayingIsRefusedAndStopThenPlayStartsTheNextT
   expected.insert(expected.end(), third.begin(), third.end());
   EXPECT_TRUE(m_server.WaitForSound(expected.size(), 10s));
   EXPECT_EQ(m_server.Sound(), expected);
-  EXPECT_EQ(m_texts.back(), "0:0:2(Track 3)");
+  EXPECT_EQ(m_texts.back(), "0:0:1(Track 3)");
 }
 
 TEST_F(PulsePlaybackTest, WithoutAServerPlayTellsTheUserAndDoesNotPlay) {

@@ -134,6 +134,7 @@ PulseServer::PulseServer() {
 
 PulseServer::~PulseServer() {
   if (m_pid > 0) {
+    kill(m_pid, SIGCONT);  // a stopped server would not see the SIGTERM
     kill(m_pid, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
@@ -247,6 +248,14 @@ void PulseServer::Kill() {
   kill(m_pid, SIGKILL);
   waitpid(m_pid, nullptr, 0);
   m_pid = -1;
+}
+
+void PulseServer::Freeze() {
+  if (m_pid > 0) kill(m_pid, SIGSTOP);
+}
+
+void PulseServer::Thaw() {
+  if (m_pid > 0) kill(m_pid, SIGCONT);
 }
 
 }  // namespace korvi::fixtures

@@ -42,6 +42,10 @@ class PulseServer {
   bool WaitForSound(size_t bytes, std::chrono::milliseconds timeout) const;
   // The server goes away at once, as when it crashes.
   void Kill();
+  // The server stops answering (SIGSTOP), as when it hangs, and goes on again (SIGCONT). The
+  // destructor continues a frozen server before it ends it.
+  void Freeze();
+  void Thaw();
 
  private:
   bool Start();

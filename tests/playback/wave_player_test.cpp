@@ -165,5 +165,27 @@ TEST_F(WavePlayerTest, WithoutASoundOutputItDoesNotStartAndSaysWhyOnce) {
   EXPECT_EQ(m_device->Opens(), 2);
 }
 
+TEST_F(WavePlayerTest, OpeningInTheBackgroundStartsAtOnceAndTellsAFailureByOneMessage) {
+  m_player->setOpenInBackground(true);
+  m_device->SetCanOpen(false);
+  Enqueue({0, 1, 2});
+  ASSERT_TRUE(m_player->start());  // starting: the device opens on its own thread
+  ASSERT_TRUE(m_loop.RunUntil([this] { return m_bufferDone == 1 && !m_player->busy(); }, 10s));
+  EXPECT_TRUE(m_player->isStopped());
+  std::string cause;
+  EXPECT_TRUE(m_player->takeFailure(&cause));
+  EXPECT_EQ(cause, "no sound card in this test");
+  EXPECT_TRUE(m_device->Written().empty());
+
+  m_device->SetCanOpen(true);
+  ASSERT_TRUE(m_player->start());
+  ASSERT_TRUE(m_loop.RunUntil([this] { return m_device->Written().size() == 2; }, 10s));
+  EXPECT_FALSE(m_player->isStopped());
+  EXPECT_EQ(Numbers(m_device->Written()), (std::vector<int>{0, 1}));
+  EXPECT_EQ(m_bufferDone, 1);
+  EXPECT_FALSE(m_player->takeFailure());
+  EXPECT_EQ(m_device->Opens(), 2);
+}
+
 }  // namespace
 }  // namespace korvi
