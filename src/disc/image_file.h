@@ -1,0 +1,40 @@
+#pragma once
+// The data files a cue sheet names, read as CD audio bytes: 16-bit little-endian stereo at 44.1
+// kHz, 2352 bytes a sector, whatever the file's own layout (a raw bin either way round, a WAVE
+// file, a FLAC file).
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace korvi {
+
+enum class ImageFileType {
+  kBinary,    // raw sectors, little-endian samples
+  kMotorola,  // raw sectors, big-endian samples (swapped on reading)
+  kWave,      // RIFF WAVE, 44.1 kHz 16-bit stereo PCM
+  kFlac,      // FLAC, 44.1 kHz 16-bit stereo
+};
+
+class ImageDataFile {
+ public:
+  virtual ~ImageDataFile() = default;
+
+  // The bytes of CD audio the file holds (a bin's size; a WAVE file's PCM data; a FLAC file's
+  // samples × 4).
+  virtual int64_t Size() const = 0;
+  // length bytes from offset into out, as little-endian CD audio. False, with the cause in
+  // *error (naming the file), when the range is not all there or the file cannot be read; what
+  // out then holds is unspecified.
+  virtual bool Read(int64_t offset, uint8_t* out, size_t length, std::string* error) = 0;
+};
+
+// Opens path as the given type. Null, with the cause in *error (naming the file), when it cannot
+// be opened or is not of a layout that holds CD audio (a WAVE or FLAC file of another rate, width
+// or channel count, a FLAC file whose length is not known, a damaged header).
+std::unique_ptr<ImageDataFile> OpenImageDataFile(const std::filesystem::path& path, ImageFileType type,
+                                                 std::string* error);
+
+}  // namespace korvi
