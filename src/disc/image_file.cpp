@@ -191,8 +191,10 @@ bool FindWaveData(int fd, int64_t fileSize, const std::string& name, WaveData* d
   int64_t pos = sizeof riff;
   uint8_t header[8];
   while (pos + int64_t(sizeof header) <= fileSize) {
-    if (ReadAt(fd, pos, header, sizeof header) != int64_t(sizeof header))
-      return Fail(error, "cannot read " + name + " at byte " + std::to_string(pos) + ": " + std::strerror(errno));
+    if (const int64_t n = ReadAt(fd, pos, header, sizeof header); n != int64_t(sizeof header)) {
+      return Fail(error, "cannot read " + name + " at byte " + std::to_string(pos) + ": " +
+                             (n < 0 ? std::strerror(errno) : "the file got shorter"));
+    }
     const uint32_t size = Le32(header + 4);
     const int64_t body = pos + int64_t(sizeof header);
     if (std::memcmp(header, "fmt ", 4) == 0) {
@@ -236,8 +238,8 @@ const char* DecodeErrorText(FLAC__StreamDecoderErrorStatus status) {
     case FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH: return "a frame that fails its CRC check";
     case FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM: return "a frame that cannot be parsed";
     case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_METADATA: return "bad metadata";
+    default: return "an error it has no name for";  // newer libFLACs report more
   }
-  return "an unknown error";
 }
 
 // A stretch of decoded samples, or of samples the decoder could not give.

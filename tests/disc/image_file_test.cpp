@@ -21,6 +21,7 @@
 namespace korvi {
 namespace {
 
+using ::testing::AnyOf;
 using ::testing::HasSubstr;
 
 constexpr int64_t kSector = 2352;
@@ -276,12 +277,15 @@ TEST_F(ImageFileTest, DamagedOrCutFlacFailsThoseReadsWithTheirCause) {
   WriteFile(m_dir / "cut.flac", good.substr(0, good.size() * 6 / 10));
   auto cut = Open(m_dir / "cut.flac", ImageFileType::kFlac);
   ASSERT_TRUE(cut);
+  // Seeking into the missing part fails, or decoding forward runs into the end.
+  const auto cutShort = AnyOf(HasSubstr("cut.flac: cannot seek to sample"),
+                              HasSubstr("cut.flac: the stream ends at sample"));
   std::string error;
   EXPECT_FALSE(ReadsAsBin(*cut, 79 * kSector, kSector, &error));
-  EXPECT_THAT(error, HasSubstr("cut.flac: "));
+  EXPECT_THAT(error, cutShort);
   EXPECT_TRUE(ReadsAsBin(*cut, 0, kSector, &error)) << error;
   EXPECT_FALSE(ReadsAsBin(*cut, 60 * kSector, 20 * kSector, &error));
-  EXPECT_THAT(error, HasSubstr("cut.flac: "));
+  EXPECT_THAT(error, cutShort);
   EXPECT_TRUE(ReadsAsBin(*cut, 10 * kSector, kSector, &error)) << error;
 }
 
