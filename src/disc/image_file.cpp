@@ -42,12 +42,14 @@ std::string OutOfRange(const std::string& name, int64_t size, int64_t offset, si
 }
 
 std::string Layout(uint32_t rate, uint32_t channels, uint32_t bits) {
-  return std::to_string(rate) + " Hz, " + std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") +
-         std::to_string(bits) + " bits";
+  return std::to_string(rate) + " Hz, " + std::to_string(channels) +
+         (channels == 1 ? " channel, " : " channels, ") + std::to_string(bits) + " bits";
 }
 
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 // Reads until length bytes are in or the file ends: the count read, or -1 with errno set.
 int64_t ReadAt(int fd, int64_t offset, uint8_t* out, size_t length) {
@@ -67,7 +69,8 @@ bool OpenRegularFile(const std::string& name, UniqueFd* fd, int64_t* size, std::
   UniqueFd opened(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
   if (!opened.Valid()) return Fail(error, "cannot open " + name + ": " + std::strerror(errno));
   struct stat info {};
-  if (::fstat(opened.Get(), &info) != 0) return Fail(error, "cannot read " + name + ": " + std::strerror(errno));
+  if (::fstat(opened.Get(), &info) != 0)
+    return Fail(error, "cannot read " + name + ": " + std::strerror(errno));
   if (!S_ISREG(info.st_mode)) return Fail(error, name + ": not a regular file");
   *fd = std::move(opened);
   *size = int64_t(info.st_size);
@@ -105,7 +108,9 @@ class RawAudioFile final : public ImageDataFile {
  private:
   bool ReadSpan(int64_t offset, uint8_t* out, size_t length, std::string* error) {
     const int64_t n = ReadAt(m_fd.Get(), m_start + offset, out, length);
-    if (n < 0) return Fail(error, "cannot read " + m_name + " at " + BytePosition(offset) + ": " + std::strerror(errno));
+    if (n < 0)
+      return Fail(error,
+                  "cannot read " + m_name + " at " + BytePosition(offset) + ": " + std::strerror(errno));
     if (size_t(n) < length) {
       // The file was cut short since it was opened.
       return Fail(error, m_name + ": the audio now ends at " + BytePosition(offset + n) + ", not at " +
@@ -146,7 +151,8 @@ std::string WaveRefusal(const std::string& name, const std::string& what) {
 // Checks a fmt chunk of size bytes whose body starts at offset.
 bool CheckWaveFormat(int fd, int64_t fileSize, int64_t offset, uint32_t size, const std::string& name,
                      std::string* error) {
-  if (size < 16) return Fail(error, name + ": the fmt chunk has " + std::to_string(size) + " bytes, too few for a format");
+  if (size < 16)
+    return Fail(error, name + ": the fmt chunk has " + std::to_string(size) + " bytes, too few for a format");
   std::array<uint8_t, kExtensibleFormatBytes> fmt{};
   const size_t wanted = std::min<size_t>(size, fmt.size());
   if (offset + int64_t(wanted) > fileSize || ReadAt(fd, offset, fmt.data(), wanted) != int64_t(wanted))
@@ -154,7 +160,8 @@ bool CheckWaveFormat(int fd, int64_t fileSize, int64_t offset, uint32_t size, co
   const uint16_t tag = Le16(&fmt[0]);
   if (tag == kWaveFormatExtensible) {
     if (size < kExtensibleFormatBytes)
-      return Fail(error, name + ": the fmt chunk has " + std::to_string(size) + " bytes, too few for WAVE_FORMAT_EXTENSIBLE");
+      return Fail(error, name + ": the fmt chunk has " + std::to_string(size) +
+                             " bytes, too few for WAVE_FORMAT_EXTENSIBLE");
     if (!std::equal(kPcmSubFormat.begin(), kPcmSubFormat.end(), fmt.begin() + 24))
       return Fail(error, WaveRefusal(name, "WAVE_FORMAT_EXTENSIBLE with a sub-format other than PCM"));
   } else if (tag != kWaveFormatPcm) {
@@ -166,10 +173,11 @@ bool CheckWaveFormat(int fd, int64_t fileSize, int64_t offset, uint32_t size, co
   const uint32_t rate = Le32(&fmt[4]);
   const uint16_t blockAlign = Le16(&fmt[12]);
   const uint16_t bits = Le16(&fmt[14]);
-  if (channels != 2 || rate != 44100 || bits != 16) return Fail(error, WaveRefusal(name, Layout(rate, channels, bits)));
+  if (channels != 2 || rate != 44100 || bits != 16)
+    return Fail(error, WaveRefusal(name, Layout(rate, channels, bits)));
   if (blockAlign != kSampleBytes) {
-    return Fail(error, WaveRefusal(name, Layout(rate, channels, bits) + " in blocks of " + std::to_string(blockAlign) +
-                                             " bytes"));
+    return Fail(error, WaveRefusal(name, Layout(rate, channels, bits) + " in blocks of " +
+                                             std::to_string(blockAlign) + " bytes"));
   }
   return true;
 }
@@ -205,7 +213,8 @@ bool FindWaveData(int fd, int64_t fileSize, const std::string& name, WaveData* d
       // Writers that stream (to a pipe, or while recording) leave the size at 0 or 0xFFFFFFFF, or
       // the file was cut short: then the audio is what the file holds, in whole samples.
       const int64_t present = fileSize - body;
-      const int64_t bytes = (size == 0 || size == 0xFFFFFFFF || int64_t(size) > present) ? present : int64_t(size);
+      const int64_t bytes =
+          (size == 0 || size == 0xFFFFFFFF || int64_t(size) > present) ? present : int64_t(size);
       data->start = body;
       data->size = bytes - bytes % kSampleBytes;
       return true;
@@ -233,12 +242,18 @@ using DecoderPtr = std::unique_ptr<FLAC__StreamDecoder, DecoderDeleter>;
 
 const char* DecodeErrorText(FLAC__StreamDecoderErrorStatus status) {
   switch (status) {
-    case FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC: return "lost sync";
-    case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER: return "a bad frame header";
-    case FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH: return "a frame that fails its CRC check";
-    case FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM: return "a frame that cannot be parsed";
-    case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_METADATA: return "bad metadata";
-    default: return "an error it has no name for";  // newer libFLACs report more
+    case FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC:
+      return "lost sync";
+    case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER:
+      return "a bad frame header";
+    case FLAC__STREAM_DECODER_ERROR_STATUS_FRAME_CRC_MISMATCH:
+      return "a frame that fails its CRC check";
+    case FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM:
+      return "a frame that cannot be parsed";
+    case FLAC__STREAM_DECODER_ERROR_STATUS_BAD_METADATA:
+      return "bad metadata";
+    default:
+      return "an error it has no name for";  // newer libFLACs report more
   }
 }
 
@@ -293,13 +308,14 @@ class FlacAudioFile final : public ImageDataFile {
   bool Init(std::string* error) {
     m_decoder.reset(FLAC__stream_decoder_new());
     if (!m_decoder) return Fail(error, m_name + ": out of memory for a FLAC decoder");
-    const FLAC__StreamDecoderInitStatus status = FLAC__stream_decoder_init_file(
-        m_decoder.get(), m_name.c_str(), &FlacAudioFile::OnWrite, &FlacAudioFile::OnMetadata, &FlacAudioFile::OnError,
-        this);
+    const FLAC__StreamDecoderInitStatus status =
+        FLAC__stream_decoder_init_file(m_decoder.get(), m_name.c_str(), &FlacAudioFile::OnWrite,
+                                       &FlacAudioFile::OnMetadata, &FlacAudioFile::OnError, this);
     if (status == FLAC__STREAM_DECODER_INIT_STATUS_ERROR_OPENING_FILE)
       return Fail(error, "cannot open " + m_name + ": " + std::strerror(errno));
     if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK)
-      return Fail(error, m_name + ": the FLAC decoder cannot start (" + FLAC__StreamDecoderInitStatusString[status] + ")");
+      return Fail(error, m_name + ": the FLAC decoder cannot start (" +
+                             FLAC__StreamDecoderInitStatusString[status] + ")");
     if (!FLAC__stream_decoder_process_until_end_of_metadata(m_decoder.get()) || !m_haveStreamInfo) {
       return Fail(error, m_name + ": not a FLAC file, or its header is damaged" +
                              (m_errors.empty() ? std::string() : " (the decoder found " + m_errors + ")"));
@@ -309,7 +325,8 @@ class FlacAudioFile final : public ImageDataFile {
                              ": only 44100 Hz 16-bit stereo FLAC can be read as CD audio");
     }
     if (m_totalSamples == 0)
-      return Fail(error, m_name + ": its header does not say how many samples it holds, so its length is not known");
+      return Fail(error,
+                  m_name + ": its header does not say how many samples it holds, so its length is not known");
     m_next = 0;  // the decoder stands at the first frame
     m_errors.clear();
     return true;
@@ -325,7 +342,8 @@ class FlacAudioFile final : public ImageDataFile {
       }
       while (m_next <= sample) {
         // What ends before the sample is not needed again by reads that go forward.
-        while (!m_frames.empty() && m_frames.front().start + m_frames.front().samples <= sample) m_frames.pop_front();
+        while (!m_frames.empty() && m_frames.front().start + m_frames.front().samples <= sample)
+          m_frames.pop_front();
         if (!DecodeMore(error)) return Abandon();
       }
       frame = Find(sample);
@@ -395,8 +413,11 @@ class FlacAudioFile final : public ImageDataFile {
       m_damageInCall = false;
       const bool ok = FLAC__stream_decoder_process_single(m_decoder.get());
       if (!m_writeError.empty()) return Fail(error, m_writeError);
-      if (!ok) return Fail(error, m_name + ": cannot decode sample " + std::to_string(from) + " (" + StateText() + ")");
-      if (m_next == from && FLAC__stream_decoder_get_state(m_decoder.get()) == FLAC__STREAM_DECODER_END_OF_STREAM) {
+      if (!ok)
+        return Fail(error,
+                    m_name + ": cannot decode sample " + std::to_string(from) + " (" + StateText() + ")");
+      if (m_next == from &&
+          FLAC__stream_decoder_get_state(m_decoder.get()) == FLAC__STREAM_DECODER_END_OF_STREAM) {
         return Fail(error, m_name + ": the stream ends at sample " + std::to_string(from) + ", before the " +
                                std::to_string(m_totalSamples) + " samples its header announces" + Found());
       }
@@ -415,7 +436,9 @@ class FlacAudioFile final : public ImageDataFile {
 
   std::string StateText() const { return FLAC__stream_decoder_get_resolved_state_string(m_decoder.get()); }
 
-  std::string Found() const { return m_errors.empty() ? std::string() : " (the decoder found " + m_errors + ")"; }
+  std::string Found() const {
+    return m_errors.empty() ? std::string() : " (the decoder found " + m_errors + ")";
+  }
 
   std::string Samples(int64_t first, int64_t count) const {
     return m_name + ": samples " + std::to_string(first) + " to " + std::to_string(first + count - 1);
@@ -425,8 +448,8 @@ class FlacAudioFile final : public ImageDataFile {
     const int64_t start = int64_t(header.number.sample_number);
     if (header.channels != 2 || header.bits_per_sample != 16) {
       m_writeError = m_name + ": the frame at sample " + std::to_string(start) + " has " +
-                     std::to_string(header.channels) + " channels of " + std::to_string(header.bits_per_sample) +
-                     " bits, unlike the stream";
+                     std::to_string(header.channels) + " channels of " +
+                     std::to_string(header.bits_per_sample) + " bits, unlike the stream";
       return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
     if (m_next >= 0 && start < m_next) {
@@ -435,7 +458,8 @@ class FlacAudioFile final : public ImageDataFile {
       return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
     if (m_next >= 0 && start > m_next)
-      m_frames.push_back({m_next, start - m_next, {}, Samples(m_next, start - m_next) + " are missing" + Found()});
+      m_frames.push_back(
+          {m_next, start - m_next, {}, Samples(m_next, start - m_next) + " are missing" + Found()});
     DecodedFrame& frame = m_frames.emplace_back();
     frame.start = start;
     frame.samples = header.blocksize;
@@ -507,10 +531,14 @@ std::unique_ptr<ImageDataFile> OpenImageDataFile(const std::filesystem::path& pa
                                                  std::string* error) {
   const std::string name = path.string();
   switch (type) {
-    case ImageFileType::kBinary: return OpenRaw(name, false, error);
-    case ImageFileType::kMotorola: return OpenRaw(name, true, error);
-    case ImageFileType::kWave: return OpenWave(name, error);
-    case ImageFileType::kFlac: return FlacAudioFile::Open(name, error);
+    case ImageFileType::kBinary:
+      return OpenRaw(name, false, error);
+    case ImageFileType::kMotorola:
+      return OpenRaw(name, true, error);
+    case ImageFileType::kWave:
+      return OpenWave(name, error);
+    case ImageFileType::kFlac:
+      return FlacAudioFile::Open(name, error);
   }
   Fail(error, name + ": unknown image file type");
   return nullptr;

@@ -34,7 +34,9 @@ std::string Le32(uint32_t v) { return Le16(uint16_t(v & 0xFFFF)) + Le16(uint16_t
 std::string Chunk(const std::string& id, uint32_t size, const std::string& body) {
   return id + Le32(size) + body + (body.size() % 2 ? std::string(1, '\0') : std::string());
 }
-std::string Chunk(const std::string& id, const std::string& body) { return Chunk(id, uint32_t(body.size()), body); }
+std::string Chunk(const std::string& id, const std::string& body) {
+  return Chunk(id, uint32_t(body.size()), body);
+}
 
 std::string PcmFormat(uint16_t tag = 1, uint16_t channels = 2, uint32_t rate = 44100, uint16_t bits = 16) {
   const uint16_t align = uint16_t(channels * bits / 8);
@@ -44,7 +46,9 @@ std::string ExtensibleFormat() {
   const std::string pcm("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 16);
   return PcmFormat(0xFFFE) + Le16(22) + Le16(16) + Le32(3) + pcm;
 }
-std::string Wave(const std::string& chunks) { return "RIFF" + Le32(uint32_t(4 + chunks.size())) + "WAVE" + chunks; }
+std::string Wave(const std::string& chunks) {
+  return "RIFF" + Le32(uint32_t(4 + chunks.size())) + "WAVE" + chunks;
+}
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -59,7 +63,8 @@ class ImageFileTest : public ::testing::Test {
   void SetUp() override {
     fixtures::WrittenImage image;
     std::string error;
-    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", fixtures::AllAudioLayout(2, 40), &image, &error))
+    ASSERT_TRUE(
+        fixtures::WriteCueBinImage(m_dir / "disc.cue", fixtures::AllAudioLayout(2, 40), &image, &error))
         << error;
     m_binPath = image.bin;
     m_bin = fixtures::ReadBinSectors(image.bin, 0, image.leadOut - 1);
@@ -69,12 +74,14 @@ class ImageFileTest : public ::testing::Test {
   std::filesystem::path Convert(const std::string& command, const std::string& output) {
     const std::filesystem::path path = m_dir / output;
     const std::string separator = command.ends_with('=') ? "" : " ";
-    const auto result = fixtures::RunCommand(command + separator + fixtures::ShellQuote(path.string()) + " 2>&1");
+    const auto result =
+        fixtures::RunCommand(command + separator + fixtures::ShellQuote(path.string()) + " 2>&1");
     EXPECT_EQ(result.status, 0) << command << ": " << result.out;
     return path;
   }
   std::string Bin() const { return fixtures::ShellQuote(m_binPath.string()); }
-  std::filesystem::path Flac(const std::string& input, const std::string& output, const std::string& options = "") {
+  std::filesystem::path Flac(const std::string& input, const std::string& output,
+                             const std::string& options = "") {
     return Convert("flac --silent -f " + options + " " + input + " -o", output);
   }
 
@@ -105,10 +112,15 @@ class ImageFileTest : public ::testing::Test {
     const int64_t size = int64_t(m_bin.size());
     ASSERT_EQ(file.Size(), size);
     std::string error;
-    for (int64_t s = 0; s < size / kSector; ++s) ASSERT_TRUE(ReadsAsBin(file, s * kSector, kSector, &error)) << s << error;
-    std::vector<std::pair<int64_t, size_t>> spans = {{0, 1},           {16384 - 6, 12},        {3 * 16384 - 1, 16386},
-                                                     {size - 1, 1},    {size - kSector - 3, kSector + 3},
-                                                     {size - 4, 4},    {7, size_t(size - 7)}};
+    for (int64_t s = 0; s < size / kSector; ++s)
+      ASSERT_TRUE(ReadsAsBin(file, s * kSector, kSector, &error)) << s << error;
+    std::vector<std::pair<int64_t, size_t>> spans = {{0, 1},
+                                                     {16384 - 6, 12},
+                                                     {3 * 16384 - 1, 16386},
+                                                     {size - 1, 1},
+                                                     {size - kSector - 3, kSector + 3},
+                                                     {size - 4, 4},
+                                                     {7, size_t(size - 7)}};
     std::mt19937 random(7);
     for (int i = 0; i < 150; ++i) {
       const int64_t offset = int64_t(random() % uint64_t(size));
@@ -163,7 +175,8 @@ TEST_F(ImageFileTest, WaveReadsAsTheBinWhateverItsChunks) {
   ExpectReadsAsBin(*streamed, "streamed.wav");
 
   // A data chunk followed by other chunks holds only its own bytes.
-  WriteFile(m_dir / "tagged.wav", Wave(Chunk("fmt ", PcmFormat()) + Chunk("data", audio) + Chunk("LIST", "INFOxyz")));
+  WriteFile(m_dir / "tagged.wav",
+            Wave(Chunk("fmt ", PcmFormat()) + Chunk("data", audio) + Chunk("LIST", "INFOxyz")));
   auto tagged = Open(m_dir / "tagged.wav", ImageFileType::kWave);
   ASSERT_TRUE(tagged);
   ExpectReadsAsBin(*tagged, "tagged.wav");
@@ -177,8 +190,9 @@ TEST_F(ImageFileTest, WaveOfAnotherLayoutIsRefusedSayingWhatItIs) {
               HasSubstr("mono.wav: 44100 Hz, 1 channel, 16 bits: only"));
   EXPECT_THAT(Refusal(Convert(kRawInput + Bin() + " -b 24", "24.wav"), ImageFileType::kWave),
               HasSubstr("24.wav: 44100 Hz, 2 channels, 24 bits: only"));
-  EXPECT_THAT(Refusal(Convert(kRawInput + Bin() + " -e floating-point -b 32", "float.wav"), ImageFileType::kWave),
-              HasSubstr("float.wav: WAVE format 0x0003, not integer PCM: only"));
+  EXPECT_THAT(
+      Refusal(Convert(kRawInput + Bin() + " -e floating-point -b 32", "float.wav"), ImageFileType::kWave),
+      HasSubstr("float.wav: WAVE format 0x0003, not integer PCM: only"));
 }
 
 TEST_F(ImageFileTest, WaveWithGarbageChunkSizesIsRefusedOrReadWithinTheFile) {
@@ -219,7 +233,8 @@ TEST_F(ImageFileTest, FlacReadsAsTheBinAcrossItsBlocks) {
   ASSERT_TRUE(flac);
   ExpectReadsAsBin(*flac, "disc.flac");
 
-  auto small = Open(Flac(fixtures::ShellQuote(wave.string()), "small.flac", "--blocksize=576"), ImageFileType::kFlac);
+  auto small =
+      Open(Flac(fixtures::ShellQuote(wave.string()), "small.flac", "--blocksize=576"), ImageFileType::kFlac);
   ASSERT_TRUE(small);
   ExpectReadsAsBin(*small, "small.flac");
 }
@@ -240,14 +255,17 @@ TEST_F(ImageFileTest, FlacOfAnotherLayoutOrUnknownLengthIsRefused) {
   bytes[8 + 13] = char(bytes[8 + 13] & 0xF0);
   std::fill(bytes.begin() + 8 + 14, bytes.begin() + 8 + 18, '\0');
   WriteFile(m_dir / "unknown.flac", bytes);
-  EXPECT_THAT(Refusal(m_dir / "unknown.flac", ImageFileType::kFlac), HasSubstr("unknown.flac: its header does not say how many samples"));
+  EXPECT_THAT(Refusal(m_dir / "unknown.flac", ImageFileType::kFlac),
+              HasSubstr("unknown.flac: its header does not say how many samples"));
 
   EXPECT_THAT(Refusal(m_binPath, ImageFileType::kFlac), HasSubstr("disc.bin: not a FLAC file"));
-  EXPECT_THAT(Refusal(m_dir / "none.flac", ImageFileType::kFlac), HasSubstr("cannot open " + (m_dir / "none.flac").string()));
+  EXPECT_THAT(Refusal(m_dir / "none.flac", ImageFileType::kFlac),
+              HasSubstr("cannot open " + (m_dir / "none.flac").string()));
 }
 
 TEST_F(ImageFileTest, DamagedOrCutFlacFailsThoseReadsWithTheirCause) {
-  const std::string good = ReadFile(Flac(fixtures::ShellQuote(Convert(kRawInput + Bin(), "disc.wav").string()), "disc.flac"));
+  const std::string good =
+      ReadFile(Flac(fixtures::ShellQuote(Convert(kRawInput + Bin(), "disc.wav").string()), "disc.flac"));
   std::string damaged = good;
   for (size_t i = 0; i < 8; ++i) damaged[damaged.size() / 2 + i] ^= char(0xA5);
   WriteFile(m_dir / "damaged.flac", damaged);
@@ -278,8 +296,8 @@ TEST_F(ImageFileTest, DamagedOrCutFlacFailsThoseReadsWithTheirCause) {
   auto cut = Open(m_dir / "cut.flac", ImageFileType::kFlac);
   ASSERT_TRUE(cut);
   // Seeking into the missing part fails, or decoding forward runs into the end.
-  const auto cutShort = AnyOf(HasSubstr("cut.flac: cannot seek to sample"),
-                              HasSubstr("cut.flac: the stream ends at sample"));
+  const auto cutShort =
+      AnyOf(HasSubstr("cut.flac: cannot seek to sample"), HasSubstr("cut.flac: the stream ends at sample"));
   std::string error;
   EXPECT_FALSE(ReadsAsBin(*cut, 79 * kSector, kSector, &error));
   EXPECT_THAT(error, cutShort);
