@@ -25,15 +25,19 @@ class ImageDataFile {
   // The bytes of CD audio the file holds (a bin's size; a WAVE file's PCM data; a FLAC file's
   // samples × 4).
   virtual int64_t Size() const = 0;
-  // length bytes from offset into out, as little-endian CD audio. False, with the cause in
-  // *error (naming the file), when the range is not all there or the file cannot be read; what
-  // out then holds is unspecified.
+  // length bytes from offset into out, as little-endian CD audio; any byte offset will do. False,
+  // with the cause in *error (naming the file), when the range is not all there or the file cannot
+  // be read; what out then holds is unspecified.
   virtual bool Read(int64_t offset, uint8_t* out, size_t length, std::string* error) = 0;
 };
 
 // Opens path as the given type. Null, with the cause in *error (naming the file), when it cannot
 // be opened or is not of a layout that holds CD audio (a WAVE or FLAC file of another rate, width
 // or channel count, a FLAC file whose length is not known, a damaged header).
+//
+// A WAVE data chunk that claims more than the file holds, or 0 or 0xFFFFFFFF as writers that
+// stream leave it, holds the whole samples the file has. The last byte of a big-endian bin of odd
+// size is half a sample and not counted.
 std::unique_ptr<ImageDataFile> OpenImageDataFile(const std::filesystem::path& path, ImageFileType type,
                                                  std::string* error);
 
