@@ -244,8 +244,8 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
   if (start < 0 || count < 1 || !buffer)
     return Fail("invalid sector range " + std::to_string(start) + "+" + std::to_string(count));
   if (m_cue && !m_cue->ReadRawSectors(start, buffer, count))
-    return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) + " sectors) of " +
-                m_name + ": " + m_cue->LastError());
+    return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
+                " sectors) of " + m_name + ": " + m_cue->LastError());
   if (m_cue) return true;
   if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) != DRIVER_OP_SUCCESS)
     return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +

@@ -60,7 +60,7 @@ class CdDevice : public ISectorSource {
   // libcdio keeps one read position per device (one stream for a cue/bin image): the player and
   // the rip job must never interleave a seek and a read.
   mutable std::mutex m_mutex;
-  CdIo_t* m_cdio;                    // null for a cue sheet, which is read by our own reader
+  CdIo_t* m_cdio;  // null for a cue sheet, which is read by our own reader
   std::unique_ptr<CueImage> m_cue;
   std::string m_name;
   std::string m_lastError;

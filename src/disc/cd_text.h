@@ -22,7 +22,7 @@ struct DiscText {
   std::string catalog;  // UPC/EAN
   std::string genre;
   std::string date;
-  std::string discId;               // as the cue sheet's REM DISCID gives it
+  std::string discId;                // as the cue sheet's REM DISCID gives it
   std::vector<CdTextFields> tracks;  // one per track of the table of contents, from track 1
 
   bool empty() const;

@@ -117,9 +117,11 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
   std::vector<int32_t> fileSectors;
   for (size_t f = 0; f < m_files.size(); ++f) {
     const int64_t bytes = m_files[f]->Size();
-    const bool padded = sheet.files[f].type == ImageFileType::kWave || sheet.files[f].type == ImageFileType::kFlac;
+    const bool padded =
+        sheet.files[f].type == ImageFileType::kWave || sheet.files[f].type == ImageFileType::kFlac;
     const int64_t sectors = (bytes + (padded ? kRawSectorBytes - 1 : 0)) / kRawSectorBytes;
-    if (sectors > 100 * 60 * kSectorsPerSecond) return fail("the data file \"" + sheet.files[f].name + "\" is too long for a CD");
+    if (sectors > 100 * 60 * kSectorsPerSecond)
+      return fail("the data file \"" + sheet.files[f].name + "\" is too long for a CD");
     fileSectors.push_back(static_cast<int32_t>(sectors));
   }
   for (const CueTrack& track : sheet.tracks)
@@ -142,7 +144,8 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
     }
     if (track.postgap > 0) {
       const CueIndex& last = track.indexes.back();
-      const bool nextInFile = t + 1 < sheet.tracks.size() && sheet.tracks[t + 1].indexes.front().file == last.file;
+      const bool nextInFile =
+          t + 1 < sheet.tracks.size() && sheet.tracks[t + 1].indexes.front().file == last.file;
       const int32_t end = nextInFile ? sheet.tracks[t + 1].indexes.front().frame : fileSectors[last.file];
       insertions.push_back({last.file, end, track.postgap});
     }
@@ -160,13 +163,15 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
     int32_t frame = 0;
     for (; next < insertions.size() && insertions[next].file == f; ++next) {
       const Insertion& silence = insertions[next];
-      if (silence.frame > frame) m_segments.push_back({disc, silence.frame - frame, int(f), int64_t(frame) * kRawSectorBytes});
+      if (silence.frame > frame)
+        m_segments.push_back({disc, silence.frame - frame, int(f), int64_t(frame) * kRawSectorBytes});
       disc += silence.frame - frame;
       frame = silence.frame;
       m_segments.push_back({disc, silence.sectors, -1, 0});
       disc += silence.sectors;
     }
-    if (fileSectors[f] > frame) m_segments.push_back({disc, fileSectors[f] - frame, int(f), int64_t(frame) * kRawSectorBytes});
+    if (fileSectors[f] > frame)
+      m_segments.push_back({disc, fileSectors[f] - frame, int(f), int64_t(frame) * kRawSectorBytes});
     disc += fileSectors[f] - frame;
     if (disc >= 100 * 60 * kSectorsPerSecond) return fail("the image is longer than a CD can be");
   }
@@ -187,8 +192,8 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
     for (const CueIndex& index : track.indexes) {
       const int32_t sector = discSector(index);
       if (sector <= previous)
-        return fail("track " + std::to_string(track.number) + ": INDEX " + std::to_string(index.number) + " at " +
-                    TimeText(index.frame) + " does not come after the index before it");
+        return fail("track " + std::to_string(track.number) + ": INDEX " + std::to_string(index.number) +
+                    " at " + TimeText(index.frame) + " does not come after the index before it");
       previous = sector;
       if (index.number == 0) layout.pregapBegin = sector;
       if (index.number == 1) layout.start = sector;
@@ -209,7 +214,7 @@ bool CueImage::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
   }
   // The segment that holds start: the last one that begins at or before it.
   auto segment = std::upper_bound(m_segments.begin(), m_segments.end(), start,
-                                   [](int32_t sector, const Segment& s) { return sector < s.discStart; }) -
+                                  [](int32_t sector, const Segment& s) { return sector < s.discStart; }) -
                  1;
   while (count > 0) {
     const int32_t first = start - segment->discStart;

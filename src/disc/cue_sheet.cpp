@@ -94,7 +94,8 @@ class CueReader {
       if (lineEnd == std::string_view::npos) lineEnd = text.size();
       Line(text.substr(lineStart, lineEnd - lineStart));
       lineStart = lineEnd + 1;
-      if (lineEnd < text.size() && text[lineEnd] == '\r' && lineStart < text.size() && text[lineStart] == '\n')
+      if (lineEnd < text.size() && text[lineEnd] == '\r' && lineStart < text.size() &&
+          text[lineStart] == '\n')
         ++lineStart;
     }
     if (m_error.empty()) EndTrack();
@@ -148,7 +149,8 @@ class CueReader {
     const std::optional<int> number = Number(words[1], kMaxTrackNumber);
     if (!number || *number < 1) return Fail("track number " + words[1] + " is not 1 to 99");
     if (!m_sheet.tracks.empty() && *number != m_sheet.tracks.back().number + 1)
-      return Fail("track " + words[1] + " does not follow track " + std::to_string(m_sheet.tracks.back().number));
+      return Fail("track " + words[1] + " does not follow track " +
+                  std::to_string(m_sheet.tracks.back().number));
     const std::string mode = Upper(words[2]);
     if (mode != "AUDIO" && mode != "MODE1/2352" && mode != "MODE2/2352")
       return Fail("track mode " + words[2] + " cannot be read: only AUDIO, MODE1/2352 and MODE2/2352");
@@ -168,8 +170,9 @@ class CueReader {
     if (!frame) return Fail("index time " + words[2] + " is not mm:ss:ff");
     CueTrack& track = m_sheet.tracks.back();
     for (const CueIndex& index : track.indexes)
-      if (index.number >= *number) return Fail("INDEX " + words[1] + " does not follow INDEX " +
-                                               std::to_string(index.number) + " of its track");
+      if (index.number >= *number)
+        return Fail("INDEX " + words[1] + " does not follow INDEX " + std::to_string(index.number) +
+                    " of its track");
     track.indexes.push_back({*number, m_sheet.files.size() - 1, *frame});
   }
 

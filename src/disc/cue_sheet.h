@@ -30,10 +30,10 @@ struct CueIndex {
 
 struct CueTrack {
   int number = 1;
-  bool audio = true;         // AUDIO; MODE1/2352 and MODE2/2352 are data
+  bool audio = true;              // AUDIO; MODE1/2352 and MODE2/2352 are data
   std::vector<CueIndex> indexes;  // in the order of the sheet
-  int32_t pregap = 0;        // PREGAP: sectors of silence before INDEX 01, in no file
-  int32_t postgap = 0;       // POSTGAP: sectors of silence after the track, in no file
+  int32_t pregap = 0;             // PREGAP: sectors of silence before INDEX 01, in no file
+  int32_t postgap = 0;            // POSTGAP: sectors of silence after the track, in no file
 };
 
 struct CueSheet {

@@ -30,7 +30,8 @@ std::string Msf(int32_t frames) {
 }
 
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 struct Disc {
@@ -143,7 +144,8 @@ TEST_F(CueImageTest, WaveFilesPerTrack) {
     const std::string raw = path.string() + ".raw";
     std::filesystem::rename(path, raw);
     ASSERT_EQ(RunCommand("sox -t raw -r 44100 -e signed -b 16 -c 2 -L " + ShellQuote(raw) + " " +
-                         ShellQuote(path.string()) + " 2>&1").status,
+                         ShellQuote(path.string()) + " 2>&1")
+                  .status,
               0);
   }));
 }
@@ -151,15 +153,35 @@ TEST_F(CueImageTest, WaveFilesPerTrack) {
 TEST_F(CueImageTest, AFlacImageOfTheWholeDisc) {
   const std::string raw = (m_dir / "disc.raw").string();
   WriteFile(raw, Bytes(0, m_image.leadOut - 1));
-  const auto flac = RunCommand("flac -s --force-raw-format --endian=little --sign=signed --channels=2 --bps=16 "
-                               "--sample-rate=44100 -o " + ShellQuote((m_dir / "CDImage.flac").string()) + " " +
-                               ShellQuote(raw) + " 2>&1");
+  const auto flac = RunCommand(
+      "flac -s --force-raw-format --endian=little --sign=signed --channels=2 --bps=16 "
+      "--sample-rate=44100 -o " +
+      ShellQuote((m_dir / "CDImage.flac").string()) + " " + ShellQuote(raw) + " 2>&1");
   ASSERT_EQ(flac.status, 0) << flac.out;
   std::ifstream one(m_image.cue);
   std::string sheet((std::istreambuf_iterator<char>(one)), std::istreambuf_iterator<char>());
   sheet.replace(0, sheet.find('\n'), "FILE \"CDImage.flac\" WAVE");  // as many rippers write it
   std::ofstream(m_dir / "CDImage.cue") << sheet;
   ExpectSameDisc(m_dir / "CDImage.cue");
+
+  // And a rip from it writes the very file a rip from the bin writes.
+  for (const char* name : {"one", "CDImage"}) {
+    std::filesystem::create_directory(m_dir / (std::string(name) + "-out"));
+    const auto rip = RunCommand("HOME=" + ShellQuote(m_dir.path().string()) + " XDG_CONFIG_HOME=" +
+                                ShellQuote((m_dir / "config").string()) + " " + ShellQuote(KORVI_CLI_PATH) +
+                                " rip " + ShellQuote((m_dir / (std::string(name) + ".cue")).string()) +
+                                " --format wav --tracks 2,4 --out " +
+                                ShellQuote((m_dir / (std::string(name) + "-out")).string()) + " 2>&1");
+    ASSERT_EQ(rip.status, 0) << rip.out;
+  }
+  for (const char* file : {"Track 2.wav", "Track 4.wav"}) {
+    std::ifstream a(m_dir / "one-out" / file, std::ios::binary),
+        b(m_dir / "CDImage-out" / file, std::ios::binary);
+    const std::string bytesA((std::istreambuf_iterator<char>(a)), std::istreambuf_iterator<char>());
+    const std::string bytesB((std::istreambuf_iterator<char>(b)), std::istreambuf_iterator<char>());
+    EXPECT_GT(bytesA.size(), 44u + 2352u * 500u);
+    EXPECT_TRUE(bytesA == bytesB) << file;
+  }
 }
 
 TEST_F(CueImageTest, ABigEndianBinAndSilenceDeclaredInsteadOfStored) {
@@ -184,11 +206,12 @@ TEST_F(CueImageTest, ABigEndianBinAndSilenceDeclaredInsteadOfStored) {
   WriteFile(m_dir / "gapless.bin", kept);
   const int32_t shift2 = m_layout.tracks[1].pregap;
   const int32_t shift4 = shift2 + m_layout.tracks[3].pregap;
-  std::ofstream(m_dir / "gaps.cue") << "FILE \"gapless.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                                    << "  TRACK 02 AUDIO\n    PREGAP " << Msf(shift2) << "\n    INDEX 01 "
-                                    << Msf(m_image.starts[1] - shift2) << "\n  TRACK 03 AUDIO\n    INDEX 01 "
-                                    << Msf(m_image.starts[2] - shift2) << "\n    POSTGAP " << Msf(shift4 - shift2)
-                                    << "\n  TRACK 04 AUDIO\n    INDEX 01 " << Msf(m_image.starts[3] - shift4) << "\n";
+  std::ofstream(m_dir / "gaps.cue")
+      << "FILE \"gapless.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+      << "  TRACK 02 AUDIO\n    PREGAP " << Msf(shift2) << "\n    INDEX 01 "
+      << Msf(m_image.starts[1] - shift2) << "\n  TRACK 03 AUDIO\n    INDEX 01 "
+      << Msf(m_image.starts[2] - shift2) << "\n    POSTGAP " << Msf(shift4 - shift2)
+      << "\n  TRACK 04 AUDIO\n    INDEX 01 " << Msf(m_image.starts[3] - shift4) << "\n";
   ExpectSameDisc(m_dir / "gaps.cue");
 }
 
@@ -199,7 +222,8 @@ TEST_F(CueImageTest, BrokenSheetsAreRefusedWithTheirCause) {
             std::string::npos);
   EXPECT_NE(OpenError("REM just a comment\nTITLE \"Nothing\"\n").find("the cue sheet has no track"),
             std::string::npos);
-  EXPECT_NE(OpenError("FILE \"" + bin + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:05:00\n  TRACK 02 AUDIO\n"
+  EXPECT_NE(OpenError("FILE \"" + bin +
+                      "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:05:00\n  TRACK 02 AUDIO\n"
                       "    INDEX 01 00:02:00\n")
                 .find("track 2: INDEX 1 at 00:02:00 does not come after the index before it"),
             std::string::npos);
@@ -209,32 +233,50 @@ TEST_F(CueImageTest, BrokenSheetsAreRefusedWithTheirCause) {
   EXPECT_NE(OpenError("FILE \"" + bin + "\" BINARY\n  TRACK 01 MODE1/2048\n    INDEX 01 00:00:00\n")
                 .find("line 2: track mode MODE1/2048 cannot be read"),
             std::string::npos);
-  EXPECT_NE(OpenError("FILE \"" + bin + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n").find("no INDEX 01"),
-            std::string::npos);
+  EXPECT_NE(
+      OpenError("FILE \"" + bin + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n").find("no INDEX 01"),
+      std::string::npos);
   // Megabytes of garbage, text or binary: refused at once, never read into memory whole.
   EXPECT_NE(OpenError(std::string(3 << 20, 'x')).find("too large to be a cue sheet"), std::string::npos);
   std::string noise(4096, '\0');
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 7919) >> 3);
   EXPECT_NE(OpenError(noise).find("binary data"), std::string::npos);
   // The error names the sheet, as the other open errors do.
-  EXPECT_EQ(OpenError("junk\n", "named.cue").rfind("cannot open " + (m_dir / "named.cue").string() + ": ", 0), 0u);
+  EXPECT_EQ(OpenError("junk\n", "named.cue").rfind("cannot open " + (m_dir / "named.cue").string() + ": ", 0),
+            0u);
 }
 
 TEST_F(CueImageTest, KorviCliListsTheSheetsCdText) {
-  std::ofstream(m_dir / "text.cue") << "REM GENRE \"Folk Rock\"\nREM DATE 1999\nREM DISCID 2A03F104\n"
-                                    << "CATALOG 0724384260521\nPERFORMER \"The Band\"\nTITLE \"An Album\"\n"
-                                    << "SONGWRITER \"Somebody\"\nFILE \"" << m_image.bin.filename().string()
-                                    << "\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"First\"\n    ISRC USABC9900001\n"
-                                    << "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Second, with \xC3\xA9\"\n"
-                                    << "    PERFORMER \"Guest\"\n    INDEX 00 " << Msf(PregapBegin(1)) << "\n"
-                                    << "    INDEX 01 " << Msf(m_image.starts[1]) << "\n";
-  const auto result = RunCommand(ShellQuote(KORVI_CLI_PATH) + " toc --cdtext " + ShellQuote((m_dir / "text.cue").string()));
+  std::ofstream(m_dir / "text.cue")
+      << "REM GENRE \"Folk Rock\"\nREM DATE 1999\nREM DISCID 2A03F104\n"
+      << "CATALOG 0724384260521\nPERFORMER \"The Band\"\nTITLE \"An Album\"\n"
+      << "SONGWRITER \"Somebody\"\nFILE \"" << m_image.bin.filename().string()
+      << "\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"First\"\n    ISRC USABC9900001\n"
+      << "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Second, with \xC3\xA9\"\n"
+      << "    PERFORMER \"Guest\"\n    INDEX 00 " << Msf(PregapBegin(1)) << "\n"
+      << "    INDEX 01 " << Msf(m_image.starts[1]) << "\n";
+  const auto result =
+      RunCommand(ShellQuote(KORVI_CLI_PATH) + " toc --cdtext " + ShellQuote((m_dir / "text.cue").string()));
   ASSERT_EQ(result.status, 0) << result.out;
   const std::string text = result.out.substr(result.out.find("\ndisc\t") + 1);
   EXPECT_EQ(text,
             "disc\tTITLE\tAn Album\ndisc\tPERFORMER\tThe Band\ndisc\tSONGWRITER\tSomebody\n"
             "disc\tCATALOG\t0724384260521\ndisc\tGENRE\tFolk Rock\ndisc\tDATE\t1999\ndisc\tDISCID\t2A03F104\n"
             "1\tTITLE\tFirst\n1\tISRC\tUSABC9900001\n2\tTITLE\tSecond, with \xC3\xA9\n2\tPERFORMER\tGuest\n");
+
+  // The CD-Text that libcdio reads (a drive's, here a cdrdao image's, whose FILE libcdio takes
+  // relative to the working folder) comes out the same way.
+  std::ofstream(m_dir / "text.toc")
+      << "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 {\n"
+      << "    TITLE \"Toc Album\"\n    PERFORMER \"Toc Band\"\n  }\n}\n"
+      << "TRACK AUDIO\nCD_TEXT {\n  LANGUAGE 0 {\n    TITLE \"Toc First\"\n  }\n}\n"
+      << "FILE \"" << m_image.bin.string() << "\" 0 00:08:00\n"
+      << "TRACK AUDIO\nFILE \"" << m_image.bin.string() << "\" 00:08:00 00:08:00\n";
+  const auto toc =
+      RunCommand(ShellQuote(KORVI_CLI_PATH) + " toc --cdtext " + ShellQuote((m_dir / "text.toc").string()));
+  ASSERT_EQ(toc.status, 0) << toc.out;
+  EXPECT_EQ(toc.out.substr(toc.out.find("\ndisc\t") + 1),
+            "disc\tTITLE\tToc Album\ndisc\tPERFORMER\tToc Band\n1\tTITLE\tToc First\n");
 }
 
 }  // namespace
