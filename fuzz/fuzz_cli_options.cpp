@@ -73,7 +73,9 @@ void CheckOthers(const Args& args) {
   error.clear();
   const auto toc = korvi::cli::ParseTocOptions(args, error);
   CheckOutcome(toc, error);
-  Require(toc.has_value() == (args.size() == 1));
+  if (toc) Require(!toc->drive.empty() && Contains(args, toc->drive) && args.size() == 1u + toc->cdText);
+  if (args.size() == 1 && args[0] != "--cdtext" && !args[0].empty() && args[0][0] != '-')
+    Require(toc.has_value());
 
   error.clear();
   const auto xmcd = korvi::cli::ParseXmcdOptions(args, error);

@@ -22,12 +22,12 @@ int Drives(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 int Toc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string error;
-  const std::optional<std::string> drive = ParseTocOptions(args, error);
-  if (!drive) {
+  const std::optional<TocOptions> options = ParseTocOptions(args, error);
+  if (!options) {
     err << "korvi-cli: " << error << '\n';
     return kExitUsage;
   }
-  std::unique_ptr<CdDevice> device = CdDevice::Open(*drive, &error);
+  std::unique_ptr<CdDevice> device = CdDevice::Open(options->drive, &error);
   if (!device) {
     err << "korvi-cli: " << error << '\n';
     return kExitFailed;
@@ -47,6 +47,8 @@ int Toc(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::snprintf(id, sizeof id, "%08x", ComputeDiscId(positions));
     out << "discid " << id << '\n';
   }
+  if (options->cdText)
+    for (const std::string& line : DiscTextLines(disc.text)) out << line << '\n';
   return kExitOk;
 }
 

@@ -125,9 +125,19 @@ bool ParseDrivesOptions(const Args& args, std::string& error) {
   return false;
 }
 
-std::optional<std::string> ParseTocOptions(const Args& args, std::string& error) {
-  if (args.size() == 1) return args[0];
-  error = "usage: korvi-cli toc DRIVE";
+std::optional<TocOptions> ParseTocOptions(const Args& args, std::string& error) {
+  TocOptions options;
+  bool usable = true;
+  for (const std::string& arg : args) {
+    if (arg == "--cdtext" && !options.cdText)
+      options.cdText = true;
+    else if (options.drive.empty() && !arg.empty() && arg[0] != '-')
+      options.drive = arg;
+    else
+      usable = false;
+  }
+  if (usable && !options.drive.empty()) return options;
+  error = "usage: korvi-cli toc DRIVE [--cdtext]";
   return std::nullopt;
 }
 

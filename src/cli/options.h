@@ -19,8 +19,14 @@ using Args = std::vector<std::string>;
 // `drives` takes no arguments.
 bool ParseDrivesOptions(const Args& args, std::string& error);
 
-// `toc DRIVE` and `xmcd FILE`: the one operand.
-std::optional<std::string> ParseTocOptions(const Args& args, std::string& error);
+struct TocOptions {
+  std::string drive;
+  bool cdText = false;  // --cdtext: the disc's CD-Text and facts after the rows
+};
+
+// `toc DRIVE [--cdtext]`.
+std::optional<TocOptions> ParseTocOptions(const Args& args, std::string& error);
+// `xmcd FILE`: the one operand.
 std::optional<std::string> ParseXmcdOptions(const Args& args, std::string& error);
 
 enum class OnExists { Ask, Overwrite, Skip };

@@ -1,14 +1,19 @@
 #include "disc/cd_device.h"
 
 #include <cdio/cdio.h>
+#include <cdio/cdtext.h>
 #include <cdio/logging.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
+
+#include "disc/cue_image.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
@@ -39,6 +44,41 @@ std::string WithCause(std::string what) {
   return what;
 }
 
+bool IsCueSheetName(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string extension = path.substr(path.size() - 4);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".cue";
+}
+
+std::string CdTextField(const cdtext_t* text, cdtext_field_t field, track_t track) {
+  const char* value = text ? cdtext_get_const(text, field, track) : nullptr;
+  return value ? ReplaceControls(ToUtf8(value), ' ') : std::string();
+}
+
+// The CD-Text a drive (or a cdrdao image) carries, in the fields a cue sheet gives too.
+DiscText ReadCdText(CdIo_t* cdio, int trackCount) {
+  DiscText text;
+  const cdtext_t* cdtext = cdio_get_cdtext(cdio);
+  text.tracks.resize(size_t(trackCount));
+  if (!cdtext) return text;
+  const auto fields = [cdtext](track_t track) {
+    CdTextFields out;
+    out.title = CdTextField(cdtext, CDTEXT_FIELD_TITLE, track);
+    out.performer = CdTextField(cdtext, CDTEXT_FIELD_PERFORMER, track);
+    out.songwriter = CdTextField(cdtext, CDTEXT_FIELD_SONGWRITER, track);
+    out.isrc = track ? CdTextField(cdtext, CDTEXT_FIELD_ISRC, track) : std::string();
+    return out;
+  };
+  text.disc = fields(0);
+  text.catalog = CdTextField(cdtext, CDTEXT_FIELD_UPC_EAN, 0);
+  text.genre = CdTextField(cdtext, CDTEXT_FIELD_GENRE, 0);
+  text.discId = CdTextField(cdtext, CDTEXT_FIELD_DISCID, 0);
+  const track_t first = cdio_get_first_track_num(cdio);
+  for (int i = 0; i < trackCount; ++i) text.tracks[size_t(i)] = fields(static_cast<track_t>(first + i));
+  return text;
+}
+
 }  // namespace
 
 std::unique_ptr<CdDevice> CdDevice::Open(const std::string& driveName, std::string* error) {
@@ -53,6 +93,7 @@ std::unique_ptr<CdDevice> CdDevice::Open(const std::string& driveName, std::stri
     if (error) *error = "cannot open " + driveName + ": " + std::strerror(errno);
     return nullptr;
   }
+  if (IsCueSheetName(driveName)) return OpenCueImage(driveName, error);
   CdIo_t* cdio = cdio_open(driveName.c_str(), DRIVER_UNKNOWN);
   TakeCdioMessage();  // libcdio's complaint names whichever driver it tried last
   if (!cdio) {
@@ -62,11 +103,26 @@ std::unique_ptr<CdDevice> CdDevice::Open(const std::string& driveName, std::stri
   return std::unique_ptr<CdDevice>(new CdDevice(cdio, driveName));
 }
 
+std::unique_ptr<CdDevice> CdDevice::OpenCueImage(const std::string& driveName, std::string* error) {
+  std::string cause;
+  std::unique_ptr<CueImage> cue = CueImage::Open(driveName, &cause);
+  if (!cue) {
+    if (error) *error = "cannot open " + driveName + ": " + cause;
+    return nullptr;
+  }
+  std::unique_ptr<CdDevice> device(new CdDevice(nullptr, driveName));
+  device->m_cue = std::move(cue);
+  return device;
+}
+
 CdDevice::CdDevice(CdIo_t* cdio, std::string name) : m_cdio(cdio), m_name(std::move(name)) {}
 
-CdDevice::~CdDevice() { cdio_destroy(m_cdio); }
+CdDevice::~CdDevice() {
+  if (m_cdio) cdio_destroy(m_cdio);
+}
 
 bool CdDevice::isImage() const {
+  if (m_cue) return true;
   switch (cdio_get_driver_id(m_cdio)) {
     case DRIVER_BINCUE:
     case DRIVER_CDRDAO:
@@ -86,6 +142,7 @@ bool CdDevice::ReadToc(DiscToc& out) {
   std::lock_guard lock(m_mutex);
   TakeCdioMessage();
   out = DiscToc{};
+  if (m_cue) return ReadCueToc(out);
   const track_t first = cdio_get_first_track_num(m_cdio);
   const track_t last = cdio_get_last_track_num(m_cdio);
   if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK || first < 1 || last < first ||
@@ -123,8 +180,13 @@ bool CdDevice::ReadToc(DiscToc& out) {
   toc.Length[0] = static_cast<uint8_t>(length >> 8);
   toc.Length[1] = static_cast<uint8_t>(length & 0xFF);
 
+  out.text = ReadCdText(m_cdio, count);
   if (isImage()) {
-    out.audioEnd = ImageAudioEnd(toc);
+    out.audioEnd = ImageAudioEnd(toc, [this](int track) -> std::optional<int32_t> {
+      const lba_t pregap = cdio_get_track_pregap_lba(m_cdio, static_cast<track_t>(track));
+      if (pregap == CDIO_INVALID_LBA) return std::nullopt;
+      return pregap - kLeadInSectors;
+    });
   } else {
     // A drive knows its sessions: the last one starts with the data track of an enhanced CD.
     lsn_t lastSession = 0;
@@ -134,18 +196,43 @@ bool CdDevice::ReadToc(DiscToc& out) {
   return true;
 }
 
-std::optional<int32_t> CdDevice::ImageAudioEnd(const CDROM_TOC& toc) const {
+bool CdDevice::ReadCueToc(DiscToc& out) {
+  const std::vector<CueImage::TrackLayout>& tracks = m_cue->Tracks();
+  if (tracks.empty() || tracks.size() > size_t(kMaxTocTracks) || tracks.back().number > kMaxTocTracks)
+    return Fail("no table of contents on " + m_name);
+  CDROM_TOC& toc = out.toc;
+  toc.FirstTrack = static_cast<uint8_t>(tracks.front().number);
+  toc.LastTrack = static_cast<uint8_t>(tracks.back().number);
+  for (size_t i = 0; i <= tracks.size(); ++i) {
+    const bool leadOut = i == tracks.size();
+    TRACK_DATA& entry = toc.TrackData[i];
+    const bool data = !leadOut && !tracks[i].audio;
+    entry.ControlAdr = static_cast<uint8_t>(0x10 | (data ? kControlDataTrack : 0));
+    entry.TrackNumber = leadOut ? kLeadOutTrackNumber : static_cast<uint8_t>(tracks[i].number);
+    SetEntryAddress(entry, (leadOut ? m_cue->LeadOut() : tracks[i].start) + kLeadInSectors);
+  }
+  const int length = 2 + 8 * int(tracks.size() + 1);
+  toc.Length[0] = static_cast<uint8_t>(length >> 8);
+  toc.Length[1] = static_cast<uint8_t>(length & 0xFF);
+  out.audioEnd = ImageAudioEnd(toc, [&tracks](int track) {
+    const int first = tracks.front().number;
+    return tracks[size_t(track - first)].pregapBegin;
+  });
+  out.text = m_cue->Text();
+  return true;
+}
+
+std::optional<int32_t> CdDevice::ImageAudioEnd(const CDROM_TOC& toc,
+                                               const std::function<std::optional<int32_t>(int)>& pregapOf) {
   // An image has no sessions, but it says where the first data track after audio begins: at its
   // pregap (INDEX 00) when it has one. Without one the audio runs up to the data track itself.
   const int count = TocTrackCount(toc);
   for (int i = 0; i + 1 < count; ++i) {
     if (IsDataEntry(toc.TrackData[i]) || !IsDataEntry(toc.TrackData[i + 1])) continue;
-    const lba_t pregap = cdio_get_track_pregap_lba(m_cdio, toc.TrackData[i + 1].TrackNumber);
+    const std::optional<int32_t> pregapBegin = pregapOf(toc.TrackData[i + 1].TrackNumber);
     const int32_t audioBegin = SectorFromMsf(toc.TrackData[i].Address);
     const int32_t dataBegin = SectorFromMsf(toc.TrackData[i + 1].Address);
-    if (pregap == CDIO_INVALID_LBA) return std::nullopt;
-    const int32_t pregapBegin = pregap - kLeadInSectors;
-    if (pregapBegin <= audioBegin || pregapBegin >= dataBegin) return std::nullopt;
+    if (!pregapBegin || *pregapBegin <= audioBegin || *pregapBegin >= dataBegin) return std::nullopt;
     return pregapBegin;
   }
   return std::nullopt;
@@ -156,6 +243,10 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
   TakeCdioMessage();
   if (start < 0 || count < 1 || !buffer)
     return Fail("invalid sector range " + std::to_string(start) + "+" + std::to_string(count));
+  if (m_cue && !m_cue->ReadRawSectors(start, buffer, count))
+    return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
+                " sectors) of " + m_name + ": " + m_cue->LastError());
+  if (m_cue) return true;
   if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) != DRIVER_OP_SUCCESS)
     return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
                 " sectors) of " + m_name);
@@ -177,6 +268,7 @@ bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) const {
 
 bool CdDevice::IsAudioTrack(int n) {
   std::lock_guard lock(m_mutex);
+  if (m_cue) return n >= 1 && size_t(n) <= m_cue->Tracks().size() && m_cue->Tracks()[size_t(n - 1)].audio;
   const track_t first = cdio_get_first_track_num(m_cdio);
   const track_t last = cdio_get_last_track_num(m_cdio);
   if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK || n < 1 || n > last - first + 1)

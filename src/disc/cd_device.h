@@ -3,6 +3,7 @@
 // audio-track question, in logical sectors (libcdio's LSN) and 2352-byte sectors.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,10 +17,13 @@ typedef struct _CdIo CdIo_t;
 
 namespace korvi {
 
+class CueImage;
+
 class CdDevice : public ISectorSource {
  public:
   // Opens a device path (/dev/sr0) or an image (.cue, .toc, .nrg). Null when it cannot be opened;
-  // the cause is in *error then.
+  // the cause is in *error then. Drives, .toc and .nrg images are read through libcdio; a cue
+  // sheet by our own reader, over any of the files it may name.
   static std::unique_ptr<CdDevice> Open(const std::string& driveName, std::string* error = nullptr);
   ~CdDevice();
   CdDevice(const CdDevice&) = delete;
@@ -44,15 +48,20 @@ class CdDevice : public ISectorSource {
  private:
   CdDevice(CdIo_t* cdio, std::string name);
   bool Fail(std::string message);
-  // Where the audio before an image's first data track ends, when the image gives a pregap.
-  std::optional<int32_t> ImageAudioEnd(const CDROM_TOC& toc) const;
+  static std::unique_ptr<CdDevice> OpenCueImage(const std::string& driveName, std::string* error);
+  bool ReadCueToc(DiscToc& out);
+  // Where the audio before an image's first data track ends, when the image gives that track a
+  // pregap (pregapOf: its first logical sector, by track number).
+  static std::optional<int32_t> ImageAudioEnd(const CDROM_TOC& toc,
+                                              const std::function<std::optional<int32_t>(int)>& pregapOf);
   // False when the bin of a cue/bin image no longer holds all of the sectors.
   bool ImageHoldsSectors(int32_t start, int32_t count) const;
 
   // libcdio keeps one read position per device (one stream for a cue/bin image): the player and
   // the rip job must never interleave a seek and a read.
   mutable std::mutex m_mutex;
-  CdIo_t* m_cdio;
+  CdIo_t* m_cdio;  // null for a cue sheet, which is read by our own reader
+  std::unique_ptr<CueImage> m_cue;
   std::string m_name;
   std::string m_lastError;
 };

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "disc/cd_text.h"
+
 namespace korvi {
 
 constexpr int kLeadInSectors = 150;
@@ -56,6 +58,7 @@ inline bool IsDataEntry(const TRACK_DATA& entry) { return (entry.ControlAdr & kC
 struct DiscToc {
   CDROM_TOC toc{};
   std::optional<int32_t> audioEnd;  // logical sector just past the last audio sector, when known
+  DiscText text;                    // CD-Text, and a cue sheet's disc facts
 };
 
 struct TrackSpan {

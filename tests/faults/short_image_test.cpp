@@ -31,10 +31,10 @@ TEST(ShortImage, TocAndRipRefuseAnImageCutBeforeItsLastTrack) {
   ASSERT_TRUE(listed.exited) << "killed by signal " << listed.status;
   EXPECT_EQ(listed.status, 1);
   EXPECT_EQ(listed.out, "");
-  // The lead-out of an image is where its bin ends: half-way through track 2, before track 3.
-  const std::string cutShort =
-      "korvi-cli: the data file of " + cue +
-      " ends at sector 450, before track 3 begins at sector 750: the image is cut short\n";
+  // The bin ends half-way through track 2, before track 3: the last sector it holds is named.
+  const std::string cutShort = "korvi-cli: cannot open " + cue +
+                               ": the data file \"disc.bin\" ends with sector 449 (at 00:06:00), before "
+                               "INDEX 01 of track 03 at 00:10:00: the image is cut short\n";
   EXPECT_EQ(listed.err, cutShort);
 
   ChildProcess rip;

@@ -1,0 +1,245 @@
+#include "disc/cue_image.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "disc/cdrom_toc.h"
+#include "disc/cue_sheet.h"
+
+namespace korvi {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// "mm:ss:ff", as the sheet writes times.
+std::string TimeText(int32_t frames) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", frames / (60 * kSectorsPerSecond),
+                (frames / kSectorsPerSecond) % 60, frames % kSectorsPerSecond);
+  return text;
+}
+
+std::string TwoDigits(int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", number);
+  return text;
+}
+
+// What a file holds, named by its last sector (and the time where it ends, as the sheet counts).
+std::string FileEndsText(const std::string& name, int32_t sectors) {
+  if (sectors == 0) return "the data file \"" + name + "\" is empty";
+  return "the data file \"" + name + "\" ends with sector " + std::to_string(sectors - 1) + " (at " +
+         TimeText(sectors) + ")";
+}
+
+bool ReadSheet(const std::filesystem::path& path, std::string& text, std::string* error) {
+  std::error_code code;
+  const auto size = std::filesystem::file_size(path, code);
+  if (code) {
+    if (error) *error = code.message();
+    return false;
+  }
+  if (size > kMaxCueSheetBytes) {
+    if (error) *error = "the file is too large to be a cue sheet";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in.eof() && in.fail()) {
+    if (error) *error = "the cue sheet cannot be read";
+    return false;
+  }
+  return true;
+}
+
+// Where silence goes into a file's run of sectors: before the sector at `frame` of `file`.
+struct Insertion {
+  size_t file = 0;
+  int32_t frame = 0;
+  int32_t sectors = 0;
+};
+
+}  // namespace
+
+std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
+                                                     const std::string& name) {
+  std::string portable = name;
+  std::replace(portable.begin(), portable.end(), '\\', '/');
+  const std::filesystem::path wanted = cueFolder / portable;
+  std::error_code code;
+  if (std::filesystem::is_regular_file(wanted, code)) return wanted;
+  // Sheets written on systems that ignore case often name the file in another case.
+  const std::string lower = Lower(wanted.filename().string());
+  std::optional<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(wanted.parent_path(), code)) {
+    if (Lower(entry.path().filename().string()) != lower || !entry.is_regular_file(code)) continue;
+    if (found) return std::nullopt;  // two candidates: neither is surely the one meant
+    found = entry.path();
+  }
+  return found;
+}
+
+CueImage::~CueImage() = default;
+
+std::unique_ptr<CueImage> CueImage::Open(const std::filesystem::path& cuePath, std::string* error) {
+  std::string text;
+  if (!ReadSheet(cuePath, text, error)) return nullptr;
+  const std::optional<CueSheet> sheet = ParseCueSheet(text, error);
+  if (!sheet) return nullptr;
+  std::unique_ptr<CueImage> image(new CueImage);
+  for (const CueFileEntry& file : sheet->files) {
+    const std::optional<std::filesystem::path> path = FindCueDataFile(cuePath.parent_path(), file.name);
+    if (!path) {
+      if (error) *error = "the data file \"" + file.name + "\" is missing";
+      return nullptr;
+    }
+    std::unique_ptr<ImageDataFile> data = OpenImageDataFile(*path, file.type, error);
+    if (!data) return nullptr;
+    image->m_files.push_back(std::move(data));
+  }
+  if (!image->Lay(*sheet, error)) return nullptr;
+  image->m_text = sheet->text;
+  return image;
+}
+
+bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
+  const auto fail = [error](const std::string& cause) {
+    if (error) *error = cause;
+    return false;
+  };
+  // Whole sectors; a WAVE or FLAC file that ends within a sector is padded with silence.
+  std::vector<int32_t> fileSectors;
+  for (size_t f = 0; f < m_files.size(); ++f) {
+    const int64_t bytes = m_files[f]->Size();
+    const bool padded =
+        sheet.files[f].type == ImageFileType::kWave || sheet.files[f].type == ImageFileType::kFlac;
+    const int64_t sectors = (bytes + (padded ? kRawSectorBytes - 1 : 0)) / kRawSectorBytes;
+    if (sectors > 100 * 60 * kSectorsPerSecond)
+      return fail("the data file \"" + sheet.files[f].name + "\" is too long for a CD");
+    fileSectors.push_back(static_cast<int32_t>(sectors));
+  }
+  for (const CueTrack& track : sheet.tracks)
+    for (const CueIndex& index : track.indexes)
+      if (index.frame >= fileSectors[index.file])
+        return fail(FileEndsText(sheet.files[index.file].name, fileSectors[index.file]) + ", before INDEX " +
+                    TwoDigits(index.number) + " of track " + TwoDigits(track.number) + " at " +
+                    TimeText(index.frame) + ": the image is cut short");
+
+  // Silence that no file holds: a PREGAP before its INDEX 01, a POSTGAP where its track ends (where
+  // the next track begins in the same file, else at the file's end). Kept in sheet order, so that
+  // one track's POSTGAP comes before the next one's PREGAP at the same place.
+  std::vector<Insertion> insertions;
+  for (size_t t = 0; t < sheet.tracks.size(); ++t) {
+    const CueTrack& track = sheet.tracks[t];
+    if (track.pregap > 0) {
+      const CueIndex& start = *std::find_if(track.indexes.begin(), track.indexes.end(),
+                                            [](const CueIndex& index) { return index.number == 1; });
+      insertions.push_back({start.file, start.frame, track.pregap});
+    }
+    if (track.postgap > 0) {
+      const CueIndex& last = track.indexes.back();
+      const bool nextInFile =
+          t + 1 < sheet.tracks.size() && sheet.tracks[t + 1].indexes.front().file == last.file;
+      const int32_t end = nextInFile ? sheet.tracks[t + 1].indexes.front().frame : fileSectors[last.file];
+      insertions.push_back({last.file, end, track.postgap});
+    }
+  }
+  std::stable_sort(insertions.begin(), insertions.end(), [](const Insertion& a, const Insertion& b) {
+    return a.file != b.file ? a.file < b.file : a.frame < b.frame;
+  });
+
+  // The disc: each file's sectors in turn, split where silence goes in.
+  std::vector<int32_t> fileDiscStart(m_files.size());
+  int32_t disc = 0;
+  size_t next = 0;
+  for (size_t f = 0; f < m_files.size(); ++f) {
+    fileDiscStart[f] = disc;
+    int32_t frame = 0;
+    for (; next < insertions.size() && insertions[next].file == f; ++next) {
+      const Insertion& silence = insertions[next];
+      if (silence.frame > frame)
+        m_segments.push_back({disc, silence.frame - frame, int(f), int64_t(frame) * kRawSectorBytes});
+      disc += silence.frame - frame;
+      frame = silence.frame;
+      m_segments.push_back({disc, silence.sectors, -1, 0});
+      disc += silence.sectors;
+    }
+    if (fileSectors[f] > frame)
+      m_segments.push_back({disc, fileSectors[f] - frame, int(f), int64_t(frame) * kRawSectorBytes});
+    disc += fileSectors[f] - frame;
+    if (disc >= 100 * 60 * kSectorsPerSecond) return fail("the image is longer than a CD can be");
+  }
+  m_leadOut = disc;
+
+  // Where each index lies on the disc: after any silence put in at its own place.
+  const auto discSector = [&](const CueIndex& index) {
+    int32_t sector = fileDiscStart[index.file] + index.frame;
+    for (const Insertion& silence : insertions)
+      if (silence.file == index.file && silence.frame <= index.frame) sector += silence.sectors;
+    return sector;
+  };
+  int32_t previous = -1;
+  for (const CueTrack& track : sheet.tracks) {
+    TrackLayout layout;
+    layout.number = track.number;
+    layout.audio = track.audio;
+    for (const CueIndex& index : track.indexes) {
+      const int32_t sector = discSector(index);
+      if (sector <= previous)
+        return fail("track " + std::to_string(track.number) + ": INDEX " + std::to_string(index.number) +
+                    " at " + TimeText(index.frame) + " does not come after the index before it");
+      previous = sector;
+      if (index.number == 0) layout.pregapBegin = sector;
+      if (index.number == 1) layout.start = sector;
+    }
+    if (!layout.pregapBegin && track.pregap > 0) layout.pregapBegin = layout.start - track.pregap;
+    m_tracks.push_back(layout);
+  }
+  if (m_tracks.back().start >= m_leadOut)
+    return fail("track " + std::to_string(m_tracks.back().number) + " begins where the image ends");
+  return true;
+}
+
+bool CueImage::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
+  if (start < 0 || count < 1 || !buffer || int64_t(start) + count > m_leadOut) {
+    m_lastError = "sectors " + std::to_string(start) + " to " + std::to_string(int64_t(start) + count - 1) +
+                  " are not on the disc, which ends at sector " + std::to_string(m_leadOut - 1);
+    return false;
+  }
+  // The segment that holds start: the last one that begins at or before it.
+  auto segment = std::upper_bound(m_segments.begin(), m_segments.end(), start,
+                                  [](int32_t sector, const Segment& s) { return sector < s.discStart; }) -
+                 1;
+  while (count > 0) {
+    const int32_t first = start - segment->discStart;
+    const int32_t here = std::min(count, segment->sectors - first);
+    if (!ReadSegment(*segment, first, here, buffer)) return false;
+    buffer += size_t(here) * kRawSectorBytes;
+    start += here;
+    count -= here;
+    ++segment;
+  }
+  return true;
+}
+
+bool CueImage::ReadSegment(const Segment& segment, int32_t first, int32_t count, uint8_t* out) {
+  const size_t bytes = size_t(count) * kRawSectorBytes;
+  if (segment.file < 0) {
+    std::memset(out, 0, bytes);
+    return true;
+  }
+  ImageDataFile& file = *m_files[size_t(segment.file)];
+  const int64_t offset = segment.fileOffset + int64_t(first) * kRawSectorBytes;
+  // The padding of a last sector that the file holds only in part.
+  const int64_t held = std::clamp<int64_t>(file.Size() - offset, 0, int64_t(bytes));
+  std::memset(out + held, 0, bytes - size_t(held));
+  return held == 0 || file.Read(offset, out, size_t(held), &m_lastError);
+}
+
+}  // namespace korvi

@@ -1,0 +1,279 @@
+#include "disc/cue_sheet.h"
+
+#include <dlfcn.h>
+#include <libcue.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <mutex>
+
+#include "text/utf8_text.h"
+
+namespace korvi {
+namespace {
+
+constexpr int kFramesPerSecond = 75;
+constexpr int kMaxTrackNumber = 99;
+constexpr int kMaxIndexNumber = 99;
+// 99 minutes and more of frames would not fit a disc: a larger time is a broken sheet.
+constexpr int32_t kMaxFrames = 100 * 60 * kFramesPerSecond;
+
+std::string Upper(std::string_view word) {
+  std::string upper(word);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && Upper(text.substr(text.size() - tail.size())) == Upper(tail);
+}
+
+// The words of a line; a quoted word keeps its blanks and loses its quotes.
+std::vector<std::string> Words(std::string_view line) {
+  std::vector<std::string> words;
+  size_t pos = 0;
+  while (pos < line.size()) {
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    if (pos >= line.size()) break;
+    if (line[pos] == '"') {
+      const size_t end = line.find('"', pos + 1);
+      const size_t stop = end == std::string_view::npos ? line.size() : end;
+      words.emplace_back(line.substr(pos + 1, stop - pos - 1));
+      pos = stop == line.size() ? stop : stop + 1;
+    } else {
+      size_t end = pos;
+      while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
+      words.emplace_back(line.substr(pos, end - pos));
+      pos = end;
+    }
+  }
+  return words;
+}
+
+std::optional<int> Number(std::string_view text, int max) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value <= max ? std::optional<int>(value) : std::nullopt;
+}
+
+// "mm:ss:ff" in frames; minutes may have more than two digits.
+std::optional<int32_t> Frames(std::string_view text) {
+  const size_t first = text.find(':');
+  const size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  const auto minutes = Number(text.substr(0, first), 999);
+  const auto seconds = Number(text.substr(first + 1, second - first - 1), 59);
+  const auto frames = Number(text.substr(second + 1), kFramesPerSecond - 1);
+  if (!minutes || !seconds || !frames) return std::nullopt;
+  const int32_t total = (*minutes * 60 + *seconds) * kFramesPerSecond + *frames;
+  return total < kMaxFrames ? std::optional<int32_t>(total) : std::nullopt;
+}
+
+std::optional<ImageFileType> FileType(const std::string& name, const std::string& type) {
+  const std::string upper = Upper(type);
+  // Many sheets call any audio file WAVE, a FLAC image included.
+  if (upper == "FLAC" || (upper == "WAVE" && EndsWithNoCase(name, ".flac"))) return ImageFileType::kFlac;
+  if (upper == "WAVE") return ImageFileType::kWave;
+  if (upper == "BINARY") return ImageFileType::kBinary;
+  if (upper == "MOTOROLA") return ImageFileType::kMotorola;
+  return std::nullopt;
+}
+
+// Reads the sheet line by line into the structure; the CD-Text comes from libcue afterwards.
+class CueReader {
+ public:
+  std::optional<CueSheet> Read(std::string_view text, std::string* error) {
+    size_t lineStart = 0;
+    for (m_line = 1; lineStart < text.size() && m_error.empty(); ++m_line) {
+      size_t lineEnd = text.find_first_of("\r\n", lineStart);
+      if (lineEnd == std::string_view::npos) lineEnd = text.size();
+      Line(text.substr(lineStart, lineEnd - lineStart));
+      lineStart = lineEnd + 1;
+      if (lineEnd < text.size() && text[lineEnd] == '\r' && lineStart < text.size() &&
+          text[lineStart] == '\n')
+        ++lineStart;
+    }
+    if (m_error.empty()) EndTrack();
+    if (m_error.empty() && m_sheet.tracks.empty()) m_error = "the cue sheet has no track";
+    if (!m_error.empty()) {
+      if (error) *error = m_error;
+      return std::nullopt;
+    }
+    m_sheet.text.tracks.resize(m_sheet.tracks.size());
+    return std::move(m_sheet);
+  }
+
+ private:
+  void Fail(const std::string& what) {
+    if (m_error.empty()) m_error = "line " + std::to_string(m_line) + ": " + what;
+  }
+
+  void Line(std::string_view line) {
+    const std::vector<std::string> words = Words(line);
+    if (words.empty()) return;
+    const std::string command = Upper(words[0]);
+    if (command == "FILE")
+      File(words);
+    else if (command == "TRACK")
+      Track(words);
+    else if (command == "INDEX")
+      Index(words);
+    else if (command == "PREGAP" || command == "POSTGAP")
+      Gap(command, words);
+    else if (command == "CATALOG" && words.size() >= 2)
+      m_sheet.text.catalog = ToUtf8(words[1]);
+    else if (command == "REM" && words.size() >= 3)
+      Remark(words);
+  }
+
+  void File(const std::vector<std::string>& words) {
+    if (words.size() < 3) return Fail("FILE needs a name and a type");
+    // An unquoted name may hold blanks: everything between FILE and the type.
+    std::string name = words[1];
+    for (size_t i = 2; i + 1 < words.size(); ++i) name += " " + words[i];
+    const std::optional<ImageFileType> type = FileType(name, words.back());
+    if (!type) return Fail("FILE type " + words.back() + " holds no CD audio that can be read");
+    m_sheet.files.push_back({name, *type});
+  }
+
+  void Track(const std::vector<std::string>& words) {
+    EndTrack();
+    if (!m_error.empty()) return;
+    if (words.size() < 3) return Fail("TRACK needs a number and a mode");
+    if (m_sheet.files.empty()) return Fail("TRACK before any FILE");
+    const std::optional<int> number = Number(words[1], kMaxTrackNumber);
+    if (!number || *number < 1) return Fail("track number " + words[1] + " is not 1 to 99");
+    if (!m_sheet.tracks.empty() && *number != m_sheet.tracks.back().number + 1)
+      return Fail("track " + words[1] + " does not follow track " +
+                  std::to_string(m_sheet.tracks.back().number));
+    const std::string mode = Upper(words[2]);
+    if (mode != "AUDIO" && mode != "MODE1/2352" && mode != "MODE2/2352")
+      return Fail("track mode " + words[2] + " cannot be read: only AUDIO, MODE1/2352 and MODE2/2352");
+    CueTrack track;
+    track.number = *number;
+    track.audio = mode == "AUDIO";
+    m_sheet.tracks.push_back(track);
+    m_inTrack = true;
+  }
+
+  void Index(const std::vector<std::string>& words) {
+    if (!m_inTrack) return Fail("INDEX outside a track");
+    if (words.size() < 3) return Fail("INDEX needs a number and a time");
+    const std::optional<int> number = Number(words[1], kMaxIndexNumber);
+    const std::optional<int32_t> frame = Frames(words[2]);
+    if (!number) return Fail("index number " + words[1] + " is not 0 to 99");
+    if (!frame) return Fail("index time " + words[2] + " is not mm:ss:ff");
+    CueTrack& track = m_sheet.tracks.back();
+    for (const CueIndex& index : track.indexes)
+      if (index.number >= *number)
+        return Fail("INDEX " + words[1] + " does not follow INDEX " + std::to_string(index.number) +
+                    " of its track");
+    track.indexes.push_back({*number, m_sheet.files.size() - 1, *frame});
+  }
+
+  void Gap(const std::string& command, const std::vector<std::string>& words) {
+    if (!m_inTrack) return Fail(command + " outside a track");
+    const std::optional<int32_t> frames = words.size() >= 2 ? Frames(words[1]) : std::nullopt;
+    if (!frames) return Fail(command + " needs a time mm:ss:ff");
+    CueTrack& track = m_sheet.tracks.back();
+    (command == "PREGAP" ? track.pregap : track.postgap) = *frames;
+  }
+
+  void Remark(const std::vector<std::string>& words) {
+    // Only the disc's own remarks; a track's REM lines say nothing this program keeps.
+    if (m_inTrack) return;
+    const std::string key = Upper(words[1]);
+    std::string value = words[2];
+    for (size_t i = 3; i < words.size(); ++i) value += " " + words[i];
+    if (key == "GENRE") m_sheet.text.genre = ToUtf8(value);
+    if (key == "DISCID") m_sheet.text.discId = ToUtf8(value);
+  }
+
+  void EndTrack() {
+    if (!m_inTrack) return;
+    m_inTrack = false;
+    const CueTrack& track = m_sheet.tracks.back();
+    const bool hasStart = std::any_of(track.indexes.begin(), track.indexes.end(),
+                                      [](const CueIndex& index) { return index.number == 1; });
+    if (!hasStart) Fail("track " + std::to_string(track.number) + " has no INDEX 01");
+  }
+
+  CueSheet m_sheet;
+  std::string m_error;
+  size_t m_line = 0;
+  bool m_inTrack = false;
+};
+
+struct CdDeleter {
+  void operator()(Cd* cd) const { cd_delete(cd); }
+};
+
+struct LibraryCloser {
+  void operator()(void* handle) const { dlclose(handle); }
+};
+
+using CueTextGetter = const char* (*)(enum Pti, const Cdtext*);
+
+// libcdio exports a cdtext_get of its own, and the dynamic linker hands that one to a plain call
+// of libcue's: ask libcue itself for its function.
+CueTextGetter LibcueTextGetter() {
+  static const std::unique_ptr<void, LibraryCloser> library(dlopen("libcue.so.2", RTLD_NOW | RTLD_NOLOAD));
+  static const auto getter =
+      library ? reinterpret_cast<CueTextGetter>(dlsym(library.get(), "cdtext_get")) : CueTextGetter{};
+  return getter;
+}
+
+std::string Text(const char* text) { return text ? ReplaceControls(ToUtf8(text), ' ') : std::string(); }
+
+CdTextFields FieldsOf(const Cdtext* text) {
+  CdTextFields fields;
+  const CueTextGetter get = LibcueTextGetter();
+  if (!text || !get) return fields;
+  fields.title = Text(get(PTI_TITLE, text));
+  fields.performer = Text(get(PTI_PERFORMER, text));
+  fields.songwriter = Text(get(PTI_SONGWRITER, text));
+  return fields;
+}
+
+// The CD-Text of the sheet as libcue reads it. libcue's parser keeps its state in globals, so one
+// sheet at a time; a sheet it does not take (or reads into another number of tracks) gives none.
+void ReadCdText(std::string_view text, CueSheet& sheet) {
+  static std::mutex parserLock;
+  const std::string terminated(text);
+  std::lock_guard lock(parserLock);
+  const std::unique_ptr<Cd, CdDeleter> cd(cue_parse_string(terminated.c_str()));
+  if (!cd || cd_get_ntrack(cd.get()) != static_cast<int>(sheet.tracks.size())) return;
+  sheet.text.disc = FieldsOf(cd_get_cdtext(cd.get()));
+  if (Rem* rem = cd_get_rem(cd.get())) sheet.text.date = Text(rem_get(REM_DATE, rem));
+  for (size_t i = 0; i < sheet.tracks.size(); ++i) {
+    const Track* track = cd_get_track(cd.get(), static_cast<int>(i + 1));
+    if (!track) continue;
+    sheet.text.tracks[i] = FieldsOf(track_get_cdtext(track));
+    sheet.text.tracks[i].isrc = Text(track_get_isrc(track));
+  }
+}
+
+}  // namespace
+
+std::optional<CueSheet> ParseCueSheet(std::string_view text, std::string* error) {
+  if (text.size() > kMaxCueSheetBytes) {
+    if (error) *error = "the file is too large to be a cue sheet";
+    return std::nullopt;
+  }
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  // A NUL has no place in a cue sheet's text, and libcue would stop reading there.
+  if (text.find('\0') != std::string_view::npos) {
+    if (error) *error = "the file is not a cue sheet: it holds binary data";
+    return std::nullopt;
+  }
+  std::optional<CueSheet> sheet = CueReader().Read(text, error);
+  if (sheet) ReadCdText(text, *sheet);
+  return sheet;
+}
+
+}  // namespace korvi
