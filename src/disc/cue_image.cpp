@@ -77,7 +77,9 @@ std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path
   // Sheets written on systems that ignore case often name the file in another case.
   const std::string lower = Lower(wanted.filename().string());
   std::optional<std::filesystem::path> found;
-  for (const auto& entry : std::filesystem::directory_iterator(wanted.parent_path(), code)) {
+  // A sheet opened by a bare name lies in the working folder.
+  const std::filesystem::path folder = wanted.has_parent_path() ? wanted.parent_path() : ".";
+  for (const auto& entry : std::filesystem::directory_iterator(folder, code)) {
     if (Lower(entry.path().filename().string()) != lower || !entry.is_regular_file(code)) continue;
     if (found) return std::nullopt;  // two candidates: neither is surely the one meant
     found = entry.path();

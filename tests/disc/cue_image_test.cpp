@@ -137,6 +137,12 @@ TEST_F(CueImageTest, OneBinPerTrackWithTheGapsAppendedAndNamesInAnotherCase) {
   // The sheet says "Track 3.bin"; the file on disk is "TRACK 3.BIN".
   std::filesystem::rename(m_dir / "Track 3.bin", m_dir / "TRACK 3.BIN");
   ExpectSameDisc(cue);
+  // Opened by a bare name from its own folder, as a user in a terminal does.
+  const auto bare = RunCommand("cd " + ShellQuote(m_dir.path().string()) + " && " + ShellQuote(KORVI_CLI_PATH) +
+                               " toc " + ShellQuote(cue.filename().string()) + " 2>&1");
+  const auto one = RunCommand(ShellQuote(KORVI_CLI_PATH) + " toc " + ShellQuote(m_image.cue.string()));
+  EXPECT_EQ(bare.status, 0);
+  EXPECT_EQ(bare.out, one.out);
 }
 
 TEST_F(CueImageTest, WaveFilesPerTrack) {
