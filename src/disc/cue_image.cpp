@@ -10,7 +10,25 @@
 #include "disc/cue_sheet.h"
 
 namespace korvi {
+
+// Where silence goes into a file's run of sectors: before the sector at `frame` of `file`.
+struct CueImage::Insertion {
+  size_t file = 0;
+  int32_t frame = 0;
+  int32_t sectors = 0;
+};
+
 namespace {
+
+using Insertion = CueImage::Insertion;
+
+// 100 minutes: more than any CD holds.
+constexpr int32_t kMaxDiscSectors = 100 * 60 * kSectorsPerSecond;
+
+bool Fail(std::string* error, const std::string& cause) {
+  if (error) *error = cause;
+  return false;
+}
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -58,13 +76,6 @@ bool ReadSheet(const std::filesystem::path& path, std::string& text, std::string
   return true;
 }
 
-// Where silence goes into a file's run of sectors: before the sector at `frame` of `file`.
-struct Insertion {
-  size_t file = 0;
-  int32_t frame = 0;
-  int32_t sectors = 0;
-};
-
 }  // namespace
 
 std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
@@ -110,40 +121,22 @@ std::unique_ptr<CueImage> CueImage::Open(const std::filesystem::path& cuePath, s
   return image;
 }
 
-bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
-  const auto fail = [error](const std::string& cause) {
-    if (error) *error = cause;
-    return false;
-  };
-  // Whole sectors; a WAVE or FLAC file that ends within a sector is padded with silence.
-  std::vector<int32_t> fileSectors;
-  for (size_t f = 0; f < m_files.size(); ++f) {
-    const int64_t bytes = m_files[f]->Size();
-    const bool padded =
-        sheet.files[f].type == ImageFileType::kWave || sheet.files[f].type == ImageFileType::kFlac;
-    const int64_t sectors = (bytes + (padded ? kRawSectorBytes - 1 : 0)) / kRawSectorBytes;
-    if (sectors > 100 * 60 * kSectorsPerSecond)
-      return fail("the data file \"" + sheet.files[f].name + "\" is too long for a CD");
-    fileSectors.push_back(static_cast<int32_t>(sectors));
-  }
-  for (const CueTrack& track : sheet.tracks)
-    for (const CueIndex& index : track.indexes)
-      if (index.frame >= fileSectors[index.file])
-        return fail(FileEndsText(sheet.files[index.file].name, fileSectors[index.file]) + ", before INDEX " +
-                    TwoDigits(index.number) + " of track " + TwoDigits(track.number) + " at " +
-                    TimeText(index.frame) + ": the image is cut short");
+namespace {
 
-  // Silence that no file holds: a PREGAP before its INDEX 01, a POSTGAP where its track ends (where
-  // the next track begins in the same file, else at the file's end). Kept in sheet order, so that
-  // one track's POSTGAP comes before the next one's PREGAP at the same place.
+const CueIndex& StartIndex(const CueTrack& track) {
+  return *std::find_if(track.indexes.begin(), track.indexes.end(),
+                       [](const CueIndex& index) { return index.number == 1; });
+}
+
+// Silence that no file holds: a PREGAP before its INDEX 01, a POSTGAP where its track ends (where
+// the next track begins in the same file, else at the file's end). In file order, and within a
+// place in sheet order, so that one track's POSTGAP comes before the next one's PREGAP.
+std::vector<Insertion> SilenceInsertions(const CueSheet& sheet, const std::vector<int32_t>& fileSectors) {
   std::vector<Insertion> insertions;
   for (size_t t = 0; t < sheet.tracks.size(); ++t) {
     const CueTrack& track = sheet.tracks[t];
-    if (track.pregap > 0) {
-      const CueIndex& start = *std::find_if(track.indexes.begin(), track.indexes.end(),
-                                            [](const CueIndex& index) { return index.number == 1; });
-      insertions.push_back({start.file, start.frame, track.pregap});
-    }
+    if (track.pregap > 0)
+      insertions.push_back({StartIndex(track).file, StartIndex(track).frame, track.pregap});
     if (track.postgap > 0) {
       const CueIndex& last = track.indexes.back();
       const bool nextInFile =
@@ -155,13 +148,55 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
   std::stable_sort(insertions.begin(), insertions.end(), [](const Insertion& a, const Insertion& b) {
     return a.file != b.file ? a.file < b.file : a.frame < b.frame;
   });
+  return insertions;
+}
 
+}  // namespace
+
+bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
+  std::vector<int32_t> fileSectors;
+  if (!CountFileSectors(sheet, fileSectors, error)) return false;
+  const std::vector<Insertion> insertions = SilenceInsertions(sheet, fileSectors);
+  std::vector<int32_t> fileDiscStart;
+  if (!LayFiles(fileSectors, insertions, fileDiscStart, error)) return false;
+  // Where each index lies on the disc: after any silence put in at its own place.
+  const auto discSector = [&](const CueIndex& index) {
+    int32_t sector = fileDiscStart[index.file] + index.frame;
+    for (const Insertion& silence : insertions)
+      if (silence.file == index.file && silence.frame <= index.frame) sector += silence.sectors;
+    return sector;
+  };
+  return PlaceTracks(sheet, discSector, error);
+}
+
+bool CueImage::CountFileSectors(const CueSheet& sheet, std::vector<int32_t>& fileSectors,
+                                std::string* error) {
+  // Whole sectors; a WAVE or FLAC file that ends within a sector is padded with silence.
+  for (size_t f = 0; f < m_files.size(); ++f) {
+    const bool padded =
+        sheet.files[f].type == ImageFileType::kWave || sheet.files[f].type == ImageFileType::kFlac;
+    const int64_t sectors = (m_files[f]->Size() + (padded ? kRawSectorBytes - 1 : 0)) / kRawSectorBytes;
+    if (sectors > kMaxDiscSectors)
+      return Fail(error, "the data file \"" + sheet.files[f].name + "\" is too long for a CD");
+    fileSectors.push_back(static_cast<int32_t>(sectors));
+  }
+  for (const CueTrack& track : sheet.tracks)
+    for (const CueIndex& index : track.indexes)
+      if (index.frame >= fileSectors[index.file])
+        return Fail(error, FileEndsText(sheet.files[index.file].name, fileSectors[index.file]) +
+                               ", before INDEX " + TwoDigits(index.number) + " of track " +
+                               TwoDigits(track.number) + " at " + TimeText(index.frame) +
+                               ": the image is cut short");
+  return true;
+}
+
+bool CueImage::LayFiles(const std::vector<int32_t>& fileSectors, const std::vector<Insertion>& insertions,
+                        std::vector<int32_t>& fileDiscStart, std::string* error) {
   // The disc: each file's sectors in turn, split where silence goes in.
-  std::vector<int32_t> fileDiscStart(m_files.size());
   int32_t disc = 0;
   size_t next = 0;
-  for (size_t f = 0; f < m_files.size(); ++f) {
-    fileDiscStart[f] = disc;
+  for (size_t f = 0; f < fileSectors.size(); ++f) {
+    fileDiscStart.push_back(disc);
     int32_t frame = 0;
     for (; next < insertions.size() && insertions[next].file == f; ++next) {
       const Insertion& silence = insertions[next];
@@ -175,17 +210,14 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
     if (fileSectors[f] > frame)
       m_segments.push_back({disc, fileSectors[f] - frame, int(f), int64_t(frame) * kRawSectorBytes});
     disc += fileSectors[f] - frame;
-    if (disc >= 100 * 60 * kSectorsPerSecond) return fail("the image is longer than a CD can be");
+    if (disc > kMaxDiscSectors) return Fail(error, "the image is longer than a CD can be");
   }
   m_leadOut = disc;
+  return true;
+}
 
-  // Where each index lies on the disc: after any silence put in at its own place.
-  const auto discSector = [&](const CueIndex& index) {
-    int32_t sector = fileDiscStart[index.file] + index.frame;
-    for (const Insertion& silence : insertions)
-      if (silence.file == index.file && silence.frame <= index.frame) sector += silence.sectors;
-    return sector;
-  };
+bool CueImage::PlaceTracks(const CueSheet& sheet, const std::function<int32_t(const CueIndex&)>& discSector,
+                           std::string* error) {
   int32_t previous = -1;
   for (const CueTrack& track : sheet.tracks) {
     TrackLayout layout;
@@ -194,8 +226,8 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
     for (const CueIndex& index : track.indexes) {
       const int32_t sector = discSector(index);
       if (sector <= previous)
-        return fail("track " + std::to_string(track.number) + ": INDEX " + std::to_string(index.number) +
-                    " at " + TimeText(index.frame) + " does not come after the index before it");
+        return Fail(error, "track " + TwoDigits(track.number) + ": INDEX " + TwoDigits(index.number) +
+                               " at " + TimeText(index.frame) + " does not come after the index before it");
       previous = sector;
       if (index.number == 0) layout.pregapBegin = sector;
       if (index.number == 1) layout.start = sector;
@@ -204,7 +236,7 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
     m_tracks.push_back(layout);
   }
   if (m_tracks.back().start >= m_leadOut)
-    return fail("track " + std::to_string(m_tracks.back().number) + " begins where the image ends");
+    return Fail(error, "track " + TwoDigits(m_tracks.back().number) + " begins where the image ends");
   return true;
 }
 

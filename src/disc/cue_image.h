@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,10 +17,13 @@
 
 namespace korvi {
 
+struct CueIndex;
 struct CueSheet;
 
 class CueImage : public ISectorSource {
  public:
+  struct Insertion;
+
   struct TrackLayout {
     int number = 1;
     bool audio = true;
@@ -54,7 +58,13 @@ class CueImage : public ISectorSource {
   };
 
   CueImage() = default;
+  // Lays the disc out: the files' sectors, the silence between them, the tracks' places.
   bool Lay(const CueSheet& sheet, std::string* error);
+  bool CountFileSectors(const CueSheet& sheet, std::vector<int32_t>& fileSectors, std::string* error);
+  bool LayFiles(const std::vector<int32_t>& fileSectors, const std::vector<Insertion>& insertions,
+                std::vector<int32_t>& fileDiscStart, std::string* error);
+  bool PlaceTracks(const CueSheet& sheet, const std::function<int32_t(const CueIndex&)>& discSector,
+                   std::string* error);
   bool ReadSegment(const Segment& segment, int32_t first, int32_t count, uint8_t* out);
 
   std::vector<std::unique_ptr<ImageDataFile>> m_files;

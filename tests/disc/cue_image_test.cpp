@@ -138,8 +138,9 @@ TEST_F(CueImageTest, OneBinPerTrackWithTheGapsAppendedAndNamesInAnotherCase) {
   std::filesystem::rename(m_dir / "Track 3.bin", m_dir / "TRACK 3.BIN");
   ExpectSameDisc(cue);
   // Opened by a bare name from its own folder, as a user in a terminal does.
-  const auto bare = RunCommand("cd " + ShellQuote(m_dir.path().string()) + " && " + ShellQuote(KORVI_CLI_PATH) +
-                               " toc " + ShellQuote(cue.filename().string()) + " 2>&1");
+  const auto bare =
+      RunCommand("cd " + ShellQuote(m_dir.path().string()) + " && " + ShellQuote(KORVI_CLI_PATH) + " toc " +
+                 ShellQuote(cue.filename().string()) + " 2>&1");
   const auto one = RunCommand(ShellQuote(KORVI_CLI_PATH) + " toc " + ShellQuote(m_image.cue.string()));
   EXPECT_EQ(bare.status, 0);
   EXPECT_EQ(bare.out, one.out);
@@ -231,7 +232,7 @@ TEST_F(CueImageTest, BrokenSheetsAreRefusedWithTheirCause) {
   EXPECT_NE(OpenError("FILE \"" + bin +
                       "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:05:00\n  TRACK 02 AUDIO\n"
                       "    INDEX 01 00:02:00\n")
-                .find("track 2: INDEX 1 at 00:02:00 does not come after the index before it"),
+                .find("track 02: INDEX 01 at 00:02:00 does not come after the index before it"),
             std::string::npos);
   EXPECT_NE(OpenError("FILE \"" + bin + "\" MP3\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n")
                 .find("line 1: FILE type MP3 holds no CD audio that can be read"),
