@@ -1,6 +1,8 @@
 #include "rip/rip_job.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "disc/cdrom_toc.h"
 #include "disc/sector_source.h"
@@ -114,19 +116,33 @@ void RipJob::RipOneTrack(const RipTrack& track, const std::string& path) {
 void RipJob::RipTrackSectors(int32_t begin, int32_t end, COutputMediaFile& writer) {
   const std::string name = writer.GetFileName();
   m_frame.Send(WM_RIP_FILE_NAME, 0, reinterpret_cast<intptr_t>(name.c_str()));
-  uint8_t buffer[kRawSectorBytes];
-  for (int32_t sector = begin; sector <= end; ++sector) {
-    m_gate.WaitWhilePaused();
-    const RipProgress progress{sector - begin, end - begin, m_done.load(), m_total.load()};
-    m_frame.Send(WM_RIP_PROGRESS, 0, reinterpret_cast<intptr_t>(&progress));
-    if (!m_source.ReadRawSectors(sector, buffer, 1)) {
-      // Silence rather than whatever the failed read left behind; the job reports the track.
-      std::fill(std::begin(buffer), std::end(buffer), 0);
-      if (m_failedReads++ == 0) m_firstFailedSector = sector;
+  std::vector<uint8_t> batch(size_t(kReadBatchSectors) * kRawSectorBytes);
+  for (int32_t sector = begin; sector <= end;) {
+    const int32_t count =
+        static_cast<int32_t>(std::min<int64_t>(kReadBatchSectors, int64_t(end) - sector + 1));
+    ReadBatch(sector, count, batch.data());
+    for (int32_t i = 0; i < count; ++i) {
+      m_gate.WaitWhilePaused();
+      const RipProgress progress{sector + i - begin, end - begin, m_done.load(), m_total.load()};
+      m_frame.Send(WM_RIP_PROGRESS, 0, reinterpret_cast<intptr_t>(&progress));
+      m_done.fetch_add(1);
+      writer.Write(batch.data() + size_t(i) * kRawSectorBytes, kRawSectorBytes);
+      if (m_cancel.load()) return;
     }
-    m_done.fetch_add(1);
-    writer.Write(buffer, kRawSectorBytes);
-    if (m_cancel.load()) return;
+    sector += count;
+  }
+}
+
+void RipJob::ReadBatch(int32_t first, int32_t count, uint8_t* out) {
+  // One call for the whole batch: a drive spends most of a one-sector read on the command itself.
+  if (m_source.ReadRawSectors(first, out, count)) return;
+  // Sector by sector, so that a bad sector costs that sector alone.
+  for (int32_t i = 0; i < count; ++i) {
+    uint8_t* sector = out + size_t(i) * kRawSectorBytes;
+    if (m_source.ReadRawSectors(first + i, sector, 1)) continue;
+    // Silence rather than whatever the failed read left behind; the job reports the track.
+    std::fill(sector, sector + kRawSectorBytes, 0);
+    if (m_failedReads++ == 0) m_firstFailedSector = first + i;
   }
 }
 

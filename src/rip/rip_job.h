@@ -18,6 +18,9 @@ class COutputMediaFile;
 class IFrameMessenger;
 class ISectorSource;
 
+// Sectors read from the device in one call.
+constexpr int32_t kReadBatchSectors = 26;
+
 struct RipProgress {
   int32_t sectorIndex;   // within the track, of the sector about to be read
   int32_t trackSectors;  // end − begin
@@ -80,6 +83,8 @@ class RipJob {
   bool ShouldSkip(const std::string& path);
   void RipOneTrack(const RipTrack& track, const std::string& path);
   void RipTrackSectors(int32_t begin, int32_t end, COutputMediaFile& writer);
+  // count sectors from first into out; sectors that cannot be read become silence and are counted.
+  void ReadBatch(int32_t first, int32_t count, uint8_t* out);
 
   IFrameMessenger& m_frame;
   ISectorSource& m_source;

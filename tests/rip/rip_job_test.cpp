@@ -261,18 +261,23 @@ TEST_F(RipJobTest, FailuresAreCollectedAndTheJobGoesOn) {
   EXPECT_EQ(m_messenger.progress.size(), size_t(Track(1, "").info.length() + Track(2, "").info.length() + 2));
 }
 
-// A source whose sectors in [badFrom, badTo] cannot be read.
+// A source whose sectors in [badFrom, badTo] cannot be read: a read that touches any of them fails
+// (as a drive's does), its buffer left with garbage. It counts the calls and their sizes.
 class FlakySource : public ISectorSource {
  public:
   FlakySource(ISectorSource& real, int32_t badFrom, int32_t badTo)
       : m_real(real), m_from(badFrom), m_to(badTo) {}
   bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override {
-    if (start >= m_from && start <= m_to) {
+    ++calls;
+    largest = std::max(largest, count);
+    if (start <= m_to && start + count - 1 >= m_from) {
       std::fill(buffer, buffer + 2352 * count, 0xAB);
       return false;
     }
     return m_real.ReadRawSectors(start, buffer, count);
   }
+  int calls = 0;
+  int32_t largest = 0;
 
  private:
   ISectorSource& m_real;
@@ -291,7 +296,16 @@ TEST_F(RipJobTest, UnreadableSectorsBecomeSilenceAndAreReported) {
   const auto file = ReadAll(m_out / "Scratched.wav");
   EXPECT_TRUE(std::all_of(file.begin() + 44 + 10 * 2352, file.begin() + 44 + 13 * 2352,
                           [](char c) { return c == 0; }));
+  // Only those three: the sectors around them in the failed batch were read again one by one.
+  const std::vector<char> clean = ReadAll(m_image.bin);
+  const int32_t first = track.info.begin();
+  EXPECT_TRUE(std::equal(file.begin() + 44, file.begin() + 44 + 10 * 2352, clean.begin() + first * 2352));
+  EXPECT_TRUE(std::equal(file.begin() + 44 + 13 * 2352, file.end(), clean.begin() + (first + 13) * 2352));
   EXPECT_EQ(job.WrittenFiles(), std::vector<std::string>{(m_out / "Fine.wav").string()});
+  // Batches of at least 24 sectors, and not one call per sector.
+  EXPECT_GE(source.largest, 24);
+  const int32_t sectors = track.info.length() + 1 + Track(2, "").info.length() + 1;
+  EXPECT_LT(source.calls, sectors / 20 + 40);
 }
 
 TEST_F(RipJobTest, FormatsWithoutAWriterAreRefused) {
