@@ -8,9 +8,7 @@
 
 namespace korvi {
 
-OutputFile::~OutputFile() {
-  if (m_fd >= 0) ::close(m_fd);
-}
+OutputFile::~OutputFile() { Close(); }
 
 void OutputFile::Fail(const std::string& error) {
   if (m_error.empty()) m_error = error;
@@ -27,6 +25,22 @@ void OutputFile::Open(const std::string& path) {
 void OutputFile::Write(const void* data, size_t size) {
   if (m_fd < 0) return;
   const char* bytes = static_cast<const char*>(data);
+  if (m_block.size() + size > kBlockBytes) Flush();
+  if (size >= kBlockBytes) {
+    WriteNow(bytes, size);
+    return;
+  }
+  if (m_block.capacity() < kBlockBytes) m_block.reserve(kBlockBytes);
+  m_block.insert(m_block.end(), bytes, bytes + size);
+}
+
+void OutputFile::Flush() {
+  if (m_block.empty()) return;
+  WriteNow(m_block.data(), m_block.size());
+  m_block.clear();
+}
+
+void OutputFile::WriteNow(const char* bytes, size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(m_fd, bytes, size);
     if (written < 0) {
@@ -41,15 +55,17 @@ void OutputFile::Write(const void* data, size_t size) {
 
 void OutputFile::WriteAt(int64_t offset, const void* data, size_t size) {
   if (m_fd < 0) return;
+  Flush();
   if (::lseek(m_fd, offset, SEEK_SET) < 0) {
     FailWithErrno("cannot seek in the file");
     return;
   }
-  Write(data, size);
+  WriteNow(static_cast<const char*>(data), size);
 }
 
 void OutputFile::Close() {
   if (m_fd < 0) return;
+  Flush();
   const int fd = m_fd;
   m_fd = -1;
   if (::close(fd) != 0) FailWithErrno("cannot close the file");

@@ -4,15 +4,21 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvi {
 
 class CTrackInfo;
 
-// An output file on a descriptor that remembers the first thing that went wrong.
+// An output file on a descriptor that remembers the first thing that went wrong. Writes are
+// gathered into blocks of kBlockBytes, so the disk gets a few large writes instead of one per
+// sector; WriteAt and Close write what is gathered first.
 class OutputFile {
  public:
+  static constexpr size_t kBlockBytes = 256 * 1024;
+
   OutputFile() = default;
+  // Writes what is gathered, and closes.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -30,8 +36,11 @@ class OutputFile {
 
  private:
   void FailWithErrno(const char* what);
+  void Flush();
+  void WriteNow(const char* bytes, size_t size);
   int m_fd = -1;
   std::string m_error;
+  std::vector<char> m_block;
 };
 
 class COutputMediaFile {

@@ -72,6 +72,43 @@ TEST(WaveOutputMedia, UnclosedFileKeepsTheProvisionalHeader) {
   EXPECT_EQ(U32(bytes, 40), 0xFFFFFFDCu);
 }
 
+// The write calls this process has made so far (Linux's count).
+long WriteCalls() {
+  std::ifstream io("/proc/self/io");
+  for (std::string key; io >> key;) {
+    long value = 0;
+    io >> value;
+    if (key == "syscw:") return value;
+  }
+  return -1;
+}
+
+TEST(WaveOutputMedia, TheDiskGetsLargeBlocksAndTheSameBytes) {
+  fixtures::TempDir dir;
+  const auto path = dir / "long.wav";
+  constexpr int kSectors = 1000;  // 2.3 MB
+  std::vector<uint8_t> expected;
+  const long before = WriteCalls();
+  ASSERT_GE(before, 0) << "no /proc/self/io";
+  {
+    CWaveOutputMedia writer(path.string());
+    writer.Open();
+    for (int i = 0; i < kSectors; ++i) {
+      const auto sector = Sector(uint8_t(i));
+      writer.Write(sector.data(), 2352);
+      expected.insert(expected.end(), sector.begin(), sector.end());
+    }
+    writer.Close();
+    EXPECT_FALSE(writer.Failed());
+  }
+  // About one write per 256 KiB, not one per sector.
+  EXPECT_LT(WriteCalls() - before, 20);
+  const auto bytes = ReadAll(path);
+  ASSERT_EQ(bytes.size(), 44u + 2352u * kSectors);
+  EXPECT_EQ(U32(bytes, 40), 2352u * kSectors);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + 44));
+}
+
 TEST(WaveOutputMedia, OpenTruncatesAnExistingFile) {
   fixtures::TempDir dir;
   const auto path = dir / "old.wav";
