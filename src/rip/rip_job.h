@@ -45,6 +45,8 @@ struct RipSettings {
   OutputFormat format = kFormatWave;
   bool replacePrompt = true;
   WriterOptions writer;
+  // Tracks encoded at once, each by an encoder of its own; 0: one per core.
+  int32_t encoderJobs = 0;
 };
 
 struct RipFailure {
