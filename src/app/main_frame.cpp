@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <chrono>
@@ -38,6 +39,8 @@ namespace {
 
 constexpr const char* kProductName = "Korvi CD Ripper 2.2";
 constexpr int kStatusTextWidth = 200;
+// The progress window repaints at this rate at most; the job is not held for it.
+constexpr int kRipStatusMilliseconds = 50;
 // How long the exit lets the blocks at the sound server finish. The server answers within a
 // fraction of it; one that is stopped or hung must not keep the window from going.
 constexpr std::chrono::milliseconds kSoundServerWait{2000};
@@ -138,6 +141,9 @@ bool CMainFrame::Create() {
   CreateToolBar();
   m_progress = new CProgressDlg(*m_messenger, this);
   m_progress->hide();
+  m_ripStatusTimer = new QTimer(this);
+  m_ripStatusTimer->setInterval(kRipStatusMilliseconds);
+  connect(m_ripStatusTimer, &QTimer::timeout, this, &CMainFrame::ShowRipStatus);
   CreateMenus();
   ApplyPanelFont();
   setWindowTitle(QString::asprintf("%s", kProductName));
@@ -332,6 +338,8 @@ void CMainFrame::StartRip(int format) {
   settings.writer.bitRate = m_settings.BPS;
   settings.writer.saveTag = m_settings.SaveID3Tag;
   settings.writer.compressionLevel = m_settings.CompressionLevel;
+  settings.encoderJobs = m_settings.EncoderJobs;
+  settings.progressMessages = false;
   // Called on the worker, which waits until the user has seen the message.
   settings.writer.showError = [this](const std::string& text) {
     m_messenger->RunAndWait(
@@ -363,11 +371,19 @@ void CMainFrame::OnRipStarted() {
   m_view->DrivePanel()->setEnabled(false);
   m_progress->Start();
   m_progress->show();
+  m_ripStatusTimer->start();
+}
+
+void CMainFrame::ShowRipStatus() {
+  const RipStatus status = m_ripJob->Status();
+  if (status.track >= 0) m_progress->SetTrackProgress(status.sectorIndex, status.trackSectors);
+  m_progress->SetTotalProgress(status.doneSectors, status.totalSectors);
 }
 
 void CMainFrame::OnRipFinished() {
   m_view->TrackList()->setEnabled(true);
   m_view->DrivePanel()->setEnabled(true);
+  m_ripStatusTimer->stop();
   m_progress->Stop();
   m_ripJob->Join();
   const std::vector<RipFailure>& failures = m_ripJob->Failures();

@@ -21,6 +21,7 @@
 
 class QAction;
 class QLabel;
+class QTimer;
 
 namespace korvi {
 
@@ -85,6 +86,8 @@ class CMainFrame : public QMainWindow {
   void StartRip(int format);
   void OnRipStarted();
   void OnRipFinished();
+  // The bars follow the job's counters at the repaint rate rather than a message per sector.
+  void ShowRipStatus();
   bool CollectCheckedTracks();
   // The frame's reads go to whatever drive the panel opened last.
   class DeviceSource;
@@ -118,6 +121,7 @@ class CMainFrame : public QMainWindow {
   QLabel* m_statusPrompt = nullptr;
   QLabel* m_statusText = nullptr;
   CProgressDlg* m_progress = nullptr;
+  QTimer* m_ripStatusTimer = nullptr;
   CChildView* m_view = nullptr;
   std::unique_ptr<QtFrameMessenger> m_messenger;
   std::map<int, QAction*> m_actions;

@@ -17,8 +17,8 @@
 
 namespace korvi::cli {
 
-std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows, const std::string& libraryFolder,
-                                    bool save, std::ostream& err) {
+std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows,
+                                    const std::string& libraryFolder, bool save, std::ostream& err) {
   LookupRequest request;
   request.drive = drive;
   request.libraryFolder = libraryFolder;

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "rip/rip_job.h"
+
 namespace korvi::cli {
 namespace {
 
@@ -72,6 +74,10 @@ class RipArgReader {
     } else if (arg == "--level") {
       const auto text = Value();
       if (!text || !(options.level = ParseInt(*text))) return "--level takes 1000 to 5000";
+    } else if (arg == "--jobs") {
+      const auto text = Value();
+      if (!text || !(options.jobs = ParseInt(*text)) || *options.jobs < 0 || *options.jobs > kMaxEncoderJobs)
+        return "--jobs takes 0 (one per core) to " + std::to_string(kMaxEncoderJobs);
     } else if (arg == "--no-id3") {
       options.noTag = true;
     } else if (arg == "--lookup") {

@@ -42,6 +42,7 @@ struct RipOptions {
   bool lookup = false;
   std::optional<std::string> library;  // for --lookup; the settings' library folder when not given
   std::optional<OnExists> onExists;
+  std::optional<int32_t> jobs;  // tracks encoded at once; 0: one per core
 };
 
 // formats: the table --format names are looked up in, ignoring case (OutputFormats() in the tool).

@@ -4,6 +4,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -24,7 +27,8 @@
 namespace korvi::cli {
 namespace {
 
-// Reports on stderr; answers the overwrite question from stdin, or as --on-exists says.
+// Reports on stderr; answers the overwrite question from stdin, or as --on-exists says. All that
+// the job's threads and the waiting thread write to stderr goes through here, one at a time.
 class CliMessenger : public IFrameMessenger {
  public:
   CliMessenger(OnExists onExists, std::ostream& err) : m_onExists(onExists), m_err(err), m_tty(isatty(2)) {}
@@ -33,13 +37,33 @@ class CliMessenger : public IFrameMessenger {
     std::lock_guard lock(m_mutex);
     if (message == WM_ASK_OVERWRITE)
       Ask(reinterpret_cast<const char*>(wParam), reinterpret_cast<int32_t*>(lParam));
-    if (message == WM_RIP_PROGRESS && m_tty) ShowProgress(*reinterpret_cast<const RipProgress*>(lParam));
-    if (message == WM_RIP_FILE_NAME) m_name = reinterpret_cast<const char*>(lParam);
     return 0;
   }
-  void Post(unsigned message, uintptr_t, intptr_t) override {
+  void Post(unsigned, uintptr_t, intptr_t) override {}
+
+  void Say(const std::string& text) {
     std::lock_guard lock(m_mutex);
-    if (message == WM_RIP_FINISHED && m_tty) m_err << "\r\033[K" << std::flush;
+    m_err << (m_tty ? "\r\033[K" : "") << "korvi-cli: " << text << '\n' << std::flush;
+  }
+
+  // The progress line, on a terminal only: the track the job is at, how much of the job is done
+  // and how fast the disc is read, as a multiple of real time. Left out while a question is open.
+  void ShowProgress(const RipJob& job, double seconds) {
+    if (!m_tty) return;
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock) return;
+    const RipStatus status = job.Status();
+    if (status.track < 0) return;
+    const int percent = status.totalSectors > 0 ? int(100LL * status.doneSectors / status.totalSectors) : 100;
+    const double speed = seconds > 0 ? double(status.readSectors) / kSectorsPerSecond / seconds : 0;
+    char line[64];
+    std::snprintf(line, sizeof line, "track %d  %3d%%  %.1fx", job.Tracks()[size_t(status.track)].number,
+                  percent, speed);
+    m_err << "\r\033[K" << line << std::flush;
+  }
+  void EndProgress() {
+    std::lock_guard lock(m_mutex);
+    if (m_tty) m_err << "\r\033[K" << std::flush;
   }
 
  private:
@@ -65,16 +89,9 @@ class CliMessenger : public IFrameMessenger {
       *answer = kOverwriteNo;
   }
 
-  void ShowProgress(const RipProgress& p) {
-    if (p.sectorIndex % 75 != 0) return;
-    const int percent = p.totalSectors > 0 ? int(100LL * p.doneSectors / p.totalSectors) : 100;
-    m_err << "\r\033[K" << percent << "%  " << m_name << std::flush;
-  }
-
   OnExists m_onExists;
   std::ostream& m_err;
   bool m_tty;
-  std::string m_name;
   std::mutex m_mutex;
 };
 
@@ -104,13 +121,18 @@ class StopSignals {
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
-  // Waits for the job's end, cancelling it on the first signal; true when it was stopped.
-  bool WaitFor(RipJob& job, std::ostream& err) {
+  // Waits for the job's end, cancelling it on the first signal; true when it was stopped. Calls
+  // tick with the seconds since the start every 50 ms.
+  bool WaitFor(RipJob& job, std::ostream& err, const std::function<void(double seconds)>& tick) {
     bool stopped = false;
-    const timespec tick{0, 50'000'000};
+    const timespec wait{0, 50'000'000};
+    const auto start = std::chrono::steady_clock::now();
     while (job.IsRunning()) {
-      const int signal = sigtimedwait(&m_set, nullptr, &tick);
-      if (signal <= 0) continue;
+      const int signal = sigtimedwait(&m_set, nullptr, &wait);
+      if (signal <= 0) {
+        if (!stopped) tick(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        continue;
+      }
       if (stopped) {
         ::signal(signal, SIG_DFL);
         pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
@@ -159,8 +181,8 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (!parsed) {
     err << "korvi-cli: " << problem
         << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape --out DIR [--tracks 1,3-5]"
-        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--lookup [--library "
-           "DIR]]\n";
+        << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--jobs N]"
+           " [--lookup [--library DIR]]\n";
     return kExitUsage;
   }
   const RipOptions& options = *parsed;
@@ -198,19 +220,20 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   rip.writer.bitRate = options.bitRate.value_or(settings.BPS);
   rip.writer.compressionLevel = options.level.value_or(settings.CompressionLevel);
   rip.writer.saveTag = settings.SaveID3Tag && !options.noTag;
-  // On the worker's thread, which alone writes to err while the job runs.
-  rip.writer.showError = [&err, tty = isatty(2) != 0](const std::string& text) {
-    err << (tty ? "\r\033[K" : "") << "korvi-cli: " << text << '\n' << std::flush;
-  };
+  rip.encoderJobs = options.jobs.value_or(settings.EncoderJobs);
+  rip.progressMessages = false;
 
   CliMessenger messenger(onExists, err);
+  rip.writer.showError = [&messenger](const std::string& text) { messenger.Say(text); };
   RipJob job(messenger, *device);
   StopSignals stopSignals;
   if (!job.Start(std::move(*tracks), rip)) {
     err << "korvi-cli: the rip could not be started\n";
     return kExitFailed;
   }
-  const bool stopped = stopSignals.WaitFor(job, err);
+  const bool stopped =
+      stopSignals.WaitFor(job, err, [&](double seconds) { messenger.ShowProgress(job, seconds); });
+  messenger.EndProgress();
   for (const std::string& file : job.WrittenFiles()) out << file << '\n';
   for (const RipFailure& failure : job.Failures())
     err << "korvi-cli: " << failure.path << ": " << failure.cause << '\n';

@@ -19,8 +19,8 @@ const OutputFormatInfo kFormats[] = {
        return writer;
      }},
     {kFormatApe, "APE", ".ape",
-     [](const std::string& path, const WriterOptions& options, const CTrackInfo*)
-         -> std::unique_ptr<COutputMediaFile> {
+     [](const std::string& path, const WriterOptions& options,
+        const CTrackInfo*) -> std::unique_ptr<COutputMediaFile> {
        return std::make_unique<CAPEOutputMedia>(options.compressionLevel, path);
      }},
 };

@@ -17,8 +17,8 @@ enum OutputFormat : int32_t { kFormatWave = 0, kFormatMp3 = 1, kFormatApe = 2 };
 
 // What a writer is made from.
 struct WriterOptions {
-  int32_t bitRate = 192;            // MP3, kbit/s
-  bool saveTag = true;              // MP3: ID3 tag from the track's record
+  int32_t bitRate = 192;  // MP3, kbit/s
+  bool saveTag = true;    // MP3: ID3 tag from the track's record
   // MP3: shows a message (a missing encoder module) and returns once it has been seen; called on
   // the rip worker's thread.
   std::function<void(const std::string& text)> showError;

@@ -7,6 +7,7 @@
 #include "disc/cdrom_toc.h"
 #include "disc/sector_source.h"
 #include "messages/messenger.h"
+#include "rip/encoder_pool.h"
 #include "rip/file_names.h"
 #include "rip/output_media.h"
 
@@ -32,6 +33,7 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_gate.Resume();
   m_failures.clear();
   m_written.clear();
+  m_outcomes.clear();
   // Running from before the thread exists until the worker itself says otherwise.
   m_running.store(true);
   m_thread = std::thread(&RipJob::Run, this);
@@ -42,29 +44,204 @@ void RipJob::Join() {
   if (m_thread.joinable()) m_thread.join();
 }
 
+namespace {
+
+// Chunks (read batches) a track's queue holds: about 2 MB, a few seconds of encoding.
+constexpr size_t kQueueChunks = 32;
+// Once the track being read has a full queue, the reader goes to another one only where half a
+// queue is free: a drive then seeks between tracks seldom, in long runs.
+constexpr size_t kSwitchRoom = kQueueChunks / 2;
+
+int EncoderCount(int32_t jobs, size_t tracks) {
+  int count = jobs > 0 ? jobs : static_cast<int>(std::thread::hardware_concurrency());
+  count = std::min({std::max(count, 1), int(kMaxEncoderJobs), static_cast<int>(std::max<size_t>(tracks, 1))});
+  return count;
+}
+
+}  // namespace
+
+void RipJob::Cancel() {
+  m_cancel.store(true);
+  std::lock_guard lock(m_poolMutex);
+  if (m_pool) m_pool->Wake();
+}
+
+RipStatus RipJob::Status() const {
+  std::lock_guard lock(m_statusMutex);
+  RipStatus status = m_status;
+  status.doneSectors = m_done.load();
+  status.totalSectors = m_total.load();
+  status.readSectors = m_read.load();
+  return status;
+}
+
 void RipJob::Run() {
   m_frame.Post(WM_RIP_STARTED);
   int32_t total = 0;
   for (const RipTrack& track : m_tracks) total += track.info.length();
   m_total.store(total);
   m_done.store(0);
+  m_read.store(0);
+  {
+    std::lock_guard lock(m_statusMutex);
+    m_status = RipStatus();
+  }
   m_yesToAll = m_noToAll = false;
-
+  m_reading.clear();
+  m_shown = -1;
+  m_outcomes.assign(m_tracks.size(), TrackOutcome());
   const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
-  for (const RipTrack& track : m_tracks) {
-    const std::string path =
-        OutputPath(m_settings.folder, track.info.title(), track.number, format.extension);
-    if (ShouldSkip(path)) {
-      m_done.fetch_add(track.info.length());
-      continue;
+  for (size_t i = 0; i < m_tracks.size(); ++i)
+    m_outcomes[i].path =
+        OutputPath(m_settings.folder, m_tracks[i].info.title(), m_tracks[i].number, format.extension);
+
+  {
+    EncoderPool pool(EncoderCount(m_settings.encoderJobs, m_tracks.size()), kQueueChunks,
+                     [this](size_t index, COutputMediaFile& writer) { TrackClosed(index, writer); });
+    {
+      std::lock_guard lock(m_poolMutex);
+      m_pool = &pool;
     }
-    // A stop asked for while the overwrite question was open must not cost the old file.
-    if (m_cancel.load()) break;
-    RipOneTrack(track, path);
-    if (m_cancel.load()) break;
+    ReadTracks(pool);
+    // After a stop the tracks in flight end with what was read of them.
+    while (!m_reading.empty()) FinishReading(m_reading.begin(), pool);
+    pool.WaitUntilIdle();
+    std::lock_guard lock(m_poolMutex);
+    m_pool = nullptr;
+  }
+  for (const TrackOutcome& outcome : m_outcomes) {
+    if (!outcome.started) continue;
+    if (outcome.failure.empty())
+      m_written.push_back(outcome.path);
+    else
+      m_failures.push_back({outcome.path, outcome.failure});
   }
   m_running.store(false);
   m_frame.Post(WM_RIP_FINISHED);
+}
+
+void RipJob::ReadTracks(EncoderPool& pool) {
+  size_t next = 0;
+  auto current = m_reading.end();
+  while (!m_cancel.load()) {
+    const uint64_t seen = pool.Generation();
+    auto pick = m_reading.end();
+    if (current != m_reading.end() && pool.Room(current->index) > 0) {
+      pick = current;
+    } else {
+      pick = std::find_if(m_reading.begin(), m_reading.end(),
+                          [&](const TrackRead& track) { return pool.Room(track.index) >= kSwitchRoom; });
+    }
+    if (pick == m_reading.end()) {
+      if (next < m_tracks.size() && pool.Busy() < pool.Encoders() && !PathInFlight(next, pool)) {
+        if (StartTrack(next++, pool)) current = std::prev(m_reading.end());
+        continue;
+      }
+      if (m_reading.empty() && next >= m_tracks.size()) return;
+      pool.WaitForChange(seen);
+      continue;
+    }
+    current = pick;
+    if (!ReadChunk(*pick, pool)) return;
+    if (pick->next > pick->end) {
+      FinishReading(pick, pool);
+      current = m_reading.end();
+    }
+  }
+}
+
+bool RipJob::PathInFlight(size_t index, const EncoderPool& pool) const {
+  // Two titles can give one name: the later track waits for the file, then asks about it.
+  for (size_t earlier = 0; earlier < index; ++earlier)
+    if (m_outcomes[earlier].path == m_outcomes[index].path && pool.IsBusy(earlier)) return true;
+  return false;
+}
+
+bool RipJob::StartTrack(size_t index, EncoderPool& pool) {
+  const RipTrack& track = m_tracks[index];
+  const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
+  TrackOutcome& outcome = m_outcomes[index];
+  if (ShouldSkip(outcome.path)) {
+    m_done.fetch_add(track.info.length());
+    return false;
+  }
+  // A stop asked for while the overwrite question was open must not cost the old file.
+  if (m_cancel.load()) return false;
+  outcome.started = true;
+  // Opened here, so that the file is there from the moment its track is read, as with one thread.
+  std::unique_ptr<COutputMediaFile> writer = format.makeWriter(outcome.path, m_settings.writer, &track.info);
+  writer->Open();
+  pool.Add(index, std::move(writer));
+  m_reading.push_back({index, track.info.begin(), track.info.end(), track.info.begin()});
+  ShowFirstTrack();
+  return true;
+}
+
+bool RipJob::ReadChunk(TrackRead& track, EncoderPool& pool) {
+  const int32_t count =
+      static_cast<int32_t>(std::min<int64_t>(kReadBatchSectors, int64_t(track.end) - track.next + 1));
+  EncoderPool::Chunk chunk = pool.TakeBuffer();
+  chunk.resize(size_t(count) * kRawSectorBytes);
+  ReadBatch(m_outcomes[track.index], track.next, count, chunk.data());
+  int32_t kept = count;
+  for (int32_t i = 0; i < count; ++i) {
+    m_gate.WaitWhilePaused();
+    if (m_settings.progressMessages) {
+      const RipProgress progress{track.next + i - track.begin, track.end - track.begin, m_done.load(),
+                                 m_total.load()};
+      m_frame.Send(WM_RIP_PROGRESS, 0, reinterpret_cast<intptr_t>(&progress));
+    }
+    m_done.fetch_add(1);
+    m_read.fetch_add(1);
+    if (m_cancel.load()) {
+      kept = i + 1;
+      break;
+    }
+  }
+  chunk.resize(size_t(kept) * kRawSectorBytes);
+  track.next += kept;
+  pool.Push(track.index, std::move(chunk));
+  if (!m_reading.empty() && &m_reading.front() == &track) {
+    std::lock_guard lock(m_statusMutex);
+    m_status.sectorIndex = track.next - track.begin;
+  }
+  return !m_cancel.load();
+}
+
+void RipJob::FinishReading(std::list<TrackRead>::iterator track, EncoderPool& pool) {
+  // Set before End: the encoder reads the failed sectors once it has seen the end.
+  pool.End(track->index);
+  m_reading.erase(track);
+  ShowFirstTrack();
+}
+
+void RipJob::ShowFirstTrack() {
+  if (m_reading.empty() || m_shown == int64_t(m_reading.front().index)) return;
+  const TrackRead& first = m_reading.front();
+  m_shown = int64_t(first.index);
+  {
+    std::lock_guard lock(m_statusMutex);
+    m_status.track = static_cast<int32_t>(first.index);
+    m_status.sectorIndex = first.next - first.begin;
+    m_status.trackSectors = first.end - first.begin;
+  }
+  const std::string& name = m_outcomes[first.index].path;
+  m_frame.Send(WM_RIP_FILE_NAME, 0, reinterpret_cast<intptr_t>(name.c_str()));
+}
+
+void RipJob::TrackClosed(size_t index, COutputMediaFile& writer) {
+  TrackOutcome& outcome = m_outcomes[index];
+  std::error_code error;
+  if (writer.Failed()) {
+    outcome.failure = writer.FailureText();
+  } else if (!std::filesystem::exists(outcome.path, error)) {
+    // Its folder was removed or renamed while the file was written: it is not where the user looks.
+    outcome.failure = "the file is no longer there: its folder was removed or renamed while it was written";
+  } else if (outcome.failedReads > 0) {
+    outcome.failure = std::to_string(outcome.failedReads) +
+                      " sector(s) could not be read, the first at sector " +
+                      std::to_string(outcome.firstFailedSector) + "; they hold silence";
+  }
 }
 
 bool RipJob::ShouldSkip(const std::string& path) {
@@ -90,50 +267,7 @@ bool RipJob::ShouldSkip(const std::string& path) {
   }
 }
 
-void RipJob::RipOneTrack(const RipTrack& track, const std::string& path) {
-  const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
-  std::unique_ptr<COutputMediaFile> writer = format.makeWriter(path, m_settings.writer, &track.info);
-  m_failedReads = 0;
-  writer->Open();
-  RipTrackSectors(track.info.begin(), track.info.end(), *writer);
-  writer->Close();
-  std::error_code error;
-  if (writer->Failed()) {
-    m_failures.push_back({path, writer->FailureText()});
-  } else if (!std::filesystem::exists(path, error)) {
-    // Its folder was removed or renamed while the file was written: it is not where the user looks.
-    m_failures.push_back(
-        {path, "the file is no longer there: its folder was removed or renamed while it was written"});
-  } else if (m_failedReads > 0) {
-    m_failures.push_back({path, std::to_string(m_failedReads) +
-                                    " sector(s) could not be read, the first at sector " +
-                                    std::to_string(m_firstFailedSector) + "; they hold silence"});
-  } else {
-    m_written.push_back(path);
-  }
-}
-
-void RipJob::RipTrackSectors(int32_t begin, int32_t end, COutputMediaFile& writer) {
-  const std::string name = writer.GetFileName();
-  m_frame.Send(WM_RIP_FILE_NAME, 0, reinterpret_cast<intptr_t>(name.c_str()));
-  std::vector<uint8_t> batch(size_t(kReadBatchSectors) * kRawSectorBytes);
-  for (int32_t sector = begin; sector <= end;) {
-    const int32_t count =
-        static_cast<int32_t>(std::min<int64_t>(kReadBatchSectors, int64_t(end) - sector + 1));
-    ReadBatch(sector, count, batch.data());
-    for (int32_t i = 0; i < count; ++i) {
-      m_gate.WaitWhilePaused();
-      const RipProgress progress{sector + i - begin, end - begin, m_done.load(), m_total.load()};
-      m_frame.Send(WM_RIP_PROGRESS, 0, reinterpret_cast<intptr_t>(&progress));
-      m_done.fetch_add(1);
-      writer.Write(batch.data() + size_t(i) * kRawSectorBytes, kRawSectorBytes);
-      if (m_cancel.load()) return;
-    }
-    sector += count;
-  }
-}
-
-void RipJob::ReadBatch(int32_t first, int32_t count, uint8_t* out) {
+void RipJob::ReadBatch(TrackOutcome& outcome, int32_t first, int32_t count, uint8_t* out) {
   // One call for the whole batch: a drive spends most of a one-sector read on the command itself.
   if (m_source.ReadRawSectors(first, out, count)) return;
   // Sector by sector, so that a bad sector costs that sector alone.
@@ -142,7 +276,7 @@ void RipJob::ReadBatch(int32_t first, int32_t count, uint8_t* out) {
     if (m_source.ReadRawSectors(first + i, sector, 1)) continue;
     // Silence rather than whatever the failed read left behind; the job reports the track.
     std::fill(sector, sector + kRawSectorBytes, 0);
-    if (m_failedReads++ == 0) m_firstFailedSector = first + i;
+    if (outcome.failedReads++ == 0) outcome.firstFailedSector = first + i;
   }
 }
 

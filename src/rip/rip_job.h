@@ -1,9 +1,12 @@
 #pragma once
-// A rip job: the checked tracks become one file each, on a worker thread that reports to the
-// frame through the messenger and stops only when asked.
+// A rip job: the checked tracks become one file each. A worker thread reads the disc, asks the
+// overwrite questions and reports to the frame through the messenger; an encoder pool writes the
+// files, one track per encoder. It stops only when asked.
 
 #include <atomic>
 #include <cstdint>
+#include <list>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,11 +18,14 @@
 namespace korvi {
 
 class COutputMediaFile;
+class EncoderPool;
 class IFrameMessenger;
 class ISectorSource;
 
 // Sectors read from the device in one call.
 constexpr int32_t kReadBatchSectors = 26;
+// The most tracks encoded at once that the settings and korvi-cli take.
+constexpr int32_t kMaxEncoderJobs = 64;
 
 struct RipProgress {
   int32_t sectorIndex;   // within the track, of the sector about to be read
@@ -47,6 +53,18 @@ struct RipSettings {
   WriterOptions writer;
   // Tracks encoded at once, each by an encoder of its own; 0: one per core.
   int32_t encoderJobs = 0;
+  // WM_RIP_PROGRESS for every sector; without it a front end reads Status() at its own pace.
+  bool progressMessages = true;
+};
+
+// Where the job is, for a front end that looks at its own pace.
+struct RipStatus {
+  int32_t track = -1;        // index into Tracks() of the track the bars show, -1 before the first
+  int32_t sectorIndex = 0;   // of that track, read so far
+  int32_t trackSectors = 0;  // of that track, end − begin
+  int32_t doneSectors = 0;   // of the job, skipped tracks included
+  int32_t totalSectors = 0;
+  int64_t readSectors = 0;  // read from the disc, for the speed
 };
 
 struct RipFailure {
@@ -71,7 +89,8 @@ class RipJob {
 
   void Pause() { m_gate.Pause(); }
   void Resume() { m_gate.Resume(); }
-  void Cancel() { m_cancel.store(true); }
+  // Ends the read at once; the tracks in flight end as valid, shorter files.
+  void Cancel();
 
   // Of the last job, once it has finished.
   const std::vector<RipFailure>& Failures() const { return m_failures; }
@@ -79,14 +98,40 @@ class RipJob {
   const std::vector<RipTrack>& Tracks() const { return m_tracks; }
   int32_t DoneSectors() const { return m_done.load(); }
   int32_t TotalSectors() const { return m_total.load(); }
+  // Any thread, while the job runs too.
+  RipStatus Status() const;
 
  private:
+  // A track that the reader has begun and not read to its end.
+  struct TrackRead {
+    size_t index;
+    int32_t begin;
+    int32_t end;
+    int32_t next;
+  };
+  // What became of a track, in the job's order.
+  struct TrackOutcome {
+    std::string path;
+    bool started = false;
+    int32_t failedReads = 0;
+    int32_t firstFailedSector = 0;
+    std::string failure;
+  };
+
   void Run();
+  void ReadTracks(EncoderPool& pool);
+  bool PathInFlight(size_t index, const EncoderPool& pool) const;
+  // Asks about an existing file and hands the track to the pool; false when it is skipped.
+  bool StartTrack(size_t index, EncoderPool& pool);
+  // Reads the track's next batch into its queue; false when a stop came meanwhile.
+  bool ReadChunk(TrackRead& track, EncoderPool& pool);
+  void FinishReading(std::list<TrackRead>::iterator track, EncoderPool& pool);
+  // The bars follow the first track that is not read to its end.
+  void ShowFirstTrack();
+  void TrackClosed(size_t index, COutputMediaFile& writer);
   bool ShouldSkip(const std::string& path);
-  void RipOneTrack(const RipTrack& track, const std::string& path);
-  void RipTrackSectors(int32_t begin, int32_t end, COutputMediaFile& writer);
   // count sectors from first into out; sectors that cannot be read become silence and are counted.
-  void ReadBatch(int32_t first, int32_t count, uint8_t* out);
+  void ReadBatch(TrackOutcome& outcome, int32_t first, int32_t count, uint8_t* out);
 
   IFrameMessenger& m_frame;
   ISectorSource& m_source;
@@ -98,11 +143,17 @@ class RipJob {
   PauseGate m_gate;
   std::atomic<int32_t> m_done{0};
   std::atomic<int32_t> m_total{0};
+  std::atomic<int64_t> m_read{0};
   bool m_yesToAll = false;
   bool m_noToAll = false;
   int32_t m_answer = kOverwriteNo;
-  int32_t m_failedReads = 0;
-  int32_t m_firstFailedSector = 0;
+  std::list<TrackRead> m_reading;  // in the job's order
+  int64_t m_shown = -1;            // the track whose name the frame was sent
+  std::vector<TrackOutcome> m_outcomes;
+  mutable std::mutex m_statusMutex;
+  RipStatus m_status;  // track and its position; the counters are the atomics
+  std::mutex m_poolMutex;
+  EncoderPool* m_pool = nullptr;  // while the worker reads
   std::vector<RipFailure> m_failures;
   std::vector<std::string> m_written;
 };

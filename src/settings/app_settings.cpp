@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/fs_util.h"
+#include "rip/rip_job.h"
 
 namespace korvi {
 
@@ -25,6 +26,7 @@ constexpr std::string_view kReplacePrompt = "ReplacePrompt";
 constexpr std::string_view kBps = "BPS";
 constexpr std::string_view kSaveId3Tag = "SaveID3Tag";
 constexpr std::string_view kCompressionLevel = "CompressionLevel";
+constexpr std::string_view kEncoderJobs = "EncoderJobs";
 
 std::string LibraryFolderIn(const std::string& appData) {
   return appData.empty() ? std::string() : appData + "/DiscInfo";
@@ -118,6 +120,8 @@ void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& 
   ReadNumber(store, key, kBps, BPS);
   ReadFlag(store, key, kSaveId3Tag, SaveID3Tag);
   ReadNumber(store, key, kCompressionLevel, CompressionLevel);
+  if (std::optional<uint32_t> jobs = ReadDword(store, key, kEncoderJobs); jobs && *jobs <= kMaxEncoderJobs)
+    EncoderJobs = static_cast<int32_t>(*jobs);
 }
 
 bool CAppSettings::SaveToRegistry(RegistryStore& store) const {
@@ -135,7 +139,10 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteDword(store, key, kReplacePrompt, ReplacePrompt ? 1 : 0) &&
          WriteDword(store, key, kBps, static_cast<uint32_t>(BPS)) &&
          WriteDword(store, key, kSaveId3Tag, SaveID3Tag ? 1 : 0) &&
-         WriteDword(store, key, kCompressionLevel, static_cast<uint32_t>(CompressionLevel));
+         WriteDword(store, key, kCompressionLevel, static_cast<uint32_t>(CompressionLevel)) &&
+         // At its default a settings file holds the nine values it always held.
+         ((EncoderJobs == 0 && !store.QueryValue(key, kEncoderJobs)) ||
+          WriteDword(store, key, kEncoderJobs, static_cast<uint32_t>(EncoderJobs)));
 }
 
 }  // namespace korvi

@@ -25,6 +25,7 @@ class CAppSettings {
   int32_t BPS = 192;
   bool SaveID3Tag = true;
   int32_t CompressionLevel = 2000;
+  int32_t EncoderJobs = 0;  // tracks encoded at once; 0: one per core
 
   // Defaults for the folders of this environment's user.
   CAppSettings();
@@ -41,8 +42,8 @@ class CAppSettings {
   bool LoadFromRegistry(const RegistryStore& store);
 
   // Re-reads the store's file so values written since it was opened survive,
-  // writes all nine options and saves. False when the file could not be written,
-  // in which case nothing changed on disk.
+  // writes all nine options (and EncoderJobs once it is set or was stored) and saves. False when the file
+  // could not be written, in which case nothing changed on disk.
   bool SaveToRegistry(RegistryStore& store) const;
 
  private:

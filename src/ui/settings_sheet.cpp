@@ -9,13 +9,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <array>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "cddb/cddb_server.h"
+#include "rip/rip_job.h"
 #include "ui/prompts.h"
 
 namespace korvi {
@@ -87,12 +90,24 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
       m_lookupCheck(Named(new QCheckBox(QStringLiteral("Get play CD information from %1 automatically")
                                             .arg(QString::fromStdString(CddbServerInUse()))),
                           "lookupCheck")),
-      m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")) {
+      m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")),
+      m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")) {
+  m_jobsSpin->setRange(0, kMaxEncoderJobs);
+  m_jobsSpin->setSpecialValueText(
+      QStringLiteral("One per core (%1)").arg(std::max(1u, std::thread::hardware_concurrency())));
+  auto* jobsLabel = new QLabel("Tracks encoded at once:");
+  jobsLabel->setBuddy(m_jobsSpin);
+  auto* jobs = new QHBoxLayout;
+  jobs->addWidget(jobsLabel);
+  jobs->addWidget(m_jobsSpin);
+  jobs->addStretch(1);
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(BuildOutputGroup());
   layout->addWidget(BuildLibraryGroup());
   layout->addWidget(m_lookupCheck);
   layout->addWidget(m_overwriteCheck);
+  layout->addLayout(jobs);
   layout->addStretch(1);
 
   connect(m_selectorCheck, &QCheckBox::toggled, this, &CSetsPageGeneral::UpdateEnabling);
@@ -126,6 +141,7 @@ void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_saveLibraryCheck->setChecked(settings.SaveLibraryAutomatically);
   m_lookupCheck->setChecked(settings.GetDiscInfoAutomatically);
   m_overwriteCheck->setChecked(settings.ReplacePrompt);
+  m_jobsSpin->setValue(settings.EncoderJobs);
   UpdateEnabling();
 }
 
@@ -136,6 +152,7 @@ void CSetsPageGeneral::Store(CAppSettings& settings) const {
   settings.SaveLibraryAutomatically = m_saveLibraryCheck->isChecked();
   settings.GetDiscInfoAutomatically = m_lookupCheck->isChecked();
   settings.ReplacePrompt = m_overwriteCheck->isChecked();
+  settings.EncoderJobs = m_jobsSpin->value();
 }
 
 void CSetsPageGeneral::showEvent(QShowEvent* event) {

@@ -11,11 +11,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace korvi {
 
-// Output folder, library folder, lookup and overwrite options.
+// Output folder, library folder, lookup and overwrite options, tracks encoded at once.
 class CSetsPageGeneral : public QWidget {
   Q_OBJECT
 
@@ -49,6 +50,7 @@ class CSetsPageGeneral : public QWidget {
   QCheckBox* m_saveLibraryCheck;
   QCheckBox* m_lookupCheck;
   QCheckBox* m_overwriteCheck;
+  QSpinBox* m_jobsSpin;
 };
 
 // MP3 bit rate and ID3 tag.

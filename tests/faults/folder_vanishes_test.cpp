@@ -51,10 +51,11 @@ TEST_P(FolderVanishesBetweenTracks, TheLaterTracksFailByNameAndNothingLandsElsew
   const std::string track2 = scene.FileName(scene.Out(), 2, format);
   const std::string track3 = scene.FileName(scene.Out(), 3, format);
   // An older track 2: the tool asks about it once track 1 is finished, and waits for the answer.
+  // One encoder, so that track 1 is finished then.
   std::ofstream(track2) << "old";
 
   ChildProcess cli;
-  ChildOptions options = scene.Rip(format, scene.Out(), {"--on-exists", "ask"});
+  ChildOptions options = scene.Rip(format, scene.Out(), {"--on-exists", "ask", "--jobs", "1"});
   options.pipeStdin = true;
   ASSERT_TRUE(cli.Start(options));
   ASSERT_TRUE(cli.WaitForErr("already exists, overwrite?", 120s)) << cli.Finish(1s).err;
@@ -126,6 +127,7 @@ TEST_P(FolderVanishesWithinATrack, TheOpenFileAndTheLaterOnesAreReportedAsFailed
   settings.folder = scene.Out().string();
   settings.format = format.name == "wav" ? kFormatWave : kFormatApe;
   settings.replacePrompt = false;
+  settings.encoderJobs = 1;  // track 3 starts after the folder has gone
   ASSERT_TRUE(job.Start(tracks, settings));
   job.Join();
 

@@ -85,6 +85,8 @@ class RipJobTest : public ::testing::Test {
     RipSettings settings;
     settings.folder = m_out.string();
     settings.replacePrompt = replacePrompt;
+    // One encoder: the messages below are checked in the order of work of a single thread.
+    settings.encoderJobs = 1;
     return settings;
   }
 

@@ -1,0 +1,80 @@
+#pragma once
+// The encoders of a rip job: a thread each, one track at a time. The job's reader hands a track
+// over with its writer, then feeds it the sectors it reads through a queue of its own. The queues
+// are bounded, so a slow encoder holds the reader back instead of filling memory.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace korvi {
+
+class COutputMediaFile;
+
+class EncoderPool {
+ public:
+  // Whole sectors of raw CD audio.
+  using Chunk = std::vector<uint8_t>;
+  // Called on an encoder's thread once it has closed the track's file.
+  using Closed = std::function<void(size_t track, COutputMediaFile& writer)>;
+
+  // queueChunks: how many chunks each track's queue holds at most.
+  EncoderPool(int encoders, size_t queueChunks, Closed closed);
+  // Ends every track still open and waits until its file is closed.
+  ~EncoderPool();
+  EncoderPool(const EncoderPool&) = delete;
+  EncoderPool& operator=(const EncoderPool&) = delete;
+
+  int Encoders() const { return static_cast<int>(m_threads.size()); }
+  // Tracks handed over whose file is not closed yet.
+  int Busy() const;
+  bool IsBusy(size_t track) const;
+  // A free encoder takes the track and its open writer; only while Busy() < Encoders().
+  void Add(size_t track, std::unique_ptr<COutputMediaFile> writer);
+  // How many more chunks the track's queue takes now.
+  size_t Room(size_t track) const;
+  // An empty buffer for the next chunk, one that an encoder has finished with where there is one.
+  Chunk TakeBuffer();
+  void Push(size_t track, Chunk chunk);
+  // No more sectors for the track: its encoder writes what is queued and closes the file.
+  void End(size_t track);
+
+  // Counts every change the reader may wait for: a chunk taken from a queue, a file closed, Wake.
+  uint64_t Generation() const;
+  // Returns once Generation() differs from seen.
+  void WaitForChange(uint64_t seen);
+  void Wake();
+  // Returns once every track that was added has its file closed.
+  void WaitUntilIdle();
+
+ private:
+  struct Feed {
+    size_t track;
+    std::unique_ptr<COutputMediaFile> writer;
+    std::deque<Chunk> chunks;
+    bool ended = false;
+  };
+
+  void Encode();
+  void EncodeFeed(Feed& feed, std::unique_lock<std::mutex>& lock);
+  void Changed();
+
+  const size_t m_queueChunks;
+  const Closed m_closed;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::map<size_t, std::unique_ptr<Feed>> m_feeds;  // added, not closed
+  std::deque<Feed*> m_waiting;                      // added, not taken by an encoder
+  std::vector<Chunk> m_spare;
+  uint64_t m_generation = 0;
+  bool m_shutdown = false;
+  std::vector<std::thread> m_threads;
+};
+
+}  // namespace korvi
