@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 #include "fixtures/disc_image_writer.h"
@@ -165,6 +166,41 @@ TEST_F(KorviCliRip, ExistingFilesAndFailures) {
   EXPECT_NE(failed.out.find("Track 3.wav"), std::string::npos);
 }
 
+// Encoding several tracks at once changes nothing in the files: the bytes of every format are
+// those of one encoder working through the tracks in turn.
+TEST(KorviCliRipJobs, EveryFormatGivesTheSameBytesWithOneEncoderOrMany) {
+  fixtures::TempDir dir;
+  fixtures::ImageLayout layout;
+  // Longer than a queue each, so that the reader fills one and goes on to the next track.
+  layout.tracks = {{false, 1500, 0, {}}, {false, 1100, 30, {}}, {false, 1300, 4, {}}, {false, 400, 0, {}}};
+  fixtures::WrittenImage image;
+  ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "jobs.cue", layout, &image, nullptr));
+  const std::string env = "HOME=" + ShellQuote(dir.path().string()) +
+                          " XDG_CONFIG_HOME=" + ShellQuote((dir / "config").string()) +
+                          " XDG_DATA_HOME=" + ShellQuote((dir / "data").string()) + " ";
+  const auto read = [](const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  for (const std::string format : {"wav", "mp3", "ape"}) {
+    std::map<std::string, std::vector<std::string>> files;  // by --jobs
+    for (const std::string jobs : {"1", "3"}) {
+      const std::filesystem::path out = dir / (format + jobs);
+      std::filesystem::create_directory(out);
+      const auto result =
+          RunCommand(env + Cli("rip " + ShellQuote(image.cue.string()) + " --format " + format + " --jobs " +
+                               jobs + " --out " + ShellQuote(out.string())));
+      ASSERT_EQ(result.status, 0) << format << " --jobs " << jobs << ": " << result.out;
+      for (int track = 1; track <= 4; ++track)
+        files[jobs].push_back(read(out / ("Track " + std::to_string(track) + "." + format)));
+    }
+    for (int track = 0; track < 4; ++track) {
+      ASSERT_GT(files["1"][size_t(track)].size(), 1000u) << format << " track " << track + 1;
+      EXPECT_TRUE(files["3"][size_t(track)] == files["1"][size_t(track)]) << format << " track " << track + 1;
+    }
+  }
+}
+
 TEST_F(KorviCliRip, UsageErrors) {
   const std::string out = " --out " + ShellQuote(m_out.string()) + " 2>/dev/null";
   EXPECT_EQ(Rip("--format flac" + out).status, 2);
@@ -175,6 +211,9 @@ TEST_F(KorviCliRip, UsageErrors) {
   EXPECT_EQ(Rip("--format wav --bitrate fast" + out).status, 2);
   EXPECT_EQ(Rip("--format wav --on-exists maybe" + out).status, 2);
   EXPECT_EQ(Rip("--format wav --frobnicate" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --jobs -1" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --jobs 65" + out).status, 2);
+  EXPECT_EQ(Rip("--format wav --jobs" + out).status, 2);
   EXPECT_EQ(
       RunCommand(m_env + Cli("rip " + ShellQuote((m_dir / "none.cue").string()) + " --format wav" + out))
           .status,

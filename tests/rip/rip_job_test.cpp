@@ -4,11 +4,13 @@
 #include "rip/rip_job.h"
 
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 #include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
@@ -65,9 +67,7 @@ std::vector<char> ReadAll(const std::filesystem::path& path) {
 class RipJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fixtures::ImageLayout layout;
-    layout.tracks = {{false, 120, 0, {}}, {false, 95, 30, {}}, {false, 60, 10, {}}, {false, 40, 5, {}}};
-    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", m_layout, &m_image, nullptr));
     m_device = CdDevice::Open(m_image.cue.string());
     ASSERT_TRUE(m_device);
     m_out = m_dir / "out";
@@ -106,6 +106,8 @@ class RipJobTest : public ::testing::Test {
     return bytes;
   }
 
+  fixtures::ImageLayout m_layout{
+      {{false, 120, 0, {}}, {false, 95, 30, {}}, {false, 60, 10, {}}, {false, 40, 5, {}}}};
   fixtures::TempDir m_dir;
   fixtures::WrittenImage m_image;
   std::unique_ptr<CdDevice> m_device;
@@ -308,6 +310,105 @@ TEST_F(RipJobTest, UnreadableSectorsBecomeSilenceAndAreReported) {
   EXPECT_GE(source.largest, 24);
   const int32_t sectors = track.info.length() + 1 + Track(2, "").info.length() + 1;
   EXPECT_LT(source.calls, sectors / 20 + 40);
+}
+
+// ---- Two encoders ----
+
+// ffmpeg's PCM of a file; empty when it cannot decode it.
+std::vector<char> Decoded(const std::filesystem::path& file) {
+  const auto result =
+      fixtures::RunCommand("ffmpeg -nostdin -v error -i " + fixtures::ShellQuote(file.string()) +
+                           " -f s16le -acodec pcm_s16le - 2>/dev/null");
+  if (result.status != 0) return {};
+  return {result.out.begin(), result.out.end()};
+}
+
+// Tracks longer than a queue: the reader fills one before it goes on to the next track.
+class TwoEncoderTest : public RipJobTest {
+ protected:
+  TwoEncoderTest() { m_layout.tracks = {{false, 2000, 0, {}}, {false, 1200, 0, {}}, {false, 900, 0, {}}}; }
+
+  RipSettings TwoEncoders(OutputFormat format, bool replacePrompt = true) {
+    RipSettings settings = Settings(replacePrompt);
+    settings.encoderJobs = 2;
+    settings.format = format;
+    return settings;
+  }
+};
+
+// The reader leaves a track only once its queue is full, so a stop early in the second track finds
+// the first one in flight too: both end as valid files of what was read, and the third never starts.
+TEST_F(TwoEncoderTest, AStopWithTwoTracksInFlightLeavesBothValidAndShorter) {
+  RipJob job(m_messenger, *m_device);
+  const RipTrack first = Track(1, "A"), second = Track(2, "B");
+  m_messenger.onProgress = [&](const RipProgress& p) {
+    if (p.trackSectors == second.info.length() && p.sectorIndex == 20) job.Cancel();
+  };
+  Run(job, {first, second, Track(3, "C")}, TwoEncoders(kFormatApe));
+
+  EXPECT_FALSE(std::filesystem::exists(m_out / "C.ape"));
+  EXPECT_EQ(job.WrittenFiles(),
+            (std::vector<std::string>{(m_out / "A.ape").string(), (m_out / "B.ape").string()}));
+  const std::vector<char> b = Decoded(m_out / "B.ape");
+  EXPECT_TRUE(b == DiscBytes(second, 21));
+  const std::vector<char> a = Decoded(m_out / "A.ape");
+  ASSERT_EQ(a.size() % 2352, 0u);
+  const int32_t aSectors = int32_t(a.size() / 2352);
+  EXPECT_GT(aSectors, 21);
+  EXPECT_LT(aSectors, first.info.length() + 1) << "the first track was read to its end";
+  EXPECT_TRUE(a == DiscBytes(first, aSectors));
+}
+
+// A file that cannot be written fails alone: the track beside it is whole, and every sector is read.
+TEST_F(TwoEncoderTest, AWriteFailureInOneEncoderLeavesTheOtherTrackWhole) {
+  std::filesystem::create_symlink("/dev/full", m_out / "Full.wav");
+  RipJob job(m_messenger, *m_device);
+  const RipTrack full = Track(1, "Full"), fine = Track(2, "Fine");
+  Run(job, {full, fine}, TwoEncoders(kFormatWave, false));
+  ASSERT_EQ(job.Failures().size(), 1u);
+  EXPECT_EQ(job.Failures()[0].path, (m_out / "Full.wav").string());
+  EXPECT_NE(job.Failures()[0].cause.find("No space left on device"), std::string::npos)
+      << job.Failures()[0].cause;
+  EXPECT_EQ(job.WrittenFiles(), std::vector<std::string>{(m_out / "Fine.wav").string()});
+  const auto file = ReadAll(m_out / "Fine.wav");
+  const auto disc = DiscBytes(fine);
+  ASSERT_EQ(file.size(), 44 + disc.size());
+  EXPECT_TRUE(std::equal(disc.begin(), disc.end(), file.begin() + 44));
+  EXPECT_EQ(job.DoneSectors(), job.TotalSectors() + 2);
+}
+
+// The overwrite question for the next track comes while the first one is still being encoded, and
+// that encoder goes on while the question is open: the process keeps using CPU time while the only
+// thread that reads waits for the answer.
+TEST_F(TwoEncoderTest, TheOverwriteQuestionWaitsForNoEncoder) {
+  std::ofstream(m_out / "B.ape") << "old";
+  RipJob job(m_messenger, *m_device);
+  const RipTrack first = Track(1, "A"), second = Track(2, "B");
+  const auto cpuSeconds = [] {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+  };
+  double encodedMeanwhile = 0;
+  RipStatus atQuestion;
+  m_messenger.answerOverwrite = [&](const std::string&) {
+    atQuestion = job.Status();
+    const double before = cpuSeconds();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (encodedMeanwhile < 0.03 && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      encodedMeanwhile = cpuSeconds() - before;
+    }
+    return kOverwriteYes;
+  };
+  Run(job, {first, second}, TwoEncoders(kFormatApe));
+  EXPECT_EQ(m_messenger.asked, std::vector<std::string>{(m_out / "B.ape").string()});
+  EXPECT_EQ(atQuestion.track, 0);
+  EXPECT_LT(atQuestion.sectorIndex, atQuestion.trackSectors) << "the first track was read to its end first";
+  EXPECT_GE(encodedMeanwhile, 0.03) << "no encoder worked while the question was open";
+  EXPECT_TRUE(Decoded(m_out / "A.ape") == DiscBytes(first));
+  EXPECT_TRUE(Decoded(m_out / "B.ape") == DiscBytes(second));
+  EXPECT_TRUE(job.Failures().empty());
 }
 
 TEST_F(RipJobTest, FormatsWithoutAWriterAreRefused) {
