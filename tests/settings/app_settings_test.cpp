@@ -82,6 +82,30 @@ TEST_F(SettingsApp, SavedValuesReadBackEqual) {
   EXPECT_EQ(Fields(Loaded()), Fields(settings));
 }
 
+// Tracks encoded at once: absent from the file until set, then kept even when set back to one per
+// core; a stored number beyond the limit is not used.
+TEST_F(SettingsApp, EncoderJobsIsWrittenOnceSetAndReadWithinItsLimit) {
+  CAppSettings settings(user.folders);
+  settings.EncoderJobs = 3;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(
+      ReadFile(user.storePath).find("\"CompressionLevel\"=dword:000007d0\n\"EncoderJobs\"=dword:00000003\n"),
+      std::string::npos);
+  EXPECT_EQ(Loaded().EncoderJobs, 3);
+  settings.EncoderJobs = 0;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"EncoderJobs\"=dword:00000000\n"), std::string::npos);
+  EXPECT_EQ(Loaded().EncoderJobs, 0);
+
+  CAppSettings two(user.folders);
+  two.EncoderJobs = 2;
+  for (const char* stored : {"00000041", "ffffffff"}) {
+    WriteOptions("\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n\"EncoderJobs\"=dword:" +
+                 std::string(stored) + "\n");
+    EXPECT_EQ(Loaded(two).EncoderJobs, 2) << stored;
+  }
+}
+
 TEST_F(SettingsApp, FlagsAloneLoadAndTheRestKeepDefaults) {
   WriteOptions(
       "\"ShowSelectorBeforeSave\"=dword:00000000\n\"GetDiscInfoAutomatically\"=dword:00000000\n"

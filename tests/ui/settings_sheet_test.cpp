@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QtTest>
 #include <tuple>
@@ -174,6 +175,7 @@ class SettingsSheetTest : public QObject {
       // Typed text is kept as it stands, blanks included.
       Find<QLineEdit>(sheet, "outputFolderEdit")->setText("  /media/new out ");
       Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("relative/lib");
+      Find<QSpinBox>(sheet, "encoderJobsSpin")->setValue(3);
       ShowTab(sheet, 1);
       auto* bitRates = Find<QComboBox>(sheet, "bitrateCombo");
       bitRates->setCurrentIndex(bitRates->findText("96 BPS"));
@@ -193,6 +195,7 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.BPS, 96);
     QCOMPARE(settings.SaveID3Tag, true);
     QCOMPARE(settings.CompressionLevel, 1000);
+    QCOMPARE(settings.EncoderJobs, 3);
   }
 
   // A value the list does not offer shows no selection and survives OK.
