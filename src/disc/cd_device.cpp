@@ -256,14 +256,18 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
   return true;
 }
 
-bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) const {
-  // libcdio reads past the end of a bin that shrank after it was opened as a success, the missing
-  // bytes left as the buffer held them; the bin's size now decides.
+bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) {
+  // libcdio reads past the end of a bin as a success, the missing bytes left as the buffer held
+  // them; the bin's size decides. It is looked up once, and again only for sectors past it, so that
+  // a rip does not stat the file for every read.
   if (cdio_get_driver_id(m_cdio) != DRIVER_BINCUE) return true;
+  const int64_t end = (int64_t(start) + count) * kRawSectorBytes;
+  if (end <= m_imageBytes) return true;
   const char* bin = cdio_get_arg(m_cdio, "source");
   struct stat info {};
   if (!bin || stat(bin, &info) != 0) return false;
-  return (int64_t(start) + count) * kRawSectorBytes <= int64_t(info.st_size);
+  m_imageBytes = int64_t(info.st_size);
+  return end <= m_imageBytes;
 }
 
 bool CdDevice::IsAudioTrack(int n) {

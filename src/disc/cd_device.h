@@ -55,7 +55,7 @@ class CdDevice : public ISectorSource {
   static std::optional<int32_t> ImageAudioEnd(const CDROM_TOC& toc,
                                               const std::function<std::optional<int32_t>(int)>& pregapOf);
   // False when the bin of a cue/bin image no longer holds all of the sectors.
-  bool ImageHoldsSectors(int32_t start, int32_t count) const;
+  bool ImageHoldsSectors(int32_t start, int32_t count);
 
   // libcdio keeps one read position per device (one stream for a cue/bin image): the player and
   // the rip job must never interleave a seek and a read.
@@ -64,6 +64,7 @@ class CdDevice : public ISectorSource {
   std::unique_ptr<CueImage> m_cue;
   std::string m_name;
   std::string m_lastError;
+  int64_t m_imageBytes = -1;  // the bin's size when last looked at; -1 before
 };
 
 // The drives to offer: the real drives libcdio finds, then the images named in KORVI_CD_IMAGES
