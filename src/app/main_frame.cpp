@@ -384,6 +384,7 @@ void CMainFrame::OnRipFinished() {
   m_view->TrackList()->setEnabled(true);
   m_view->DrivePanel()->setEnabled(true);
   m_ripStatusTimer->stop();
+  ShowRipStatus();
   m_progress->Stop();
   m_ripJob->Join();
   const std::vector<RipFailure>& failures = m_ripJob->Failures();

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -111,6 +112,11 @@ class FrameRipTest : public QObject {
         QVERIFY(frame->Action(ID_APP_ABOUT)->isEnabled());
         QVERIFY(!frame->close());
         QCOMPARE(m_prompts.errors, QStringList{"Please stop ripping before exit this application!"});
+        // The bars follow the job's counters at the window's own pace: track 1 is read.
+        auto* total = frame->ProgressDialog()->findChild<QProgressBar*>("totalBar");
+        QTRY_COMPARE(total->value(), int(frame->Rip().DoneSectors()));
+        QVERIFY(total->value() > 0);
+        QCOMPARE(total->maximum(), int(frame->Rip().TotalSectors()));
       }();
       dynamic_cast<CPromptOverwriteDlg&>(dialog).answer = kOverwriteYes;
       return int(QDialog::Accepted);
