@@ -2,7 +2,7 @@
 //
 // Whether a rip keeps a drive busy: a model of a drive over a disc image, which delivers at most S
 // sectors a second (default 3000, 40 times real time) and spends D milliseconds on every read call
-// (default 2, a drive's command overhead), against the rip job. Each measurement runs in a child
+// (default 0.5, a drive's command overhead), against the rip job. Each measurement runs in a child
 // process of its own, timed here and waited for with wait4, which also gives its CPU time and peak
 // memory; the kinds alternate, N runs each (default 3), and the medians are printed:
 //
@@ -89,7 +89,7 @@ struct Options {
   std::string image;
   fs::path out;
   double speed = 3000;
-  double delayMs = 2;
+  double delayMs = 0.5;
   int runs = 3;
   int32_t jobs = 0;
   int32_t single = 750;

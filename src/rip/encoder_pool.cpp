@@ -5,8 +5,8 @@
 
 namespace korvi {
 
-EncoderPool::EncoderPool(int encoders, size_t queueChunks, Closed closed)
-    : m_queueChunks(queueChunks), m_closed(std::move(closed)) {
+EncoderPool::EncoderPool(int encoders, size_t queueChunks, size_t lowWater, Closed closed)
+    : m_queueChunks(queueChunks), m_lowWater(lowWater), m_closed(std::move(closed)) {
   for (int i = 0; i < std::max(encoders, 1); ++i) m_threads.emplace_back(&EncoderPool::Encode, this);
 }
 
@@ -16,7 +16,7 @@ EncoderPool::~EncoderPool() {
     for (auto& [track, feed] : m_feeds) feed->ended = true;
     m_shutdown = true;
   }
-  m_changed.notify_all();
+  m_work.notify_all();
   for (std::thread& thread : m_threads) thread.join();
 }
 
@@ -37,7 +37,7 @@ void EncoderPool::Add(size_t track, std::unique_ptr<COutputMediaFile> writer) {
   feed->writer = std::move(writer);
   m_waiting.push_back(feed.get());
   m_feeds[track] = std::move(feed);
-  Changed();
+  m_work.notify_all();
 }
 
 size_t EncoderPool::Room(size_t track) const {
@@ -61,8 +61,9 @@ void EncoderPool::Push(size_t track, Chunk chunk) {
   std::lock_guard lock(m_mutex);
   const auto found = m_feeds.find(track);
   if (found == m_feeds.end() || found->second->ended) return;
-  found->second->chunks.push_back(std::move(chunk));
-  Changed();
+  std::deque<Chunk>& chunks = found->second->chunks;
+  chunks.push_back(std::move(chunk));
+  if (chunks.size() == 1) m_work.notify_all();
 }
 
 void EncoderPool::End(size_t track) {
@@ -70,7 +71,7 @@ void EncoderPool::End(size_t track) {
   const auto found = m_feeds.find(track);
   if (found == m_feeds.end()) return;
   found->second->ended = true;
-  Changed();
+  m_work.notify_all();
 }
 
 uint64_t EncoderPool::Generation() const {
@@ -80,7 +81,7 @@ uint64_t EncoderPool::Generation() const {
 
 void EncoderPool::WaitForChange(uint64_t seen) {
   std::unique_lock lock(m_mutex);
-  m_changed.wait(lock, [&] { return m_generation != seen; });
+  m_readerChanged.wait(lock, [&] { return m_generation != seen; });
 }
 
 void EncoderPool::Wake() {
@@ -90,18 +91,18 @@ void EncoderPool::Wake() {
 
 void EncoderPool::WaitUntilIdle() {
   std::unique_lock lock(m_mutex);
-  m_changed.wait(lock, [&] { return m_feeds.empty(); });
+  m_readerChanged.wait(lock, [&] { return m_feeds.empty(); });
 }
 
 void EncoderPool::Changed() {
   ++m_generation;
-  m_changed.notify_all();
+  m_readerChanged.notify_one();
 }
 
 void EncoderPool::Encode() {
   std::unique_lock lock(m_mutex);
   for (;;) {
-    m_changed.wait(lock, [&] { return m_shutdown || !m_waiting.empty(); });
+    m_work.wait(lock, [&] { return m_shutdown || !m_waiting.empty(); });
     if (m_waiting.empty()) return;
     Feed& feed = *m_waiting.front();
     m_waiting.pop_front();
@@ -113,11 +114,11 @@ void EncoderPool::Encode() {
 
 void EncoderPool::EncodeFeed(Feed& feed, std::unique_lock<std::mutex>& lock) {
   for (;;) {
-    m_changed.wait(lock, [&] { return !feed.chunks.empty() || feed.ended; });
+    m_work.wait(lock, [&] { return !feed.chunks.empty() || feed.ended; });
     if (feed.chunks.empty()) break;
     Chunk chunk = std::move(feed.chunks.front());
     feed.chunks.pop_front();
-    Changed();
+    if (feed.chunks.size() == m_lowWater) Changed();
     lock.unlock();
     // A sector a call, as the writers have always been fed: their files do not depend on the chunks.
     for (size_t at = 0; at + kRawSectorBytes <= chunk.size(); at += kRawSectorBytes)

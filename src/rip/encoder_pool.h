@@ -24,8 +24,10 @@ class EncoderPool {
   // Called on an encoder's thread once it has closed the track's file.
   using Closed = std::function<void(size_t track, COutputMediaFile& writer)>;
 
-  // queueChunks: how many chunks each track's queue holds at most.
-  EncoderPool(int encoders, size_t queueChunks, Closed closed);
+  // queueChunks: how many chunks each track's queue holds at most. The reader hears of a queue
+  // again once it is down to lowWater chunks, so that it refills queues in runs rather than a
+  // chunk at a time.
+  EncoderPool(int encoders, size_t queueChunks, size_t lowWater, Closed closed);
   // Ends every track still open and waits until its file is closed.
   ~EncoderPool();
   EncoderPool(const EncoderPool&) = delete;
@@ -45,7 +47,7 @@ class EncoderPool {
   // No more sectors for the track: its encoder writes what is queued and closes the file.
   void End(size_t track);
 
-  // Counts every change the reader may wait for: a chunk taken from a queue, a file closed, Wake.
+  // Counts every change the reader may wait for: a queue down to its low water, a file closed, Wake.
   uint64_t Generation() const;
   // Returns once Generation() differs from seen.
   void WaitForChange(uint64_t seen);
@@ -63,12 +65,15 @@ class EncoderPool {
 
   void Encode();
   void EncodeFeed(Feed& feed, std::unique_lock<std::mutex>& lock);
+  // For the reader, who alone waits on m_readerChanged.
   void Changed();
 
   const size_t m_queueChunks;
+  const size_t m_lowWater;
   const Closed m_closed;
   mutable std::mutex m_mutex;
-  std::condition_variable m_changed;
+  std::condition_variable m_readerChanged;
+  std::condition_variable m_work;                   // a track, a chunk or an end for the encoders
   std::map<size_t, std::unique_ptr<Feed>> m_feeds;  // added, not closed
   std::deque<Feed*> m_waiting;                      // added, not taken by an encoder
   std::vector<Chunk> m_spare;

@@ -48,9 +48,10 @@ namespace {
 
 // Chunks (read batches) a track's queue holds: about 2 MB, a few seconds of encoding.
 constexpr size_t kQueueChunks = 32;
-// Once the track being read has a full queue, the reader goes to another one only where half a
-// queue is free: a drive then seeks between tracks seldom, in long runs.
-constexpr size_t kSwitchRoom = kQueueChunks / 2;
+// Once the track being read has a full queue, the reader goes on where half a queue is free, the
+// same track or another: it reads in long runs, and a drive seeks between tracks seldom.
+constexpr size_t kLowWater = kQueueChunks / 2;
+constexpr size_t kSwitchRoom = kQueueChunks - kLowWater;
 
 int EncoderCount(int32_t jobs, size_t tracks) {
   int count = jobs > 0 ? jobs : static_cast<int>(std::thread::hardware_concurrency());
@@ -96,7 +97,7 @@ void RipJob::Run() {
         OutputPath(m_settings.folder, m_tracks[i].info.title(), m_tracks[i].number, format.extension);
 
   {
-    EncoderPool pool(EncoderCount(m_settings.encoderJobs, m_tracks.size()), kQueueChunks,
+    EncoderPool pool(EncoderCount(m_settings.encoderJobs, m_tracks.size()), kQueueChunks, kLowWater,
                      [this](size_t index, COutputMediaFile& writer) { TrackClosed(index, writer); });
     {
       std::lock_guard lock(m_poolMutex);
@@ -139,6 +140,7 @@ void RipJob::ReadTracks(EncoderPool& pool) {
       }
       if (m_reading.empty() && next >= m_tracks.size()) return;
       pool.WaitForChange(seen);
+      current = m_reading.end();
       continue;
     }
     current = pick;
