@@ -53,10 +53,9 @@ bench_need_tool() {
 }
 
 # bench_jobs_args N: korvi-cli's arguments for N encoders, one a line; none for an empty N (its
-# default, one per core). JOBS_OPTION= (empty) leaves the option out everywhere, for a korvi-cli
-# that does not take it yet.
+# default, one per core).
 bench_jobs_args() {
-  [ -n "$1" ] && [ -n "${JOBS_OPTION-x}" ] && printf '%s\n' --jobs "$1"
+  [ -n "$1" ] && printf '%s\n' --jobs "$1"
   return 0
 }
 
@@ -70,9 +69,6 @@ bench_measure() {
   if ! /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$@" >"$out" 2>"$work/$kind.err"; then
     cat "$work/$kind.err" >&2
     echo "$bench_name: failed: $*" >&2
-    if grep -q -e 'unknown option --jobs' "$work/$kind.err"; then
-      echo "$bench_name: this korvi-cli takes no --jobs yet; JOBS_OPTION= leaves the option out" >&2
-    fi
     exit 1
   fi
   awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time.txt" >>"$work/results/$kind"

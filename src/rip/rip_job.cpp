@@ -211,7 +211,7 @@ bool RipJob::ReadChunk(TrackRead& track, EncoderPool& pool) {
 }
 
 void RipJob::FinishReading(std::list<TrackRead>::iterator track, EncoderPool& pool) {
-  // Set before End: the encoder reads the failed sectors once it has seen the end.
+  // Its failed sectors are all counted now; the encoder reports them once it has seen the end.
   pool.End(track->index);
   m_reading.erase(track);
   ShowFirstTrack();

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "fixtures/disc_image_writer.h"
@@ -199,6 +200,24 @@ TEST(KorviCliRipJobs, EveryFormatGivesTheSameBytesWithOneEncoderOrMany) {
       EXPECT_TRUE(files["3"][size_t(track)] == files["1"][size_t(track)]) << format << " track " << track + 1;
     }
   }
+}
+
+// On a terminal the tool shows where the job is (track, percent, reading speed); into a file it
+// writes nothing but what went wrong.
+TEST_F(KorviCliRip, AProgressLineOnATerminalOnly) {
+  const std::string rip = m_env + Cli("rip " + ShellQuote(m_image.cue.string()) + " --format mp3 --out " +
+                                      ShellQuote(m_out.string()) + " --on-exists overwrite");
+  // script runs the tool on a terminal of its own and copies what the terminal showed to stdout.
+  const auto shown = RunCommand("script -qec " + ShellQuote(rip) + " /dev/null");
+  ASSERT_EQ(shown.status, 0) << shown.out;
+  EXPECT_TRUE(std::regex_search(shown.out, std::regex("\r\x1b\\[Ktrack [1-3]  +[0-9]+%  [0-9]+\\.[0-9]x")))
+      << shown.out;
+  // The line is gone before the files are listed.
+  EXPECT_NE(shown.out.find("\r\x1b[K" + (m_out / "Track 1.mp3").string()), std::string::npos) << shown.out;
+
+  const std::filesystem::path err = m_dir / "err.txt";
+  ASSERT_EQ(RunCommand(rip + " 2>" + ShellQuote(err.string())).status, 0);
+  EXPECT_EQ(std::filesystem::file_size(err), 0u);
 }
 
 TEST_F(KorviCliRip, UsageErrors) {
