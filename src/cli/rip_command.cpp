@@ -49,9 +49,11 @@ class CliMessenger : public IFrameMessenger {
   // The progress line, on a terminal only: the track the job is at, how much of the job is done
   // and how fast the disc is read, as a multiple of real time. Left out while a question is open.
   void ShowProgress(const RipJob& job, double seconds) {
-    if (!m_tty) return;
+    // A few times a second is enough to read, and light on a terminal over the network.
+    if (!m_tty || seconds - m_drawnAt < kRedrawSeconds) return;
     std::unique_lock lock(m_mutex, std::try_to_lock);
     if (!lock) return;
+    m_drawnAt = seconds;
     const RipStatus status = job.Status();
     if (status.track < 0) return;
     const int percent = status.totalSectors > 0 ? int(100LL * status.doneSectors / status.totalSectors) : 100;
@@ -91,7 +93,9 @@ class CliMessenger : public IFrameMessenger {
 
   OnExists m_onExists;
   std::ostream& m_err;
+  static constexpr double kRedrawSeconds = 0.2;
   bool m_tty;
+  double m_drawnAt = -1;
   std::mutex m_mutex;
 };
 
