@@ -1,5 +1,7 @@
 #include "rip/rip_job.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <vector>
@@ -54,12 +56,19 @@ constexpr size_t kLowWater = kQueueChunks / 2;
 constexpr size_t kSwitchRoom = kQueueChunks - kLowWater;
 
 int EncoderCount(int32_t jobs, size_t tracks) {
-  int count = jobs > 0 ? jobs : static_cast<int>(std::thread::hardware_concurrency());
+  int count = jobs > 0 ? jobs : CoresAvailable();
   count = std::min({std::max(count, 1), int(kMaxEncoderJobs), static_cast<int>(std::max<size_t>(tracks, 1))});
   return count;
 }
 
 }  // namespace
+
+int CoresAvailable() {
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) > 0) return CPU_COUNT(&cpus);
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
 
 void RipJob::Cancel() {
   m_cancel.store(true);

@@ -14,7 +14,6 @@
 #include <QVBoxLayout>
 #include <array>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "cddb/cddb_server.h"
@@ -93,8 +92,7 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
       m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")),
       m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")) {
   m_jobsSpin->setRange(0, kMaxEncoderJobs);
-  m_jobsSpin->setSpecialValueText(
-      QStringLiteral("One per core (%1)").arg(std::max(1u, std::thread::hardware_concurrency())));
+  m_jobsSpin->setSpecialValueText(QStringLiteral("One per core (%1)").arg(CoresAvailable()));
   auto* jobsLabel = new QLabel("Tracks encoded at once:");
   jobsLabel->setBuddy(m_jobsSpin);
   auto* jobs = new QHBoxLayout;
