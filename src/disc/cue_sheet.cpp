@@ -126,7 +126,7 @@ class CueReader {
     else if (command == "PREGAP" || command == "POSTGAP")
       Gap(command, words);
     else if (command == "CATALOG" && words.size() >= 2)
-      m_sheet.text.catalog = ToUtf8(words[1]);
+      m_sheet.text.catalog = ReplaceControls(ToUtf8(words[1]), ' ');
     else if (command == "REM" && words.size() >= 3)
       Remark(words);
   }
@@ -190,8 +190,9 @@ class CueReader {
     const std::string key = Upper(words[1]);
     std::string value = words[2];
     for (size_t i = 3; i < words.size(); ++i) value += " " + words[i];
-    if (key == "GENRE") m_sheet.text.genre = ToUtf8(value);
-    if (key == "DISCID") m_sheet.text.discId = ToUtf8(value);
+    // Shown and written as they are: a control character in them becomes a blank, as in titles.
+    if (key == "GENRE") m_sheet.text.genre = ReplaceControls(ToUtf8(value), ' ');
+    if (key == "DISCID") m_sheet.text.discId = ReplaceControls(ToUtf8(value), ' ');
   }
 
   void EndTrack() {
