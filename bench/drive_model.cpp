@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "disc/cd_device.h"
+#include "disc/cdrom_toc.h"
 #include "disc/read_toc.h"
 #include "disc/sector_source.h"
 #include "disc/track_rows.h"
@@ -47,8 +48,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr int32_t kSectorBytes = 2352;
 
 // A drive reading a disc: each call costs its command overhead, then its sectors at the disc's
 // pace. It reads nothing ahead, so time the host spends elsewhere is not made up later, and it
@@ -163,7 +162,7 @@ int ReadAll(const Options& options, const std::vector<RipTrack>& tracks) {
   std::unique_ptr<CdDevice> device = OpenImage(options.image);
   if (!device) return 1;
   ThrottledSource drive(*device, options.speed, std::chrono::microseconds(int64_t(options.delayMs * 1000)));
-  std::vector<uint8_t> batch(size_t(kReadBatchSectors) * kSectorBytes);
+  std::vector<uint8_t> batch(size_t(kReadBatchSectors) * kRawSectorBytes);
   for (const RipTrack& track : tracks) {
     for (int32_t sector = track.info.begin(); sector <= track.info.end(); sector += kReadBatchSectors) {
       const int32_t count = std::min(kReadBatchSectors, track.info.end() - sector + 1);
@@ -180,7 +179,7 @@ int ReadSingle(const Options& options, int32_t first, int32_t count) {
   std::unique_ptr<CdDevice> device = OpenImage(options.image);
   if (!device) return 1;
   ThrottledSource drive(*device, options.speed, std::chrono::microseconds(int64_t(options.delayMs * 1000)));
-  uint8_t sector[kSectorBytes];
+  uint8_t sector[kRawSectorBytes];
   for (int32_t i = 0; i < count; ++i) {
     if (!drive.ReadRawSectors(first + i, sector, 1)) {
       std::fprintf(stderr, "drive_model: sector %d could not be read\n", first + i);

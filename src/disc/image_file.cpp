@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "common/fs_util.h"
+#include "disc/cdrom_toc.h"
 
 namespace korvi {
 namespace {
 
-constexpr int64_t kSectorBytes = 2352;
 constexpr int64_t kSampleBytes = 4;  // one stereo sample: two 16-bit words
 
 bool Fail(std::string* error, std::string message) {
@@ -29,8 +29,8 @@ bool Fail(std::string* error, std::string message) {
 
 // "byte 190000 (sector 80 + 1840 bytes)": the sector is what a user can find in the cue sheet.
 std::string BytePosition(int64_t byte) {
-  std::string text = "byte " + std::to_string(byte) + " (sector " + std::to_string(byte / kSectorBytes);
-  if (byte % kSectorBytes != 0) text += " + " + std::to_string(byte % kSectorBytes) + " bytes";
+  std::string text = "byte " + std::to_string(byte) + " (sector " + std::to_string(byte / kRawSectorBytes);
+  if (byte % kRawSectorBytes != 0) text += " + " + std::to_string(byte % kRawSectorBytes) + " bytes";
   return text + ")";
 }
 
