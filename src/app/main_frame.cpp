@@ -64,6 +64,9 @@ class CMainFrame::DeviceSource : public ISectorSource {
   bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override {
     return m_device && m_device->ReadRawSectors(start, buffer, count);
   }
+  void ForgetReads(int32_t near) override {
+    if (m_device) m_device->ForgetReads(near);
+  }
 
  private:
   CdDevice*& m_device;

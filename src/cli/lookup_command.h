@@ -15,7 +15,7 @@ namespace korvi::cli {
 
 // Looks the disc up (library, then server), one record per listed row; saves a server's answer
 // into libraryFolder when save is set. Nullopt after "Failed to Get disc-info!" on err.
-std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows, const std::string& libraryFolder,
-                                    bool save, std::ostream& err);
+std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows,
+                                    const std::string& libraryFolder, bool save, std::ostream& err);
 
 }  // namespace korvi::cli

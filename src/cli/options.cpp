@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "disc/offset_reader.h"
 #include "rip/rip_job.h"
 
 namespace korvi::cli {
@@ -78,6 +79,23 @@ class RipArgReader {
       const auto text = Value();
       if (!text || !(options.jobs = ParseInt(*text)) || *options.jobs < 0 || *options.jobs > kMaxEncoderJobs)
         return "--jobs takes 0 (one per core) to " + std::to_string(kMaxEncoderJobs);
+    } else if (arg == "--mode") {
+      const auto name = Value();
+      const std::string mode = name ? Lower(*name) : std::string();
+      if (mode == "secure")
+        options.mode = ReadMode::kSecure;
+      else if (mode == "burst")
+        options.mode = ReadMode::kBurst;
+      else
+        return "--mode takes secure or burst";
+    } else if (arg == "--offset") {
+      const auto text = Value();
+      if (!text || !(options.offset = ParseInt(*text)) || *options.offset < -kMaxReadOffset ||
+          *options.offset > kMaxReadOffset)
+        return "--offset takes samples, " + std::to_string(-kMaxReadOffset) + " to " +
+               std::to_string(kMaxReadOffset);
+    } else if (arg == "--test-and-copy") {
+      options.testAndCopy = true;
     } else if (arg == "--no-id3") {
       options.noTag = true;
     } else if (arg == "--lookup") {

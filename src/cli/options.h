@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/rip_reader.h"
 #include "rip/output_format.h"
 
 namespace korvi::cli {
@@ -42,7 +43,10 @@ struct RipOptions {
   bool lookup = false;
   std::optional<std::string> library;  // for --lookup; the settings' library folder when not given
   std::optional<OnExists> onExists;
-  std::optional<int32_t> jobs;  // tracks encoded at once; 0: one per core
+  std::optional<int32_t> jobs;    // tracks encoded at once; 0: one per core
+  std::optional<ReadMode> mode;   // --mode secure|burst
+  std::optional<int32_t> offset;  // --offset N: the drive's read offset in samples
+  bool testAndCopy = false;
 };
 
 // formats: the table --format names are looked up in, ignoring case (OutputFormats() in the tool).

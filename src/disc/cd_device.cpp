@@ -5,12 +5,14 @@
 #include <cdio/logging.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "disc/cue_image.h"
 #include "text/utf8_text.h"
@@ -254,6 +256,26 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
     return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
                 " sectors) of " + m_name + ": its data file ends before them");
   return true;
+}
+
+void CdDevice::ForgetReads(int32_t near) {
+  if (isImage()) return;
+  // 20,000 sectors (4½ minutes of audio, 47 MB) is more than any drive's cache spans; the other end
+  // of a shorter disc is as far as it goes.
+  constexpr int32_t kFar = 20000;
+  constexpr int32_t kSectors = 26;
+  int32_t leadOut = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    const lsn_t end = cdio_get_track_lsn(m_cdio, CDIO_CDROM_LEADOUT_TRACK);
+    if (end == CDIO_INVALID_LSN) return;
+    leadOut = end;
+  }
+  int32_t at = near + kFar + kSectors <= leadOut ? near + kFar : near - kFar;
+  if (at < 0) at = near < leadOut / 2 ? leadOut - kSectors : 0;
+  if (at < 0) return;
+  std::vector<uint8_t> ignored(size_t(kSectors) * kRawSectorBytes);
+  ReadRawSectors(at, ignored.data(), std::min(kSectors, leadOut - at));
 }
 
 bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) {

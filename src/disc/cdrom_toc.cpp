@@ -22,4 +22,16 @@ TrackSpan TrackSpanOf(const DiscToc& disc, int n) {
   return span;
 }
 
+std::optional<TrackSpan> AudioSpanOf(const DiscToc& disc) {
+  std::optional<TrackSpan> audio;
+  for (int n = 1; n <= TocTrackCount(disc.toc); ++n) {
+    if (IsDataEntry(disc.toc.TrackData[n - 1])) continue;
+    const TrackSpan span = TrackSpanOf(disc, n);
+    if (!audio) audio = span;
+    audio->begin = std::min(audio->begin, span.begin);
+    audio->end = std::max(audio->end, span.end);
+  }
+  return audio;
+}
+
 }  // namespace korvi

@@ -70,4 +70,7 @@ struct TrackSpan {
 // minus 1, except that the last audio track before a data track ends before audioEnd.
 TrackSpan TrackSpanOf(const DiscToc& disc, int n);
 
+// From the first sector of the first audio track to the last of the last; none without audio.
+std::optional<TrackSpan> AudioSpanOf(const DiscToc& disc);
+
 }  // namespace korvi

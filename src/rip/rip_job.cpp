@@ -1,12 +1,15 @@
 #include "rip/rip_job.h"
 
 #include <sched.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
 #include "disc/cdrom_toc.h"
+#include "disc/offset_reader.h"
 #include "disc/sector_source.h"
 #include "messages/messenger.h"
 #include "rip/encoder_pool.h"
@@ -27,8 +30,17 @@ RipJob::~RipJob() {
 
 bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   const OutputFormatInfo* format = FindOutputFormat(settings.format);
+  m_startError.clear();
   if (IsRunning() || !format || !format->makeWriter) return false;
   Join();
+  m_reader.reset();
+  m_input = &m_source;
+  if (settings.readMode != ReadMode::kBurst || settings.readOffset != 0) {
+    m_reader =
+        RipReader::Open(m_source, settings.disc, settings.readMode, settings.readOffset, &m_startError);
+    if (!m_reader) return false;
+    m_input = &m_reader->Source();
+  }
   m_tracks = std::move(tracks);
   m_settings = std::move(settings);
   m_cancel.store(false);
@@ -36,6 +48,7 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_failures.clear();
   m_written.clear();
   m_outcomes.clear();
+  m_results.clear();
   // Running from before the thread exists until the worker itself says otherwise.
   m_running.store(true);
   m_thread = std::thread(&RipJob::Run, this);
@@ -55,6 +68,25 @@ constexpr size_t kQueueChunks = 32;
 constexpr size_t kLowWater = kQueueChunks / 2;
 constexpr size_t kSwitchRoom = kQueueChunks - kLowWater;
 
+// "at 0:12.40, 3:15.02": where each run of unreadable samples begins, within the track.
+std::string UnreadableText(const std::vector<int64_t>& samples, int32_t trackBegin) {
+  constexpr size_t kShown = 8;
+  std::string spots;
+  size_t count = 0;
+  int64_t lastSector = INT64_MIN;
+  for (const int64_t sample : samples) {
+    const int64_t sector = sample / kSamplesPerSector;
+    if (sector > lastSector + 1) {
+      if (count < kShown)
+        spots += (count ? ", " : "") + TrackPositionText(sample - int64_t(trackBegin) * kSamplesPerSector);
+      ++count;
+    }
+    lastSector = std::max(lastSector, sector);
+  }
+  if (count > kShown) spots += " and " + std::to_string(count - kShown) + " more";
+  return std::to_string(count) + " spot(s) could not be read exactly, at " + spots;
+}
+
 int EncoderCount(int32_t jobs, size_t tracks) {
   int count = jobs > 0 ? jobs : CoresAvailable();
   count = std::min({std::max(count, 1), int(kMaxEncoderJobs), static_cast<int>(std::max<size_t>(tracks, 1))});
@@ -62,6 +94,27 @@ int EncoderCount(int32_t jobs, size_t tracks) {
 }
 
 }  // namespace
+
+std::string TrackPositionText(int64_t samplesIntoTrack) {
+  const int64_t frames = std::max<int64_t>(0, samplesIntoTrack) / kSamplesPerSector;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld.%02lld",
+                static_cast<long long>(frames / (60 * kSectorsPerSecond)),
+                static_cast<long long>(frames / kSectorsPerSecond % 60),
+                static_cast<long long>(frames % kSectorsPerSecond));
+  return text;
+}
+
+std::string TrackResult::StatusText(int32_t trackBegin) const {
+  if (!complete) return "";
+  if (!quality.unreadable.empty())
+    return "Errors at " +
+           TrackPositionText(quality.unreadable.front() - int64_t(trackBegin) * kSamplesPerSector);
+  if (readsDisagree) return "Reads differ";
+  if (quality.jitterFixes > 0 || quality.repairs > 0 || (testCrc && copyCrc && *testCrc != *copyCrc))
+    return "Repaired";
+  return "OK";
+}
 
 int CoresAvailable() {
   cpu_set_t cpus;
@@ -89,7 +142,7 @@ void RipJob::Run() {
   m_frame.Post(WM_RIP_STARTED);
   int32_t total = 0;
   for (const RipTrack& track : m_tracks) total += track.info.length();
-  m_total.store(total);
+  m_total.store(m_settings.testAndCopy ? 2 * total : total);
   m_done.store(0);
   m_read.store(0);
   {
@@ -112,14 +165,19 @@ void RipJob::Run() {
       std::lock_guard lock(m_poolMutex);
       m_pool = &pool;
     }
-    ReadTracks(pool);
+    std::vector<size_t> order(m_tracks.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    ReadTracks(pool, order, false);
     // After a stop the tracks in flight end with what was read of them.
     while (!m_reading.empty()) FinishReading(m_reading.begin(), pool);
     pool.WaitUntilIdle();
+    if (m_settings.testAndCopy) ReadAgainWhereReadsDiffer(pool);
     std::lock_guard lock(m_poolMutex);
     m_pool = nullptr;
   }
+  JudgeReads();
   for (const TrackOutcome& outcome : m_outcomes) {
+    m_results.push_back(outcome.result);
     if (!outcome.started) continue;
     if (outcome.failure.empty())
       m_written.push_back(outcome.path);
@@ -130,7 +188,7 @@ void RipJob::Run() {
   m_frame.Post(WM_RIP_FINISHED);
 }
 
-void RipJob::ReadTracks(EncoderPool& pool) {
+void RipJob::ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, bool retry) {
   size_t next = 0;
   auto current = m_reading.end();
   while (!m_cancel.load()) {
@@ -143,11 +201,11 @@ void RipJob::ReadTracks(EncoderPool& pool) {
                           [&](const TrackRead& track) { return pool.Room(track.index) >= kSwitchRoom; });
     }
     if (pick == m_reading.end()) {
-      if (next < m_tracks.size() && pool.Busy() < pool.Encoders() && !PathInFlight(next, pool)) {
-        if (StartTrack(next++, pool)) current = std::prev(m_reading.end());
+      if (next < order.size() && pool.Busy() < pool.Encoders() && !PathInFlight(order[next], pool)) {
+        if (StartTrack(order[next++], pool, retry)) current = std::prev(m_reading.end());
         continue;
       }
-      if (m_reading.empty() && next >= m_tracks.size()) return;
+      if (m_reading.empty() && next >= order.size()) return;
       pool.WaitForChange(seen);
       current = m_reading.end();
       continue;
@@ -168,17 +226,29 @@ bool RipJob::PathInFlight(size_t index, const EncoderPool& pool) const {
   return false;
 }
 
-bool RipJob::StartTrack(size_t index, EncoderPool& pool) {
+bool RipJob::StartTrack(size_t index, EncoderPool& pool, bool retry) {
   const RipTrack& track = m_tracks[index];
   const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
   TrackOutcome& outcome = m_outcomes[index];
-  if (ShouldSkip(outcome.path)) {
-    m_done.fetch_add(track.info.length());
+  // The third read goes into the file this job wrote; nobody is asked again.
+  if (!retry && ShouldSkip(outcome.path)) {
+    m_done.fetch_add(m_settings.testAndCopy ? 2 * track.info.length() : track.info.length());
     return false;
   }
   // A stop asked for while the overwrite question was open must not cost the old file.
   if (m_cancel.load()) return false;
+  if (m_settings.testAndCopy) {
+    // The old file stays until the test read is through.
+    if (!retry && !TestRead(index)) return false;
+    // The copy must come from the disc, not from what the drive kept of the test read.
+    m_input->ForgetReads(track.info.begin());
+  }
   outcome.started = true;
+  outcome.retrying = retry;
+  outcome.crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+  outcome.failedReads = 0;
+  outcome.result.quality = ReadQuality();
+  outcome.result.complete = false;
   // Opened here, so that the file is there from the moment its track is read, as with one thread.
   std::unique_ptr<COutputMediaFile> writer = format.makeWriter(outcome.path, m_settings.writer, &track.info);
   writer->Open();
@@ -193,23 +263,14 @@ bool RipJob::ReadChunk(TrackRead& track, EncoderPool& pool) {
       static_cast<int32_t>(std::min<int64_t>(kReadBatchSectors, int64_t(track.end) - track.next + 1));
   EncoderPool::Chunk chunk = pool.TakeBuffer();
   chunk.resize(size_t(count) * kRawSectorBytes);
-  ReadBatch(m_outcomes[track.index], track.next, count, chunk.data());
-  int32_t kept = count;
-  for (int32_t i = 0; i < count; ++i) {
-    m_gate.WaitWhilePaused();
-    if (m_settings.progressMessages) {
-      const RipProgress progress{track.next + i - track.begin, track.end - track.begin, m_done.load(),
-                                 m_total.load()};
-      m_frame.Send(WM_RIP_PROGRESS, 0, reinterpret_cast<intptr_t>(&progress));
-    }
-    m_done.fetch_add(1);
-    m_read.fetch_add(1);
-    if (m_cancel.load()) {
-      kept = i + 1;
-      break;
-    }
-  }
+  TrackOutcome& outcome = m_outcomes[track.index];
+  int32_t firstFailed = 0;
+  const int32_t failed = ReadBatch(outcome.result.quality, track.next, count, chunk.data(), &firstFailed);
+  if (failed > 0 && outcome.failedReads == 0) outcome.firstFailedSector = firstFailed;
+  outcome.failedReads += failed;
+  const int32_t kept = TakeSectors(track.next - track.begin, track.end - track.begin, count);
   chunk.resize(size_t(kept) * kRawSectorBytes);
+  outcome.crc = static_cast<uint32_t>(crc32(outcome.crc, chunk.data(), static_cast<uInt>(chunk.size())));
   track.next += kept;
   pool.Push(track.index, std::move(chunk));
   if (!m_reading.empty() && &m_reading.front() == &track) {
@@ -219,7 +280,93 @@ bool RipJob::ReadChunk(TrackRead& track, EncoderPool& pool) {
   return !m_cancel.load();
 }
 
+int32_t RipJob::TakeSectors(int32_t sectorIndex, int32_t trackSectors, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) {
+    m_gate.WaitWhilePaused();
+    if (m_settings.progressMessages) {
+      const RipProgress progress{sectorIndex + i, trackSectors, m_done.load(), m_total.load()};
+      m_frame.Send(WM_RIP_PROGRESS, 0, reinterpret_cast<intptr_t>(&progress));
+    }
+    m_done.fetch_add(1);
+    m_read.fetch_add(1);
+    if (m_cancel.load()) return i + 1;
+  }
+  return count;
+}
+
+bool RipJob::TestRead(size_t index) {
+  const CTrackInfo& info = m_tracks[index].info;
+  {
+    std::lock_guard lock(m_statusMutex);
+    m_status.track = static_cast<int32_t>(index);
+    m_status.sectorIndex = 0;
+    m_status.trackSectors = info.end() - info.begin();
+  }
+  if (m_shown != int64_t(index)) {
+    m_shown = int64_t(index);
+    const std::string& name = m_outcomes[index].path;
+    m_frame.Send(WM_RIP_FILE_NAME, 0, reinterpret_cast<intptr_t>(name.c_str()));
+  }
+  std::vector<uint8_t> batch(size_t(kReadBatchSectors) * kRawSectorBytes);
+  uLong crc = crc32(0, nullptr, 0);
+  for (int32_t next = info.begin(); next <= info.end();) {
+    const int32_t count = std::min<int32_t>(kReadBatchSectors, info.end() - next + 1);
+    ReadQuality ignored;
+    int32_t firstFailed = 0;
+    ReadBatch(ignored, next, count, batch.data(), &firstFailed);
+    const int32_t kept = TakeSectors(next - info.begin(), info.end() - info.begin(), count);
+    if (kept < count || m_cancel.load()) return false;
+    crc = crc32(crc, batch.data(), static_cast<uInt>(size_t(count) * kRawSectorBytes));
+    next += count;
+    std::lock_guard lock(m_statusMutex);
+    m_status.sectorIndex = next - info.begin();
+  }
+  m_outcomes[index].result.testCrc = static_cast<uint32_t>(crc);
+  return true;
+}
+
+void RipJob::ReadAgainWhereReadsDiffer(EncoderPool& pool) {
+  std::vector<size_t> again;
+  for (size_t i = 0; i < m_outcomes.size(); ++i) {
+    const TrackResult& result = m_outcomes[i].result;
+    if (result.complete && result.testCrc && result.copyCrc && *result.testCrc != *result.copyCrc) {
+      again.push_back(i);
+      m_total.fetch_add(m_tracks[i].info.length());
+    }
+  }
+  if (again.empty() || m_cancel.load()) return;
+  ReadTracks(pool, again, true);
+  while (!m_reading.empty()) FinishReading(m_reading.begin(), pool);
+  pool.WaitUntilIdle();
+}
+
+void RipJob::JudgeReads() {
+  for (TrackOutcome& outcome : m_outcomes) {
+    TrackResult& result = outcome.result;
+    if (!result.testCrc || !result.copyCrc || *result.testCrc == *result.copyCrc) continue;
+    // The file holds the latest read: good when it agrees with either earlier one.
+    result.readsDisagree =
+        !result.thirdCrc || (*result.thirdCrc != *result.testCrc && *result.thirdCrc != *result.copyCrc);
+    if (!result.readsDisagree || !outcome.failure.empty() || !outcome.started) continue;
+    char text[160];
+    if (result.thirdCrc)
+      std::snprintf(text, sizeof text, "no two reads agree: test CRC %08X, copy CRC %08X, a third read %08X",
+                    *result.testCrc, *result.copyCrc, *result.thirdCrc);
+    else
+      std::snprintf(text, sizeof text, "the test and copy reads differ (test CRC %08X, copy CRC %08X)",
+                    *result.testCrc, *result.copyCrc);
+    outcome.failure = text;
+  }
+}
+
 void RipJob::FinishReading(std::list<TrackRead>::iterator track, EncoderPool& pool) {
+  TrackOutcome& outcome = m_outcomes[track->index];
+  if (track->next > track->end) {
+    outcome.result.complete = true;
+    (outcome.retrying ? outcome.result.thirdCrc : outcome.result.copyCrc) = outcome.crc;
+  } else {
+    outcome.result.complete = false;
+  }
   // Its failed sectors are all counted now; the encoder reports them once it has seen the end.
   pool.End(track->index);
   m_reading.erase(track);
@@ -252,6 +399,10 @@ void RipJob::TrackClosed(size_t index, COutputMediaFile& writer) {
     outcome.failure = std::to_string(outcome.failedReads) +
                       " sector(s) could not be read, the first at sector " +
                       std::to_string(outcome.firstFailedSector) + "; they hold silence";
+  } else if (!outcome.result.quality.unreadable.empty()) {
+    outcome.failure = UnreadableText(outcome.result.quality.unreadable, m_tracks[index].info.begin());
+  } else {
+    outcome.failure.clear();
   }
 }
 
@@ -278,17 +429,21 @@ bool RipJob::ShouldSkip(const std::string& path) {
   }
 }
 
-void RipJob::ReadBatch(TrackOutcome& outcome, int32_t first, int32_t count, uint8_t* out) {
+int32_t RipJob::ReadBatch(ReadQuality& quality, int32_t first, int32_t count, uint8_t* out,
+                          int32_t* firstFailed) {
   // One call for the whole batch: a drive spends most of a one-sector read on the command itself.
-  if (m_source.ReadRawSectors(first, out, count)) return;
+  if (m_input->ReadSectors(first, out, count, quality)) return 0;
   // Sector by sector, so that a bad sector costs that sector alone.
+  int32_t failed = 0;
   for (int32_t i = 0; i < count; ++i) {
     uint8_t* sector = out + size_t(i) * kRawSectorBytes;
-    if (m_source.ReadRawSectors(first + i, sector, 1)) continue;
+    if (m_input->ReadSectors(first + i, sector, 1, quality)) continue;
     // Silence rather than whatever the failed read left behind; the job reports the track.
     std::fill(sector, sector + kRawSectorBytes, 0);
-    if (outcome.failedReads++ == 0) outcome.firstFailedSector = first + i;
+    quality.unreadable.push_back(int64_t(first + i) * kSamplesPerSector);
+    if (failed++ == 0) *firstFailed = first + i;
   }
+  return failed;
 }
 
 }  // namespace korvi

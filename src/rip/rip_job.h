@@ -6,11 +6,16 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "disc/cdrom_toc.h"
+#include "disc/rip_reader.h"
+#include "disc/sector_source.h"
 #include "disc/track_info.h"
 #include "rip/output_format.h"
 #include "rip/pause_gate.h"
@@ -59,7 +64,31 @@ struct RipSettings {
   int32_t encoderJobs = 0;
   // WM_RIP_PROGRESS for every sector; without it a front end reads Status() at its own pace.
   bool progressMessages = true;
+  // How the disc is read. Secure mode and a read offset need the table of contents.
+  ReadMode readMode = ReadMode::kBurst;
+  int32_t readOffset = 0;  // samples: the drive's read offset, corrected
+  // Each track read twice, a test read and the copy, compared by their CRC32; a third read when
+  // they differ.
+  bool testAndCopy = false;
+  DiscToc disc;
 };
+
+// What reading a track came to, once the job has finished.
+struct TrackResult {
+  bool complete = false;            // read to its end, the file written from that read
+  ReadQuality quality;              // of the read the file holds
+  std::optional<uint32_t> testCrc;  // test and copy: the CRC32 of each read of the track's audio
+  std::optional<uint32_t> copyCrc;
+  std::optional<uint32_t> thirdCrc;  // when the first two differ
+  bool readsDisagree = false;        // no two reads gave the same audio
+
+  // "OK", "Repaired", "Errors at 3:12.40", "Reads differ"; empty when the track was not read to
+  // its end.
+  std::string StatusText(int32_t trackBegin) const;
+};
+
+// A position within a track, "m:ss.ff" with frames of 1/75 s.
+std::string TrackPositionText(int64_t samplesIntoTrack);
 
 // Where the job is, for a front end that looks at its own pace.
 struct RipStatus {
@@ -84,8 +113,10 @@ class RipJob {
   RipJob(const RipJob&) = delete;
   RipJob& operator=(const RipJob&) = delete;
 
-  // Starts the worker; false when one runs already or the format has no writer.
+  // Starts the worker; false when one runs already, the format has no writer or the reader cannot
+  // be set up (the cause in StartError()).
   bool Start(std::vector<RipTrack> tracks, RipSettings settings);
+  const std::string& StartError() const { return m_startError; }
   // True from Start until the worker has finished its last file.
   bool IsRunning() const { return m_running.load(); }
   // Waits for a worker that has reported its end.
@@ -100,6 +131,8 @@ class RipJob {
   const std::vector<RipFailure>& Failures() const { return m_failures; }
   const std::vector<std::string>& WrittenFiles() const { return m_written; }
   const std::vector<RipTrack>& Tracks() const { return m_tracks; }
+  // One a track, in the order of Tracks().
+  const std::vector<TrackResult>& Results() const { return m_results; }
   int32_t DoneSectors() const { return m_done.load(); }
   int32_t TotalSectors() const { return m_total.load(); }
   // Any thread, while the job runs too.
@@ -117,16 +150,27 @@ class RipJob {
   struct TrackOutcome {
     std::string path;
     bool started = false;
+    bool retrying = false;  // the third read of test and copy
     int32_t failedReads = 0;
     int32_t firstFailedSector = 0;
+    uint32_t crc = 0;  // of the read under way
+    TrackResult result;
     std::string failure;
   };
 
   void Run();
-  void ReadTracks(EncoderPool& pool);
+  void ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, bool retry);
+  // Test and copy: tracks whose two reads differ are read once more into their files.
+  void ReadAgainWhereReadsDiffer(EncoderPool& pool);
+  // The test read: the track's CRC32, nothing written. False when a stop came meanwhile.
+  bool TestRead(size_t index);
+  // Counts the sectors of a batch as read, at the pause and stop points of each; how many were
+  // taken before a stop.
+  int32_t TakeSectors(int32_t sectorIndex, int32_t trackSectors, int32_t count);
+  void JudgeReads();
   bool PathInFlight(size_t index, const EncoderPool& pool) const;
   // Asks about an existing file and hands the track to the pool; false when it is skipped.
-  bool StartTrack(size_t index, EncoderPool& pool);
+  bool StartTrack(size_t index, EncoderPool& pool, bool retry);
   // Reads the track's next batch into its queue; false when a stop came meanwhile.
   bool ReadChunk(TrackRead& track, EncoderPool& pool);
   void FinishReading(std::list<TrackRead>::iterator track, EncoderPool& pool);
@@ -134,11 +178,15 @@ class RipJob {
   void ShowFirstTrack();
   void TrackClosed(size_t index, COutputMediaFile& writer);
   bool ShouldSkip(const std::string& path);
-  // count sectors from first into out; sectors that cannot be read become silence and are counted.
-  void ReadBatch(TrackOutcome& outcome, int32_t first, int32_t count, uint8_t* out);
+  // count sectors from first into out; sectors that cannot be read become silence, their places
+  // noted in quality. How many failed, the first of them in *firstFailed.
+  int32_t ReadBatch(ReadQuality& quality, int32_t first, int32_t count, uint8_t* out, int32_t* firstFailed);
 
   IFrameMessenger& m_frame;
   ISectorSource& m_source;
+  std::unique_ptr<RipReader> m_reader;  // over m_source, while a job runs
+  ISectorSource* m_input = nullptr;     // what the job reads from
+  std::string m_startError;
   std::vector<RipTrack> m_tracks;
   RipSettings m_settings;
   std::thread m_thread;
@@ -160,6 +208,7 @@ class RipJob {
   EncoderPool* m_pool = nullptr;  // while the worker reads
   std::vector<RipFailure> m_failures;
   std::vector<std::string> m_written;
+  std::vector<TrackResult> m_results;
 };
 
 }  // namespace korvi

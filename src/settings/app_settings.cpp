@@ -27,6 +27,11 @@ constexpr std::string_view kBps = "BPS";
 constexpr std::string_view kSaveId3Tag = "SaveID3Tag";
 constexpr std::string_view kCompressionLevel = "CompressionLevel";
 constexpr std::string_view kEncoderJobs = "EncoderJobs";
+constexpr std::string_view kReadMode = "ReadMode";
+constexpr std::string_view kReadOffset = "ReadOffset";
+constexpr std::string_view kTestAndCopy = "TestAndCopy";
+// The read offsets a drive can have, in samples.
+constexpr int32_t kReadOffsetLimit = 3000;
 
 std::string LibraryFolderIn(const std::string& appData) {
   return appData.empty() ? std::string() : appData + "/DiscInfo";
@@ -71,6 +76,12 @@ bool WriteDword(RegistryStore& store, const RegKey& key, std::string_view name, 
   return store.SetValue(key, name, kRegDword, bytes);
 }
 
+// A value that came after the nine: written once it differs from its default or is stored already.
+bool WriteLaterDword(RegistryStore& store, const RegKey& key, std::string_view name, uint32_t value,
+                     bool isDefault) {
+  return (isDefault && !store.QueryValue(key, name)) || WriteDword(store, key, name, value);
+}
+
 bool WriteString(RegistryStore& store, const RegKey& key, std::string_view name, const std::string& text) {
   std::vector<uint8_t> bytes(text.begin(), text.end());
   bytes.push_back(0);
@@ -95,7 +106,10 @@ bool CAppSettings::LoadFromRegistry(const RegistryStore& store) {
   std::optional<RegKey> key = store.OpenKey(OptionsKeyPath());
   if (!key) return false;
   LoadFlags(store, *key);
-  if (LoadFolders(store, *key)) LoadEncoderOptions(store, *key);
+  if (LoadFolders(store, *key)) {
+    LoadEncoderOptions(store, *key);
+    LoadReadOptions(store, *key);
+  }
   return true;
 }
 
@@ -124,6 +138,17 @@ void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& 
     EncoderJobs = static_cast<int32_t>(*jobs);
 }
 
+void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key) {
+  if (std::optional<uint32_t> mode = ReadDword(store, key, kReadMode); mode && *mode <= 1)
+    ReadMode = static_cast<int32_t>(*mode);
+  // A negative offset is kept as its 32-bit two's complement.
+  if (std::optional<uint32_t> offset = ReadDword(store, key, kReadOffset)) {
+    const auto value = static_cast<int32_t>(*offset);
+    if (value >= -kReadOffsetLimit && value <= kReadOffsetLimit) ReadOffset = value;
+  }
+  ReadFlag(store, key, kTestAndCopy, TestAndCopy);
+}
+
 bool CAppSettings::SaveToRegistry(RegistryStore& store) const {
   store.Reload();
   std::optional<RegKey> key = store.CreateKey(OptionsKeyPath());
@@ -140,9 +165,11 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteDword(store, key, kBps, static_cast<uint32_t>(BPS)) &&
          WriteDword(store, key, kSaveId3Tag, SaveID3Tag ? 1 : 0) &&
          WriteDword(store, key, kCompressionLevel, static_cast<uint32_t>(CompressionLevel)) &&
-         // At its default a settings file holds the nine values it always held.
-         ((EncoderJobs == 0 && !store.QueryValue(key, kEncoderJobs)) ||
-          WriteDword(store, key, kEncoderJobs, static_cast<uint32_t>(EncoderJobs)));
+         // At their defaults a settings file holds the nine values it always held.
+         WriteLaterDword(store, key, kEncoderJobs, static_cast<uint32_t>(EncoderJobs), EncoderJobs == 0) &&
+         WriteLaterDword(store, key, kReadMode, static_cast<uint32_t>(ReadMode), ReadMode == 0) &&
+         WriteLaterDword(store, key, kReadOffset, static_cast<uint32_t>(ReadOffset), ReadOffset == 0) &&
+         WriteLaterDword(store, key, kTestAndCopy, TestAndCopy ? 1 : 0, !TestAndCopy);
 }
 
 }  // namespace korvi

@@ -25,7 +25,10 @@ class CAppSettings {
   int32_t BPS = 192;
   bool SaveID3Tag = true;
   int32_t CompressionLevel = 2000;
-  int32_t EncoderJobs = 0;  // tracks encoded at once; 0: one per core
+  int32_t EncoderJobs = 0;   // tracks encoded at once; 0: one per core
+  int32_t ReadMode = 0;      // 0 secure (verified through paranoia), 1 burst; for drives
+  int32_t ReadOffset = 0;    // the drive's read offset in samples, −3000 to 3000; for drives
+  bool TestAndCopy = false;  // each track read twice and the two reads compared
 
   // Defaults for the folders of this environment's user.
   CAppSettings();
@@ -42,7 +45,7 @@ class CAppSettings {
   bool LoadFromRegistry(const RegistryStore& store);
 
   // Re-reads the store's file so values written since it was opened survive,
-  // writes all nine options (and EncoderJobs once it is set or was stored) and saves. False when the file
+  // writes all nine options (and each later one once it is set or was stored) and saves. False when the file
   // could not be written, in which case nothing changed on disk.
   bool SaveToRegistry(RegistryStore& store) const;
 
@@ -50,6 +53,7 @@ class CAppSettings {
   void LoadFlags(const RegistryStore& store, const RegKey& key);
   bool LoadFolders(const RegistryStore& store, const RegKey& key);
   void LoadEncoderOptions(const RegistryStore& store, const RegKey& key);
+  void LoadReadOptions(const RegistryStore& store, const RegKey& key);
   bool WriteAll(RegistryStore& store, const RegKey& key) const;
 };
 

@@ -1,0 +1,239 @@
+#include "disc/secure_reader.h"
+
+#include <cdio/cdio.h>
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace korvi {
+namespace {
+
+// Paranoia gives up on a spot after this many reads that disagree, as cd-paranoia does.
+constexpr int kMaxRetries = 20;
+
+// Paranoia calls back without user data, always on the thread that called it.
+thread_local SecureSectorSource* t_reading = nullptr;
+
+long ReadAudio(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
+  return t_reading ? t_reading->ReadForParanoia(buffer, begin, sectors) : -1;
+}
+
+void Callback(long wordPosition, paranoia_cb_mode_t mode) {
+  if (t_reading) t_reading->Note(wordPosition, mode);
+}
+
+std::string Msf(int32_t sector) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", sector / (60 * kSectorsPerSecond),
+                (sector / kSectorsPerSecond) % 60, sector % kSectorsPerSecond);
+  return text;
+}
+
+// Paranoia learns the disc's layout from a libcdio handle. It gets one over a cue sheet written
+// from our table of contents and a sparse bin of the disc's length: its reads come to us, so the
+// bin is never read and no device is opened twice. A data track is placed where the audio ends,
+// which keeps paranoia's reads out of an enhanced CD's session gap.
+struct SyntheticDisc {
+  std::string cue;
+  int64_t binBytes = 0;
+};
+
+std::optional<SyntheticDisc> DescribeDisc(const DiscToc& disc, int32_t& first, int32_t& last) {
+  const int count = TocTrackCount(disc.toc);
+  if (count < 1) return std::nullopt;
+  const int32_t leadOut = SectorFromMsf(disc.toc.TrackData[count].Address);
+  std::ostringstream cue;
+  cue << "FILE \"disc.bin\" BINARY\n";
+  const std::optional<TrackSpan> audio = AudioSpanOf(disc);
+  if (!audio) return std::nullopt;
+  first = audio->begin;
+  last = audio->end;
+  int32_t previous = -1;
+  for (int n = 1; n <= count; ++n) {
+    const TRACK_DATA& entry = disc.toc.TrackData[n - 1];
+    const bool data = IsDataEntry(entry);
+    int32_t start = SectorFromMsf(entry.Address);
+    if (data && disc.audioEnd && start > *disc.audioEnd && previous < *disc.audioEnd) start = *disc.audioEnd;
+    if (start < 0 || start <= previous || start >= leadOut) return std::nullopt;
+    previous = start;
+    char line[64];
+    std::snprintf(line, sizeof line, "  TRACK %02d %s\n    INDEX 01 ", n, data ? "MODE1/2352" : "AUDIO");
+    cue << line << Msf(start) << '\n';
+  }
+  return SyntheticDisc{cue.str(), int64_t(leadOut) * kRawSectorBytes};
+}
+
+// A private folder for the two files, gone when paranoia has read them.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    const char* base = getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvi-paranoia-XXXXXX";
+    if (mkdtemp(pattern.data())) m_path = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& Path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+bool WriteDiscFiles(const ScratchFolder& folder, const SyntheticDisc& disc) {
+  {
+    std::ofstream cue(folder.Path() + "/disc.cue", std::ios::binary);
+    cue << disc.cue;
+    if (!cue.flush()) return false;
+  }
+  const std::string bin = folder.Path() + "/disc.bin";
+  const int fd = ::open(bin.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool sized = ::ftruncate(fd, disc.binBytes) == 0;
+  return ::close(fd) == 0 && sized;
+}
+
+}  // namespace
+
+std::unique_ptr<SecureSectorSource> SecureSectorSource::Create(ISectorSource& inner, const DiscToc& disc,
+                                                               std::string* error) {
+  const auto fail = [error](const std::string& text) {
+    if (error) *error = text;
+    return nullptr;
+  };
+  int32_t first = 0;
+  int32_t last = 0;
+  const std::optional<SyntheticDisc> layout = DescribeDisc(disc, first, last);
+  if (!layout) return fail("secure reading needs a table of contents with audio tracks");
+  ScratchFolder folder;
+  if (folder.Path().empty() || !WriteDiscFiles(folder, *layout))
+    return fail(std::string("secure reading could not set up its disc description: ") + std::strerror(errno));
+  CdIo_t* cdio = cdio_open((folder.Path() + "/disc.cue").c_str(), DRIVER_BINCUE);
+  if (!cdio) return fail("secure reading could not describe the disc to libcdio-paranoia");
+  char* message = nullptr;
+  cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, &message);
+  cdio_free(message);
+  if (!drive || cdio_cddap_open(drive) != 0) {
+    if (drive) cdio_cddap_close_no_free_cdio(drive);
+    cdio_destroy(cdio);
+    return fail("libcdio-paranoia did not accept the disc's table of contents");
+  }
+  drive->read_audio = ReadAudio;
+  return std::unique_ptr<SecureSectorSource>(new SecureSectorSource(inner, cdio, drive, first, last));
+}
+
+SecureSectorSource::SecureSectorSource(ISectorSource& inner, CdIo_t* cdio, cdrom_drive_t* drive,
+                                       int32_t first, int32_t last)
+    : m_inner(inner), m_cdio(cdio), m_drive(drive), m_first(first), m_last(last) {}
+
+SecureSectorSource::~SecureSectorSource() {
+  if (m_paranoia) cdio_paranoia_free(m_paranoia);
+  cdio_cddap_close_no_free_cdio(m_drive);
+  cdio_destroy(m_cdio);
+}
+
+bool SecureSectorSource::StartParanoia() {
+  if (m_paranoia) return true;
+  m_paranoia = cdio_paranoia_init(m_drive);
+  if (!m_paranoia) return false;
+  // Everything paranoia can do; a spot that never reads the same twice is skipped after the
+  // retries and reported, rather than retried for ever.
+  cdio_paranoia_modeset(m_paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+  m_next = -1;
+  return true;
+}
+
+bool SecureSectorSource::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
+  ReadQuality ignored;
+  return ReadSectors(start, buffer, count, ignored);
+}
+
+bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t count, ReadQuality& quality) {
+  if (count <= 0 || start < m_first || int64_t(start) + count - 1 > m_last || !StartParanoia()) return false;
+  if (start != m_next) {
+    cdio_paranoia_seek(m_paranoia, start, SEEK_SET);
+    m_next = start;
+  }
+  SecureSectorSource* const outer = t_reading;
+  t_reading = this;
+  m_quality = &quality;
+  bool ok = true;
+  for (int32_t i = 0; i < count && ok; ++i) {
+    const int16_t* data = cdio_paranoia_read_limited(m_paranoia, Callback, kMaxRetries);
+    if (!data) {
+      ok = false;
+      break;
+    }
+    std::memcpy(buffer + size_t(i) * kRawSectorBytes, data, kRawSectorBytes);
+    ++m_next;
+  }
+  m_quality = nullptr;
+  t_reading = outer;
+  // After a failure paranoia's position is unknown; the next read seeks.
+  if (!ok) m_next = -1;
+  return ok;
+}
+
+void SecureSectorSource::ForgetReads(int32_t near) {
+  if (m_paranoia) cdio_paranoia_free(m_paranoia);
+  m_paranoia = nullptr;
+  m_next = -1;
+  m_inner.ForgetReads(near);
+}
+
+long SecureSectorSource::ReadForParanoia(void* buffer, int32_t begin, long sectors) {
+  if (sectors <= 0) return 0;
+  if (!buffer) {
+    // Paranoia only moves the head here, away from what the drive may hold in its cache.
+    m_scratch.resize(kRawSectorBytes);
+    m_inner.ReadRawSectors(begin, m_scratch.data(), 1);
+    return sectors;
+  }
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  if (m_quality) m_quality->sectorsRead += sectors;
+  if (m_inner.ReadRawSectors(begin, bytes, int32_t(sectors))) return sectors;
+  // Paranoia takes a short read as an error at its end and reads the rest again later.
+  long good = 0;
+  while (good < sectors && m_inner.ReadRawSectors(begin + int32_t(good), bytes + good * kRawSectorBytes, 1))
+    ++good;
+  return good > 0 ? good : -1;
+}
+
+void SecureSectorSource::Note(long wordPosition, int mode) {
+  if (!m_quality) return;
+  switch (mode) {
+    case PARANOIA_CB_FIXUP_EDGE:
+    case PARANOIA_CB_FIXUP_ATOM:
+    case PARANOIA_CB_DRIFT:
+      ++m_quality->jitterFixes;
+      break;
+    case PARANOIA_CB_FIXUP_DROPPED:
+    case PARANOIA_CB_FIXUP_DUPED:
+    case PARANOIA_CB_SCRATCH:
+    case PARANOIA_CB_REPAIR:
+    case PARANOIA_CB_READERR:
+      ++m_quality->repairs;
+      break;
+    case PARANOIA_CB_SKIP:
+      // Two 16-bit words a stereo sample.
+      m_quality->unreadable.push_back(int64_t(wordPosition) / 2);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace korvi

@@ -1,0 +1,54 @@
+#pragma once
+// Reading through libcdio-paranoia: every sector is read in overlapping runs and compared until two
+// reads agree; jitter is put right, and what cannot be read exactly is reported with its place.
+// Paranoia reads through the inner source, so it checks a drive, an image or a test's faulty
+// source alike.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disc/cdrom_toc.h"
+#include "disc/sector_source.h"
+
+typedef struct _CdIo CdIo_t;
+typedef struct cdrom_drive_s cdrom_drive_t;
+typedef struct cdrom_paranoia_s cdrom_paranoia_t;
+
+namespace korvi {
+
+class SecureSectorSource : public ISectorSource {
+ public:
+  // Null when paranoia cannot be set up for the disc; the cause is in *error then.
+  static std::unique_ptr<SecureSectorSource> Create(ISectorSource& inner, const DiscToc& disc,
+                                                    std::string* error = nullptr);
+  ~SecureSectorSource() override;
+  SecureSectorSource(const SecureSectorSource&) = delete;
+  SecureSectorSource& operator=(const SecureSectorSource&) = delete;
+
+  bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override;
+  bool ReadSectors(int32_t start, uint8_t* buffer, int32_t count, ReadQuality& quality) override;
+  // Drops what paranoia has read so far and has the inner source forget its reads too.
+  void ForgetReads(int32_t near) override;
+
+  // Called by paranoia, on the reading thread, while this source reads.
+  long ReadForParanoia(void* buffer, int32_t begin, long sectors);
+  void Note(long wordPosition, int mode);
+
+ private:
+  SecureSectorSource(ISectorSource& inner, CdIo_t* cdio, cdrom_drive_t* drive, int32_t first, int32_t last);
+  bool StartParanoia();
+
+  ISectorSource& m_inner;
+  CdIo_t* m_cdio;
+  cdrom_drive_t* m_drive;
+  cdrom_paranoia_t* m_paranoia = nullptr;
+  int32_t m_first;  // the audio that paranoia may read, inclusive
+  int32_t m_last;
+  int32_t m_next = -1;               // the sector paranoia delivers next
+  ReadQuality* m_quality = nullptr;  // of the read under way
+  std::vector<uint8_t> m_scratch;    // for the reads that only move a drive's head
+};
+
+}  // namespace korvi
