@@ -188,8 +188,9 @@ void ReportReads(const RipJob& job, std::ostream& err) {
     int used = std::snprintf(line, sizeof line, "korvi-cli: track %d: %s (", job.Tracks()[i].number,
                              result.StatusText(info.begin()).c_str());
     if (result.quality.sectorsRead > 0)
-      used += std::snprintf(line + used, sizeof line - size_t(used), "%lld sectors read for %d; ",
-                            static_cast<long long>(result.quality.sectorsRead), info.length());
+      used +=
+          std::snprintf(line + used, sizeof line - size_t(used), "%lld sectors read for %d; ",
+                        static_cast<long long>(result.quality.sectorsRead), info.end() - info.begin() + 1);
     used += std::snprintf(line + used, sizeof line - size_t(used), "%d jitter fixes, %d repairs",
                           result.quality.jitterFixes, result.quality.repairs);
     if (result.testCrc && result.copyCrc)
