@@ -93,6 +93,19 @@ TEST_F(KorviCliSecure, ACleanImageReadsTheSameInBothModes) {
     EXPECT_EQ(Samples("burst", track), Samples("secure", track)) << track;
     EXPECT_NE(secure.err.find("track " + std::to_string(track) + ": OK"), std::string::npos) << secure.err;
   }
+
+  // An enhanced CD: paranoia reads the audio and stops where the data track's pregap begins.
+  fixtures::ImageLayout mixed;
+  mixed.tracks = {{false, 900, 0, {}}, {false, 700, 40, {}}, {true, 500, 150, {}}};
+  ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "mixed.cue", mixed, &m_image, nullptr));
+  const fixtures::ChildResult mixedSecure = Rip("mixed-secure", "secure", "");
+  const fixtures::ChildResult mixedBurst = Rip("mixed-burst", "burst", "");
+  ASSERT_EQ(mixedSecure.status, 0) << mixedSecure.err;
+  ASSERT_EQ(mixedBurst.status, 0) << mixedBurst.err;
+  for (int track = 1; track <= 2; ++track) {
+    EXPECT_EQ(Samples("mixed-secure", track), Samples("mixed-burst", track)) << track;
+    EXPECT_GT(Samples("mixed-secure", track).size(), 600u * 2352) << track;
+  }
 }
 
 }  // namespace

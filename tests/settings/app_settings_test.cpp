@@ -106,6 +106,34 @@ TEST_F(SettingsApp, EncoderJobsIsWrittenOnceSetAndReadWithinItsLimit) {
   }
 }
 
+// The reading settings: a negative offset survives as its two's complement; a stored mode or offset
+// out of range is not used.
+TEST_F(SettingsApp, ReadSettingsRoundTripAndOutOfRangeValuesAreIgnored) {
+  CAppSettings settings(user.folders);
+  settings.ReadMode = 1;
+  settings.ReadOffset = -1200;
+  settings.TestAndCopy = true;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(
+      ReadFile(user.storePath)
+          .find(
+              "\"ReadMode\"=dword:00000001\n\"ReadOffset\"=dword:fffffb50\n\"TestAndCopy\"=dword:00000001\n"),
+      std::string::npos)
+      << ReadFile(user.storePath);
+  const CAppSettings loaded = Loaded();
+  EXPECT_EQ(loaded.ReadMode, 1);
+  EXPECT_EQ(loaded.ReadOffset, -1200);
+  EXPECT_TRUE(loaded.TestAndCopy);
+
+  CAppSettings two(user.folders);
+  two.ReadOffset = 6;
+  WriteOptions(
+      "\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n\"ReadMode\"=dword:00000002\n"
+      "\"ReadOffset\"=dword:fffff447\n");  // −3001
+  EXPECT_EQ(Loaded(two).ReadMode, 0);
+  EXPECT_EQ(Loaded(two).ReadOffset, 6);
+}
+
 TEST_F(SettingsApp, FlagsAloneLoadAndTheRestKeepDefaults) {
   WriteOptions(
       "\"ShowSelectorBeforeSave\"=dword:00000000\n\"GetDiscInfoAutomatically\"=dword:00000000\n"
