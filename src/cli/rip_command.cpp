@@ -180,24 +180,28 @@ std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows,
 // How each track read: "track 3: Repaired (10,684 sectors read for 5,000; 2 jitter fixes, 0 repairs;
 // test CRC 1A2B3C4D, copy CRC 1A2B3C4D)".
 void ReportReads(const RipJob& job, std::ostream& err) {
+  const auto hex = [](uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return std::string(text);
+  };
   for (size_t i = 0; i < job.Tracks().size(); ++i) {
     const TrackResult& result = job.Results()[i];
     const CTrackInfo& info = job.Tracks()[i].info;
     if (!result.complete) continue;
-    char line[256];
-    int used = std::snprintf(line, sizeof line, "korvi-cli: track %d: %s (", job.Tracks()[i].number,
-                             result.StatusText(info.begin()).c_str());
+    std::string line = "korvi-cli: track " + std::to_string(job.Tracks()[i].number) + ": " +
+                       result.StatusText(info.begin()) + " (";
     if (result.quality.sectorsRead > 0)
-      used +=
-          std::snprintf(line + used, sizeof line - size_t(used), "%lld sectors read for %d; ",
-                        static_cast<long long>(result.quality.sectorsRead), info.end() - info.begin() + 1);
-    used += std::snprintf(line + used, sizeof line - size_t(used), "%d jitter fixes, %d repairs",
-                          result.quality.jitterFixes, result.quality.repairs);
+      line += std::to_string(result.quality.sectorsRead) + " sectors read for " +
+              std::to_string(info.end() - info.begin() + 1) + "; ";
+    line += std::to_string(result.quality.jitterFixes) + " jitter fixes, " +
+            std::to_string(result.quality.repairs) + " repairs";
     if (result.testCrc && result.copyCrc)
-      used += std::snprintf(line + used, sizeof line - size_t(used), "; test CRC %08X, copy CRC %08X",
-                            *result.testCrc, *result.copyCrc);
-    if (result.thirdCrc)
-      used += std::snprintf(line + used, sizeof line - size_t(used), ", third read %08X", *result.thirdCrc);
+      line += "; test CRC " + hex(*result.testCrc) + ", copy CRC " + hex(*result.copyCrc);
+    if (result.thirdCrc) line += ", third read " + hex(*result.thirdCrc);
+    if (result.quality.outOfReach > 0)
+      line +=
+          "; " + std::to_string(result.quality.outOfReach) + " samples beyond the drive's reach are silence";
     err << line << ")\n";
   }
 }
@@ -270,7 +274,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const bool stopped =
       stopSignals.WaitFor(job, err, [&](double seconds) { messenger.ShowProgress(job, seconds); });
   messenger.EndProgress();
-  if (rip.readMode == ReadMode::kSecure || rip.testAndCopy) ReportReads(job, err);
+  if (rip.readMode == ReadMode::kSecure || rip.testAndCopy || rip.readOffset != 0) ReportReads(job, err);
   for (const std::string& file : job.WrittenFiles()) out << file << '\n';
   for (const RipFailure& failure : job.Failures())
     err << "korvi-cli: " << failure.path << ": " << failure.cause << '\n';
