@@ -15,6 +15,8 @@
 #include <optional>
 #include <sstream>
 
+#include "disc/offset_reader.h"
+
 namespace korvi {
 namespace {
 
@@ -137,7 +139,12 @@ std::unique_ptr<SecureSectorSource> SecureSectorSource::Create(ISectorSource& in
 
 SecureSectorSource::SecureSectorSource(ISectorSource& inner, CdIo_t* cdio, cdrom_drive_t* drive,
                                        int32_t first, int32_t last)
-    : m_inner(inner), m_cdio(cdio), m_drive(drive), m_first(first), m_last(last) {}
+    : m_inner(inner),
+      m_cdio(cdio),
+      m_drive(drive),
+      m_first(first),
+      m_last(last),
+      m_readOnce(size_t(last - first + 1)) {}
 
 SecureSectorSource::~SecureSectorSource() {
   if (m_paranoia) cdio_paranoia_free(m_paranoia);
@@ -162,10 +169,19 @@ bool SecureSectorSource::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t 
 }
 
 bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t count, ReadQuality& quality) {
-  if (count <= 0 || start < m_first || int64_t(start) + count - 1 > m_last || !StartParanoia()) return false;
+  if (count <= 0 || start < m_first || int64_t(start) + count - 1 > m_last) return false;
+  if (start != m_next && m_paranoia) {
+    // Paranoia's own seek keeps what it holds of the old place, and with jitter in it that has
+    // crashed it; a fresh start costs a few reads of overlap.
+    cdio_paranoia_free(m_paranoia);
+    m_paranoia = nullptr;
+  }
+  if (!StartParanoia()) return false;
   if (start != m_next) {
     cdio_paranoia_seek(m_paranoia, start, SEEK_SET);
     m_next = start;
+    // Paranoia starts over here; what it skipped elsewhere it reads again when it gets there.
+    m_skips.clear();
   }
   SecureSectorSource* const outer = t_reading;
   t_reading = this;
@@ -178,6 +194,7 @@ bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t cou
       break;
     }
     std::memcpy(buffer + size_t(i) * kRawSectorBytes, data, kRawSectorBytes);
+    NoteDelivered(m_next, quality);
     ++m_next;
   }
   m_quality = nullptr;
@@ -187,10 +204,30 @@ bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t cou
   return ok;
 }
 
+void SecureSectorSource::NoteDelivered(int32_t sector, ReadQuality& quality) {
+  const int64_t begin = int64_t(sector) * kSamplesPerSector;
+  const int64_t end = begin + kSamplesPerSector;
+  bool noted = false;
+  for (auto skip = m_skips.begin(); skip != m_skips.end();) {
+    if (*skip >= end) {
+      ++skip;
+      continue;
+    }
+    // A skip behind this sector (none should be) is put here rather than dropped.
+    quality.unreadable.push_back(std::max(*skip, begin));
+    noted = true;
+    skip = m_skips.erase(skip);
+  }
+  const auto index = size_t(sector - m_first);
+  if (!noted && (index >= m_readOnce.size() || !m_readOnce[index])) quality.unreadable.push_back(begin);
+}
+
 void SecureSectorSource::ForgetReads(int32_t near) {
   if (m_paranoia) cdio_paranoia_free(m_paranoia);
   m_paranoia = nullptr;
   m_next = -1;
+  m_skips.clear();
+  m_readOnce.assign(m_readOnce.size(), false);
   m_inner.ForgetReads(near);
 }
 
@@ -204,11 +241,17 @@ long SecureSectorSource::ReadForParanoia(void* buffer, int32_t begin, long secto
   }
   auto* bytes = static_cast<uint8_t*>(buffer);
   if (m_quality) m_quality->sectorsRead += sectors;
-  if (m_inner.ReadRawSectors(begin, bytes, int32_t(sectors))) return sectors;
-  // Paranoia takes a short read as an error at its end and reads the rest again later.
-  long good = 0;
-  while (good < sectors && m_inner.ReadRawSectors(begin + int32_t(good), bytes + good * kRawSectorBytes, 1))
-    ++good;
+  long good = sectors;
+  if (!m_inner.ReadRawSectors(begin, bytes, int32_t(sectors))) {
+    // Paranoia takes a short read as an error at its end and reads the rest again later.
+    good = 0;
+    while (good < sectors && m_inner.ReadRawSectors(begin + int32_t(good), bytes + good * kRawSectorBytes, 1))
+      ++good;
+  }
+  for (long i = 0; i < good; ++i) {
+    const int64_t index = int64_t(begin) + i - m_first;
+    if (index >= 0 && size_t(index) < m_readOnce.size()) m_readOnce[size_t(index)] = true;
+  }
   return good > 0 ? good : -1;
 }
 
@@ -229,7 +272,7 @@ void SecureSectorSource::Note(long wordPosition, int mode) {
       break;
     case PARANOIA_CB_SKIP:
       // Two 16-bit words a stereo sample.
-      m_quality->unreadable.push_back(int64_t(wordPosition) / 2);
+      m_skips.push_back(int64_t(wordPosition) / 2);
       break;
     default:
       break;

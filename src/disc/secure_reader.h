@@ -39,6 +39,8 @@ class SecureSectorSource : public ISectorSource {
  private:
   SecureSectorSource(ISectorSource& inner, CdIo_t* cdio, cdrom_drive_t* drive, int32_t first, int32_t last);
   bool StartParanoia();
+  // Notes what paranoia could not read of the sector it has just delivered.
+  void NoteDelivered(int32_t sector, ReadQuality& quality);
 
   ISectorSource& m_inner;
   CdIo_t* m_cdio;
@@ -49,6 +51,12 @@ class SecureSectorSource : public ISectorSource {
   int32_t m_next = -1;               // the sector paranoia delivers next
   ReadQuality* m_quality = nullptr;  // of the read under way
   std::vector<uint8_t> m_scratch;    // for the reads that only move a drive's head
+  // Paranoia reports a skip where its verified audio ends, which can lie ahead of the sector it
+  // delivers, even in the next track; each is noted with the sector that holds it.
+  std::vector<int64_t> m_skips;
+  // Sectors the drive has read without an error at least once: paranoia fills a sector it never
+  // got with silence, and that must not pass as read.
+  std::vector<bool> m_readOnce;
 };
 
 }  // namespace korvi

@@ -68,23 +68,30 @@ constexpr size_t kQueueChunks = 32;
 constexpr size_t kLowWater = kQueueChunks / 2;
 constexpr size_t kSwitchRoom = kQueueChunks - kLowWater;
 
-// "at 0:12.40, 3:15.02": where each run of unreadable samples begins, within the track.
+// "2 place(s) could not be read exactly, at 0:12.40, 3:15.02 to 3:15.03": where each run of
+// unreadable sectors lies within the track. Places, not sectors: paranoia reports where a skip
+// begins, not how far it reaches.
 std::string UnreadableText(const std::vector<int64_t>& samples, int32_t trackBegin) {
   constexpr size_t kShown = 8;
-  std::string spots;
-  size_t count = 0;
-  int64_t lastSector = INT64_MIN;
+  std::vector<std::pair<int64_t, int64_t>> runs;  // first and last sector
   for (const int64_t sample : samples) {
     const int64_t sector = sample / kSamplesPerSector;
-    if (sector > lastSector + 1) {
-      if (count < kShown)
-        spots += (count ? ", " : "") + TrackPositionText(sample - int64_t(trackBegin) * kSamplesPerSector);
-      ++count;
-    }
-    lastSector = std::max(lastSector, sector);
+    if (!runs.empty() && sector <= runs.back().second) continue;
+    if (!runs.empty() && sector == runs.back().second + 1)
+      runs.back().second = sector;
+    else
+      runs.emplace_back(sector, sector);
   }
-  if (count > kShown) spots += " and " + std::to_string(count - kShown) + " more";
-  return std::to_string(count) + " spot(s) could not be read exactly, at " + spots;
+  const auto at = [trackBegin](int64_t sector) {
+    return TrackPositionText((sector - trackBegin) * kSamplesPerSector);
+  };
+  std::string spots;
+  for (size_t i = 0; i < runs.size() && i < kShown; ++i) {
+    spots += (i ? ", " : "") + at(runs[i].first);
+    if (runs[i].second > runs[i].first) spots += " to " + at(runs[i].second);
+  }
+  if (runs.size() > kShown) spots += " and " + std::to_string(runs.size() - kShown) + " more places";
+  return std::to_string(runs.size()) + " place(s) could not be read exactly, at " + spots;
 }
 
 int EncoderCount(int32_t jobs, size_t tracks) {

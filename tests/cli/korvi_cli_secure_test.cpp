@@ -71,7 +71,8 @@ TEST_F(KorviCliSecure, ExactFilesWhereTheReadsCanBePutRightAndThePlaceOfTheRest)
   EXPECT_NE(secure.err.find("track 1: Repaired"), std::string::npos) << secure.err;
   EXPECT_NE(secure.err.find("track 2: Repaired"), std::string::npos) << secure.err;
   EXPECT_NE(secure.err.find("track 3: Errors at 0:08.2"), std::string::npos) << secure.err;
-  EXPECT_NE(secure.err.find("Track 3.wav: 1 spot(s) could not be read exactly, at 0:08.2"), std::string::npos)
+  EXPECT_NE(secure.err.find("Track 3.wav: 1 place(s) could not be read exactly, at 0:08.25\n"),
+            std::string::npos)
       << secure.err;
   EXPECT_EQ(secure.out.find("Track 3.wav"), std::string::npos) << secure.out;
 

@@ -93,5 +93,42 @@ TEST(ShortImage, ARipOfAnImageCutWhileOpenReportsTheSectorsPastTheCut) {
   EXPECT_EQ(pcm->find_first_not_of('\0', kept), std::string::npos);
 }
 
+// Secure reading of the same image: paranoia cannot read past the cut either, and what it fills
+// in there is named as not read exactly, by its place in the track.
+TEST(ShortImage, ASecureRipOfAnImageCutWhileOpenNamesThePlacesPastTheCut) {
+  RipScene scene;
+  ASSERT_TRUE(scene.Ready());
+  std::unique_ptr<CdDevice> disc = CdDevice::Open(scene.Image().cue.string());
+  ASSERT_TRUE(disc);
+  DiscToc toc;
+  ASSERT_TRUE(disc->ReadToc(toc));
+  std::filesystem::resize_file(scene.Image().bin, kBinBytesKept);
+
+  SilentMessenger messenger;
+  RipJob job(messenger, *disc);
+  std::vector<RipTrack> tracks;
+  for (int n = 1; n <= 3; ++n) tracks.push_back({CTrackInfo(scene.Begin(n), scene.End(n), ""), n});
+  RipSettings settings;
+  settings.folder = scene.Out().string();
+  settings.replacePrompt = false;
+  settings.readMode = ReadMode::kSecure;
+  settings.disc = toc;
+  ASSERT_TRUE(job.Start(tracks, settings));
+  job.Join();
+
+  const auto path = [&](int track) { return scene.FileName(scene.Out(), track, kWav); };
+  EXPECT_EQ(job.WrittenFiles(), std::vector<std::string>{path(1)});
+  EXPECT_EQ(CheckRippedFile(path(1), kWav, scene.TrackBytes(1)), "");
+  const auto at = [&](int track, int32_t sector) {
+    return TrackPositionText(int64_t(sector - scene.Begin(track)) * 588);
+  };
+  ASSERT_EQ(job.Failures().size(), 2u);
+  EXPECT_EQ(job.Failures()[0].cause, "1 place(s) could not be read exactly, at " + at(2, kWholeSectorsKept) +
+                                         " to " + at(2, scene.End(2)));
+  EXPECT_EQ(job.Failures()[1].cause, "1 place(s) could not be read exactly, at " + at(3, scene.Begin(3)) +
+                                         " to " + at(3, scene.End(3)));
+  EXPECT_EQ(job.Results()[1].StatusText(scene.Begin(2)), "Errors at " + at(2, kWholeSectorsKept));
+}
+
 }  // namespace
 }  // namespace korvi::faults
