@@ -128,6 +128,9 @@ std::unique_ptr<SecureSectorSource> SecureSectorSource::Create(ISectorSource& in
   char* message = nullptr;
   cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, &message);
   cdio_free(message);
+  // Audio comes to paranoia little-endian, as the drive and image code deliver it. Said here, open
+  // does not guess it by reading the (empty) bin to the end for non-zero samples.
+  if (drive) drive->bigendianp = 0;
   if (!drive || cdio_cddap_open(drive) != 0) {
     if (drive) cdio_cddap_close_no_free_cdio(drive);
     cdio_destroy(cdio);
