@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cddb/cddb_server.h"
+#include "disc/offset_reader.h"
 #include "rip/rip_job.h"
 #include "ui/prompts.h"
 
@@ -70,6 +71,17 @@ QHBoxLayout* FolderRow(QLabel* label, QLineEdit* edit, QPushButton* browse) {
   return row;
 }
 
+// "Label:" and its control on one row, the rest of the row left free.
+QHBoxLayout* LabelledRow(const char* text, QWidget* control) {
+  auto* label = new QLabel(text);
+  label->setBuddy(control);
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(control);
+  row->addStretch(1);
+  return row;
+}
+
 QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
@@ -90,22 +102,25 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
                                             .arg(QString::fromStdString(CddbServerInUse()))),
                           "lookupCheck")),
       m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")),
-      m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")) {
+      m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")),
+      m_readModeCombo(Named(new QComboBox, "readModeCombo")),
+      m_offsetSpin(Named(new QSpinBox, "readOffsetSpin")),
+      m_testAndCopyCheck(Named(new QCheckBox("Test and copy"), "testAndCopyCheck")) {
   m_jobsSpin->setRange(0, kMaxEncoderJobs);
   m_jobsSpin->setSpecialValueText(QStringLiteral("One per core (%1)").arg(CoresAvailable()));
-  auto* jobsLabel = new QLabel("Tracks encoded at once:");
-  jobsLabel->setBuddy(m_jobsSpin);
-  auto* jobs = new QHBoxLayout;
-  jobs->addWidget(jobsLabel);
-  jobs->addWidget(m_jobsSpin);
-  jobs->addStretch(1);
+  // In the order of the ReadMode values, which are the items' indexes.
+  m_readModeCombo->addItems({QStringLiteral("Secure"), QStringLiteral("Burst")});
+  m_offsetSpin->setRange(-kMaxReadOffset, kMaxReadOffset);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(BuildOutputGroup());
   layout->addWidget(BuildLibraryGroup());
   layout->addWidget(m_lookupCheck);
   layout->addWidget(m_overwriteCheck);
-  layout->addLayout(jobs);
+  layout->addLayout(LabelledRow("Tracks encoded at once:", m_jobsSpin));
+  layout->addLayout(LabelledRow("Read mode:", m_readModeCombo));
+  layout->addLayout(LabelledRow("Drive read offset (samples):", m_offsetSpin));
+  layout->addWidget(m_testAndCopyCheck);
   layout->addStretch(1);
 
   connect(m_selectorCheck, &QCheckBox::toggled, this, &CSetsPageGeneral::UpdateEnabling);
@@ -140,6 +155,9 @@ void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_lookupCheck->setChecked(settings.GetDiscInfoAutomatically);
   m_overwriteCheck->setChecked(settings.ReplacePrompt);
   m_jobsSpin->setValue(settings.EncoderJobs);
+  m_readModeCombo->setCurrentIndex(settings.ReadMode);
+  m_offsetSpin->setValue(settings.ReadOffset);
+  m_testAndCopyCheck->setChecked(settings.TestAndCopy);
   UpdateEnabling();
 }
 
@@ -151,6 +169,10 @@ void CSetsPageGeneral::Store(CAppSettings& settings) const {
   settings.GetDiscInfoAutomatically = m_lookupCheck->isChecked();
   settings.ReplacePrompt = m_overwriteCheck->isChecked();
   settings.EncoderJobs = m_jobsSpin->value();
+  // A mode the list does not hold shows no selection and is kept.
+  if (m_readModeCombo->currentIndex() >= 0) settings.ReadMode = m_readModeCombo->currentIndex();
+  settings.ReadOffset = m_offsetSpin->value();
+  settings.TestAndCopy = m_testAndCopyCheck->isChecked();
 }
 
 void CSetsPageGeneral::showEvent(QShowEvent* event) {

@@ -16,7 +16,8 @@ class QTabWidget;
 
 namespace korvi {
 
-// Output folder, library folder, lookup and overwrite options, tracks encoded at once.
+// Output folder, library folder, lookup and overwrite options, tracks encoded at once, and how a
+// drive is read.
 class CSetsPageGeneral : public QWidget {
   Q_OBJECT
 
@@ -51,6 +52,9 @@ class CSetsPageGeneral : public QWidget {
   QCheckBox* m_lookupCheck;
   QCheckBox* m_overwriteCheck;
   QSpinBox* m_jobsSpin;
+  QComboBox* m_readModeCombo;
+  QSpinBox* m_offsetSpin;
+  QCheckBox* m_testAndCopyCheck;
 };
 
 // MP3 bit rate and ID3 tag.

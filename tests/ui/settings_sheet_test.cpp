@@ -30,13 +30,16 @@ CAppSettings Sample() {
   settings.BPS = 256;
   settings.SaveID3Tag = false;
   settings.CompressionLevel = 4000;
+  settings.ReadMode = 1;
+  settings.ReadOffset = -1164;
+  settings.TestAndCopy = true;
   return settings;
 }
 
 auto Fields(const CAppSettings& s) {
   return std::tie(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
                   s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
-                  s.CompressionLevel);
+                  s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy);
 }
 
 template <typename T>
@@ -120,6 +123,21 @@ class SettingsSheetTest : public QObject {
       QCOMPARE(Find<QCheckBox>(sheet, "lookupCheck")->text(),
                QString("Get play CD information from gnudb.gnudb.org automatically"));
       QVERIFY(!Find<QCheckBox>(sheet, "id3Check")->isChecked());
+      auto* mode = Find<QComboBox>(sheet, "readModeCombo");
+      QCOMPARE(mode->count(), 2);
+      QCOMPARE(mode->itemText(0), QString("Secure"));
+      QCOMPARE(mode->itemText(1), QString("Burst"));
+      QCOMPARE(mode->currentText(), QString("Burst"));
+      auto* offset = Find<QSpinBox>(sheet, "readOffsetSpin");
+      QCOMPARE(offset->value(), -1164);
+      QCOMPARE(offset->minimum(), -3000);
+      QCOMPARE(offset->maximum(), 3000);
+      auto* testAndCopy = Find<QCheckBox>(sheet, "testAndCopyCheck");
+      QVERIFY(testAndCopy->isChecked());
+      QCOMPARE(testAndCopy->text(), QString("Test and copy"));
+      QStringList labels;
+      for (auto* label : sheet.findChildren<QLabel*>()) labels << label->text();
+      QVERIFY(labels.contains("Read mode:") && labels.contains("Drive read offset (samples):"));
     });
     EditSettings(nullptr, settings);
     QCOMPARE(m_prompts.modalCount, 1);
@@ -154,6 +172,9 @@ class SettingsSheetTest : public QObject {
       Find<QCheckBox>(sheet, "overwriteCheck")->click();
       Find<QLineEdit>(sheet, "outputFolderEdit")->setText("/elsewhere");
       Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("/elsewhere/lib");
+      Find<QComboBox>(sheet, "readModeCombo")->setCurrentIndex(0);
+      Find<QSpinBox>(sheet, "readOffsetSpin")->setValue(6);
+      Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
       ShowTab(sheet, 1);
       Find<QComboBox>(sheet, "bitrateCombo")->setCurrentIndex(0);
       Find<QCheckBox>(sheet, "id3Check")->click();
@@ -176,6 +197,11 @@ class SettingsSheetTest : public QObject {
       Find<QLineEdit>(sheet, "outputFolderEdit")->setText("  /media/new out ");
       Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("relative/lib");
       Find<QSpinBox>(sheet, "encoderJobsSpin")->setValue(3);
+      Find<QComboBox>(sheet, "readModeCombo")->setCurrentIndex(0);
+      auto* offset = Find<QSpinBox>(sheet, "readOffsetSpin");
+      offset->selectAll();
+      QTest::keyClicks(offset, "-2500");
+      Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
       ShowTab(sheet, 1);
       auto* bitRates = Find<QComboBox>(sheet, "bitrateCombo");
       bitRates->setCurrentIndex(bitRates->findText("96 BPS"));
@@ -196,6 +222,9 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.SaveID3Tag, true);
     QCOMPARE(settings.CompressionLevel, 1000);
     QCOMPARE(settings.EncoderJobs, 3);
+    QCOMPARE(settings.ReadMode, 0);
+    QCOMPARE(settings.ReadOffset, -2500);
+    QCOMPARE(settings.TestAndCopy, false);
   }
 
   // A value the list does not offer shows no selection and survives OK.
