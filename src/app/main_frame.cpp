@@ -343,12 +343,21 @@ void CMainFrame::StartRip(int format) {
   settings.writer.compressionLevel = m_settings.CompressionLevel;
   settings.encoderJobs = m_settings.EncoderJobs;
   settings.progressMessages = false;
+  // A drive is read as the settings say; an image holds the disc's samples as they are.
+  const bool drive = m_device && !m_device->isImage();
+  settings.readMode = drive ? static_cast<ReadMode>(m_settings.ReadMode) : ReadMode::kBurst;
+  settings.readOffset = drive ? m_settings.ReadOffset : 0;
+  settings.testAndCopy = drive && m_settings.TestAndCopy;
+  settings.disc = m_toc;
   // Called on the worker, which waits until the user has seen the message.
   settings.writer.showError = [this](const std::string& text) {
     m_messenger->RunAndWait(
         [this, &text] { Prompts::Current().ShowJobError(this, QString::fromStdString(text)); });
   };
-  m_ripJob->Start(m_ripList, settings);
+  m_ripLayout = m_view->Rows().Layout();
+  if (!m_ripJob->Start(m_ripList, settings) && !m_ripJob->StartError().empty())
+    prompts.ShowError(this, QStringLiteral("The rip could not be started: %1")
+                                .arg(QString::fromStdString(m_ripJob->StartError())));
 }
 
 bool CMainFrame::CollectCheckedTracks() {
@@ -390,6 +399,7 @@ void CMainFrame::OnRipFinished() {
   ShowRipStatus();
   m_progress->Stop();
   m_ripJob->Join();
+  ShowTrackStatus();
   const std::vector<RipFailure>& failures = m_ripJob->Failures();
   if (failures.empty()) return;
   QString text = QStringLiteral("These files could not be written completely:\n");
@@ -397,6 +407,16 @@ void CMainFrame::OnRipFinished() {
     text += QStringLiteral("\n%1\n    %2")
                 .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.cause));
   Prompts::Current().ShowError(this, text);
+}
+
+void CMainFrame::ShowTrackStatus() {
+  TrackListRows& rows = m_view->Rows();
+  // After a table-of-contents read the row numbers may name other tracks.
+  if (rows.Layout() != m_ripLayout) return;
+  const std::vector<RipTrack>& tracks = m_ripJob->Tracks();
+  const std::vector<TrackResult>& results = m_ripJob->Results();
+  for (size_t i = 0; i < tracks.size() && i < results.size(); ++i)
+    rows.SetText(tracks[i].number - 1, kColumnStatus, results[i].StatusText(tracks[i].info.begin()));
 }
 
 void CMainFrame::StartLookup() {

@@ -86,6 +86,8 @@ class CMainFrame : public QMainWindow {
   void StartRip(int format);
   void OnRipStarted();
   void OnRipFinished();
+  // Each ripped track's row shows how it was read.
+  void ShowTrackStatus();
   // The bars follow the job's counters at the repaint rate rather than a message per sector.
   void ShowRipStatus();
   bool CollectCheckedTracks();
@@ -106,6 +108,7 @@ class CMainFrame : public QMainWindow {
   UserFolders m_folders;
   std::unique_ptr<DeviceSource> m_source;
   std::unique_ptr<RipJob> m_ripJob;
+  uint64_t m_ripLayout = 0;  // of the rows when the job started
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
   CDiscInfo m_discInfo;

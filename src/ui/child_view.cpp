@@ -26,10 +26,13 @@ CChildView::CChildView(IFrameMessenger& frame, QWidget* parent)
   m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_list->setHeaderLabels({QStringLiteral("Track name"), QStringLiteral("Length"),
-                           QStringLiteral("Begin sectors"), QStringLiteral("End sectors")});
-  const int widths[] = {200, 100, 100, 100};
-  for (int column = 0; column < 4; ++column) m_list->header()->resizeSection(column, widths[column]);
-  for (int column = 1; column < 4; ++column)
+                           QStringLiteral("Begin sectors"), QStringLiteral("End sectors"),
+                           QStringLiteral("Status")});
+  // Narrow: the longest status is "Errors at 12:34.56".
+  const int widths[kTrackListColumnCount] = {200, 100, 100, 100, 120};
+  for (int column = 0; column < kTrackListColumnCount; ++column)
+    m_list->header()->resizeSection(column, widths[column]);
+  for (int column = kColumnLength; column < kTrackColumnCount; ++column)
     m_list->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
   m_list->header()->setStretchLastSection(false);
   m_list->viewport()->installEventFilter(this);

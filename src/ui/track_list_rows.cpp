@@ -27,7 +27,8 @@ int TrackListRows::InsertRow(int index, const std::string& name) {
 }
 
 void TrackListRows::SetText(int row, int column, const std::string& text) {
-  if (QTreeWidgetItem* item = m_list->topLevelItem(row); item && column >= 0 && column < kTrackColumnCount)
+  if (QTreeWidgetItem* item = m_list->topLevelItem(row);
+      item && column >= 0 && column < kTrackListColumnCount)
     item->setText(column, QString::fromStdString(text));
 }
 

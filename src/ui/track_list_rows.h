@@ -10,6 +10,11 @@ class QTreeWidget;
 
 namespace korvi {
 
+// The window's own column after the model's: what the last rip made of the track. The model and
+// the lookups never see it.
+constexpr int kColumnStatus = kTrackColumnCount;
+constexpr int kTrackListColumnCount = kTrackColumnCount + 1;
+
 class TrackListRows : public ITrackRows {
  public:
   explicit TrackListRows(QTreeWidget* list) : m_list(list) {}
