@@ -344,7 +344,7 @@ void CMainFrame::StartRip(int format) {
   settings.encoderJobs = m_settings.EncoderJobs;
   settings.progressMessages = false;
   // A drive is read as the settings say; an image holds the disc's samples as they are.
-  const bool drive = m_device && !m_device->isImage();
+  const bool drive = m_device && (!m_device->isImage() || m_imagesAsDrives);
   settings.readMode = drive ? static_cast<ReadMode>(m_settings.ReadMode) : ReadMode::kBurst;
   settings.readOffset = drive ? m_settings.ReadOffset : 0;
   settings.testAndCopy = drive && m_settings.TestAndCopy;
@@ -417,6 +417,17 @@ void CMainFrame::ShowTrackStatus() {
   const std::vector<TrackResult>& results = m_ripJob->Results();
   for (size_t i = 0; i < tracks.size() && i < results.size(); ++i)
     rows.SetText(tracks[i].number - 1, kColumnStatus, results[i].StatusText(tracks[i].info.begin()));
+}
+
+void CMainFrame::FilterRipReadsForTests(
+    const std::function<std::unique_ptr<ISectorSource>(ISectorSource&)>& filter,
+    bool driveSettingsForImages) {
+  if (IsRipping()) return;
+  // The job holds on to its source: it goes before the source it reads.
+  m_ripJob.reset();
+  m_filteredSource = filter ? filter(*m_source) : nullptr;
+  m_ripJob = std::make_unique<RipJob>(*m_messenger, m_filteredSource ? *m_filteredSource : *m_source);
+  m_imagesAsDrives = driveSettingsForImages;
 }
 
 void CMainFrame::StartLookup() {

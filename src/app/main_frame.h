@@ -3,6 +3,7 @@
 // status bar, and handles every command and every notification of the program.
 
 #include <QMainWindow>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -66,6 +67,9 @@ class CMainFrame : public QMainWindow {
   CProgressDlg* ProgressDialog() const { return m_progress; }
   CDiscInfo& DiscInfo() { return m_discInfo; }
   RipJob& Rip() { return *m_ripJob; }
+  // Tests only: rips read through filter(the device), and an image is read with a drive's settings.
+  void FilterRipReadsForTests(const std::function<std::unique_ptr<ISectorSource>(ISectorSource&)>& filter,
+                              bool driveSettingsForImages);
   QString StatusPrompt() const;
   QString StatusText() const;
 
@@ -107,6 +111,8 @@ class CMainFrame : public QMainWindow {
  private:
   UserFolders m_folders;
   std::unique_ptr<DeviceSource> m_source;
+  std::unique_ptr<ISectorSource> m_filteredSource;  // declared before the job that reads it
+  bool m_imagesAsDrives = false;
   std::unique_ptr<RipJob> m_ripJob;
   uint64_t m_ripLayout = 0;  // of the rows when the job started
   CdDevice* m_device = nullptr;
