@@ -184,7 +184,7 @@ bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t cou
     cdio_paranoia_seek(m_paranoia, start, SEEK_SET);
     m_next = start;
     // Paranoia starts over here; what it skipped elsewhere it reads again when it gets there.
-    m_skips.clear();
+    m_events.clear();
   }
   SecureSectorSource* const outer = t_reading;
   t_reading = this;
@@ -210,26 +210,36 @@ bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t cou
 void SecureSectorSource::NoteDelivered(int32_t sector, ReadQuality& quality) {
   const int64_t begin = int64_t(sector) * kSamplesPerSector;
   const int64_t end = begin + kSamplesPerSector;
-  bool noted = false;
-  for (auto skip = m_skips.begin(); skip != m_skips.end();) {
-    if (*skip >= end) {
-      ++skip;
+  bool skipped = false;
+  for (auto event = m_events.begin(); event != m_events.end();) {
+    if (event->sample >= end) {
+      ++event;
       continue;
     }
-    // A skip behind this sector (none should be) is put here rather than dropped.
-    quality.unreadable.push_back(std::max(*skip, begin));
-    noted = true;
-    skip = m_skips.erase(skip);
+    switch (event->kind) {
+      case Event::kJitter:
+        ++quality.jitterFixes;
+        break;
+      case Event::kRepair:
+        ++quality.repairs;
+        break;
+      case Event::kSkip:
+        // A skip behind this sector (none should be) is put here rather than dropped.
+        quality.unreadable.push_back(std::max(event->sample, begin));
+        skipped = true;
+        break;
+    }
+    event = m_events.erase(event);
   }
   const auto index = size_t(sector - m_first);
-  if (!noted && (index >= m_readOnce.size() || !m_readOnce[index])) quality.unreadable.push_back(begin);
+  if (!skipped && (index >= m_readOnce.size() || !m_readOnce[index])) quality.unreadable.push_back(begin);
 }
 
 void SecureSectorSource::ForgetReads(int32_t near) {
   if (m_paranoia) cdio_paranoia_free(m_paranoia);
   m_paranoia = nullptr;
   m_next = -1;
-  m_skips.clear();
+  m_events.clear();
   m_readOnce.assign(m_readOnce.size(), false);
   m_inner.ForgetReads(near);
 }
@@ -259,23 +269,23 @@ long SecureSectorSource::ReadForParanoia(void* buffer, int32_t begin, long secto
 }
 
 void SecureSectorSource::Note(long wordPosition, int mode) {
-  if (!m_quality) return;
+  // Two 16-bit words a stereo sample.
+  const int64_t sample = int64_t(wordPosition) / 2;
   switch (mode) {
     case PARANOIA_CB_FIXUP_EDGE:
     case PARANOIA_CB_FIXUP_ATOM:
     case PARANOIA_CB_DRIFT:
-      ++m_quality->jitterFixes;
+      m_events.push_back({sample, Event::kJitter});
       break;
     case PARANOIA_CB_FIXUP_DROPPED:
     case PARANOIA_CB_FIXUP_DUPED:
     case PARANOIA_CB_SCRATCH:
     case PARANOIA_CB_REPAIR:
     case PARANOIA_CB_READERR:
-      ++m_quality->repairs;
+      m_events.push_back({sample, Event::kRepair});
       break;
     case PARANOIA_CB_SKIP:
-      // Two 16-bit words a stereo sample.
-      m_skips.push_back(int64_t(wordPosition) / 2);
+      m_events.push_back({sample, Event::kSkip});
       break;
     default:
       break;

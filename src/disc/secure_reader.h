@@ -51,9 +51,13 @@ class SecureSectorSource : public ISectorSource {
   int32_t m_next = -1;               // the sector paranoia delivers next
   ReadQuality* m_quality = nullptr;  // of the read under way
   std::vector<uint8_t> m_scratch;    // for the reads that only move a drive's head
-  // Paranoia reports a skip where its verified audio ends, which can lie ahead of the sector it
-  // delivers, even in the next track; each is noted with the sector that holds it.
-  std::vector<int64_t> m_skips;
+  // Paranoia reports what it put right and where it skipped as it reads ahead, even into the next
+  // track; each is counted with the sector that holds it, once that sector is delivered.
+  struct Event {
+    int64_t sample;
+    enum Kind { kJitter, kRepair, kSkip } kind;
+  };
+  std::vector<Event> m_events;
   // Sectors the drive has read without an error at least once: paranoia fills a sector it never
   // got with silence, and that must not pass as read.
   std::vector<bool> m_readOnce;

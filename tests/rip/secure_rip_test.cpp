@@ -144,6 +144,34 @@ TEST_F(SecureRipTest, TestAndCopyReadsAgainWhereTheTwoReadsDifferAndNamesATrackW
   EXPECT_EQ(Samples("copy", 1), DiscSamples(1));
 }
 
+// Paranoia reads well ahead of what it delivers and reports its fixes as it reads: each counts
+// for the track that holds it.
+TEST(SecureRipShortTracks, WhatParanoiaPutsRightCountsForTheTrackThatHoldsIt) {
+  fixtures::TempDir dir;
+  fixtures::WrittenImage image;
+  ASSERT_TRUE(
+      fixtures::WriteCueBinImage(dir / "disc.cue", fixtures::AllAudioLayout(4, 300, 3), &image, nullptr));
+  std::unique_ptr<CdDevice> device = CdDevice::Open(image.cue.string());
+  ASSERT_TRUE(device);
+  DiscToc disc;
+  ASSERT_TRUE(device->ReadToc(disc));
+  fixtures::FaultyDrive drive(*device, image.leadOut);
+  drive.AddFlips(340, 420, 1);
+  std::vector<RipTrack> tracks;
+  for (int n = 1; n <= 4; ++n) tracks.push_back({CTrackInfo(300 * (n - 1), 300 * n - 1, ""), n});
+  RipSettings settings;
+  settings.folder = dir.path().string();
+  settings.readMode = ReadMode::kSecure;
+  settings.disc = disc;
+  QuietMessenger messenger;
+  RipJob job(messenger, drive);
+  ASSERT_TRUE(job.Start(tracks, settings)) << job.StartError();
+  job.Join();
+  const std::vector<std::string> expected = {"OK", "Repaired", "OK", "OK"};
+  for (size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(job.Results()[i].StatusText(int32_t(300 * i)), expected[i]) << "track " << i + 1;
+}
+
 class ReadOffsetTest : public SecureRipTest,
                        public ::testing::WithParamInterface<std::tuple<int32_t, ReadMode>> {};
 
