@@ -209,7 +209,15 @@ void RipJob::ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, boo
     }
     if (pick == m_reading.end()) {
       if (next < order.size() && pool.Busy() < pool.Encoders() && !PathInFlight(order[next], pool)) {
-        if (StartTrack(order[next++], pool, retry)) current = std::prev(m_reading.end());
+        if (!StartTrack(order[next++], pool, retry)) continue;
+        current = std::prev(m_reading.end());
+        // A file that exists gets its first batch before a stop is heeded: a valid, shorter file
+        // holds some audio, and players refuse an APE or MP3 file without a frame.
+        if (!ReadChunk(*current, pool)) return;
+        if (current->next > current->end) {
+          FinishReading(current, pool);
+          current = m_reading.end();
+        }
         continue;
       }
       if (m_reading.empty() && next >= order.size()) return;

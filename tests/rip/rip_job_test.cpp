@@ -27,6 +27,7 @@ class RecordingMessenger : public IFrameMessenger {
     return kOverwriteYes;
   };
   std::function<void(const RipProgress&)> onProgress = [](const RipProgress&) {};
+  std::function<void(const std::string&)> onName = [](const std::string&) {};
 
   intptr_t Send(unsigned message, uintptr_t wParam, intptr_t lParam) override {
     std::lock_guard lock(m_mutex);
@@ -37,6 +38,7 @@ class RecordingMessenger : public IFrameMessenger {
       onProgress(progress);
     } else if (message == WM_RIP_FILE_NAME) {
       names.emplace_back(reinterpret_cast<const char*>(lParam));
+      onName(names.back());
     } else if (message == WM_ASK_OVERWRITE) {
       const std::string path = reinterpret_cast<const char*>(wParam);
       asked.push_back(path);
@@ -357,6 +359,21 @@ TEST_F(TwoEncoderTest, AStopWithTwoTracksInFlightLeavesBothValidAndShorter) {
   EXPECT_GT(aSectors, 21);
   EXPECT_LT(aSectors, first.info.length() + 1) << "the first track was read to its end";
   EXPECT_TRUE(a == DiscBytes(first, aSectors));
+}
+
+// A stop the moment a track's file exists: the file still gets the track's first sector, as a
+// player opens no APE file without a frame.
+TEST_F(TwoEncoderTest, AStopAsAFileIsCreatedLeavesItWithAudio) {
+  RipJob job(m_messenger, *m_device);
+  const RipTrack second = Track(2, "B");
+  m_messenger.onName = [&](const std::string& name) {
+    if (name == (m_out / "B.ape").string()) job.Cancel();
+  };
+  // One encoder: the file's name is sent as it is created.
+  RipSettings settings = Settings();
+  settings.format = kFormatApe;
+  Run(job, {Track(1, "A"), second}, settings);
+  EXPECT_TRUE(Decoded(m_out / "B.ape") == DiscBytes(second, 1));
 }
 
 // A file that cannot be written fails alone: the track beside it is whole, and every sector is read.
