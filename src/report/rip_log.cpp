@@ -1,0 +1,135 @@
+#include "report/rip_log.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "report/report_file.h"
+#include "text/utf8_text.h"
+
+namespace korvi {
+namespace {
+
+// One line of text: a title with a line break in it must not break the log's layout.
+std::string Line(const std::string& text) { return ReplaceControls(ToUtf8(text), ' '); }
+
+void Field(std::string& out, const char* label, const std::string& value) {
+  char head[32];
+  std::snprintf(head, sizeof head, "%-18s", label);
+  out += head;
+  out += Line(value);
+  out += '\n';
+}
+
+std::string Crc(uint32_t crc) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", crc);
+  return text;
+}
+
+std::string LocalTime(std::time_t when) {
+  std::tm parts{};
+  if (!localtime_r(&when, &parts)) return {};
+  char text[64];
+  return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts) ? text : std::string();
+}
+
+bool Accurate(const ReportTrack& track) {
+  return track.failure.empty() && track.accurateRip.rfind("Accurate", 0) == 0;
+}
+
+// Why a track is not counted as accurately ripped.
+std::string Shortcoming(const ReportTrack& track) {
+  if (!track.failure.empty()) return "failed: " + Line(track.failure);
+  std::string why = track.accurateRip.empty() ? "not verified" : Line(track.accurateRip);
+  if (!track.quality.empty() && track.quality != "OK") why += "; read quality: " + Line(track.quality);
+  return why;
+}
+
+void TocTable(std::string& out, const RipReport& report) {
+  out += "Table of contents\n\n";
+  out += "  Track |   Start   |  Length   | Start sector | End sector\n";
+  out += "  ------+-----------+-----------+--------------+-----------\n";
+  for (const ReportTocRow& row : report.toc) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %5d | %9s | %9s | %12d | %10d%s\n", row.number,
+                  SectorsAsTime(row.start).c_str(), SectorsAsTime(row.length).c_str(),
+                  static_cast<int>(row.start), static_cast<int>(row.start + row.length - 1),
+                  row.audio ? "" : "  (data)");
+    out += line;
+  }
+  out += '\n';
+}
+
+void TrackSection(std::string& out, const ReportTrack& track) {
+  out += "Track " + std::to_string(track.number) + "\n";
+  if (!track.title.empty()) Field(out, "  Title", track.title);
+  if (!track.artist.empty()) Field(out, "  Artist", track.artist);
+  Field(out, "  File", track.fileName);
+  Field(out, "  Pre-gap", SectorsAsTime(track.pregap));
+  char peak[32];
+  std::snprintf(peak, sizeof peak, "%.1f %%", track.peakPercent);
+  Field(out, "  Peak level", peak);
+  if (track.testCrc) Field(out, "  Test CRC", Crc(*track.testCrc));
+  if (track.copyCrc) {
+    const bool differs = track.testCrc && *track.testCrc != *track.copyCrc;
+    Field(out, "  Copy CRC", Crc(*track.copyCrc) + (differs ? " (differs from the test)" : ""));
+  }
+  if (!track.isrc.empty()) Field(out, "  ISRC", track.isrc);
+  Field(out, "  AccurateRip", track.accurateRip.empty() ? "not verified" : track.accurateRip);
+  if (!track.quality.empty()) Field(out, "  Read quality", track.quality);
+  if (!track.failure.empty()) Field(out, "  Failed", track.failure);
+  out += '\n';
+}
+
+}  // namespace
+
+std::string RipLogSummary(const RipReport& report) {
+  std::string out;
+  size_t accurate = 0;
+  for (const ReportTrack& track : report.tracks) accurate += Accurate(track) ? 1 : 0;
+  if (!report.tracks.empty() && accurate == report.tracks.size()) {
+    out += "All tracks accurately ripped\n";
+  } else {
+    out += std::to_string(accurate) + " of " + std::to_string(report.tracks.size()) +
+           " tracks accurately ripped\n";
+    for (const ReportTrack& track : report.tracks)
+      if (!Accurate(track))
+        out += "  Track " + std::to_string(track.number) + ": " + Shortcoming(track) + "\n";
+  }
+  if (report.stopped) out += "The rip was stopped\n";
+  return out;
+}
+
+std::string RipLogText(const RipReport& report) {
+  std::string out = Line(report.program) + " rip log\n\n";
+  Field(out, "Date", LocalTime(report.date));
+  Field(out, "Drive", report.drive);
+  Field(out, "Read mode", report.readMode);
+  Field(out, "Read offset",
+        (report.readOffset > 0 ? "+" : "") + std::to_string(report.readOffset) + " samples");
+  out += '\n';
+  Field(out, "Album artist", report.albumArtist);
+  Field(out, "Album title", report.albumTitle);
+  if (!report.genre.empty()) Field(out, "Genre", report.genre);
+  if (!report.year.empty()) Field(out, "Year", report.year);
+  Field(out, "Disc id", report.discId);
+  if (!report.catalog.empty()) Field(out, "Catalog", report.catalog);
+  out += '\n';
+  TocTable(out, report);
+  if (!report.hiddenTrackFile.empty()) {
+    out += "Hidden track before track 1\n";
+    Field(out, "  File", report.hiddenTrackFile);
+    out += '\n';
+  }
+  for (const ReportTrack& track : report.tracks) TrackSection(out, track);
+  out += "Summary\n\n";
+  out += RipLogSummary(report);
+  return out;
+}
+
+std::optional<std::string> WriteRipLog(const RipReport& report, const std::string& folder,
+                                       std::string* error) {
+  return WriteNewReportFile(folder, ReportBaseName(report), ".log", RipLogText(report), error);
+}
+
+}  // namespace korvi

@@ -1,0 +1,59 @@
+#pragma once
+// What a rip knows when it ends, as a plain record: the disc, its table of contents and each
+// track it wrote. The log and the cue sheet that lie beside the audio files are written from it.
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvi {
+
+struct ReportTocRow {
+  int number = 1;
+  int32_t start = 0;   // logical sector of INDEX 01
+  int32_t length = 0;  // sectors of the track as ripped: up to the next track's INDEX 01
+  bool audio = true;
+};
+
+struct ReportTrack {
+  int number = 1;
+  std::string title;
+  std::string artist;
+  std::string fileName;  // the base name as written, in the folder of the log and cue sheet
+  std::string isrc;      // empty when unknown
+  // Sectors before this track's INDEX 01 that belong to it. They lie at the end of the previous
+  // track's file; track 1's lie in the hidden track's file (RipReport::hiddenTrackFile).
+  int32_t pregap = 0;
+  double peakPercent = 0;  // of full scale
+  std::optional<uint32_t> testCrc;
+  std::optional<uint32_t> copyCrc;
+  // "Accurate (v2, confidence 12)", "Not accurate", "Not in database", "Database not
+  // reachable"; empty when not verified.
+  std::string accurateRip;
+  std::string quality;  // "OK", "Repaired", "Errors at 3:12.40"
+  std::string failure;  // why the track's file is missing or incomplete; empty when it is whole
+};
+
+struct RipReport {
+  std::string program;   // name and version: "Korvi CD Ripper 2.2"
+  std::time_t date = 0;  // when the rip began; the log shows it in local time
+  std::string drive;     // drive name or image path
+  std::string readMode;  // "Secure", "Burst"
+  int readOffset = 0;    // samples
+  std::string albumTitle;
+  std::string albumArtist;
+  std::string genre;
+  std::string year;
+  std::string discId;   // CDDB, 8 hex digits
+  std::string catalog;  // MCN; empty when unknown
+  std::vector<ReportTocRow> toc;
+  std::vector<ReportTrack> tracks;  // the tracks ripped, in disc order
+  // The audio before track 1's INDEX 01 (sectors 0 up to track 1's start) as its own file, when
+  // it was ripped; empty otherwise.
+  std::string hiddenTrackFile;
+  bool stopped = false;
+};
+
+}  // namespace korvi
