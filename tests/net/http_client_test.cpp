@@ -3,6 +3,7 @@
 
 #include "net/http_client.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -20,6 +21,7 @@ namespace korvi {
 namespace {
 
 using fixtures::HttpTestServer;
+using ::testing::StartsWith;
 using Mode = HttpTestServer::Mode;
 using Clock = std::chrono::steady_clock;
 using Kind = AccurateRipFetch::Kind;
@@ -103,8 +105,7 @@ TEST_F(AccurateRipFetchTest, SilentServerTimesOutAtTheStallLimit) {
   const AccurateRipFetch fetch = FetchAccurateRip(kPath, nullptr, m_limits);
   const int64_t elapsedMs = MsSince(start);
   EXPECT_EQ(fetch.kind, Kind::kNotReachable);
-  EXPECT_EQ(fetch.error, m_server.HostPort() + " timed out: nothing received for " +
-                             std::to_string(m_limits.stallMs) + " ms");
+  EXPECT_THAT(fetch.error, StartsWith(m_server.HostPort() + " timed out: nothing received for "));
   EXPECT_GE(elapsedMs, m_limits.stallMs);
   EXPECT_LT(elapsedMs, m_limits.totalMs);
   EXPECT_TRUE(m_server.WaitForClosed(1, fixtures::ScaledMs(2000)));
@@ -115,8 +116,7 @@ TEST_F(AccurateRipFetchTest, SilentServerTimesOutAtTheStallLimit) {
   patient.totalMs = fixtures::ScaledMs(400);
   const Clock::time_point again = Clock::now();
   const AccurateRipFetch slow = FetchAccurateRip(kPath, nullptr, patient);
-  EXPECT_EQ(slow.error, m_server.HostPort() + " timed out: no whole reply within " +
-                            std::to_string(patient.totalMs) + " ms");
+  EXPECT_THAT(slow.error, StartsWith(m_server.HostPort() + " timed out: no whole reply within "));
   EXPECT_GE(MsSince(again), patient.totalMs);
   EXPECT_LT(MsSince(again), patient.totalMs + fixtures::ScaledMs(2000));
 }
