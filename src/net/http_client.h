@@ -1,0 +1,45 @@
+#pragma once
+// One blocking HTTP GET over libcurl, for worker threads. Every limit is the caller's: the size of
+// the body, the time for the whole reply, and how long the server may send nothing. A cancel token
+// (shared with the CDDB lookups) ends the request at once from any thread, since the wait watches
+// the token's descriptor beside the connection. Calls hold no shared state but libcurl's global
+// setup, which the first call makes; any number may run on as many threads.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cddb/cancel_token.h"
+
+namespace korvi {
+
+struct HttpLimits {
+  size_t maxBodyBytes = 1 << 20;
+  int totalMs = 30000;  // from the start of the request to the last byte of the body
+  int stallMs = 2000;   // the longest silence, connecting included
+};
+
+struct HttpReply {
+  enum class Kind {
+    kOk,           // a 2xx status with its whole body
+    kNotFound,     // 404
+    kHttpStatus,   // any other status that arrived whole
+    kUnreachable,  // no connection, a timeout, a reply cut off or too large, a bad URL
+    kCancelled,    // the token was cancelled
+  };
+  Kind kind = Kind::kUnreachable;
+  long status = 0;  // the HTTP status; 0 when none arrived
+  std::vector<uint8_t> body;
+  // Empty for kOk; otherwise why, in words for the user, naming the server.
+  std::string error;
+};
+
+// "Korvi-CD-Ripper/<version>", sent as the User-Agent of every request.
+std::string HttpUserAgent();
+
+// Fetches url ("http://host[:port]/path", or https). Never follows redirects: they come back as
+// kHttpStatus. cancel may be null.
+HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel = nullptr);
+
+}  // namespace korvi
