@@ -49,6 +49,8 @@ class RipArgReader {
     }
     if (options.drive.empty()) return "no drive given";
     if (!options.format) return "--format is required";
+    if (options.requireAccurate && options.noVerify)
+      return "--require-accurate needs the verification that --no-verify turns off";
     return {};
   }
 
@@ -96,6 +98,14 @@ class RipArgReader {
                std::to_string(kMaxReadOffset);
     } else if (arg == "--test-and-copy") {
       options.testAndCopy = true;
+    } else if (arg == "--require-accurate") {
+      options.requireAccurate = true;
+    } else if (arg == "--no-verify") {
+      options.noVerify = true;
+    } else if (arg == "--no-log") {
+      options.noLog = true;
+    } else if (arg == "--no-cue") {
+      options.noCue = true;
     } else if (arg == "--no-id3") {
       options.noTag = true;
     } else if (arg == "--lookup") {

@@ -47,6 +47,10 @@ struct RipOptions {
   std::optional<ReadMode> mode;   // --mode secure|burst
   std::optional<int32_t> offset;  // --offset N: the drive's read offset in samples
   bool testAndCopy = false;
+  bool requireAccurate = false;  // exit 1 unless every track is accurate (verifies whatever the settings say)
+  bool noVerify = false;
+  bool noLog = false;
+  bool noCue = false;
 };
 
 // formats: the table --format names are looked up in, ignoring case (OutputFormats() in the tool).

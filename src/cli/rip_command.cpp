@@ -206,6 +206,17 @@ void ReportReads(const RipJob& job, std::ostream& err) {
   }
 }
 
+// After the files, what AccurateRip says of each: "AccurateRip track 2: Accurate (v2, confidence
+// 12)"; the summary on stderr.
+void ReportAccurateRip(const RipJob& job, std::ostream& out, std::ostream& err) {
+  const std::string summary = job.AccurateRipSummaryText();
+  if (summary.empty()) return;
+  for (size_t i = 0; i < job.Tracks().size(); ++i)
+    if (const auto& verdict = job.Results()[i].accurateRip)
+      out << "AccurateRip track " << job.Tracks()[i].number << ": " << verdict->Text() << '\n';
+  err << "korvi-cli: " << summary << '\n';
+}
+
 }  // namespace
 
 int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -215,7 +226,8 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "korvi-cli: " << problem
         << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape --out DIR [--tracks 1,3-5]"
         << " [--bitrate N] [--level N] [--no-id3] [--on-exists ask|overwrite|skip] [--jobs N]"
-           " [--mode secure|burst] [--offset N] [--test-and-copy] [--lookup [--library DIR]]\n";
+           " [--mode secure|burst] [--offset N] [--test-and-copy] [--require-accurate | --no-verify]"
+           " [--no-log] [--no-cue] [--lookup [--library DIR]]\n";
     return kExitUsage;
   }
   const RipOptions& options = *parsed;
@@ -261,6 +273,11 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   rip.readOffset = options.offset.value_or(drive ? settings.ReadOffset : 0);
   rip.testAndCopy = options.testAndCopy || (drive && settings.TestAndCopy);
   rip.disc = disc;
+  rip.verifyAccurateRip = options.requireAccurate || (settings.VerifyAccurateRip && !options.noVerify);
+  rip.writeLog = settings.WriteLog && !options.noLog;
+  rip.writeCueSheet = settings.WriteCueSheet && !options.noCue;
+  rip.report = ReportDiscOf(options.drive, disc, record ? &*record : nullptr);
+  rip.report.readCodes = [&device](DiscText& text) { device->ReadCodes(text); };
 
   CliMessenger messenger(onExists, err);
   rip.writer.showError = [&messenger](const std::string& text) { messenger.Say(text); };
@@ -276,10 +293,16 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   messenger.EndProgress();
   if (rip.readMode == ReadMode::kSecure || rip.testAndCopy || rip.readOffset != 0) ReportReads(job, err);
   for (const std::string& file : job.WrittenFiles()) out << file << '\n';
+  ReportAccurateRip(job, out, err);
   for (const RipFailure& failure : job.Failures())
     err << "korvi-cli: " << failure.path << ": " << failure.cause << '\n';
   if (stopped) err << "korvi-cli: the rip was stopped\n";
-  return job.Failures().empty() && !stopped ? kExitOk : kExitFailed;
+  if (!job.Failures().empty() || stopped) return kExitFailed;
+  if (options.requireAccurate && !job.AllAccurate()) {
+    err << "korvi-cli: not every track was ripped accurately\n";
+    return kExitFailed;
+  }
+  return kExitOk;
 }
 
 }  // namespace korvi::cli

@@ -3,6 +3,7 @@
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
 #include <cdio/logging.h>
+#include <cdio/memory.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -183,6 +184,13 @@ bool CdDevice::ReadToc(DiscToc& out) {
   toc.Length[1] = static_cast<uint8_t>(length & 0xFF);
 
   out.text = ReadCdText(m_cdio, count);
+  out.pregaps.assign(size_t(count), 0);
+  for (int i = 0; i < count; ++i) {
+    const lba_t pregap = cdio_get_track_pregap_lba(m_cdio, static_cast<track_t>(first + i));
+    const int32_t start = SectorFromMsf(toc.TrackData[i].Address);
+    if (pregap != CDIO_INVALID_LBA && pregap - kLeadInSectors < start && pregap - kLeadInSectors >= 0)
+      out.pregaps[size_t(i)] = start - (pregap - kLeadInSectors);
+  }
   if (isImage()) {
     out.audioEnd = ImageAudioEnd(toc, [this](int track) -> std::optional<int32_t> {
       const lba_t pregap = cdio_get_track_pregap_lba(m_cdio, static_cast<track_t>(track));
@@ -196,6 +204,27 @@ bool CdDevice::ReadToc(DiscToc& out) {
       out.audioEnd = lastSession - kSessionGapSectors;
   }
   return true;
+}
+
+void CdDevice::ReadCodes(DiscText& text) {
+  // A cue sheet gives its codes with its text.
+  if (m_cue) return;
+  std::lock_guard lock(m_mutex);
+  const auto take = [](char* code) {
+    std::string value = code ? ReplaceControls(ToUtf8(code), ' ') : std::string();
+    cdio_free(code);
+    // A drive without the code answers with zeros or nothing.
+    return value.find_first_not_of("0 ") == std::string::npos ? std::string() : value;
+  };
+  if (text.catalog.empty()) text.catalog = take(cdio_get_mcn(m_cdio));
+  const track_t first = cdio_get_first_track_num(m_cdio);
+  for (size_t i = 0; i < text.tracks.size(); ++i) {
+    if (!text.tracks[i].isrc.empty()) continue;
+    const track_t track = static_cast<track_t>(first + i);
+    if (cdio_get_track_format(m_cdio, track) != TRACK_FORMAT_AUDIO) continue;
+    text.tracks[i].isrc = take(cdio_get_track_isrc(m_cdio, track));
+  }
+  TakeCdioMessage();
 }
 
 bool CdDevice::ReadCueToc(DiscToc& out) {
@@ -221,6 +250,10 @@ bool CdDevice::ReadCueToc(DiscToc& out) {
     return tracks[size_t(track - first)].pregapBegin;
   });
   out.text = m_cue->Text();
+  out.pregaps.clear();
+  for (const CueImage::TrackLayout& track : tracks)
+    out.pregaps.push_back(
+        track.pregapBegin && *track.pregapBegin < track.start ? track.start - *track.pregapBegin : 0);
   return true;
 }
 

@@ -43,6 +43,11 @@ class CdDevice : public ISectorSource {
   // sectors and the next read near there comes from the disc. An image has no cache to empty.
   void ForgetReads(int32_t near) override;
 
+  // Fills the catalog number (MCN) and the tracks' ISRCs that text lacks from the disc's
+  // subchannel, where the drive reports them. Slow on a drive (it scans for each code), so it is
+  // asked for when a rip needs them, not with the table of contents.
+  void ReadCodes(DiscText& text);
+
   // Whether the n-th track (1-based, counted from the disc's first track) holds audio.
   bool IsAudioTrack(int n);
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "disc/cd_text.h"
 
@@ -59,6 +60,9 @@ struct DiscToc {
   CDROM_TOC toc{};
   std::optional<int32_t> audioEnd;  // logical sector just past the last audio sector, when known
   DiscText text;                    // CD-Text, and a cue sheet's disc facts
+  // Sectors of each track of the record (from the first) between its INDEX 00 and INDEX 01, where
+  // the disc says; empty or 0 where it does not (most drives).
+  std::vector<int32_t> pregaps;
 };
 
 struct TrackSpan {

@@ -7,9 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#ifndef KORVI_VERSION
-#error "KORVI_VERSION comes from the project's version (src/net/CMakeLists.txt)"
-#endif
+#include "common/version.h"
 
 namespace korvi {
 namespace {
@@ -157,7 +155,7 @@ std::string TransferError(CURLcode result, CURL* easy, const Transfer& transfer,
 
 }  // namespace
 
-std::string HttpUserAgent() { return std::string("Korvi-CD-Ripper/") + KORVI_VERSION; }
+std::string HttpUserAgent() { return std::string("Korvi-CD-Ripper/") + ProgramVersion(); }
 
 HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel) {
   const std::string server = ServerOf(url);

@@ -5,8 +5,8 @@
 
 namespace korvi {
 
-EncoderPool::EncoderPool(int encoders, size_t queueChunks, size_t lowWater, Closed closed)
-    : m_queueChunks(queueChunks), m_lowWater(lowWater), m_closed(std::move(closed)) {
+EncoderPool::EncoderPool(int encoders, size_t queueChunks, size_t lowWater, Closed closed, Fed fed)
+    : m_queueChunks(queueChunks), m_lowWater(lowWater), m_closed(std::move(closed)), m_fed(std::move(fed)) {
   for (int i = 0; i < std::max(encoders, 1); ++i) m_threads.emplace_back(&EncoderPool::Encode, this);
 }
 
@@ -120,6 +120,7 @@ void EncoderPool::EncodeFeed(Feed& feed, std::unique_lock<std::mutex>& lock) {
     feed.chunks.pop_front();
     if (feed.chunks.size() == m_lowWater) Changed();
     lock.unlock();
+    if (m_fed) m_fed(feed.track, chunk);
     // A sector a call, as the writers have always been fed: their files do not depend on the chunks.
     for (size_t at = 0; at + kRawSectorBytes <= chunk.size(); at += kRawSectorBytes)
       feed.writer->Write(chunk.data() + at, kRawSectorBytes);

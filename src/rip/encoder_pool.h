@@ -23,11 +23,14 @@ class EncoderPool {
   using Chunk = std::vector<uint8_t>;
   // Called on an encoder's thread once it has closed the track's file.
   using Closed = std::function<void(size_t track, COutputMediaFile& writer)>;
+  // Called on an encoder's thread with each chunk of a track, before its writer gets it: the
+  // track's sums are taken where its file is written, not on the reader's thread.
+  using Fed = std::function<void(size_t track, const Chunk& chunk)>;
 
   // queueChunks: how many chunks each track's queue holds at most. The reader hears of a queue
   // again once it is down to lowWater chunks, so that it refills queues in runs rather than a
   // chunk at a time.
-  EncoderPool(int encoders, size_t queueChunks, size_t lowWater, Closed closed);
+  EncoderPool(int encoders, size_t queueChunks, size_t lowWater, Closed closed, Fed fed = {});
   // Ends every track still open and waits until its file is closed.
   ~EncoderPool();
   EncoderPool(const EncoderPool&) = delete;
@@ -71,6 +74,7 @@ class EncoderPool {
   const size_t m_queueChunks;
   const size_t m_lowWater;
   const Closed m_closed;
+  const Fed m_fed;
   mutable std::mutex m_mutex;
   std::condition_variable m_readerChanged;
   std::condition_variable m_work;                   // a track, a chunk or an end for the encoders

@@ -43,6 +43,16 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   }
   m_tracks = std::move(tracks);
   m_settings = std::move(settings);
+  m_startTime = std::time(nullptr);
+  m_reportFiles.clear();
+  m_accurateRip.reset();
+  m_audioTracks = 0;
+  for (int n = 1; n <= TocTrackCount(m_settings.disc.toc); ++n)
+    m_audioTracks += IsDataEntry(m_settings.disc.toc.TrackData[n - 1]) ? 0 : 1;
+  // Asked now, so that the answer is there when the last track is.
+  if (m_settings.verifyAccurateRip)
+    if (const std::optional<AccurateRipIds> ids = AccurateRipIdsOf(m_settings.disc))
+      m_accurateRip = std::make_unique<AccurateRipLookup>(*ids);
   m_cancel.store(false);
   m_gate.Resume();
   m_failures.clear();
@@ -113,6 +123,12 @@ std::string TrackPositionText(int64_t samplesIntoTrack) {
 }
 
 std::string TrackResult::StatusText(int32_t trackBegin) const {
+  std::string text = QualityText(trackBegin);
+  if (!text.empty() && accurateRip) text += "; " + accurateRip->Text();
+  return text;
+}
+
+std::string TrackResult::QualityText(int32_t trackBegin) const {
   if (!complete) return "";
   if (!quality.unreadable.empty())
     return "Errors at " +
@@ -132,6 +148,7 @@ int CoresAvailable() {
 
 void RipJob::Cancel() {
   m_cancel.store(true);
+  if (m_accurateRip) m_accurateRip->Cancel();
   std::lock_guard lock(m_poolMutex);
   if (m_pool) m_pool->Wake();
 }
@@ -166,8 +183,12 @@ void RipJob::Run() {
         OutputPath(m_settings.folder, m_tracks[i].info.title(), m_tracks[i].number, format.extension);
 
   {
-    EncoderPool pool(EncoderCount(m_settings.encoderJobs, m_tracks.size()), kQueueChunks, kLowWater,
-                     [this](size_t index, COutputMediaFile& writer) { TrackClosed(index, writer); });
+    EncoderPool pool(
+        EncoderCount(m_settings.encoderJobs, m_tracks.size()), kQueueChunks, kLowWater,
+        [this](size_t index, COutputMediaFile& writer) { TrackClosed(index, writer); },
+        [this](size_t index, const EncoderPool::Chunk& chunk) {
+          m_outcomes[index].sums->Feed(chunk.data(), chunk.size());
+        });
     {
       std::lock_guard lock(m_poolMutex);
       m_pool = &pool;
@@ -183,6 +204,7 @@ void RipJob::Run() {
     m_pool = nullptr;
   }
   JudgeReads();
+  MatchAccurateRip();
   for (const TrackOutcome& outcome : m_outcomes) {
     m_results.push_back(outcome.result);
     if (!outcome.started) continue;
@@ -191,6 +213,7 @@ void RipJob::Run() {
     else
       m_failures.push_back({outcome.path, outcome.failure});
   }
+  WriteReports();
   m_running.store(false);
   m_frame.Post(WM_RIP_FINISHED);
 }
@@ -260,7 +283,8 @@ bool RipJob::StartTrack(size_t index, EncoderPool& pool, bool retry) {
   }
   outcome.started = true;
   outcome.retrying = retry;
-  outcome.crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+  const int number = AudioTrackNumber(track.info.begin());
+  outcome.sums.emplace(number == 1, number > 0 && number == m_audioTracks);
   outcome.failedReads = 0;
   outcome.result.quality = ReadQuality();
   outcome.result.complete = false;
@@ -285,7 +309,6 @@ bool RipJob::ReadChunk(TrackRead& track, EncoderPool& pool) {
   outcome.failedReads += failed;
   const int32_t kept = TakeSectors(track.next - track.begin, track.end - track.begin, count);
   chunk.resize(size_t(kept) * kRawSectorBytes);
-  outcome.crc = static_cast<uint32_t>(crc32(outcome.crc, chunk.data(), static_cast<uInt>(chunk.size())));
   track.next += kept;
   pool.Push(track.index, std::move(chunk));
   if (!m_reading.empty() && &m_reading.front() == &track) {
@@ -376,12 +399,8 @@ void RipJob::JudgeReads() {
 
 void RipJob::FinishReading(std::list<TrackRead>::iterator track, EncoderPool& pool) {
   TrackOutcome& outcome = m_outcomes[track->index];
-  if (track->next > track->end) {
-    outcome.result.complete = true;
-    (outcome.retrying ? outcome.result.thirdCrc : outcome.result.copyCrc) = outcome.crc;
-  } else {
-    outcome.result.complete = false;
-  }
+  // Its sums are the encoder's until it has closed the file.
+  outcome.result.complete = track->next > track->end;
   // Its failed sectors are all counted now; the encoder reports them once it has seen the end.
   pool.End(track->index);
   m_reading.erase(track);
@@ -404,6 +423,13 @@ void RipJob::ShowFirstTrack() {
 
 void RipJob::TrackClosed(size_t index, COutputMediaFile& writer) {
   TrackOutcome& outcome = m_outcomes[index];
+  TrackResult& result = outcome.result;
+  if (result.complete) {
+    (outcome.retrying ? result.thirdCrc : result.copyCrc) = outcome.sums->Crc32();
+    result.peakPercent = outcome.sums->PeakPercent();
+    result.accurateRipV1 = outcome.sums->AccurateRipV1();
+    result.accurateRipV2 = outcome.sums->AccurateRipV2();
+  }
   std::error_code error;
   if (writer.Failed()) {
     outcome.failure = writer.FailureText();

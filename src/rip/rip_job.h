@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -13,19 +15,24 @@
 #include <thread>
 #include <vector>
 
+#include "disc/cd_text.h"
 #include "disc/cdrom_toc.h"
 #include "disc/rip_reader.h"
 #include "disc/sector_source.h"
 #include "disc/track_info.h"
 #include "rip/output_format.h"
 #include "rip/pause_gate.h"
+#include "verify/accuraterip_lookup.h"
+#include "verify/track_sums.h"
 
 namespace korvi {
 
+class CDiscInfo;
 class COutputMediaFile;
 class EncoderPool;
 class IFrameMessenger;
 class ISectorSource;
+struct RipReport;
 
 // Sectors read from the device in one call.
 constexpr int32_t kReadBatchSectors = 26;
@@ -55,6 +62,22 @@ struct RipTrack {
   int number;  // 1-based row number, for the name of an untitled track
 };
 
+// What the log and the cue sheet say of the disc, beyond its table of contents.
+struct ReportDisc {
+  std::string drive;  // the device or image path
+  std::string albumTitle;
+  std::string albumArtist;
+  std::string genre;
+  std::string year;
+  // Fills in the catalog number and ISRCs that the disc's text lacks; called on the job's thread
+  // (a drive takes its time over them). May be empty.
+  std::function<void(DiscText&)> readCodes;
+};
+
+// The facts of the disc for its log and cue sheet: from the record when it names the disc, else
+// from the disc's own text.
+ReportDisc ReportDiscOf(const std::string& drive, const DiscToc& disc, const CDiscInfo* record);
+
 struct RipSettings {
   std::string folder;
   OutputFormat format = kFormatWave;
@@ -71,6 +94,13 @@ struct RipSettings {
   // they differ.
   bool testAndCopy = false;
   DiscToc disc;
+  // Each track's checksums are matched against the AccurateRip database, which is asked once for
+  // the disc when the job starts. Needs the table of contents.
+  bool verifyAccurateRip = false;
+  // After the job, a log and a cue sheet beside the files.
+  bool writeLog = false;
+  bool writeCueSheet = false;
+  ReportDisc report;
 };
 
 // What reading a track came to, once the job has finished.
@@ -81,10 +111,21 @@ struct TrackResult {
   std::optional<uint32_t> copyCrc;
   std::optional<uint32_t> thirdCrc;  // when the first two differ
   bool readsDisagree = false;        // no two reads gave the same audio
+  // Of the audio in the file.
+  double peakPercent = 0;
+  uint32_t accurateRipV1 = 0;
+  uint32_t accurateRipV2 = 0;
+  std::optional<AccurateRipResult> accurateRip;  // when the job verified the track
 
   // "OK", "Repaired", "Errors at 3:12.40", "Reads differ"; empty when the track was not read to
   // its end.
+  std::string QualityText(int32_t trackBegin) const;
+  // The quality, then what AccurateRip says where the track was verified: "OK; Accurate (v2,
+  // confidence 12)".
   std::string StatusText(int32_t trackBegin) const;
+  bool IsAccurate() const {
+    return complete && accurateRip && accurateRip->status == AccurateRipResult::Status::kAccurate;
+  }
 };
 
 // A position within a track, "m:ss.ff" with frames of 1/75 s.
@@ -133,6 +174,12 @@ class RipJob {
   const std::vector<RipTrack>& Tracks() const { return m_tracks; }
   // One a track, in the order of Tracks().
   const std::vector<TrackResult>& Results() const { return m_results; }
+  // The log and cue sheet the job wrote.
+  const std::vector<std::string>& ReportFiles() const { return m_reportFiles; }
+  // "11 of 12 tracks accurately ripped" when the job verified its tracks, else empty.
+  std::string AccurateRipSummaryText() const;
+  // Whether every track was read to its end and found accurate.
+  bool AllAccurate() const;
   int32_t DoneSectors() const { return m_done.load(); }
   int32_t TotalSectors() const { return m_total.load(); }
   // Any thread, while the job runs too.
@@ -153,7 +200,7 @@ class RipJob {
     bool retrying = false;  // the third read of test and copy
     int32_t failedReads = 0;
     int32_t firstFailedSector = 0;
-    uint32_t crc = 0;  // of the read under way
+    std::optional<TrackSums> sums;  // of the read under way, taken on its encoder's thread
     TrackResult result;
     std::string failure;
   };
@@ -168,6 +215,11 @@ class RipJob {
   // taken before a stop.
   int32_t TakeSectors(int32_t sectorIndex, int32_t trackSectors, int32_t count);
   void JudgeReads();
+  // The disc's audio track number (1-based) of the track that begins at begin; 0 when none.
+  int AudioTrackNumber(int32_t begin) const;
+  void MatchAccurateRip();
+  RipReport MakeReport() const;
+  void WriteReports();
   bool PathInFlight(size_t index, const EncoderPool& pool) const;
   // Asks about an existing file and hands the track to the pool; false when it is skipped.
   bool StartTrack(size_t index, EncoderPool& pool, bool retry);
@@ -209,6 +261,10 @@ class RipJob {
   std::vector<RipFailure> m_failures;
   std::vector<std::string> m_written;
   std::vector<TrackResult> m_results;
+  std::unique_ptr<AccurateRipLookup> m_accurateRip;  // from Start until the next Start
+  std::vector<std::string> m_reportFiles;
+  std::time_t m_startTime = 0;
+  int m_audioTracks = 0;  // of the disc
 };
 
 }  // namespace korvi

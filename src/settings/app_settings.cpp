@@ -30,6 +30,9 @@ constexpr std::string_view kEncoderJobs = "EncoderJobs";
 constexpr std::string_view kReadMode = "ReadMode";
 constexpr std::string_view kReadOffset = "ReadOffset";
 constexpr std::string_view kTestAndCopy = "TestAndCopy";
+constexpr std::string_view kVerifyAccurateRip = "VerifyAccurateRip";
+constexpr std::string_view kWriteLog = "WriteLog";
+constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
 // The read offsets a drive can have, in samples.
 constexpr int32_t kReadOffsetLimit = 3000;
 
@@ -147,6 +150,9 @@ void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key
     if (value >= -kReadOffsetLimit && value <= kReadOffsetLimit) ReadOffset = value;
   }
   ReadFlag(store, key, kTestAndCopy, TestAndCopy);
+  ReadFlag(store, key, kVerifyAccurateRip, VerifyAccurateRip);
+  ReadFlag(store, key, kWriteLog, WriteLog);
+  ReadFlag(store, key, kWriteCueSheet, WriteCueSheet);
 }
 
 bool CAppSettings::SaveToRegistry(RegistryStore& store) const {
@@ -169,7 +175,10 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kEncoderJobs, static_cast<uint32_t>(EncoderJobs), EncoderJobs == 0) &&
          WriteLaterDword(store, key, kReadMode, static_cast<uint32_t>(ReadMode), ReadMode == 0) &&
          WriteLaterDword(store, key, kReadOffset, static_cast<uint32_t>(ReadOffset), ReadOffset == 0) &&
-         WriteLaterDword(store, key, kTestAndCopy, TestAndCopy ? 1 : 0, !TestAndCopy);
+         WriteLaterDword(store, key, kTestAndCopy, TestAndCopy ? 1 : 0, !TestAndCopy) &&
+         WriteLaterDword(store, key, kVerifyAccurateRip, VerifyAccurateRip ? 1 : 0, VerifyAccurateRip) &&
+         WriteLaterDword(store, key, kWriteLog, WriteLog ? 1 : 0, WriteLog) &&
+         WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet);
 }
 
 }  // namespace korvi

@@ -25,10 +25,13 @@ class CAppSettings {
   int32_t BPS = 192;
   bool SaveID3Tag = true;
   int32_t CompressionLevel = 2000;
-  int32_t EncoderJobs = 0;   // tracks encoded at once; 0: one per core
-  int32_t ReadMode = 0;      // 0 secure (verified through paranoia), 1 burst; for drives
-  int32_t ReadOffset = 0;    // the drive's read offset in samples, −3000 to 3000; for drives
-  bool TestAndCopy = false;  // each track read twice and the two reads compared
+  int32_t EncoderJobs = 0;        // tracks encoded at once; 0: one per core
+  int32_t ReadMode = 0;           // 0 secure (verified through paranoia), 1 burst; for drives
+  int32_t ReadOffset = 0;         // the drive's read offset in samples, −3000 to 3000; for drives
+  bool TestAndCopy = false;       // each track read twice and the two reads compared
+  bool VerifyAccurateRip = true;  // each ripped track matched against the AccurateRip database
+  bool WriteLog = true;           // a rip log beside the files
+  bool WriteCueSheet = true;      // a cue sheet beside the files
 
   // Defaults for the folders of this environment's user.
   CAppSettings();
