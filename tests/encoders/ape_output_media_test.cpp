@@ -111,7 +111,8 @@ class ApeRipFromCli : public testing::Test {
   }
   fixtures::CommandResult Rip(const std::string& args) {
     return RunCommand(m_env + ShellQuote(KORVI_CLI_PATH) + " rip " + ShellQuote(m_image.cue.string()) +
-                      " --format ape --on-exists overwrite --out " + ShellQuote(m_out.string()) + " " + args);
+                      " --format ape --on-exists overwrite --no-verify --no-log --no-cue --out " +
+                      ShellQuote(m_out.string()) + " " + args);
   }
   Pcm TrackAudio(int track) {
     const std::vector<uint8_t> bin = ReadFile(m_image.bin);

@@ -38,8 +38,9 @@ ChildOptions RipScene::Cli(std::vector<std::string> args) const {
 
 ChildOptions RipScene::Rip(const FormatCase& format, const std::filesystem::path& out,
                            std::vector<std::string> more) const {
-  std::vector<std::string> args = {"rip",   m_image.cue.string(), "--format", format.name,
-                                   "--out", out.string()};
+  // The files alone: no database to ask, no log or cue sheet among them.
+  std::vector<std::string> args = {"rip",        m_image.cue.string(), "--format", format.name, "--out",
+                                   out.string(), "--no-verify",        "--no-log", "--no-cue"};
   args.insert(args.end(), more.begin(), more.end());
   return Cli(args);
 }

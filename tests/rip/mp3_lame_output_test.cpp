@@ -471,7 +471,8 @@ class Mp3Cli : public ::testing::Test {
   }
   fixtures::CommandResult Rip(const std::string& cli, const std::string& args) {
     return RunCommand(m_env + ShellQuote(cli) + " rip " + ShellQuote(m_image.cue.string()) +
-                      " --format mp3 --on-exists overwrite --out " + ShellQuote(m_out.string()) + " " + args);
+                      " --format mp3 --on-exists overwrite --no-verify --no-log --no-cue --out " +
+                      ShellQuote(m_out.string()) + " " + args);
   }
   static size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
