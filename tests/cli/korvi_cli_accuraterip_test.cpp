@@ -1,0 +1,194 @@
+// korvi-cli rip proves its files against a stand-in for the AccurateRip database on 127.0.0.1, and
+// leaves a log and a cue sheet that describe the disc: the database's file is built from the
+// image's own audio, so a rip that reads the disc exactly matches it and one that misreads does not.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+
+#include "disc/cd_device.h"
+#include "fixtures/accuraterip_db.h"
+#include "fixtures/child_process.h"
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/http_server.h"
+#include "fixtures/temp_dir.h"
+#include "verify/accuraterip_ids.h"
+
+namespace korvi {
+namespace {
+
+using namespace std::chrono_literals;
+using fixtures::DbTrack;
+using fixtures::HttpTestServer;
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class KorviCliAccurateRip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Music before track 1 (a hidden track), a pre-gap of music before track 2 and one of 33
+    // sectors before track 4.
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 600, 200, {}}, {false, 500, 150, {}}, {false, 450, 0, {}}, {false, 520, 33, {}}};
+    layout.seed = 31;
+    layout.audiblePregaps = true;
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    m_ids = fixtures::IdsOfImage(m_image.cue);
+    ASSERT_EQ(m_ids.audioTracks, 4);
+    m_sums = fixtures::SumsOfImage(m_image);
+    ASSERT_TRUE(m_server.Start());
+    m_path = AccurateRipPath(m_ids);
+    m_out = m_dir / "out";
+    std::filesystem::create_directory(m_out);
+  }
+
+  void Serve(const std::string& body) {
+    m_server.SetResponse(m_path, {HttpTestServer::Mode::kReply, 200, body});
+  }
+
+  fixtures::ChildResult Rip(std::vector<std::string> more, const std::string& faults = "") {
+    fixtures::ChildOptions options;
+    options.args = {KORVI_CLI_PATH, "rip",          m_image.cue.string(), "--format", "wav",
+                    "--out",        m_out.string(), "--on-exists",        "overwrite"};
+    options.args.insert(options.args.end(), more.begin(), more.end());
+    const std::string home = (m_dir / "home").string();
+    options.env = {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
+                   "KORVI_ACCURATERIP_SERVER=" + m_server.HostPort()};
+    if (!faults.empty()) {
+      options.env.push_back("LD_PRELOAD=" KORVI_MISREAD_PATH);
+      options.env.push_back("MISREAD_FAULTS=" + faults);
+      // The sanitizers' runtime cannot come first when a library is preloaded.
+      options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
+    }
+    return fixtures::RunChild(options, 120s);
+  }
+
+  std::string Files(int first, int last) const {
+    std::string out;
+    for (int track = first; track <= last; ++track)
+      out += (m_out / ("Track " + std::to_string(track) + ".wav")).string() + "\n";
+    return out;
+  }
+
+  std::filesystem::path Report(const std::string& extension) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08x%s", m_ids.cddbId, extension.c_str());
+    return m_out / name;
+  }
+
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+  AccurateRipIds m_ids;
+  std::vector<fixtures::ImageTrackSums> m_sums;
+  HttpTestServer m_server;
+  std::string m_path;
+  std::filesystem::path m_out;
+};
+
+// Two pressings: one holds the v1 checksums of tracks 1 and 2, the other the v2 checksums of
+// tracks 2 to 4. Every track is proven, each by its best entry, with one question to the server.
+TEST_F(KorviCliAccurateRip, TwoPressingsProveEveryTrackAndTheReportsDescribeTheDisc) {
+  const uint32_t wrong = 0x0BADF00D;
+  Serve(
+      fixtures::PressingBytes(m_ids, {{3, m_sums[0].v1}, {7, m_sums[1].v1}, {9, wrong}, {2, wrong}}) +
+      fixtures::PressingBytes(m_ids, {{4, wrong}, {7, m_sums[1].v2}, {12, m_sums[2].v2}, {1, m_sums[3].v2}}));
+  const fixtures::ChildResult rip = Rip({"--require-accurate"});
+  ASSERT_EQ(rip.status, 0) << rip.err;
+  EXPECT_EQ(rip.out, Files(1, 4) +
+                         "AccurateRip track 1: Accurate (v1, confidence 3)\n"
+                         "AccurateRip track 2: Accurate (v2, confidence 7)\n"
+                         "AccurateRip track 3: Accurate (v2, confidence 12)\n"
+                         "AccurateRip track 4: Accurate (v2, confidence 1)\n");
+  EXPECT_NE(rip.err.find("4 of 4 tracks accurately ripped"), std::string::npos) << rip.err;
+  ASSERT_EQ(m_server.Requests().size(), 1u);
+  EXPECT_EQ(m_server.Requests()[0].line, "GET " + m_path + " HTTP/1.1");
+
+  // Without an album title the log and the cue sheet are named after the disc id.
+  const std::string log = ReadText(Report(".log"));
+  EXPECT_NE(log.find("Accurate (v2, confidence 12)"), std::string::npos) << log;
+  EXPECT_NE(log.find("All tracks accurately ripped"), std::string::npos) << log;
+  EXPECT_NE(log.find("  Pre-gap         0:02.00"), std::string::npos) << log;  // track 2's 150 sectors
+  EXPECT_NE(log.find("Read mode         Burst"), std::string::npos) << log;
+
+  // The cue sheet, read back over the WAV files, is the disc from track 1's INDEX 01 on: the same
+  // starts, the same audio, track 1's hidden music as silence.
+  const std::filesystem::path cue = Report(".cue");
+  std::string error;
+  std::unique_ptr<CdDevice> original = CdDevice::Open(m_image.cue.string(), &error);
+  std::unique_ptr<CdDevice> ripped = CdDevice::Open(cue.string(), &error);
+  ASSERT_TRUE(original && ripped) << error << "\n" << ReadText(cue);
+  DiscToc want, got;
+  ASSERT_TRUE(original->ReadToc(want));
+  ASSERT_TRUE(ripped->ReadToc(got)) << ripped->lastError() << "\n" << ReadText(cue);
+  ASSERT_EQ(TocTrackCount(got.toc), 4);
+  for (int n = 1; n <= 4; ++n) {
+    EXPECT_EQ(SectorFromMsf(got.toc.TrackData[n - 1].Address), m_image.starts[size_t(n - 1)])
+        << "track " << n;
+    EXPECT_EQ(got.pregaps[size_t(n - 1)], want.pregaps[size_t(n - 1)]) << "track " << n;
+  }
+  EXPECT_EQ(SectorFromMsf(got.toc.TrackData[4].Address), m_image.leadOut);
+  const int32_t first = m_image.starts[0], count = m_image.leadOut - first;
+  std::vector<uint8_t> audio(size_t(count) * kRawSectorBytes);
+  ASSERT_TRUE(ripped->ReadRawSectors(first, audio.data(), count));
+  EXPECT_TRUE(audio == fixtures::ReadBinSectors(m_image.bin, first, m_image.leadOut - 1));
+  // An independent reader takes it too.
+  const fixtures::CommandResult printed =
+      fixtures::RunCommand("cueprint " + fixtures::ShellQuote(cue.string()));
+  EXPECT_EQ(printed.status, 0) << printed.out;
+  EXPECT_NE(printed.out.find("no. of tracks:\t4"), std::string::npos) << printed.out;
+}
+
+// A drive that misreads part of track 2 gives a file the database does not know: that track, and
+// only that one, is not accurate, and --require-accurate fails the rip.
+TEST_F(KorviCliAccurateRip, AMisreadTrackIsNotAccurate) {
+  std::vector<DbTrack> tracks;
+  for (const fixtures::ImageTrackSums& sums : m_sums) tracks.push_back({5, sums.v2});
+  Serve(fixtures::PressingBytes(m_ids, tracks));
+  const int32_t spot = m_image.starts[1] + 100;
+  const fixtures::ChildResult rip =
+      Rip({"--require-accurate"}, "bad=" + std::to_string(spot) + "-" + std::to_string(spot + 3));
+  EXPECT_EQ(rip.status, 1) << rip.err;
+  EXPECT_EQ(rip.out, Files(1, 4) +
+                         "AccurateRip track 1: Accurate (v2, confidence 5)\n"
+                         "AccurateRip track 2: Not accurate\n"
+                         "AccurateRip track 3: Accurate (v2, confidence 5)\n"
+                         "AccurateRip track 4: Accurate (v2, confidence 5)\n");
+  EXPECT_NE(rip.err.find("3 of 4 tracks accurately ripped"), std::string::npos) << rip.err;
+  EXPECT_NE(rip.err.find("not every track was ripped accurately"), std::string::npos) << rip.err;
+  EXPECT_NE(ReadText(Report(".log")).find("  Track 2: Not accurate"), std::string::npos);
+}
+
+// What the database cannot answer is said as such, and never holds the rip up for long.
+TEST_F(KorviCliAccurateRip, AMissingBrokenOrSilentDatabaseIsNamed) {
+  m_server.SetResponse(m_path, {HttpTestServer::Mode::kReply, 404, "Not Found"});
+  fixtures::ChildResult rip = Rip({"--tracks", "3", "--no-log", "--no-cue"});
+  EXPECT_EQ(rip.status, 0) << rip.err;
+  EXPECT_EQ(rip.out, Files(3, 3) + "AccurateRip track 3: Not in database\n");
+  EXPECT_EQ(Rip({"--tracks", "3", "--require-accurate", "--no-log", "--no-cue"}).status, 1);
+
+  const std::string whole = fixtures::PressingBytes(m_ids, {{5, m_sums[0].v2}, {5, 1}, {5, 2}, {5, 3}});
+  m_server.SetResponse(m_path, {HttpTestServer::Mode::kTruncated, 200, whole.substr(0, 20), whole.size()});
+  rip = Rip({"--tracks", "3", "--no-log", "--no-cue"});
+  EXPECT_EQ(rip.out, Files(3, 3) + "AccurateRip track 3: Database not reachable\n");
+  // A reply that parses as no pressing at all is no answer either.
+  Serve(whole.substr(0, 20));
+  rip = Rip({"--tracks", "3", "--no-log", "--no-cue"});
+  EXPECT_EQ(rip.out, Files(3, 3) + "AccurateRip track 3: Database not reachable\n");
+
+  HttpTestServer::Response stall;
+  stall.mode = HttpTestServer::Mode::kStall;
+  m_server.SetResponse(m_path, stall);
+  const auto start = std::chrono::steady_clock::now();
+  rip = Rip({"--tracks", "3", "--no-log", "--no-cue"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+  EXPECT_EQ(rip.status, 0) << rip.err;
+  EXPECT_EQ(rip.out, Files(3, 3) + "AccurateRip track 3: Database not reachable\n");
+}
+
+}  // namespace
+}  // namespace korvi
