@@ -45,14 +45,16 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_settings = std::move(settings);
   m_startTime = std::time(nullptr);
   m_reportFiles.clear();
-  m_accurateRip.reset();
   m_audioTracks = 0;
   for (int n = 1; n <= TocTrackCount(m_settings.disc.toc); ++n)
     m_audioTracks += IsDataEntry(m_settings.disc.toc.TrackData[n - 1]) ? 0 : 1;
-  // Asked now, so that the answer is there when the last track is.
-  if (m_settings.verifyAccurateRip)
-    if (const std::optional<AccurateRipIds> ids = AccurateRipIdsOf(m_settings.disc))
-      m_accurateRip = std::make_unique<AccurateRipLookup>(*ids);
+  // Asked now, so that the answer is there when the last track is; a disc ripped again keeps the
+  // answer its last job had.
+  const std::optional<AccurateRipIds> ids =
+      m_settings.verifyAccurateRip ? AccurateRipIdsOf(m_settings.disc) : std::nullopt;
+  const bool keep = ids && m_accurateRip && m_accurateRip->Ids() == *ids && m_accurateRip->Answered() &&
+                    m_accurateRip->Wait().kind != AccurateRipAnswer::Kind::kNotReachable;
+  if (!keep) m_accurateRip = ids ? std::make_unique<AccurateRipLookup>(*ids) : nullptr;
   m_cancel.store(false);
   m_gate.Resume();
   m_failures.clear();

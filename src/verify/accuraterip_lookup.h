@@ -37,6 +37,8 @@ class AccurateRipLookup {
   void Cancel() { m_cancel->Cancel(); }
   // Waits for the answer; the same answer every later call.
   const AccurateRipAnswer& Wait();
+  // Whether Wait has returned: the answer is there without waiting.
+  bool Answered() const { return !m_thread.joinable(); }
 
  private:
   AccurateRipIds m_ids;
