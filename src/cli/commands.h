@@ -17,5 +17,6 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 int Play(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Xmcd(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace korvi::cli

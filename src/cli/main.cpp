@@ -32,9 +32,15 @@ constexpr const char* kUsage =
     "  lookup DRIVE [--library DIR] [--no-save]\n"
     "                the disc's album title, artist and track titles, one per line, from the\n"
     "                library or the CDDB server (KORVI_CDDB_SERVER=host[:port] names another)\n"
+    "  verify DRIVE DIR [--library DIR]\n"
+    "                check the WAV files of an earlier rip of the disc in DIR (named after the\n"
+    "                library's titles, or \"Track N.wav\") against AccurateRip, one line a track;\n"
+    "                exit 1 unless every track is accurate (KORVI_ACCURATERIP_SERVER=host:port\n"
+    "                names another database)\n"
     "\n"
     "DRIVE is a device path such as /dev/sr0 or a disc image (.cue, .toc, .nrg).\n"
-    "Exit status: 0 success, 1 the disc could not be read or a file failed, 2 usage error.\n";
+    "Exit status: 0 success, 1 the disc could not be read, a file failed or a verified track is\n"
+    "not accurate, 2 usage error.\n";
 
 }  // namespace
 
@@ -59,6 +65,7 @@ int main(int argc, char** argv) {
   if (command == "play") return korvi::cli::Play(args, std::cout, std::cerr);
   if (command == "xmcd") return korvi::cli::Xmcd(args, std::cout, std::cerr);
   if (command == "lookup") return korvi::cli::Lookup(args, std::cout, std::cerr);
+  if (command == "verify") return korvi::cli::Verify(args, std::cout, std::cerr);
   std::cerr << "korvi-cli: unknown command '" << command << "'\n" << kUsage;
   return korvi::cli::kExitUsage;
 }

@@ -218,4 +218,26 @@ std::optional<LookupOptions> ParseLookupOptions(const Args& args, std::string& e
   return options;
 }
 
+std::optional<VerifyOptions> ParseVerifyOptions(const Args& args, std::string& error) {
+  VerifyOptions options;
+  bool usable = true;
+  for (size_t i = 0; i < args.size() && usable; ++i) {
+    if (args[i] == "--library" && i + 1 < args.size() && options.library.empty())
+      options.library = args[++i];
+    else if (args[i].empty() || args[i][0] == '-')
+      usable = false;
+    else if (options.drive.empty())
+      options.drive = args[i];
+    else if (options.folder.empty())
+      options.folder = args[i];
+    else
+      usable = false;
+  }
+  if (!usable || options.folder.empty()) {
+    error = "usage: korvi-cli verify DRIVE DIR [--library DIR]";
+    return std::nullopt;
+  }
+  return options;
+}
+
 }  // namespace korvi::cli

@@ -72,6 +72,15 @@ struct LookupOptions {
 
 std::optional<LookupOptions> ParseLookupOptions(const Args& args, std::string& error);
 
+struct VerifyOptions {
+  std::string drive;
+  std::string folder;   // where the rip's files are
+  std::string library;  // empty: the library folder of the settings
+};
+
+// `verify DRIVE DIR [--library DIR]`.
+std::optional<VerifyOptions> ParseVerifyOptions(const Args& args, std::string& error);
+
 // "1,3-5" → {1, 3, 4, 5}; nullopt for anything else, or a number outside 1 to 99.
 std::optional<std::set<int>> ParseTrackList(const std::string& text);
 

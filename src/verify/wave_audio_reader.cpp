@@ -1,0 +1,118 @@
+#include "verify/wave_audio_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace korvi {
+namespace {
+
+constexpr uint16_t kTagPcm = 1;
+constexpr uint16_t kTagExtensible = 0xFFFE;
+constexpr uint32_t kFormatBytes = 16;
+constexpr uint32_t kExtensibleBytes = 40;  // the sub-format's GUID begins 24 bytes in
+
+uint16_t Get16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
+
+uint32_t Get32(const uint8_t* at) {
+  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+// A chunk id for a message; a hostile file's bytes are not printed as they are.
+std::string IdText(const uint8_t* id) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) text += id[i] >= 0x20 && id[i] < 0x7F ? static_cast<char>(id[i]) : '?';
+  return "'" + text + "'";
+}
+
+}  // namespace
+
+std::string WaveFormat::Text() const {
+  return std::string(tag == kTagPcm ? "PCM" : "format " + std::to_string(tag)) + ", " +
+         std::to_string(sampleRate) + " Hz, " + std::to_string(bitsPerSample) + "-bit, " +
+         std::to_string(channels) + " channel(s)";
+}
+
+WaveAudioReader::~WaveAudioReader() {
+  if (m_file) std::fclose(m_file);
+}
+
+bool WaveAudioReader::Fail(const std::string& error) {
+  m_error = error;
+  m_dataLeft = 0;
+  return false;
+}
+
+bool WaveAudioReader::ReadExactly(void* buffer, size_t size) {
+  return std::fread(buffer, 1, size, m_file) == size;
+}
+
+bool WaveAudioReader::ReadFormat(uint32_t chunkBytes) {
+  if (chunkBytes < kFormatBytes) return Fail("the format chunk is too short");
+  uint8_t body[kExtensibleBytes] = {};
+  const size_t bytes = std::min<size_t>(chunkBytes, sizeof body);
+  if (!ReadExactly(body, bytes)) return Fail("the file ends inside its format chunk");
+  m_format.tag = Get16(body);
+  m_format.channels = Get16(body + 2);
+  m_format.sampleRate = Get32(body + 4);
+  m_format.bitsPerSample = Get16(body + 14);
+  if (m_format.tag == kTagExtensible && bytes >= kExtensibleBytes) m_format.tag = Get16(body + 24);
+  m_hasFormat = true;
+  return true;
+}
+
+bool WaveAudioReader::Open(const std::string& path) {
+  if (m_file) std::fclose(m_file);
+  m_format = {};
+  m_hasFormat = false;
+  m_dataBytes = m_dataLeft = 0;
+  m_error.clear();
+  m_file = std::fopen(path.c_str(), "rb");
+  struct stat info {};
+  if (!m_file || fstat(fileno(m_file), &info) != 0) return Fail(std::strerror(errno));
+  if (!S_ISREG(info.st_mode)) return Fail("not a regular file");
+  const uint64_t fileBytes = static_cast<uint64_t>(info.st_size);
+
+  uint8_t header[12];
+  if (!ReadExactly(header, sizeof header) || std::memcmp(header, "RIFF", 4) != 0 ||
+      std::memcmp(header + 8, "WAVE", 4) != 0)
+    return Fail("not a WAV file (no RIFF WAVE header)");
+  // The RIFF size is not trusted: a writer that streams leaves it wrong. The chunks are walked
+  // against the file's real size instead.
+  uint64_t at = sizeof header;
+  while (true) {
+    uint8_t chunk[8];
+    if (at + sizeof chunk > fileBytes || !ReadExactly(chunk, sizeof chunk)) return Fail("no data chunk");
+    at += sizeof chunk;
+    const uint32_t bytes = Get32(chunk + 4);
+    if (std::memcmp(chunk, "data", 4) == 0) {
+      if (!m_hasFormat) return Fail("the data chunk comes before the format chunk");
+      if (bytes > fileBytes - at)
+        return Fail("truncated: the data chunk says " + std::to_string(bytes) + " bytes, the file holds " +
+                    std::to_string(fileBytes - at));
+      m_dataBytes = m_dataLeft = bytes;
+      return true;
+    }
+    // Chunks are padded to an even size.
+    const uint64_t end = at + bytes + (bytes & 1);
+    if (end > fileBytes) return Fail("the " + IdText(chunk) + " chunk reaches past the end of the file");
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && !m_hasFormat && !ReadFormat(bytes)) return false;
+    if (fseeko(m_file, static_cast<off_t>(end), SEEK_SET) != 0) return Fail(std::strerror(errno));
+    at = end;
+  }
+}
+
+size_t WaveAudioReader::Read(uint8_t* buffer, size_t size) {
+  if (!m_file || m_dataLeft == 0) return 0;
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(size, m_dataLeft));
+  const size_t got = std::fread(buffer, 1, wanted, m_file);
+  m_dataLeft -= got;
+  // Checked against the file's size on opening: a short read now means the file shrank or failed.
+  if (got < wanted) Fail(std::ferror(m_file) ? std::strerror(errno) : "the file ends inside its data chunk");
+  return got;
+}
+
+}  // namespace korvi
