@@ -214,6 +214,8 @@ void ReportAccurateRip(const RipJob& job, std::ostream& out, std::ostream& err) 
   for (size_t i = 0; i < job.Tracks().size(); ++i)
     if (const auto& verdict = job.Results()[i].accurateRip)
       out << "AccurateRip track " << job.Tracks()[i].number << ": " << verdict->Text() << '\n';
+  if (!job.AccurateRipProblem().empty())
+    err << "korvi-cli: AccurateRip: " << job.AccurateRipProblem() << '\n';
   err << "korvi-cli: " << summary << '\n';
 }
 

@@ -45,6 +45,7 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_settings = std::move(settings);
   m_startTime = std::time(nullptr);
   m_reportFiles.clear();
+  m_accurateRipProblem.clear();
   m_audioTracks = 0;
   for (int n = 1; n <= TocTrackCount(m_settings.disc.toc); ++n)
     m_audioTracks += IsDataEntry(m_settings.disc.toc.TrackData[n - 1]) ? 0 : 1;

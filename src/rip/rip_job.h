@@ -178,6 +178,8 @@ class RipJob {
   const std::vector<std::string>& ReportFiles() const { return m_reportFiles; }
   // "11 of 12 tracks accurately ripped" when the job verified its tracks, else empty.
   std::string AccurateRipSummaryText() const;
+  // Why the database gave no answer, when it did not.
+  const std::string& AccurateRipProblem() const { return m_accurateRipProblem; }
   // Whether every track was read to its end and found accurate.
   bool AllAccurate() const;
   int32_t DoneSectors() const { return m_done.load(); }
@@ -263,6 +265,7 @@ class RipJob {
   std::vector<TrackResult> m_results;
   std::unique_ptr<AccurateRipLookup> m_accurateRip;  // from Start until the next Start
   std::vector<std::string> m_reportFiles;
+  std::string m_accurateRipProblem;
   std::time_t m_startTime = 0;
   int m_audioTracks = 0;  // of the disc
 };

@@ -45,6 +45,7 @@ void RipJob::MatchAccurateRip() {
   if (!m_accurateRip) return;
   // Asked when the job started; by now the answer has mostly come.
   const AccurateRipAnswer& answer = m_accurateRip->Wait();
+  m_accurateRipProblem = answer.error;
   for (size_t i = 0; i < m_outcomes.size(); ++i) {
     TrackResult& result = m_outcomes[i].result;
     const int number = AudioTrackNumber(m_tracks[i].info.begin());
