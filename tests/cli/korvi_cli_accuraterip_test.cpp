@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -114,6 +116,15 @@ TEST_F(KorviCliAccurateRip, TwoPressingsProveEveryTrackAndTheReportsDescribeTheD
   EXPECT_NE(log.find("All tracks accurately ripped"), std::string::npos) << log;
   EXPECT_NE(log.find("  Pre-gap         0:02.00"), std::string::npos) << log;  // track 2's 150 sectors
   EXPECT_NE(log.find("Read mode         Burst"), std::string::npos) << log;
+  // Track 2's peak, worked out from the image: the largest magnitude of any 16-bit sample.
+  const std::vector<uint8_t> track2 =
+      fixtures::ReadBinSectors(m_image.bin, m_image.starts[1], m_image.starts[2] - 1);
+  int peak = 0;
+  for (size_t i = 0; i + 1 < track2.size(); i += 2)
+    peak = std::max(peak, std::abs(int(int16_t(uint16_t(track2[i] | track2[i + 1] << 8)))));
+  char peakLine[64];
+  std::snprintf(peakLine, sizeof peakLine, "  Peak level      %.1f %%\n  Copy CRC", 100.0 * peak / 32768);
+  EXPECT_NE(log.find(std::string("0:02.00\n") + peakLine), std::string::npos) << peakLine << log;
 
   // The cue sheet, read back over the WAV files, is the disc from track 1's INDEX 01 on: the same
   // starts, the same audio, track 1's hidden music as silence.
