@@ -349,12 +349,23 @@ void CMainFrame::StartRip(int format) {
   settings.readOffset = drive ? m_settings.ReadOffset : 0;
   settings.testAndCopy = drive && m_settings.TestAndCopy;
   settings.disc = m_toc;
+  // Verification and the reports judge the audio as it is, from a drive or an image alike.
+  settings.verifyAccurateRip = m_settings.VerifyAccurateRip;
+  settings.writeLog = m_settings.WriteLog;
+  settings.writeCueSheet = m_settings.WriteCueSheet;
+  settings.report = ReportDiscOf(m_driveName, m_toc, m_discInfo.discId != 0 ? &m_discInfo : nullptr);
+  // Read through the frame's copy of the device, as the audio is: the panel replaces the device
+  // only after the frame has taken the new one, and not at all while a job runs.
+  settings.report.readCodes = [this](DiscText& text) {
+    if (m_device) m_device->ReadCodes(text);
+  };
   // Called on the worker, which waits until the user has seen the message.
   settings.writer.showError = [this](const std::string& text) {
     m_messenger->RunAndWait(
         [this, &text] { Prompts::Current().ShowJobError(this, QString::fromStdString(text)); });
   };
   m_ripLayout = m_view->Rows().Layout();
+  m_ripStopped = false;
   if (!m_ripJob->Start(m_ripList, settings) && !m_ripJob->StartError().empty())
     prompts.ShowError(this, QStringLiteral("The rip could not be started: %1")
                                 .arg(QString::fromStdString(m_ripJob->StartError())));
@@ -400,13 +411,29 @@ void CMainFrame::OnRipFinished() {
   m_progress->Stop();
   m_ripJob->Join();
   ShowTrackStatus();
+  // A job the user stopped says no more than what went wrong.
+  const QString verdict = m_ripStopped ? QString() : RipVerdictText();
   const std::vector<RipFailure>& failures = m_ripJob->Failures();
-  if (failures.empty()) return;
+  if (failures.empty()) {
+    if (!verdict.isEmpty()) Prompts::Current().ShowInformation(this, verdict);
+    return;
+  }
   QString text = QStringLiteral("These files could not be written completely:\n");
   for (const RipFailure& failure : failures)
     text += QStringLiteral("\n%1\n    %2")
                 .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.cause));
+  if (!verdict.isEmpty()) text += QStringLiteral("\n\n") + verdict;
   Prompts::Current().ShowError(this, text);
+}
+
+QString CMainFrame::RipVerdictText() const {
+  const std::string summary = m_ripJob->AccurateRipSummaryText();
+  if (summary.empty()) return {};
+  QString text = QString::fromStdString(summary) + QLatin1Char('.');
+  for (const std::string& file : m_ripJob->ReportFiles())
+    if (file.ends_with(".log"))
+      text += QStringLiteral("\n\nThe rip log is in %1").arg(QString::fromStdString(file));
+  return text;
 }
 
 void CMainFrame::ShowTrackStatus() {
@@ -512,6 +539,7 @@ intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t 
       if (IsRipping()) m_ripJob->Resume();
       break;
     case WM_RIP_CANCEL:
+      if (IsRipping()) m_ripStopped = true;
       m_ripJob->Cancel();
       // The worker may be waiting on a box of the job: it ends as No, and the job stops.
       Prompts::Current().EndJobBox();

@@ -90,6 +90,8 @@ class CMainFrame : public QMainWindow {
   void StartRip(int format);
   void OnRipStarted();
   void OnRipFinished();
+  // What AccurateRip said of the job and where its log went; empty when it verified nothing.
+  QString RipVerdictText() const;
   // Each ripped track's row shows how it was read.
   void ShowTrackStatus();
   // The bars follow the job's counters at the repaint rate rather than a message per sector.
@@ -114,7 +116,8 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<ISectorSource> m_filteredSource;  // declared before the job that reads it
   bool m_imagesAsDrives = false;
   std::unique_ptr<RipJob> m_ripJob;
-  uint64_t m_ripLayout = 0;  // of the rows when the job started
+  uint64_t m_ripLayout = 0;   // of the rows when the job started
+  bool m_ripStopped = false;  // the user stopped the job
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
   CDiscInfo m_discInfo;

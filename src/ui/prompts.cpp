@@ -14,6 +14,10 @@ void Prompts::ShowError(QWidget* parent, const QString& text) {
   QMessageBox::critical(parent, QStringLiteral("Error"), text);
 }
 
+void Prompts::ShowInformation(QWidget* parent, const QString& text) {
+  QMessageBox::information(parent, QStringLiteral("Information"), text);
+}
+
 QString Prompts::ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) {
   return QFileDialog::getExistingDirectory(parent, title, startFolder);
 }

@@ -17,6 +17,8 @@ class Prompts {
 
   // A modal message box with the caption "Error" and the error icon.
   virtual void ShowError(QWidget* parent, const QString& text);
+  // A modal message box with the caption "Information" and the information icon.
+  virtual void ShowInformation(QWidget* parent, const QString& text);
   // A modal folder chooser; an empty text when the user cancels.
   virtual QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder);
   // Runs a dialog modally; its result (QDialog::Accepted or Rejected).
@@ -46,10 +48,12 @@ class ScriptedPrompts : public Prompts {
   std::function<QString(const QString& title)> onChooseFolder = [](const QString&) { return QString(); };
 
   QStringList errors;
+  QStringList information;
   QStringList folderTitles;
   int modalCount = 0;
 
   void ShowError(QWidget*, const QString& text) override { errors << text; }
+  void ShowInformation(QWidget*, const QString& text) override { information << text; }
   QString ChooseFolder(QWidget*, const QString& title, const QString&) override {
     folderTitles << title;
     return onChooseFolder(title);

@@ -105,7 +105,10 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
       m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")),
       m_readModeCombo(Named(new QComboBox, "readModeCombo")),
       m_offsetSpin(Named(new QSpinBox, "readOffsetSpin")),
-      m_testAndCopyCheck(Named(new QCheckBox("Test and copy"), "testAndCopyCheck")) {
+      m_testAndCopyCheck(Named(new QCheckBox("Test and copy"), "testAndCopyCheck")),
+      m_verifyCheck(Named(new QCheckBox("Verify rips with AccurateRip"), "verifyAccurateRipCheck")),
+      m_writeLogCheck(Named(new QCheckBox("Write a rip log"), "writeLogCheck")),
+      m_writeCueCheck(Named(new QCheckBox("Write a cue sheet"), "writeCueSheetCheck")) {
   m_jobsSpin->setRange(0, kMaxEncoderJobs);
   m_jobsSpin->setSpecialValueText(QStringLiteral("One per core (%1)").arg(CoresAvailable()));
   // In the order of the ReadMode values, which are the items' indexes.
@@ -121,6 +124,7 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
   layout->addLayout(LabelledRow("Read mode:", m_readModeCombo));
   layout->addLayout(LabelledRow("Drive read offset (samples):", m_offsetSpin));
   layout->addWidget(m_testAndCopyCheck);
+  layout->addWidget(BuildReportGroup());
   layout->addStretch(1);
 
   connect(m_selectorCheck, &QCheckBox::toggled, this, &CSetsPageGeneral::UpdateEnabling);
@@ -147,6 +151,15 @@ QWidget* CSetsPageGeneral::BuildLibraryGroup() {
   return group;
 }
 
+QWidget* CSetsPageGeneral::BuildReportGroup() {
+  auto* group = Named(new QGroupBox("Verification and reports:"), "reportGroup");
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(m_verifyCheck);
+  layout->addWidget(m_writeLogCheck);
+  layout->addWidget(m_writeCueCheck);
+  return group;
+}
+
 void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_selectorCheck->setChecked(settings.ShowSelectorBeforeSave);
   m_outputEdit->setText(ToQt(settings.DefaultFolder));
@@ -158,6 +171,9 @@ void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_readModeCombo->setCurrentIndex(settings.ReadMode);
   m_offsetSpin->setValue(settings.ReadOffset);
   m_testAndCopyCheck->setChecked(settings.TestAndCopy);
+  m_verifyCheck->setChecked(settings.VerifyAccurateRip);
+  m_writeLogCheck->setChecked(settings.WriteLog);
+  m_writeCueCheck->setChecked(settings.WriteCueSheet);
   UpdateEnabling();
 }
 
@@ -173,6 +189,9 @@ void CSetsPageGeneral::Store(CAppSettings& settings) const {
   if (m_readModeCombo->currentIndex() >= 0) settings.ReadMode = m_readModeCombo->currentIndex();
   settings.ReadOffset = m_offsetSpin->value();
   settings.TestAndCopy = m_testAndCopyCheck->isChecked();
+  settings.VerifyAccurateRip = m_verifyCheck->isChecked();
+  settings.WriteLog = m_writeLogCheck->isChecked();
+  settings.WriteCueSheet = m_writeCueCheck->isChecked();
 }
 
 void CSetsPageGeneral::showEvent(QShowEvent* event) {

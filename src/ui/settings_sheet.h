@@ -35,6 +35,8 @@ class CSetsPageGeneral : public QWidget {
  private:
   QWidget* BuildOutputGroup();
   QWidget* BuildLibraryGroup();
+  // AccurateRip, the log and the cue sheet: what a job does once the tracks are read.
+  QWidget* BuildReportGroup();
   // A folder is typed only where it is used: the output folder while no selector is shown
   // before ripping, the library folder while disc-info is saved automatically.
   void UpdateEnabling();
@@ -55,6 +57,9 @@ class CSetsPageGeneral : public QWidget {
   QComboBox* m_readModeCombo;
   QSpinBox* m_offsetSpin;
   QCheckBox* m_testAndCopyCheck;
+  QCheckBox* m_verifyCheck;
+  QCheckBox* m_writeLogCheck;
+  QCheckBox* m_writeCueCheck;
 };
 
 // MP3 bit rate and ID3 tag.

@@ -49,6 +49,10 @@ class ApeFrameRip : public testing::Test {
     folders.config = (m_dir / "config").string();
     m_frame = std::make_unique<CMainFrame>(folders);
     m_frame->Settings().GetDiscInfoAutomatically = false;
+    // The levels are the matter here: no database to ask, no log or cue sheet among the files.
+    m_frame->Settings().VerifyAccurateRip = false;
+    m_frame->Settings().WriteLog = false;
+    m_frame->Settings().WriteCueSheet = false;
     m_frame->Create();
     m_frame->show();
   }

@@ -156,6 +156,9 @@ class FrameRipTest : public QObject {
     // Track 2 was being started: it holds what was read before the worker saw the flag.
     QVERIFY(std::filesystem::file_size(m_out / "Track 2.wav") < 44 + 2352 * 300u);
     QVERIFY(!std::filesystem::exists(m_out / "Track 3.wav"));
+    // The tracks were verified, but a stopped job adds nothing to what the user was told.
+    QVERIFY(!frame->Rip().AccurateRipSummaryText().empty());
+    QVERIFY(m_prompts.information.isEmpty());
   }
 
   // The boxes the job waits on block no other window: the progress window's Cancel, clicked

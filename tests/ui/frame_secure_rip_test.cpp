@@ -60,6 +60,8 @@ class FrameSecureRipTest : public QObject {
     settings.ReadMode = static_cast<int32_t>(ReadMode::kSecure);
     settings.ReadOffset = offset;
     settings.TestAndCopy = false;
+    // How each track was read is the matter here, not what the database says of it.
+    settings.VerifyAccurateRip = false;
     frame->Create();
     frame->show();
     return frame;

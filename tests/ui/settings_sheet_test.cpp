@@ -33,13 +33,17 @@ CAppSettings Sample() {
   settings.ReadMode = 1;
   settings.ReadOffset = -1164;
   settings.TestAndCopy = true;
+  settings.VerifyAccurateRip = false;
+  settings.WriteLog = false;
+  settings.WriteCueSheet = false;
   return settings;
 }
 
 auto Fields(const CAppSettings& s) {
   return std::tie(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
                   s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
-                  s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy);
+                  s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy, s.VerifyAccurateRip,
+                  s.WriteLog, s.WriteCueSheet);
 }
 
 template <typename T>
@@ -113,6 +117,7 @@ class SettingsSheetTest : public QObject {
 
   void generalPageShowsTheRecord() {
     CAppSettings settings = Sample();
+    settings.WriteLog = true;  // one of the three on, so that each box shows its own field
     m_prompts.onModal = Answer(QDialog::Rejected, [](QDialog& sheet) {
       QVERIFY(!Find<QCheckBox>(sheet, "selectorCheck")->isChecked());
       QVERIFY(!Find<QCheckBox>(sheet, "lookupCheck")->isChecked());
@@ -135,6 +140,13 @@ class SettingsSheetTest : public QObject {
       auto* testAndCopy = Find<QCheckBox>(sheet, "testAndCopyCheck");
       QVERIFY(testAndCopy->isChecked());
       QCOMPARE(testAndCopy->text(), QString("Test and copy"));
+      QCOMPARE(Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->text(),
+               QString("Verify rips with AccurateRip"));
+      QCOMPARE(Find<QCheckBox>(sheet, "writeLogCheck")->text(), QString("Write a rip log"));
+      QCOMPARE(Find<QCheckBox>(sheet, "writeCueSheetCheck")->text(), QString("Write a cue sheet"));
+      QVERIFY(!Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->isChecked());
+      QVERIFY(Find<QCheckBox>(sheet, "writeLogCheck")->isChecked());
+      QVERIFY(!Find<QCheckBox>(sheet, "writeCueSheetCheck")->isChecked());
       QStringList labels;
       for (auto* label : sheet.findChildren<QLabel*>()) labels << label->text();
       QVERIFY(labels.contains("Read mode:") && labels.contains("Drive read offset (samples):"));
@@ -175,6 +187,9 @@ class SettingsSheetTest : public QObject {
       Find<QComboBox>(sheet, "readModeCombo")->setCurrentIndex(0);
       Find<QSpinBox>(sheet, "readOffsetSpin")->setValue(6);
       Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
+      Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->click();
+      Find<QCheckBox>(sheet, "writeLogCheck")->click();
+      Find<QCheckBox>(sheet, "writeCueSheetCheck")->click();
       ShowTab(sheet, 1);
       Find<QComboBox>(sheet, "bitrateCombo")->setCurrentIndex(0);
       Find<QCheckBox>(sheet, "id3Check")->click();
@@ -202,6 +217,8 @@ class SettingsSheetTest : public QObject {
       offset->selectAll();
       QTest::keyClicks(offset, "-2500");
       Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
+      Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->click();
+      Find<QCheckBox>(sheet, "writeCueSheetCheck")->click();
       ShowTab(sheet, 1);
       auto* bitRates = Find<QComboBox>(sheet, "bitrateCombo");
       bitRates->setCurrentIndex(bitRates->findText("96 BPS"));
@@ -225,6 +242,9 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.ReadMode, 0);
     QCOMPARE(settings.ReadOffset, -2500);
     QCOMPARE(settings.TestAndCopy, false);
+    QCOMPARE(settings.VerifyAccurateRip, true);
+    QCOMPARE(settings.WriteLog, false);
+    QCOMPARE(settings.WriteCueSheet, true);
   }
 
   // A value the list does not offer shows no selection and survives OK.
