@@ -365,7 +365,6 @@ void CMainFrame::StartRip(int format) {
         [this, &text] { Prompts::Current().ShowJobError(this, QString::fromStdString(text)); });
   };
   m_ripLayout = m_view->Rows().Layout();
-  m_ripStopped = false;
   if (!m_ripJob->Start(m_ripList, settings) && !m_ripJob->StartError().empty())
     prompts.ShowError(this, QStringLiteral("The rip could not be started: %1")
                                 .arg(QString::fromStdString(m_ripJob->StartError())));
@@ -412,7 +411,7 @@ void CMainFrame::OnRipFinished() {
   m_ripJob->Join();
   ShowTrackStatus();
   // A job the user stopped says no more than what went wrong.
-  const QString verdict = m_ripStopped ? QString() : RipVerdictText();
+  const QString verdict = m_ripJob->WasStopped() ? QString() : RipVerdictText();
   const std::vector<RipFailure>& failures = m_ripJob->Failures();
   if (failures.empty()) {
     if (!verdict.isEmpty()) Prompts::Current().ShowInformation(this, verdict);
@@ -430,9 +429,8 @@ QString CMainFrame::RipVerdictText() const {
   const std::string summary = m_ripJob->AccurateRipSummaryText();
   if (summary.empty()) return {};
   QString text = QString::fromStdString(summary) + QLatin1Char('.');
-  for (const std::string& file : m_ripJob->ReportFiles())
-    if (file.ends_with(".log"))
-      text += QStringLiteral("\n\nThe rip log is in %1").arg(QString::fromStdString(file));
+  if (!m_ripJob->LogFile().empty())
+    text += QStringLiteral("\n\nThe rip log is in %1").arg(QString::fromStdString(m_ripJob->LogFile()));
   return text;
 }
 
@@ -539,7 +537,6 @@ intptr_t CMainFrame::HandleMessage(unsigned message, uintptr_t wParam, intptr_t 
       if (IsRipping()) m_ripJob->Resume();
       break;
     case WM_RIP_CANCEL:
-      if (IsRipping()) m_ripStopped = true;
       m_ripJob->Cancel();
       // The worker may be waiting on a box of the job: it ends as No, and the job stops.
       Prompts::Current().EndJobBox();

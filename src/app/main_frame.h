@@ -116,8 +116,7 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<ISectorSource> m_filteredSource;  // declared before the job that reads it
   bool m_imagesAsDrives = false;
   std::unique_ptr<RipJob> m_ripJob;
-  uint64_t m_ripLayout = 0;   // of the rows when the job started
-  bool m_ripStopped = false;  // the user stopped the job
+  uint64_t m_ripLayout = 0;  // of the rows when the job started
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
   CDiscInfo m_discInfo;

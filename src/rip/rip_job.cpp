@@ -45,6 +45,7 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_settings = std::move(settings);
   m_startTime = std::time(nullptr);
   m_reportFiles.clear();
+  m_logFile.clear();
   m_accurateRipProblem.clear();
   m_audioTracks = 0;
   for (int n = 1; n <= TocTrackCount(m_settings.disc.toc); ++n)
@@ -217,6 +218,7 @@ void RipJob::Run() {
       m_failures.push_back({outcome.path, outcome.failure});
   }
   WriteReports();
+  m_stopped.store(m_cancel.load());
   m_running.store(false);
   m_frame.Post(WM_RIP_FINISHED);
 }

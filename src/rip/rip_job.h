@@ -176,7 +176,12 @@ class RipJob {
   const std::vector<TrackResult>& Results() const { return m_results; }
   // The log and cue sheet the job wrote.
   const std::vector<std::string>& ReportFiles() const { return m_reportFiles; }
-  // "11 of 12 tracks accurately ripped" when the job verified its tracks, else empty.
+  // The log's path; empty when none was written.
+  const std::string& LogFile() const { return m_logFile; }
+  // Whether the last job was stopped before its end.
+  bool WasStopped() const { return !IsRunning() && m_stopped.load(); }
+  // "11 of 12 tracks accurately ripped" when the job verified its tracks (or that the database
+  // could not be reached, when no track got an answer), else empty.
   std::string AccurateRipSummaryText() const;
   // Why the database gave no answer, when it did not.
   const std::string& AccurateRipProblem() const { return m_accurateRipProblem; }
@@ -246,6 +251,7 @@ class RipJob {
   std::thread m_thread;
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_cancel{false};
+  std::atomic<bool> m_stopped{false};  // the last job's m_cancel as it ended
   PauseGate m_gate;
   std::atomic<int32_t> m_done{0};
   std::atomic<int32_t> m_total{0};
@@ -266,6 +272,7 @@ class RipJob {
   std::unique_ptr<AccurateRipLookup> m_accurateRip;  // from Start until the next Start
   std::vector<std::string> m_reportFiles;
   std::string m_accurateRipProblem;
+  std::string m_logFile;
   std::time_t m_startTime = 0;
   int m_audioTracks = 0;  // of the disc
 };

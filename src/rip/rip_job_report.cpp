@@ -59,12 +59,18 @@ std::string RipJob::AccurateRipSummaryText() const {
   if (!m_accurateRip || IsRunning()) return "";
   int verified = 0;
   int accurate = 0;
+  int unanswered = 0;
   for (size_t i = 0; i < m_results.size(); ++i) {
     if (!m_outcomes[i].started) continue;
     ++verified;
     accurate += m_results[i].IsAccurate() && m_outcomes[i].failure.empty() ? 1 : 0;
+    const std::optional<AccurateRipResult>& result = m_results[i].accurateRip;
+    unanswered += result && result->status == AccurateRipResult::Status::kNotReachable ? 1 : 0;
   }
-  return verified > 0 ? AccurateRipSummary(accurate, verified) : "";
+  if (verified == 0) return "";
+  // "0 of 12 accurately ripped" would blame the rip for the network.
+  if (unanswered == verified) return "No track could be verified: the AccurateRip database was not reachable";
+  return AccurateRipSummary(accurate, verified);
 }
 
 bool RipJob::AllAccurate() const {
@@ -139,9 +145,10 @@ void RipJob::WriteReports() {
   const RipReport report = MakeReport();
   std::string error;
   if (m_settings.writeLog) {
-    if (const std::optional<std::string> path = WriteRipLog(report, m_settings.folder, &error))
+    if (const std::optional<std::string> path = WriteRipLog(report, m_settings.folder, &error)) {
       m_reportFiles.push_back(*path);
-    else
+      m_logFile = *path;
+    } else
       m_failures.push_back({m_settings.folder, "the rip log could not be written: " + error});
   }
   if (m_settings.writeCueSheet) {
