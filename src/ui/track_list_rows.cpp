@@ -28,8 +28,11 @@ int TrackListRows::InsertRow(int index, const std::string& name) {
 
 void TrackListRows::SetText(int row, int column, const std::string& text) {
   if (QTreeWidgetItem* item = m_list->topLevelItem(row);
-      item && column >= 0 && column < kTrackListColumnCount)
+      item && column >= 0 && column < kTrackListColumnCount) {
     item->setText(column, QString::fromStdString(text));
+    // A status with its AccurateRip verdict is often wider than the column.
+    if (column == kColumnStatus) item->setToolTip(column, QString::fromStdString(text));
+  }
 }
 
 void TrackListRows::SetChecked(int row, bool checked) {
