@@ -22,12 +22,16 @@ class TrackSums {
   uint32_t AccurateRipV2() const { return m_accurateRip.V2(); }
   uint32_t Crc32() const { return m_crc; }
   // The largest sample, as a share of full scale: 0 to 100.
-  double PeakPercent() const { return 100.0 * m_peak / 32768.0; }
+  double PeakPercent() const;
 
  private:
+  void Take(int16_t sample);
+
   AccurateRipChecksum m_accurateRip;
   uint32_t m_crc;
-  int32_t m_peak = 0;  // |sample|, 0 to 32768
+  // The lowest and highest 16-bit sample so far: two running extremes vectorise, |sample| does not.
+  int16_t m_lowest = 0;
+  int16_t m_highest = 0;
   uint8_t m_oddByte = 0;
   bool m_hasOddByte = false;
 };
