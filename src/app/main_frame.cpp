@@ -462,6 +462,7 @@ void CMainFrame::StartLookup() {
   request.drive = m_driveName;
   request.libraryFolder = m_settings.DefaultLibFolder;
   request.server = CddbServerFromEnvironment();
+  request.helloEmail = m_settings.CDDBEmail;
   request.record = m_discInfo;
   m_lookup->Start(std::move(request));
 }

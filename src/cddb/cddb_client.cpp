@@ -48,24 +48,48 @@ std::string Hex8(uint32_t value) {
 
 int FrameCount(const CCDDBTrackPosition& p) { return p.minutes * 4500 + p.seconds * 75 + p.frames; }
 
+// "%XX" for a byte a URL cannot carry as it is.
+void AppendPercentEncoded(std::string& out, char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto byte = static_cast<unsigned char>(c);
+  out += '%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 15];
+}
+
+bool IsUrlPlain(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+         c == '.' || c == '~';
+}
+
 // The category comes from the server: anything but the characters a URL carries as they are is
 // percent-encoded, so a hostile category cannot reshape the request.
 std::string UrlWord(std::string_view word) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string encoded;
   for (char c : word) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '_' || c == '.' || c == '~';
-    if (plain) {
+    if (IsUrlPlain(c))
       encoded += c;
-    } else {
-      encoded += '%';
-      encoded += kHex[byte >> 4];
-      encoded += kHex[byte & 15];
-    }
+    else
+      AppendPercentEncoded(encoded, c);
   }
   return encoded;
+}
+
+// A part of the user's e-mail address as a hello word (see HelloEmailWords).
+std::string EmailWord(std::string_view part) {
+  if (part.empty()) return "Unknown";
+  // The characters besides letters and digits that an unquoted address may hold.
+  constexpr std::string_view kAddressSymbols = "!#$%&'*+/=?^`{|}";
+  std::string word;
+  for (char c : part) {
+    if (IsUrlPlain(c))
+      word += c;
+    else if (kAddressSymbols.find(c) != std::string_view::npos)
+      AppendPercentEncoded(word, c);
+    else
+      word += '_';
+  }
+  return word;
 }
 
 std::string_view SkipBlanks(std::string_view text) {
@@ -135,12 +159,25 @@ std::string HelloWord(const char* raw) {
   return word;
 }
 
+std::optional<std::pair<std::string, std::string>> HelloEmailWords(std::string_view email) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const size_t first = email.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return std::nullopt;
+  email = email.substr(first, email.find_last_not_of(kBlanks) - first + 1);
+  const size_t at = email.rfind('@');
+  const std::string_view user = at == std::string_view::npos ? email : email.substr(0, at);
+  const std::string_view host = at == std::string_view::npos ? std::string_view{} : email.substr(at + 1);
+  return std::pair{EmailWord(user), EmailWord(host)};
+}
+
 std::string CCDDB::GetHelloUser() {
+  if (auto words = HelloEmailWords(m_helloEmail)) return std::move(words->first);
   const std::optional<std::string> name = LoginName();
   return HelloWord(name ? name->c_str() : nullptr);
 }
 
 std::string CCDDB::GetHelloHost() {
+  if (auto words = HelloEmailWords(m_helloEmail)) return std::move(words->second);
   char name[kNameBufferSize] = {};
   if (gethostname(name, sizeof name - 1) != 0) return HelloWord(nullptr);
   return HelloWord(name);

@@ -11,8 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cddb/cancel_token.h"
@@ -82,10 +84,16 @@ class CCDDB {
   // One entry, parsed; the record's disc id becomes discId.
   bool Read(const CCDDBServer& server, uint32_t discId, const std::string& category, CCDDBRecord& record);
 
+  // The user's e-mail address: the public server refuses a hello it does not know, and asks each
+  // user to send their own address as its user and host words. Empty (or blank): the login and
+  // machine names, as always.
+  void SetHelloEmail(std::string email) { m_helloEmail = std::move(email); }
+
   // "hello=USER+HOST+MfcCDDB+1.27&proto=5".
   virtual std::string GetHelloCommand();
-  // The user's login name and the machine's name, every character but ASCII letters and digits
-  // replaced by "_"; "Unknown" when the system does not say.
+  // The two parts of the e-mail address when one is set (see HelloEmailWords); otherwise the
+  // user's login name and the machine's name, every character but ASCII letters and digits
+  // replaced by "_", "Unknown" when the system does not say.
   virtual std::string GetHelloUser();
   virtual std::string GetHelloHost();
 
@@ -123,6 +131,7 @@ class CCDDB {
   bool IsCancelled() const { return m_cancel && m_cancel->IsCancelled(); }
 
   std::string m_lastReplyText;
+  std::string m_helloEmail;
   uint32_t m_lastMciError = 0;
   int m_waitTimeoutMs = kCddbDefaultWaitMs;
   std::string m_clientName = kCddbClientName;
@@ -143,5 +152,13 @@ class CCDDB {
 // A word of the hello parameter: every byte that is not an ASCII letter or digit becomes "_";
 // "Unknown" when there is no word.
 std::string HelloWord(const char* raw);
+
+// The user and host words of the hello for an e-mail address, split at its last "@" after the
+// blanks around it are dropped; nullopt when the address is empty or blank. Letters, digits, ".",
+// "-", "_" and "~" stay as they are; the other characters an address may hold are
+// percent-encoded, so that the server's CGI decodes the address as typed ("+" would split the
+// hello, "&" end it); anything else (blanks, control characters, quotes, bytes beyond ASCII)
+// becomes "_". An empty part is "Unknown".
+std::optional<std::pair<std::string, std::string>> HelloEmailWords(std::string_view email);
 
 }  // namespace korvi

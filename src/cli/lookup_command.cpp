@@ -18,11 +18,13 @@
 namespace korvi::cli {
 
 std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows,
-                                    const std::string& libraryFolder, bool save, std::ostream& err) {
+                                    const std::string& libraryFolder, const std::string& helloEmail,
+                                    bool save, std::ostream& err) {
   LookupRequest request;
   request.drive = drive;
   request.libraryFolder = libraryFolder;
   request.server = CddbServerFromEnvironment();
+  request.helloEmail = helloEmail;
   for (int row = 0; row < rows.RowCount(); ++row)
     request.record.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
   LookupOutcome outcome = RunLookup(request, CCDDBCancelToken::Create(), [](const std::string&) {});
@@ -59,8 +61,8 @@ int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "Failed to Get disc-info!\nkorvi-cli: " << (device ? device->lastError() : error) << '\n';
     return kExitFailed;
   }
-  const auto record =
-      LookUpDisc(drive, rows, library, settings.SaveLibraryAutomatically && !options->noSave, err);
+  const auto record = LookUpDisc(drive, rows, library, settings.CDDBEmail,
+                                 settings.SaveLibraryAutomatically && !options->noSave, err);
   if (!record) return kExitFailed;
   out << record->albumTitle << '\n' << record->albumArtist << '\n';
   for (int row = 0; row < rows.RowCount(); ++row) out << record->tracks[size_t(row)].title() << '\n';

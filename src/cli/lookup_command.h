@@ -13,9 +13,11 @@ class ITrackRows;
 
 namespace korvi::cli {
 
-// Looks the disc up (library, then server), one record per listed row; saves a server's answer
-// into libraryFolder when save is set. Nullopt after "Failed to Get disc-info!" on err.
+// Looks the disc up (library, then server, whose hello carries helloEmail when it is set), one
+// record per listed row; saves a server's answer into libraryFolder when save is set. Nullopt
+// after "Failed to Get disc-info!" on err.
 std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows,
-                                    const std::string& libraryFolder, bool save, std::ostream& err);
+                                    const std::string& libraryFolder, const std::string& helloEmail,
+                                    bool save, std::ostream& err);
 
 }  // namespace korvi::cli

@@ -252,7 +252,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   std::optional<CDiscInfo> record;
   if (options.lookup) {
     record = LookUpDisc(options.drive, rows, options.library.value_or(settings.DefaultLibFolder),
-                        settings.SaveLibraryAutomatically, err);
+                        settings.CDDBEmail, settings.SaveLibraryAutomatically, err);
     if (!record) err << "korvi-cli: the files are named after the track numbers\n";
   }
   auto tracks = SelectTracks(rows, options.tracks, record, err);

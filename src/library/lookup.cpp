@@ -55,6 +55,7 @@ LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDD
   CCDDB cddb;
   cddb.SetCancelToken(cancel);
   cddb.SetWaitTimeout(request.waitTimeoutMs);
+  cddb.SetHelloEmail(request.helloEmail);
   const auto fail = [&](const std::string& cause) {
     outcome.kind = LookupOutcome::kFailed;
     outcome.record = request.record;

@@ -22,6 +22,7 @@ struct LookupRequest {
   std::string drive;          // device or image path
   std::string libraryFolder;  // DefaultLibFolder
   CCDDBServer server;
+  std::string helloEmail;    // CDDBEmail: the user's address for the server's hello, or empty
   CDiscInfo record;          // the record as it stands, tracks numbered for every row
   int waitTimeoutMs = 2000;  // for each piece of a reply
 };

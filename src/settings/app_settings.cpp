@@ -33,6 +33,7 @@ constexpr std::string_view kTestAndCopy = "TestAndCopy";
 constexpr std::string_view kVerifyAccurateRip = "VerifyAccurateRip";
 constexpr std::string_view kWriteLog = "WriteLog";
 constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
+constexpr std::string_view kCddbEmail = "CDDBEmail";
 // The read offsets a drive can have, in samples.
 constexpr int32_t kReadOffsetLimit = 3000;
 
@@ -91,6 +92,12 @@ bool WriteString(RegistryStore& store, const RegKey& key, std::string_view name,
   return store.SetValue(key, name, kRegSz, bytes);
 }
 
+// A later text whose default is empty: written once it is set or is stored already.
+bool WriteLaterString(RegistryStore& store, const RegKey& key, std::string_view name,
+                      const std::string& text) {
+  return (text.empty() && !store.QueryValue(key, name)) || WriteString(store, key, name, text);
+}
+
 }  // namespace
 
 CAppSettings::CAppSettings() : CAppSettings(UserFolders::FromEnvironment()) {}
@@ -112,6 +119,7 @@ bool CAppSettings::LoadFromRegistry(const RegistryStore& store) {
   if (LoadFolders(store, *key)) {
     LoadEncoderOptions(store, *key);
     LoadReadOptions(store, *key);
+    LoadLookupOptions(store, *key);
   }
   return true;
 }
@@ -155,6 +163,10 @@ void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key
   ReadFlag(store, key, kWriteCueSheet, WriteCueSheet);
 }
 
+void CAppSettings::LoadLookupOptions(const RegistryStore& store, const RegKey& key) {
+  if (std::optional<std::string> email = ReadString(store, key, kCddbEmail)) CDDBEmail = std::move(*email);
+}
+
 bool CAppSettings::SaveToRegistry(RegistryStore& store) const {
   store.Reload();
   std::optional<RegKey> key = store.CreateKey(OptionsKeyPath());
@@ -178,7 +190,8 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kTestAndCopy, TestAndCopy ? 1 : 0, !TestAndCopy) &&
          WriteLaterDword(store, key, kVerifyAccurateRip, VerifyAccurateRip ? 1 : 0, VerifyAccurateRip) &&
          WriteLaterDword(store, key, kWriteLog, WriteLog ? 1 : 0, WriteLog) &&
-         WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet);
+         WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet) &&
+         WriteLaterString(store, key, kCddbEmail, CDDBEmail);
 }
 
 }  // namespace korvi

@@ -32,6 +32,7 @@ class CAppSettings {
   bool VerifyAccurateRip = true;  // each ripped track matched against the AccurateRip database
   bool WriteLog = true;           // a rip log beside the files
   bool WriteCueSheet = true;      // a cue sheet beside the files
+  std::string CDDBEmail;          // the user's address in the CDDB hello; empty: login and host names
 
   // Defaults for the folders of this environment's user.
   CAppSettings();
@@ -57,6 +58,7 @@ class CAppSettings {
   bool LoadFolders(const RegistryStore& store, const RegKey& key);
   void LoadEncoderOptions(const RegistryStore& store, const RegKey& key);
   void LoadReadOptions(const RegistryStore& store, const RegKey& key);
+  void LoadLookupOptions(const RegistryStore& store, const RegKey& key);
   bool WriteAll(RegistryStore& store, const RegKey& key) const;
 };
 

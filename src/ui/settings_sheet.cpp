@@ -29,6 +29,8 @@ struct Choice {
   int value;
 };
 
+constexpr int kMaxEmailLength = 254;
+
 constexpr std::array kBitRates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 
 std::vector<Choice> BitRateChoices() {
@@ -101,6 +103,7 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
       m_lookupCheck(Named(new QCheckBox(QStringLiteral("Get play CD information from %1 automatically")
                                             .arg(QString::fromStdString(CddbServerInUse()))),
                           "lookupCheck")),
+      m_cddbEmailEdit(Named(new QLineEdit, "cddbEmailEdit")),
       m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")),
       m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")),
       m_readModeCombo(Named(new QComboBox, "readModeCombo")),
@@ -114,11 +117,16 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
   // In the order of the ReadMode values, which are the items' indexes.
   m_readModeCombo->addItems({QStringLiteral("Secure"), QStringLiteral("Burst")});
   m_offsetSpin->setRange(-kMaxReadOffset, kMaxReadOffset);
+  // The longest address mail can be sent to.
+  m_cddbEmailEdit->setMaxLength(kMaxEmailLength);
+  m_cddbEmailEdit->setMinimumWidth(200);
+  m_cddbEmailEdit->setPlaceholderText(QStringLiteral("name@example.org"));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(BuildOutputGroup());
   layout->addWidget(BuildLibraryGroup());
   layout->addWidget(m_lookupCheck);
+  layout->addLayout(LabelledRow("E-mail for the CDDB server:", m_cddbEmailEdit));
   layout->addWidget(m_overwriteCheck);
   layout->addLayout(LabelledRow("Tracks encoded at once:", m_jobsSpin));
   layout->addLayout(LabelledRow("Read mode:", m_readModeCombo));
@@ -166,6 +174,7 @@ void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_libraryEdit->setText(ToQt(settings.DefaultLibFolder));
   m_saveLibraryCheck->setChecked(settings.SaveLibraryAutomatically);
   m_lookupCheck->setChecked(settings.GetDiscInfoAutomatically);
+  m_cddbEmailEdit->setText(ToQt(settings.CDDBEmail));
   m_overwriteCheck->setChecked(settings.ReplacePrompt);
   m_jobsSpin->setValue(settings.EncoderJobs);
   m_readModeCombo->setCurrentIndex(settings.ReadMode);
@@ -183,6 +192,7 @@ void CSetsPageGeneral::Store(CAppSettings& settings) const {
   settings.DefaultLibFolder = m_libraryEdit->text().toStdString();
   settings.SaveLibraryAutomatically = m_saveLibraryCheck->isChecked();
   settings.GetDiscInfoAutomatically = m_lookupCheck->isChecked();
+  settings.CDDBEmail = m_cddbEmailEdit->text().toStdString();
   settings.ReplacePrompt = m_overwriteCheck->isChecked();
   settings.EncoderJobs = m_jobsSpin->value();
   // A mode the list does not hold shows no selection and is kept.

@@ -16,7 +16,8 @@ class QTabWidget;
 
 namespace korvi {
 
-// Output folder, library folder, lookup and overwrite options, tracks encoded at once, and how a
+// Output folder, library folder, lookup options (the e-mail address for the CDDB server's hello
+// among them), overwrite prompt, tracks encoded at once, and how a
 // drive is read.
 class CSetsPageGeneral : public QWidget {
   Q_OBJECT
@@ -52,6 +53,7 @@ class CSetsPageGeneral : public QWidget {
   QPushButton* m_libraryBrowse;
   QCheckBox* m_saveLibraryCheck;
   QCheckBox* m_lookupCheck;
+  QLineEdit* m_cddbEmailEdit;
   QCheckBox* m_overwriteCheck;
   QSpinBox* m_jobsSpin;
   QComboBox* m_readModeCombo;

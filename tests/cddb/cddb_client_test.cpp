@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 #include "cddb_test_util.h"
 
@@ -129,6 +131,42 @@ TEST(CddbHello, WordsHoldOnlyLettersAndDigits) {
     EXPECT_EQ(word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_"),
               std::string::npos)
         << word;
+  }
+}
+
+// The public server wants the user's own address as the hello's user and host words.
+TEST(CddbHello, AnEmailAddressGivesTheUserAndHostWords) {
+  using Words = std::pair<std::string, std::string>;
+  CCDDB client;
+  client.SetHelloEmail("user@example.org");
+  EXPECT_EQ(client.GetHelloCommand(), "hello=user+example.org+MfcCDDB+1.27&proto=5");
+  // Blanks around it go; "+" is the hello's word separator, so it travels percent-encoded, and the
+  // address splits at its last "@".
+  EXPECT_EQ(HelloEmailWords(" jane.doe+cds@mail.example-isp.org\t"),
+            Words("jane.doe%2Bcds", "mail.example-isp.org"));
+  EXPECT_EQ(HelloEmailWords("a@b@c.org"), Words("a_b", "c.org"));
+  EXPECT_EQ(HelloEmailWords("nobody"), Words("nobody", "Unknown"));
+  EXPECT_EQ(HelloEmailWords("@"), Words("Unknown", "Unknown"));
+  // A hostile address cannot add parameters or words, nor split the request line.
+  const std::string hostileAddress =
+      "x&cmd=cddb+write y\r\nHost: evil\x01@ex ample.org%0A&proto=1 HTTP/1.1\r\n\xc3\xa9";
+  const std::optional<Words> hostile = HelloEmailWords(hostileAddress);
+  ASSERT_TRUE(hostile);
+  EXPECT_EQ(*hostile,
+            Words("x%26cmd%3Dcddb%2Bwrite_y__Host__evil_", "ex_ample.org%250A%26proto%3D1_HTTP%2F1.1____"));
+  for (const std::string& word : {hostile->first, hostile->second})
+    EXPECT_EQ(word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._~%-"),
+              std::string::npos)
+        << word;
+  client.SetHelloEmail(hostileAddress);
+  EXPECT_EQ(client.GetHelloCommand(),
+            "hello=" + hostile->first + "+" + hostile->second + "+MfcCDDB+1.27&proto=5");
+  // No address, or only blanks: the hello of a client that was given none, byte for byte.
+  CCDDB plain;
+  for (const char* none : {"", "  \t "}) {
+    client.SetHelloEmail(none);
+    EXPECT_EQ(HelloEmailWords(none), std::nullopt);
+    EXPECT_EQ(client.GetHelloCommand(), plain.GetHelloCommand());
   }
 }
 

@@ -39,7 +39,7 @@ class CddbServerTest : public ::testing::Test {
   }
 
   void Misbehave(Mode mode, size_t bytes = 0, int intervalMs = 0, std::string raw = {}) {
-    m_server.SetBehaviour({mode, bytes, intervalMs, std::move(raw), {}});
+    m_server.SetBehaviour({mode, bytes, intervalMs, std::move(raw), {}, {}});
   }
 
   bool Query(uint32_t id, const std::vector<CCDDBTrackPosition>& positions = kTwoTracks) {

@@ -122,6 +122,49 @@ TEST_F(KorviCliLookup, EachFailureNamesItsCause) {
             "the CDDB server name no-such-host.invalid cannot be resolved\n");
 }
 
+// The public server refuses a hello it does not know: the user reads its own words, and the
+// address from the settings file lets lookup and rip --lookup through.
+TEST_F(KorviCliLookup, TheHelloCarriesTheAddressFromTheSettings) {
+  const std::string address = "jane.doe+cds@mail.example.org";
+  fixtures::CddbTestServer::Behaviour refuse;
+  refuse.requiredEmail = address;
+  m_server->SetBehaviour(refuse);
+  const std::string lookup = "lookup " + ShellQuote(m_image.cue.string()) + " --no-save";
+  const auto refused = Cli(lookup + " 2>&1 >/dev/null");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "Failed to Get disc-info!\nkorvi-cli: the CDDB server " + m_server->HostPort() +
+                             " answered: 500 Unknown developer email\n");
+  ASSERT_EQ(m_server->Requests().size(), 1u);
+
+  std::filesystem::create_directories(m_dir / "config" / "korvi-cd-ripper");
+  std::filesystem::create_directory(Library());
+  std::ofstream(m_dir / "config" / "korvi-cd-ripper" / "registry.reg")
+      << "Windows Registry Editor Version 5.00\n\n"
+      << "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD Ripper\\Options]\n"
+      << "\"DefaultFolder\"=\"" << (m_dir / "out").string() << "\"\n"
+      << "\"DefaultLibFolder\"=\"" << Library() << "\"\n"
+      << "\"CDDBEmail\"=\"" << address << "\"\n";
+  const auto found = Cli(lookup);
+  ASSERT_EQ(found.status, 0) << found.out;
+  EXPECT_EQ(found.out, "Songs of the Sea\nAna\nTide\nGulls / Wind\n..\n");
+  std::vector<std::string> requests = m_server->Requests();
+  ASSERT_EQ(requests.size(), 3u);  // the refused query, then query and read
+  EXPECT_NE(requests[2].find("&hello=jane.doe%2Bcds+mail.example.org+MfcCDDB+1.27&proto=5 HTTP/1.0"),
+            std::string::npos)
+      << requests[2];
+
+  const auto out = m_dir / "out";
+  std::filesystem::create_directory(out);
+  const auto rip = Cli("rip " + ShellQuote(m_image.cue.string()) +
+                       " --format wav --lookup --tracks 1 --no-verify --no-log --no-cue --out " +
+                       ShellQuote(out.string()));
+  ASSERT_EQ(rip.status, 0) << rip.out;
+  EXPECT_EQ(rip.out, (out / "Tide.wav").string() + "\n");
+  requests = m_server->Requests();
+  ASSERT_EQ(requests.size(), 5u);
+  EXPECT_EQ(fixtures::CddbTestServer::HelloAddress(requests[4]), address);
+}
+
 TEST_F(KorviCliLookup, RipTakesTheLibraryFolderToo) {
   std::filesystem::create_directory(Library());
   CDiscInfo mine;

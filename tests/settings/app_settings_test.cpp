@@ -134,6 +134,26 @@ TEST_F(SettingsApp, ReadSettingsRoundTripAndOutOfRangeValuesAreIgnored) {
   EXPECT_EQ(Loaded(two).ReadOffset, 6);
 }
 
+// The address for the CDDB hello: absent until set, then kept, even once cleared, so that a cleared
+// address stays cleared.
+TEST_F(SettingsApp, CddbEmailIsWrittenOnceSet) {
+  CAppSettings settings(user.folders);
+  settings.CDDBEmail = "jane.doe+cds@example.org";
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath)
+                .find("\"CompressionLevel\"=dword:000007d0\n"
+                      "\"CDDBEmail\"=\"jane.doe+cds@example.org\"\n"),
+            std::string::npos)
+      << ReadFile(user.storePath);
+  EXPECT_EQ(Loaded().CDDBEmail, "jane.doe+cds@example.org");
+  settings.CDDBEmail.clear();
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"CDDBEmail\"=\"\"\n"), std::string::npos);
+  CAppSettings preset(user.folders);
+  preset.CDDBEmail = "old@example.org";
+  EXPECT_EQ(Loaded(preset).CDDBEmail, "");
+}
+
 TEST_F(SettingsApp, FlagsAloneLoadAndTheRestKeepDefaults) {
   WriteOptions(
       "\"ShowSelectorBeforeSave\"=dword:00000000\n\"GetDiscInfoAutomatically\"=dword:00000000\n"

@@ -1,6 +1,7 @@
 // The disc-info lookup from the window, against a local CDDB server and a real library folder.
 
 #include <QDeadlineTimer>
+#include <QLineEdit>
 #include <QTreeWidget>
 #include <QtTest>
 #include <fstream>
@@ -159,6 +160,35 @@ class LookupFrameTest : public QObject {
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),
              QStringLiteral("No disc-info: the CDDB server 127.0.0.1:1 refused the connection"));
+  }
+
+  // The public server refuses a hello it does not know: its own words reach the line under the
+  // drive list, and the address typed on the settings sheet lets the next lookup through.
+  void aRefusedHelloShowsTheServersWordsUntilTheAddressIsSet() {
+    WriteEntry("rock", 3, "Registered");
+    fixtures::CddbTestServer::Behaviour refuse;
+    refuse.requiredEmail = "listener@example.org";
+    m_server->SetBehaviour(refuse);
+    auto frame = MakeFrame(false);
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+    QCOMPARE(frame->View()->DrivePanel()->InfoText(),
+             QString("No disc-info: the CDDB server %1 answered: 500 Unknown developer email")
+                 .arg(QString::fromStdString(m_server->HostPort())));
+    QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
+
+    m_prompts.onModal = [](QDialog& sheet) {
+      auto* edit = sheet.findChild<QLineEdit*>(QStringLiteral("cddbEmailEdit"));
+      if (!edit) return int(QDialog::Rejected);
+      edit->setText(QStringLiteral("listener@example.org"));
+      return int(QDialog::Accepted);
+    };
+    frame->Action(ID_SETTINGS)->trigger();
+    QCOMPARE(frame->Settings().CDDBEmail, std::string("listener@example.org"));
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+    QCOMPARE(frame->View()->DrivePanel()->InfoText(),
+             QStringLiteral("Album title: Registered, Album artist: The Band"));
   }
 
   // Without any lookup result the typed titles are kept in the library; a record of nothing but

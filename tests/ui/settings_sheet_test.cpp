@@ -36,6 +36,7 @@ CAppSettings Sample() {
   settings.VerifyAccurateRip = false;
   settings.WriteLog = false;
   settings.WriteCueSheet = false;
+  settings.CDDBEmail = "me@example.org";
   return settings;
 }
 
@@ -43,7 +44,7 @@ auto Fields(const CAppSettings& s) {
   return std::tie(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
                   s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
                   s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy, s.VerifyAccurateRip,
-                  s.WriteLog, s.WriteCueSheet);
+                  s.WriteLog, s.WriteCueSheet, s.CDDBEmail);
 }
 
 template <typename T>
@@ -125,6 +126,7 @@ class SettingsSheetTest : public QObject {
       QVERIFY(!Find<QCheckBox>(sheet, "overwriteCheck")->isChecked());
       QCOMPARE(Find<QLineEdit>(sheet, "outputFolderEdit")->text(), QString("/srv/rips/out"));
       QCOMPARE(Find<QLineEdit>(sheet, "libraryFolderEdit")->text(), QString("/srv/rips/library"));
+      QCOMPARE(Find<QLineEdit>(sheet, "cddbEmailEdit")->text(), QString("me@example.org"));
       QCOMPARE(Find<QCheckBox>(sheet, "lookupCheck")->text(),
                QString("Get play CD information from gnudb.gnudb.org automatically"));
       QVERIFY(!Find<QCheckBox>(sheet, "id3Check")->isChecked());
@@ -150,6 +152,7 @@ class SettingsSheetTest : public QObject {
       QStringList labels;
       for (auto* label : sheet.findChildren<QLabel*>()) labels << label->text();
       QVERIFY(labels.contains("Read mode:") && labels.contains("Drive read offset (samples):"));
+      QVERIFY(labels.contains("E-mail for the CDDB server:"));
     });
     EditSettings(nullptr, settings);
     QCOMPARE(m_prompts.modalCount, 1);
@@ -184,6 +187,7 @@ class SettingsSheetTest : public QObject {
       Find<QCheckBox>(sheet, "overwriteCheck")->click();
       Find<QLineEdit>(sheet, "outputFolderEdit")->setText("/elsewhere");
       Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("/elsewhere/lib");
+      Find<QLineEdit>(sheet, "cddbEmailEdit")->clear();
       Find<QComboBox>(sheet, "readModeCombo")->setCurrentIndex(0);
       Find<QSpinBox>(sheet, "readOffsetSpin")->setValue(6);
       Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
@@ -211,6 +215,7 @@ class SettingsSheetTest : public QObject {
       // Typed text is kept as it stands, blanks included.
       Find<QLineEdit>(sheet, "outputFolderEdit")->setText("  /media/new out ");
       Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("relative/lib");
+      Find<QLineEdit>(sheet, "cddbEmailEdit")->setText("listener@mail.example.org");
       Find<QSpinBox>(sheet, "encoderJobsSpin")->setValue(3);
       Find<QComboBox>(sheet, "readModeCombo")->setCurrentIndex(0);
       auto* offset = Find<QSpinBox>(sheet, "readOffsetSpin");
@@ -245,6 +250,7 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.VerifyAccurateRip, true);
     QCOMPARE(settings.WriteLog, false);
     QCOMPARE(settings.WriteCueSheet, true);
+    QCOMPARE(settings.CDDBEmail, std::string("listener@mail.example.org"));
   }
 
   // A value the list does not offer shows no selection and survives OK.
