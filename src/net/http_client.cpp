@@ -1,8 +1,10 @@
 #include "net/http_client.h"
 
 #include <curl/curl.h>
+#include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -57,6 +59,7 @@ struct Transfer {
   bool tooLarge = false;
   bool connected = false;
   std::string statusLine;
+  long retryAfterSeconds = -1;
   Clock::time_point lastByte;
 };
 
@@ -71,6 +74,20 @@ size_t OnBody(char* data, size_t, size_t count, void* user) {
   return count;
 }
 
+// Retry-After as delta-seconds; -1 for a date or anything else. Long values are capped rather
+// than overflowing: every caller bounds its wait anyway.
+long RetryAfterSeconds(std::string_view value) {
+  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front()))) value.remove_prefix(1);
+  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.remove_suffix(1);
+  if (value.empty()) return -1;
+  long seconds = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9') return -1;
+    seconds = std::min(seconds * 10 + (c - '0'), 999999999L);
+  }
+  return seconds;
+}
+
 size_t OnHeader(char* data, size_t, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   transfer->lastByte = Clock::now();
@@ -78,6 +95,9 @@ size_t OnHeader(char* data, size_t, size_t count, void* user) {
   if (line.starts_with("HTTP/")) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     transfer->statusLine = std::string(line.substr(0, 200));
+    transfer->retryAfterSeconds = -1;  // a new reply's head, after a 1xx
+  } else if (line.size() > 12 && strncasecmp(line.data(), "Retry-After:", 12) == 0) {
+    transfer->retryAfterSeconds = RetryAfterSeconds(line.substr(12));
   }
   return count;
 }
@@ -121,6 +141,12 @@ HttpReply Unreachable(std::string error, long status = 0) {
   return Failure(HttpReply::Kind::kUnreachable, std::move(error), status);
 }
 
+HttpReply TimedOut(std::string error, int afterMs) {
+  HttpReply reply = Unreachable(std::move(error));
+  reply.timedOutAfterMs = afterMs;
+  return reply;
+}
+
 HttpReply Cancelled() { return Failure(HttpReply::Kind::kCancelled, "the request was stopped"); }
 
 // What a transfer that libcurl ended with result means to the user.
@@ -157,7 +183,8 @@ std::string TransferError(CURLcode result, CURL* easy, const Transfer& transfer,
 
 std::string HttpUserAgent() { return std::string("Korvi-CD-Ripper/") + ProgramVersion(); }
 
-HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel) {
+HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel,
+                  const std::string& userAgent) {
   const std::string server = ServerOf(url);
   if (cancel && cancel->IsCancelled()) return Cancelled();
   if (!CurlReady()) return Unreachable("the network library cannot be set up");
@@ -168,7 +195,7 @@ HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBC
   Transfer transfer;
   transfer.maxBytes = limits.maxBodyBytes;
   char curlText[CURL_ERROR_SIZE] = {};
-  const std::string agent = HttpUserAgent();
+  const std::string agent = userAgent.empty() ? HttpUserAgent() : userAgent;
   CURLcode set = CURLE_OK;
   const auto option = [&](CURLoption name, auto value) {
     if (set == CURLE_OK) set = curl_easy_setopt(easy.get(), name, value);
@@ -204,11 +231,13 @@ HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBC
     if (cancel && cancel->IsCancelled()) return Cancelled();
     const Clock::time_point now = Clock::now();
     if (now >= deadline)
-      return Unreachable(server + " timed out: no whole reply within " + Duration(limits.totalMs));
+      return TimedOut(server + " timed out: no whole reply within " + Duration(limits.totalMs),
+                      limits.totalMs);
     const Clock::time_point stallEnd = transfer.lastByte + Ms(limits.stallMs);
     if (now >= stallEnd) {
       if (!transfer.connected) return Unreachable("cannot connect to " + server + ": timed out");
-      return Unreachable(server + " timed out: nothing received for " + Duration(limits.stallMs));
+      return TimedOut(server + " timed out: nothing received for " + Duration(limits.stallMs),
+                      limits.stallMs);
     }
     // Rounded up, so that the wait does not end just short of a limit and spin.
     auto waitMs = std::chrono::ceil<Ms>(std::min(deadline, stallEnd) - now).count();
@@ -232,6 +261,8 @@ HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBC
   HttpReply reply;
   reply.status = status;
   reply.body = std::move(transfer.body);
+  reply.statusText = StatusText(transfer.statusLine, status);
+  reply.retryAfterSeconds = transfer.retryAfterSeconds;
   if (status >= 200 && status <= 299) {
     reply.kind = HttpReply::Kind::kOk;
   } else if (status == 404) {
@@ -239,7 +270,7 @@ HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBC
     reply.error = server + " has no such file (404)";
   } else {
     reply.kind = HttpReply::Kind::kHttpStatus;
-    reply.error = server + " answered " + StatusText(transfer.statusLine, status);
+    reply.error = server + " answered " + reply.statusText;
   }
   return reply;
 }

@@ -33,13 +33,21 @@ struct HttpReply {
   std::vector<uint8_t> body;
   // Empty for kOk; otherwise why, in words for the user, naming the server.
   std::string error;
+  // "503 Service Unavailable": the status line's code and reason, when a status arrived whole.
+  std::string statusText;
+  // Retry-After in seconds, when the reply gave it as a number; -1 otherwise.
+  long retryAfterSeconds = -1;
+  // The limit that ran out, in milliseconds, when the server was too slow; 0 otherwise.
+  int timedOutAfterMs = 0;
 };
 
 // "Korvi-CD-Ripper/<version>", sent as the User-Agent of every request.
 std::string HttpUserAgent();
 
 // Fetches url ("http://host[:port]/path", or https). Never follows redirects: they come back as
-// kHttpStatus. cancel may be null.
-HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel = nullptr);
+// kHttpStatus. cancel may be null. userAgent replaces HttpUserAgent() when not empty, for services
+// that want a contact beside the name.
+HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel = nullptr,
+                  const std::string& userAgent = {});
 
 }  // namespace korvi

@@ -1,0 +1,33 @@
+// ParseMusicBrainzReleases on arbitrary bytes: the first byte picks the look-up (by disc id or by
+// TOC) and the disc's track count, the rest is the reply.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz_checks.h"
+#include "metadata/musicbrainz_release.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const std::string discId = (data[0] & 0x80) ? "" : "Uv7bSaF0x6Qm.JrWxj7b6Mwst0s-";
+  const int trackCount = (data[0] & 0x7F) % 100;
+  const std::string_view reply(reinterpret_cast<const char*>(data + 1), size - 1);
+  std::string error;
+  const auto releases = korvi::ParseMusicBrainzReleases(reply, discId, trackCount, &error);
+  if (!releases) {
+    korvi::fuzz::Require(error.starts_with("the reply is not MusicBrainz JSON: "));
+    return 0;
+  }
+  for (const korvi::MusicBrainzRelease& release : *releases) {
+    korvi::fuzz::Require(release.tracks.size() <= 99);
+    korvi::fuzz::Require(release.trackCount >= 0 && release.trackCount <= 99);
+    korvi::fuzz::Require(release.year.empty() || release.year.size() == 4);
+    korvi::fuzz::Require(release.discNumber >= 0 && release.discCount >= 0);
+  }
+  // Parsing is a function of the text alone.
+  std::string again;
+  korvi::fuzz::Require(korvi::ParseMusicBrainzReleases(reply, discId, trackCount, &again)->size() ==
+                       releases->size());
+  return 0;
+}
