@@ -93,13 +93,16 @@ CMP3LameOutput::~CMP3LameOutput() {
 }
 
 bool CMP3LameOutput::LoadModule(const std::string& moduleName, const ShowErrorFn& showError) {
-  void* module = ::dlopen(moduleName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Never unloaded: when the last writer of one track closed it as the next track's writer opened
+  // it on another thread, the module was unloaded and loaded again under the first one's feet.
+  constexpr int kFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+  void* module = ::dlopen(moduleName.c_str(), kFlags);
   std::string cause = module ? std::string() : LastDlError();
   // Like the executable's own folder in the search order of other systems, but after
   // LD_LIBRARY_PATH, so that a module given there wins.
   if (!module && moduleName.find('/') == std::string::npos) {
     const std::string folder = ExecutableFolder();
-    if (!folder.empty()) module = ::dlopen((folder + "/" + moduleName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!folder.empty()) module = ::dlopen((folder + "/" + moduleName).c_str(), kFlags);
   }
   if (!module) {
     const std::string name = std::filesystem::path(moduleName).filename().string();
