@@ -35,6 +35,8 @@ bench_init() {
   # The rips sum their tracks for AccurateRip as always; the answer comes at once from a closed
   # local port instead of the network, which would time the network.
   export KORVI_ACCURATERIP_SERVER=127.0.0.1:9
+  # Likewise the lookups of titles.
+  export KORVI_MUSICBRAINZ_SERVER=http://127.0.0.1:9
   cli=$bench_build/src/cli/korvi-cli
   make_image=$bench_build/tests/fixtures/make-disc-image
 }

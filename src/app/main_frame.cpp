@@ -12,8 +12,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <utility>
 
 #include "app/qt_messenger.h"
 #include "cddb/cddb_server.h"
@@ -23,6 +25,7 @@
 #include "disc/track_rows.h"
 #include "rip/output_format.h"
 #include "ui/about_dlg.h"
+#include "ui/choose_release_dlg.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
 #include "ui/help.h"
@@ -36,6 +39,22 @@
 
 namespace korvi {
 namespace {
+
+// The fields the user changed from before to now, copied into record: what was typed while an
+// answer waited is not lost to it.
+void KeepTypedFields(const CDiscInfo& before, const CDiscInfo& now, CDiscInfo& record) {
+  const size_t count = std::min({before.tracks.size(), now.tracks.size(), record.tracks.size()});
+  for (size_t i = 0; i < count; ++i) {
+    const CTrackInfo& was = before.tracks[i];
+    const CTrackInfo& is = now.tracks[i];
+    CTrackInfo& into = record.tracks[i];
+    if (is.title() != was.title()) into.setTitle(is.title());
+    if (is.artist != was.artist) into.artist = is.artist;
+    if (is.album != was.album) into.album = is.album;
+    if (is.comment != was.comment) into.comment = is.comment;
+    if (is.year != was.year) into.year = is.year;
+  }
+}
 
 constexpr const char* kProductName = "Korvi CD Ripper 2.2";
 constexpr int kStatusTextWidth = 200;
@@ -134,6 +153,11 @@ bool CMainFrame::Create() {
   m_toolBar = new CToolBarEx(central);
   m_view = new CChildView(*m_messenger, central);
   m_view->onRowsChanged = [this] { UpdateCommandUI(); };
+  m_view->onTrackEdited = [this] {
+    if (!m_pendingAnswer) return;
+    PendingAnswer pending = std::move(*std::exchange(m_pendingAnswer, std::nullopt));
+    TakeAnswer(std::move(pending.outcome), &pending.before);
+  };
   layout->addWidget(m_toolBar);
   layout->addWidget(m_view, 1);
   setCentralWidget(central);
@@ -464,10 +488,13 @@ void CMainFrame::StartLookup() {
   request.server = CddbServerFromEnvironment();
   request.helloEmail = m_settings.CDDBEmail;
   request.record = m_discInfo;
+  request.disc = m_toc;
   m_lookup->Start(std::move(request));
 }
 
 void CMainFrame::StopLookup() {
+  // An answer still waiting for its question is as stale as a running search.
+  m_pendingAnswer.reset();
   if (!m_lookup->IsRunning()) return;
   m_lookup->Stop();
   OnSetStatusText("");
@@ -484,18 +511,52 @@ void CMainFrame::OnLookupDone(uint64_t generation, LookupOutcome outcome) {
     UpdateCommandUI();
     return;
   }
+  if (outcome.kind == LookupOutcome::kFromLibrary) {
+    m_discInfo = std::move(outcome.record);
+    m_discSource.clear();
+    RefreshTrackView();
+    OnSetStatusText("");
+    UpdateCommandUI();
+    return;
+  }
+  // The question waits while the user types in the track editor, rather than taking the keys.
+  if (outcome.candidates.size() > 1 && m_view->IsEditingTrack()) {
+    m_pendingAnswer = PendingAnswer{std::move(outcome), m_discInfo};
+    return;
+  }
+  TakeAnswer(std::move(outcome));
+}
+
+void CMainFrame::TakeAnswer(LookupOutcome outcome, const CDiscInfo* typedSince) {
+  if (outcome.candidates.size() > 1) {
+    CChooseReleaseDlg dialog(this, outcome.candidates);
+    const uint64_t layout = m_view->Rows().Layout();
+    const int answer = Prompts::Current().RunModal(dialog);
+    OnSetStatusText("");
+    // Cancel keeps the numbered titles, and the disc is looked up again next time.
+    if (answer != QDialog::Accepted || m_view->Rows().Layout() != layout) {
+      UpdateCommandUI();
+      return;
+    }
+    // On the record as it is now, which has the rows of the disc and whatever was typed.
+    outcome.record = m_discInfo;
+    ApplyCandidate(outcome.record, &outcome.candidates[size_t(dialog.Chosen())], outcome.discId);
+    if (typedSince) KeepTypedFields(*typedSince, m_discInfo, outcome.record);
+  }
   m_discInfo = std::move(outcome.record);
+  m_discSource = LookupSourceName(outcome.source);
   RefreshTrackView();
-  if (outcome.kind == LookupOutcome::kFromServer && m_settings.SaveLibraryAutomatically)
-    m_discInfo.SaveDiscInfo(m_settings.DefaultLibFolder);
+  if (m_settings.SaveLibraryAutomatically) m_discInfo.SaveDiscInfo(m_settings.DefaultLibFolder);
   OnSetStatusText("");
   UpdateCommandUI();
 }
 
 void CMainFrame::RefreshTrackView() {
-  m_view->DrivePanel()->SetInfoText(QStringLiteral("Album title: %1, Album artist: %2")
-                                        .arg(QString::fromStdString(m_discInfo.albumTitle),
-                                             QString::fromStdString(m_discInfo.albumArtist)));
+  QString info = QStringLiteral("Album title: %1, Album artist: %2")
+                     .arg(QString::fromStdString(m_discInfo.albumTitle),
+                          QString::fromStdString(m_discInfo.albumArtist));
+  if (!m_discSource.empty()) info += QStringLiteral(" (%1)").arg(QString::fromStdString(m_discSource));
+  m_view->DrivePanel()->SetInfoText(info);
   TrackListRows& rows = m_view->Rows();
   // Every row gets a record: numbered ones where the record has fewer tracks than the disc rows.
   for (int row = static_cast<int>(m_discInfo.tracks.size()); row < rows.RowCount(); ++row)
@@ -583,6 +644,7 @@ intptr_t CMainFrame::OnReadToc(CdDevice* device) {
   // A new disc starts with an empty record: the old disc's titles must not name these rows, nor
   // edits of these rows be saved under the old disc's id.
   m_discInfo = CDiscInfo();
+  m_discSource.clear();
   m_device = device;
   if (ReadTocIntoRows(m_device, m_toc, m_view->Rows()) != 0) return -1;
   // The disc is known from here on, so that titles typed without a lookup are kept for it too.

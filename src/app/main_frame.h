@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/commands.h"
@@ -104,6 +105,9 @@ class CMainFrame : public QMainWindow {
   // Keeps the user's edits of the disc being left.
   void SaveDiscInfoIfAny();
   void OnLookupDone(uint64_t generation, LookupOutcome outcome);
+  // Takes a source's answer: asks which one when there are several, applies it and keeps it.
+  // typedSince: the record as it was before the user edited tracks, whose edits then stay.
+  void TakeAnswer(LookupOutcome outcome, const CDiscInfo* typedSince = nullptr);
 
  public:
   // Shows the record in the info line and binds every row to a track record of it.
@@ -120,7 +124,15 @@ class CMainFrame : public QMainWindow {
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
   CDiscInfo m_discInfo;
+  std::string m_discSource;  // the source the titles came from, for the info line; empty: none
   std::unique_ptr<DiscInfoLookup> m_lookup;
+  // An answer that waits for the track editor to close before it asks its question, and the
+  // record as it was when the answer came.
+  struct PendingAnswer {
+    LookupOutcome outcome;
+    CDiscInfo before;
+  };
+  std::optional<PendingAnswer> m_pendingAnswer;
   std::unique_ptr<PlayControl> m_play;
   std::string m_outputFolder;
   int m_ripFormat = 0;

@@ -1,7 +1,8 @@
-// korvi-cli lookup: the album and track titles of a disc, from the library or the CDDB server.
+// korvi-cli lookup: the album and track titles of a disc, from the library or the lookup sources.
 
 #include "cli/lookup_command.h"
 
+#include <algorithm>
 #include <ostream>
 
 #include "cddb/cancel_token.h"
@@ -14,30 +15,53 @@
 #include "library/lookup.h"
 #include "settings/app_settings.h"
 #include "settings/registry_store.h"
+#include "text/utf8_text.h"
 
 namespace korvi::cli {
 
-std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows,
-                                    const std::string& libraryFolder, const std::string& helloEmail,
-                                    bool save, std::ostream& err) {
-  LookupRequest request;
-  request.drive = drive;
-  request.libraryFolder = libraryFolder;
-  request.server = CddbServerFromEnvironment();
-  request.helloEmail = helloEmail;
-  for (int row = 0; row < rows.RowCount(); ++row)
-    request.record.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
-  LookupOutcome outcome = RunLookup(request, CCDDBCancelToken::Create(), [](const std::string&) {});
+DiscLookupResult LookUpDisc(const DiscLookupRequest& request, std::ostream& err) {
+  LookupRequest lookup;
+  lookup.drive = request.drive;
+  lookup.libraryFolder = request.libraryFolder;
+  lookup.server = CddbServerFromEnvironment();
+  lookup.helloEmail = request.helloEmail;
+  lookup.order = request.order;
+  if (request.disc) lookup.disc = *request.disc;
+  const int rows = request.rows ? request.rows->RowCount() : 0;
+  for (int row = 0; row < rows; ++row)
+    lookup.record.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
+  LookupOutcome outcome = RunLookup(lookup, CCDDBCancelToken::Create(), [](const std::string&) {});
   if (outcome.kind == LookupOutcome::kFailed) {
     err << "Failed to Get disc-info!\nkorvi-cli: " << outcome.cause << '\n';
-    return std::nullopt;
+    return {};
   }
-  if (outcome.kind == LookupOutcome::kFromServer && save && outcome.record.SaveDiscInfo(libraryFolder) < 0)
-    err << "korvi-cli: the disc-info could not be saved in " << libraryFolder << '\n';
-  // Rows beyond the entry's titles keep their numbers.
-  for (int row = static_cast<int>(outcome.record.tracks.size()); row < rows.RowCount(); ++row)
+  if (outcome.kind == LookupOutcome::kFromServer) {
+    const std::vector<DiscCandidate>& found = outcome.candidates;
+    if (found.size() > 1) {
+      err << "korvi-cli: " << LookupSourceName(outcome.source) << " has " << found.size()
+          << " matches for the disc:\n";
+      for (size_t i = 0; i < found.size(); ++i)
+        err << "  " << i + 1 << ". " << ReplaceControls(CandidateSummary(found[i]), ' ') << '\n';
+    }
+    if (request.pick > static_cast<int>(std::max<size_t>(found.size(), 1))) {
+      err << "korvi-cli: --pick " << request.pick << ": there " << (found.size() == 1 ? "is " : "are ")
+          << std::max<size_t>(found.size(), 1) << (found.size() > 1 ? " matches" : " match") << '\n';
+      return {std::nullopt, true};
+    }
+    if (request.pick > 1) {
+      outcome.record = lookup.record;
+      ApplyCandidate(outcome.record, &found[size_t(request.pick - 1)], outcome.discId);
+    }
+    err << "korvi-cli: titles from " << LookupSourceName(outcome.source);
+    if (found.size() > 1) err << ", match " << request.pick;
+    err << '\n';
+    if (request.save && outcome.record.SaveDiscInfo(request.libraryFolder) < 0)
+      err << "korvi-cli: the disc-info could not be saved in " << request.libraryFolder << '\n';
+  }
+  // Rows beyond the answer's titles keep their numbers.
+  for (int row = static_cast<int>(outcome.record.tracks.size()); row < rows; ++row)
     outcome.record.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
-  return outcome.record;
+  return {std::move(outcome.record), false};
 }
 
 int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -61,9 +85,17 @@ int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "Failed to Get disc-info!\nkorvi-cli: " << (device ? device->lastError() : error) << '\n';
     return kExitFailed;
   }
-  const auto record = LookUpDisc(drive, rows, library, settings.CDDBEmail,
-                                 settings.SaveLibraryAutomatically && !options->noSave, err);
-  if (!record) return kExitFailed;
+  DiscLookupRequest request;
+  request.drive = drive;
+  request.disc = &disc;
+  request.rows = &rows;
+  request.libraryFolder = library;
+  request.helloEmail = settings.CDDBEmail;
+  request.save = settings.SaveLibraryAutomatically && !options->noSave;
+  request.pick = options->pick;
+  const DiscLookupResult result = LookUpDisc(request, err);
+  if (!result.record) return kExitFailed;
+  const CDiscInfo* record = &*result.record;
   out << record->albumTitle << '\n' << record->albumArtist << '\n';
   for (int row = 0; row < rows.RowCount(); ++row) out << record->tracks[size_t(row)].title() << '\n';
   return kExitOk;

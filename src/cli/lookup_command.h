@@ -4,8 +4,11 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
+#include "metadata/lookup_order.h"
 
 namespace korvi {
 class ITrackRows;
@@ -13,11 +16,25 @@ class ITrackRows;
 
 namespace korvi::cli {
 
-// Looks the disc up (library, then server, whose hello carries helloEmail when it is set), one
-// record per listed row; saves a server's answer into libraryFolder when save is set. Nullopt
-// after "Failed to Get disc-info!" on err.
-std::optional<CDiscInfo> LookUpDisc(const std::string& drive, const ITrackRows& rows,
-                                    const std::string& libraryFolder, const std::string& helloEmail,
-                                    bool save, std::ostream& err);
+struct DiscLookupRequest {
+  std::string drive;
+  const DiscToc* disc = nullptr;  // as read from drive, with its CD-Text
+  const ITrackRows* rows = nullptr;
+  std::string libraryFolder;
+  std::string helloEmail;  // for the CDDB server's hello; empty: the login and host names
+  std::vector<LookupSource> order = AllLookupSources();
+  bool save = false;  // an answer of a source goes into the library
+  int pick = 1;       // which of several answers, from 1
+};
+
+struct DiscLookupResult {
+  std::optional<CDiscInfo> record;  // none after "Failed to Get disc-info!" on err, or a bad pick
+  bool pickBeyondMatches = false;
+};
+
+// Looks the disc up (library, then the sources in order), one record per listed row. Several
+// answers are listed on err, numbered, and the one picked is taken; the source that answered is
+// named there too.
+DiscLookupResult LookUpDisc(const DiscLookupRequest& request, std::ostream& err);
 
 }  // namespace korvi::cli

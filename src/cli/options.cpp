@@ -110,6 +110,12 @@ class RipArgReader {
       options.noTag = true;
     } else if (arg == "--lookup") {
       options.lookup = true;
+    } else if (arg == "--pick") {
+      const auto text = Value();
+      const std::optional<int> pick = text ? ParseInt(*text) : std::nullopt;
+      if (!pick || *pick < 1) return "--pick takes the number of a match, from 1";
+      options.pick = *pick;
+      options.lookup = true;
     } else if (arg == "--library") {
       if (!(options.library = Value())) return "--library takes a folder";
     } else if (arg == "--on-exists") {
@@ -206,13 +212,15 @@ std::optional<LookupOptions> ParseLookupOptions(const Args& args, std::string& e
       options.library = args[++i];
     else if (args[i] == "--no-save")
       options.noSave = true;
+    else if (args[i] == "--pick" && i + 1 < args.size())
+      usable = (options.pick = ParseInt(args[++i]).value_or(0)) >= 1;
     else if (options.drive.empty() && !args[i].empty() && args[i][0] != '-')
       options.drive = args[i];
     else
       usable = false;
   }
   if (!usable || options.drive.empty()) {
-    error = "usage: korvi-cli lookup DRIVE [--library DIR] [--no-save]";
+    error = "usage: korvi-cli lookup DRIVE [--library DIR] [--no-save] [--pick N]";
     return std::nullopt;
   }
   return options;

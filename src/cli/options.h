@@ -40,8 +40,9 @@ struct RipOptions {
   std::optional<int32_t> bitRate;       // above 0
   std::optional<int32_t> level;
   bool noTag = false;
-  bool lookup = false;
+  bool lookup = false;                 // --pick sets it too
   std::optional<std::string> library;  // for --lookup; the settings' library folder when not given
+  int pick = 1;                        // which of several matches the lookup takes, from 1
   std::optional<OnExists> onExists;
   std::optional<int32_t> jobs;    // tracks encoded at once; 0: one per core
   std::optional<ReadMode> mode;   // --mode secure|burst
@@ -68,6 +69,7 @@ struct LookupOptions {
   std::string drive;
   std::string library;  // empty: the library folder of the settings
   bool noSave = false;
+  int pick = 1;  // which of several matches to take, from 1
 };
 
 std::optional<LookupOptions> ParseLookupOptions(const Args& args, std::string& error);

@@ -251,8 +251,17 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   std::optional<CDiscInfo> record;
   if (options.lookup) {
-    record = LookUpDisc(options.drive, rows, options.library.value_or(settings.DefaultLibFolder),
-                        settings.CDDBEmail, settings.SaveLibraryAutomatically, err);
+    DiscLookupRequest request;
+    request.drive = options.drive;
+    request.disc = &disc;
+    request.rows = &rows;
+    request.libraryFolder = options.library.value_or(settings.DefaultLibFolder);
+    request.helloEmail = settings.CDDBEmail;
+    request.save = settings.SaveLibraryAutomatically;
+    request.pick = options.pick;
+    DiscLookupResult found = LookUpDisc(request, err);
+    if (found.pickBeyondMatches) return kExitFailed;
+    record = std::move(found.record);
     if (!record) err << "korvi-cli: the files are named after the track numbers\n";
   }
   auto tracks = SelectTracks(rows, options.tracks, record, err);

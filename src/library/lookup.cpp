@@ -5,6 +5,7 @@
 #include "cddb/cancel_token.h"
 #include "cddb/cddb_client.h"
 #include "cddb/cddb_record.h"
+#include "metadata/musicbrainz_client.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
@@ -22,30 +23,98 @@ std::string RecordText(const std::string& text) {
 
 }  // namespace
 
-void ApplyEntry(CDiscInfo& record, const CCDDBRecord& entry, uint32_t discId) {
-  record.albumTitle = RecordText(entry.discTitle);
-  record.albumArtist = RecordText(entry.discArtist);
-  record.discLength = entry.discLength;
+void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t discId) {
+  record.albumTitle = candidate ? RecordText(candidate->album) : std::string();
+  record.albumArtist = candidate ? RecordText(candidate->artist) : std::string();
+  record.discLength = !candidate ? 0 : candidate->discLength >= 0 ? candidate->discLength : record.discLength;
   record.discId = discId;
+  const size_t titles = candidate ? candidate->tracks.size() : 0;
   // One track per row the record came with (per title when it came with none), so that the file
   // saved in the library loads back for this disc: titles beyond the rows are dropped, rows beyond
   // the titles are numbered.
-  const size_t rows =
-      record.tracks.empty() ? std::min(entry.trackTitles.size(), kMaxTracks) : record.tracks.size();
+  const size_t rows = record.tracks.empty() ? std::min(titles, kMaxTracks) : record.tracks.size();
   record.tracks.clear();
   for (size_t i = 0; i < rows; ++i) {
-    if (i >= entry.trackTitles.size()) {
+    if (i >= titles || candidate->tracks[i].title.empty()) {
       record.tracks.emplace_back(0, 0, ("Track " + std::to_string(i + 1)).c_str());
       continue;
     }
+    const CandidateTrack& found = candidate->tracks[i];
     CTrackInfo track(0, 0);
-    track.setTitle(RecordText(entry.trackTitles[i]));
+    track.setTitle(RecordText(found.title));
     track.album = record.albumTitle;
-    track.artist = record.albumArtist;
-    track.year = entry.year;
+    track.artist = found.artist.empty() ? record.albumArtist : RecordText(found.artist);
+    track.year = candidate->year;
     record.tracks.push_back(std::move(track));
   }
 }
+
+namespace {
+
+// At most this many entries of one query are read: each is a request of its own.
+constexpr size_t kMaxCddbEntries = 10;
+
+// What one source of the order found.
+struct SourceAnswer {
+  std::vector<DiscCandidate> candidates;
+  bool noEntry = false;  // the CDDB server matched the disc but has no entry under its id
+  std::string cause;     // why nothing was found
+};
+
+SourceAnswer AskMusicBrainz(const LookupRequest& request, const CCDDBCancelToken& cancel) {
+  SourceAnswer answer;
+  const MusicBrainzLookup lookup = LookUpMusicBrainz(request.disc, &cancel);
+  if (lookup.kind == MusicBrainzLookup::Kind::kFound)
+    answer.candidates = CandidatesOf(lookup);
+  else if (lookup.kind == MusicBrainzLookup::Kind::kNotFound)
+    answer.cause = lookup.error.empty() ? "MusicBrainz does not know the disc" : "MusicBrainz: " + lookup.error;
+  else
+    answer.cause = lookup.error;
+  return answer;
+}
+
+SourceAnswer AskCddb(const LookupRequest& request, CCDDB& cddb, uint32_t discId) {
+  SourceAnswer answer;
+  std::vector<CCDDBTrackPosition> positions;
+  if (!cddb.GetDiscTrackPositions(positions, request.drive)) {
+    answer.cause = "the disc cannot be read";
+    return answer;
+  }
+  std::vector<CCDDBQueryResult> matches;
+  if (!cddb.Query(request.server, discId, positions, matches)) {
+    answer.cause = cddb.FailureCause(request.server);
+    return answer;
+  }
+  // Several matches are each read, so that the user can choose by what the entries hold.
+  for (size_t i = 0; i < matches.size() && i < kMaxCddbEntries; ++i) {
+    CCDDBRecord entry;
+    if (!cddb.Read(request.server, discId, matches[i].category, entry)) {
+      // The first entry is the answer; a later one that fails is only left out of the choice.
+      if (i == 0) {
+        answer.cause = cddb.FailureCause(request.server);
+        return answer;
+      }
+      continue;
+    }
+    if (std::optional<DiscCandidate> candidate = CandidateOf(entry, matches[i].category))
+      answer.candidates.push_back(std::move(*candidate));
+    else
+      answer.noEntry = true;
+  }
+  if (answer.candidates.empty()) answer.cause = "the CDDB server has no entry for the disc";
+  return answer;
+}
+
+SourceAnswer AskCdText(const LookupRequest& request) {
+  SourceAnswer answer;
+  if (std::optional<DiscCandidate> candidate = CandidateOf(request.disc.text))
+    answer.candidates.push_back(std::move(*candidate));
+  else
+    answer.cause = "the disc has no CD-Text";
+  return answer;
+}
+
+}  // namespace
 
 LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDDBCancelToken>& cancel,
                         const std::function<void(const std::string&)>& status) {
@@ -65,20 +134,40 @@ LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDD
 
   uint32_t discId = 0;
   if (!cddb.GetDiscId(request.drive, discId)) return fail("the disc has no audio track or cannot be read");
+  outcome.discId = discId;
   if (FindInLibrary(discId, request.libraryFolder, outcome.record)) {
     outcome.kind = LookupOutcome::kFromLibrary;
     return outcome;
   }
-  std::vector<CCDDBTrackPosition> positions;
-  if (!cddb.GetDiscTrackPositions(positions, request.drive)) return fail("the disc cannot be read");
-  std::vector<CCDDBQueryResult> matches;
-  if (!cddb.Query(request.server, discId, positions, matches)) return fail(cddb.FailureCause(request.server));
-  CCDDBRecord entry;
-  if (!cddb.Read(request.server, discId, matches.front().category, entry))
-    return fail(cddb.FailureCause(request.server));
-  ApplyEntry(outcome.record, entry, discId);
-  outcome.kind = LookupOutcome::kFromServer;
-  return outcome;
+  if (request.order.empty()) return fail("the disc is not in the library, and every other source is off");
+
+  std::string causes;
+  bool cddbHasNoEntry = false;
+  for (LookupSource source : request.order) {
+    SourceAnswer answer = source == LookupSource::kMusicBrainz ? AskMusicBrainz(request, *cancel)
+                          : source == LookupSource::kCddb      ? AskCddb(request, cddb, discId)
+                                                               : AskCdText(request);
+    if (cancel->IsCancelled()) return fail("the lookup was stopped");
+    if (!answer.candidates.empty()) {
+      outcome.kind = LookupOutcome::kFromServer;
+      outcome.source = source;
+      outcome.candidates = std::move(answer.candidates);
+      ApplyCandidate(outcome.record, &outcome.candidates.front(), discId);
+      return outcome;
+    }
+    cddbHasNoEntry = cddbHasNoEntry || (source == LookupSource::kCddb && answer.noEntry);
+    if (!causes.empty()) causes += "; ";
+    causes += answer.cause;
+  }
+  // The CDDB server's "no such entry" is an answer when nothing better came: numbered titles,
+  // kept in the library so that the disc is not asked about again.
+  if (cddbHasNoEntry) {
+    outcome.kind = LookupOutcome::kFromServer;
+    outcome.source = LookupSource::kCddb;
+    ApplyCandidate(outcome.record, nullptr, discId);
+    return outcome;
+  }
+  return fail(causes);
 }
 
 DiscInfoLookup::~DiscInfoLookup() {

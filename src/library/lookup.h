@@ -1,7 +1,8 @@
 #pragma once
-// Finding the titles of the disc in the drive: the local library first, then the CDDB server's
-// first match. The search works on its own copy of the record; whoever started it decides on its
-// own thread whether the result still counts.
+// Finding the titles of the disc in the drive: the local library first, then the sources of the
+// lookup order (MusicBrainz, CDDB, CD-Text) until one of them knows the disc. The search works on
+// its own copy of the record; whoever started it decides on its own thread whether the result
+// still counts, and which of several answers to take.
 
 #include <atomic>
 #include <functional>
@@ -12,7 +13,10 @@
 #include <vector>
 
 #include "cddb/cddb_server.h"
+#include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
+#include "metadata/disc_candidate.h"
+#include "metadata/lookup_order.h"
 
 namespace korvi {
 
@@ -24,24 +28,32 @@ struct LookupRequest {
   CCDDBServer server;
   std::string helloEmail;    // CDDBEmail: the user's address for the server's hello, or empty
   CDiscInfo record;          // the record as it stands, tracks numbered for every row
+  DiscToc disc;              // the table of contents read from drive, with its CD-Text
+  std::vector<LookupSource> order = AllLookupSources();
   int waitTimeoutMs = 2000;  // for each piece of a reply
 };
 
 struct LookupOutcome {
-  enum Kind { kFailed, kFromLibrary, kFromServer };
+  enum Kind { kFailed, kFromLibrary, kFromServer };  // kFromServer: from a source of the order
   Kind kind = kFailed;
-  CDiscInfo record;   // what the record becomes; unchanged on failure
-  std::string cause;  // why it failed, for the command-line tool
+  CDiscInfo record;   // what the record becomes (with the first candidate); unchanged on failure
+  std::string cause;  // why it failed, for the user
+  LookupSource source = LookupSource::kCddb;  // kFromServer: the source that knew the disc
+  // kFromServer: what the source found, best first; more than one asks for a choice. Empty when
+  // the CDDB server had no entry for the disc's id, which still counts as an answer.
+  std::vector<DiscCandidate> candidates;
+  uint32_t discId = 0;  // the disc's CDDB id, which names its library file
 };
 
 // Runs the whole search on the calling thread. status gets "Get disc-info ..." at the start.
 LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDDBCancelToken>& cancel,
                         const std::function<void(const std::string&)>& status);
 
-// Applies a server entry to a record: album, artist, length, id, and a title for each of the
-// record's tracks (one track per title when it has none); tracks without a title are numbered.
-// Texts become one line without control characters, at most 255 bytes, as the library keeps them.
-void ApplyEntry(CDiscInfo& record, const struct CCDDBRecord& entry, uint32_t discId);
+// Applies a candidate to a record: album, artist, length, id, and a title, artist and year for each
+// of the record's tracks (one track per title when it has none); tracks without a title are
+// numbered. Texts become one line without control characters, at most 255 bytes, as the library
+// keeps them. A null candidate is the server's "no such entry": no titles at all.
+void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t discId);
 
 // At most one search at a time on a worker thread. A stopped search is abandoned, not awaited:
 // its network calls are cancelled and its thread is reaped later; it reports nothing more.

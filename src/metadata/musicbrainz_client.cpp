@@ -38,6 +38,12 @@ class RequestClock {
     std::lock_guard lock(m_mutex);
     m_next = std::max(m_next, Clock::now() + Ms(kMusicBrainzRequestIntervalMs));
   }
+  // A request that never reached the server gives its turn back, unless another took the next:
+  // without a network, each look-up would otherwise wait for nothing.
+  void Unused(Clock::time_point turn) {
+    std::lock_guard lock(m_mutex);
+    if (m_next == turn + Ms(kMusicBrainzRequestIntervalMs)) m_next = turn;
+  }
 
  private:
   std::mutex m_mutex;
@@ -111,13 +117,17 @@ HttpReply Request(const std::string& url, const HttpLimits& limits, const CCDDBC
   const std::string agent = MusicBrainzUserAgent();
   Clock::time_point notBefore{};
   for (int attempt = 0;; ++attempt) {
-    if (!SleepUntil(TheClock().Reserve(notBefore), cancel)) {
+    const Clock::time_point turn = TheClock().Reserve(notBefore);
+    if (!SleepUntil(turn, cancel)) {
       HttpReply stopped;
       stopped.kind = HttpReply::Kind::kCancelled;
       return stopped;
     }
     HttpReply reply = HttpGet(url, limits, cancel, agent);
-    TheClock().Finished();
+    if (reply.noConnection)
+      TheClock().Unused(turn);
+    else
+      TheClock().Finished();
     if (attempt > 0 || reply.kind != HttpReply::Kind::kHttpStatus || reply.status != 503) return reply;
     // Without Retry-After the service only wants the pace kept, which the next turn does.
     const long waitMs = reply.retryAfterSeconds < 0 ? 0 : reply.retryAfterSeconds * 1000;

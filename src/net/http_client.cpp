@@ -254,8 +254,11 @@ HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBC
     if (message->msg == CURLMSG_DONE && message->easy_handle == easy.get()) result = message->data.result;
   long status = 0;
   curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
-  if (result != CURLE_OK)
-    return Unreachable(TransferError(result, easy.get(), transfer, server, curlText), status);
+  if (result != CURLE_OK) {
+    HttpReply failed = Unreachable(TransferError(result, easy.get(), transfer, server, curlText), status);
+    failed.noConnection = result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_CONNECT;
+    return failed;
+  }
   if (status == 0) return Unreachable(server + " gave no HTTP answer");
 
   HttpReply reply;

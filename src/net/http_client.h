@@ -39,6 +39,9 @@ struct HttpReply {
   long retryAfterSeconds = -1;
   // The limit that ran out, in milliseconds, when the server was too slow; 0 otherwise.
   int timedOutAfterMs = 0;
+  // No connection was made (the name did not resolve, or the connection was refused): the server
+  // saw nothing of the request.
+  bool noConnection = false;
 };
 
 // "Korvi-CD-Ripper/<version>", sent as the User-Agent of every request.

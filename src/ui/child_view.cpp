@@ -82,7 +82,17 @@ void CChildView::EditTrack() {
   dialog.year = track->year;
   const CTrackEditDlg::Fields shown = dialog.Values();
   const uint64_t layout = m_rows->Layout();
-  if (Prompts::Current().RunModal(dialog) != QDialog::Accepted) return;
+  m_editing = true;
+  const int result = Prompts::Current().RunModal(dialog);
+  m_editing = false;
+  // Whoever waited for the dialog to close goes on once the typed values are in.
+  struct Closed {
+    const std::function<void()>& then;
+    ~Closed() {
+      if (then) then();
+    }
+  } closed{onTrackEdited};
+  if (result != QDialog::Accepted) return;
   // The dialog's event loop runs queued messages: a lookup that finished meanwhile has replaced
   // the records. What the user changed goes to the row's record as it is now, and only that, so
   // neither the typed values nor the lookup's other fields are lost; unless the rows are gone.

@@ -28,9 +28,13 @@ class CChildView : public QWidget {
 
   // Opens the edit dialog for the first selected row that has a record.
   void EditTrack();
+  // Whether the edit dialog is open: nothing else should ask the user meanwhile.
+  bool IsEditingTrack() const { return m_editing; }
 
   // Called when the selection or a check box changes, so the frame can re-evaluate its commands.
   std::function<void()> onRowsChanged;
+  // Called when the edit dialog has closed and its values are in the record.
+  std::function<void()> onTrackEdited;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -39,6 +43,7 @@ class CChildView : public QWidget {
   QTreeWidget* m_list;
   CDriveControlPanel* m_panel;
   std::unique_ptr<TrackListRows> m_rows;
+  bool m_editing = false;
 };
 
 }  // namespace korvi
