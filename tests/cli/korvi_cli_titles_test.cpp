@@ -68,6 +68,7 @@ class KorviCliTitles : public ::testing::Test {
             " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) + " no_proxy=127.0.0.1" +
             " KORVI_CDDB_SERVER=" + m_cddb->HostPort() +
             " KORVI_MUSICBRAINZ_SERVER=http://" + m_musicBrainz.HostPort() + " ";
+    std::filesystem::create_directory(Library());
     WriteSettings("MusicBrainz,CDDB,CD-Text");
   }
 
@@ -76,6 +77,7 @@ class KorviCliTitles : public ::testing::Test {
     std::ofstream(m_dir / "config" / "korvi-cd-ripper" / "registry.reg")
         << "Windows Registry Editor Version 5.00\n\n"
         << "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD Ripper\\Options]\n"
+        << "\"DefaultFolder\"=\"" << (m_dir / "out").string() << "\"\n"
         << "\"DefaultLibFolder\"=\"" << Library() << "\"\n"
         << "\"LookupOrder\"=\"" << order << "\"\n";
   }
