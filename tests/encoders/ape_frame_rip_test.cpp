@@ -43,11 +43,7 @@ class ApeFrameRip : public testing::Test {
     std::filesystem::create_directory(m_out);
     m_prompts.onChooseFolder = [this](const QString&) { return QString::fromStdString(m_out.string()); };
     qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    UserFolders folders;
-    folders.music = (m_dir / "Music").string();
-    folders.appData = (m_dir / "data").string();
-    folders.config = (m_dir / "config").string();
-    m_frame = std::make_unique<CMainFrame>(folders);
+    m_frame = std::make_unique<CMainFrame>(m_dir.Folders());
     m_frame->Settings().GetDiscInfoAutomatically = false;
     // The levels are the matter here: no database to ask, no log or cue sheet among the files.
     m_frame->Settings().VerifyAccurateRip = false;

@@ -59,10 +59,7 @@ class FrameAccurateRipTest : public QObject {
   // A window on the image, files going to m_out without a chooser, the three settings as given.
   std::unique_ptr<CMainFrame> MakeFrame(bool verifyAndReport) {
     qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    UserFolders folders;
-    folders.music = (m_dir->path() / "Music").string();
-    folders.appData = (m_dir->path() / "data").string();
-    folders.config = (m_dir->path() / "config").string();
+    const UserFolders folders = m_dir->Folders();
     auto frame = std::make_unique<CMainFrame>(folders);
     CAppSettings& settings = frame->Settings();
     settings.GetDiscInfoAutomatically = false;

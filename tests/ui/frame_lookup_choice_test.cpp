@@ -37,10 +37,7 @@ class FrameLookupChoiceTest : public QObject {
   std::string Library() const { return (m_dir->path() / "data" / "DiscInfo").string(); }
 
   std::unique_ptr<CMainFrame> MakeFrame(bool automatic) {
-    UserFolders folders;
-    folders.music = (m_dir->path() / "Music").string();
-    folders.appData = (m_dir->path() / "data").string();
-    folders.config = (m_dir->path() / "config").string();
+    const UserFolders folders = m_dir->Folders();
     auto frame = std::make_unique<CMainFrame>(folders);
     frame->Settings().GetDiscInfoAutomatically = automatic;
     frame->Create();

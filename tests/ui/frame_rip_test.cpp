@@ -37,10 +37,7 @@ class FrameRipTest : public QObject {
 
   std::unique_ptr<CMainFrame> MakeFrame() {
     qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    UserFolders folders;
-    folders.music = (m_dir->path() / "Music").string();
-    folders.appData = (m_dir->path() / "data").string();
-    folders.config = (m_dir->path() / "config").string();
+    const UserFolders folders = m_dir->Folders();
     auto frame = std::make_unique<CMainFrame>(folders);
     frame->Settings().GetDiscInfoAutomatically = false;
     frame->Create();

@@ -48,10 +48,7 @@ class FrameSecureRipTest : public QObject {
   // A window on a four-track image, secure reading set, files going to m_out without a chooser.
   std::unique_ptr<CMainFrame> MakeFrame(int32_t offset) {
     qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    UserFolders folders;
-    folders.music = (m_dir->path() / "Music").string();
-    folders.appData = (m_dir->path() / "data").string();
-    folders.config = (m_dir->path() / "config").string();
+    const UserFolders folders = m_dir->Folders();
     auto frame = std::make_unique<CMainFrame>(folders);
     CAppSettings& settings = frame->Settings();
     settings.GetDiscInfoAutomatically = false;

@@ -52,10 +52,7 @@ class LookupFrameTest : public QObject {
   std::unique_ptr<CMainFrame> MakeFrame(bool automatic) {
     qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
     qputenv("KORVI_CDDB_SERVER", QByteArray::fromStdString(m_server->HostPort()));
-    UserFolders folders;
-    folders.music = (m_dir->path() / "Music").string();
-    folders.appData = (m_dir->path() / "data").string();
-    folders.config = (m_dir->path() / "config").string();
+    const UserFolders folders = m_dir->Folders();
     auto frame = std::make_unique<CMainFrame>(folders);
     frame->Settings().GetDiscInfoAutomatically = automatic;
     frame->Create();

@@ -35,13 +35,7 @@ class MainFrameTest : public QObject {
   ScriptedPrompts m_prompts;
   fixtures::WrittenImage m_image;
 
-  UserFolders Folders() const {
-    UserFolders folders;
-    folders.music = (m_dir->path() / "Music").string();
-    folders.appData = (m_dir->path() / "data").string();
-    folders.config = (m_dir->path() / "config").string();
-    return folders;
-  }
+  UserFolders Folders() const { return m_dir->Folders(); }
 
   std::unique_ptr<CMainFrame> MakeFrame(const QByteArray& images) {
     qputenv("KORVI_CD_IMAGES", images);
