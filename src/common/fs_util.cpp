@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -35,9 +36,10 @@ void UniqueFd::Reset() { Close(); }
 
 namespace {
 
-bool ReadAll(int fd, std::string& out) {
+// Up to the end of the file, or until more than `limit` bytes are read.
+bool ReadAll(int fd, std::string& out, size_t limit = SIZE_MAX) {
   char buffer[16384];
-  for (;;) {
+  while (out.size() <= limit) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n == 0) return true;
     if (n < 0) {
@@ -46,6 +48,7 @@ bool ReadAll(int fd, std::string& out) {
     }
     out.append(buffer, static_cast<size_t>(n));
   }
+  return true;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -99,6 +102,25 @@ FileContents ReadWholeFile(const std::string& path) {
   }
   result.status = ReadAll(fd.Get(), result.bytes) ? ReadStatus::Ok : ReadStatus::Error;
   if (result.status == ReadStatus::Error) result.bytes.clear();
+  return result;
+}
+
+FileContents ReadSmallFile(const std::string& path, size_t maxBytes) {
+  FileContents result;
+  // Non-blocking, so that opening a pipe left at the path does not wait for a writer.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.Valid()) {
+    result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Error;
+    return result;
+  }
+  struct stat st {};
+  result.status = ReadStatus::Error;
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > maxBytes) return result;
+  // The size is checked again while reading: the file may have grown since.
+  if (ReadAll(fd.Get(), result.bytes, maxBytes) && result.bytes.size() <= maxBytes)
+    result.status = ReadStatus::Ok;
+  else
+    result.bytes.clear();
   return result;
 }
 

@@ -39,6 +39,10 @@ struct FileContents {
 
 FileContents ReadWholeFile(const std::string& path);
 
+// ReadWholeFile for a regular file of at most maxBytes. Anything else there (a folder, a pipe, a
+// larger file) is an Error, found without blocking and without reading it whole.
+FileContents ReadSmallFile(const std::string& path, size_t maxBytes);
+
 // Writes to a temporary file next to `path`, syncs it and renames it over `path`.
 // On failure `path` is untouched and no temporary file is left behind.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);

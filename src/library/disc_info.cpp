@@ -1,6 +1,9 @@
 #include "library/disc_info.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -70,14 +73,25 @@ std::string Serialize(const CDiscInfo& info) {
   return out;
 }
 
-}  // namespace
+// A sidecar holds a few ids and short texts; a larger file is not one of ours.
+constexpr size_t kMaxExtrasBytes = 1 << 20;
 
-std::string LibraryFileName(const std::string& folder, uint32_t discId) {
-  char name[16];
-  std::snprintf(name, sizeof name, "%X.dci", discId);
+std::string FileInFolder(const std::string& folder, uint32_t discId, const char* extension) {
+  char name[24];
+  std::snprintf(name, sizeof name, "%X.%s", discId, extension);
   std::string path = folder;
   if (path.empty() || path.back() != '/') path += '/';
   return path + name;
+}
+
+}  // namespace
+
+std::string LibraryFileName(const std::string& folder, uint32_t discId) {
+  return FileInFolder(folder, discId, "dci");
+}
+
+std::string ExtrasFileName(const std::string& folder, uint32_t discId) {
+  return FileInFolder(folder, discId, "json");
 }
 
 namespace {
@@ -96,6 +110,21 @@ bool KeepFileTheRecordCannotLoad(const std::string& folder, const CDiscInfo& rec
   return old.status == ReadStatus::Ok && ReplaceFileAtomically(path + ".bad", old.bytes);
 }
 
+DiscExtras LoadExtras(const std::string& folder, uint32_t discId, size_t trackCount) {
+  DiscExtras extras;
+  const FileContents file = ReadSmallFile(ExtrasFileName(folder, discId), kMaxExtrasBytes);
+  if (file.status == ReadStatus::Ok) ParseDiscExtras(file.bytes, trackCount, extras);
+  return extras;
+}
+
+// Writes the sidecar, or removes an old one when there is nothing to keep.
+bool SaveExtras(const std::string& folder, uint32_t discId, const DiscExtras& extras) {
+  const std::string path = ExtrasFileName(folder, discId);
+  if (!extras.empty()) return ReplaceFileAtomically(path, FormatDiscExtras(extras));
+  // unlink, not remove: whatever else sits at that path is not ours to delete.
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
 }  // namespace
 
 int32_t CDiscInfo::SaveDiscInfo(const std::string& folder) const {
@@ -103,6 +132,7 @@ int32_t CDiscInfo::SaveDiscInfo(const std::string& folder) const {
   const std::string bytes = Serialize(*this);
   // A crash during the save leaves the old file or the new one, never half of one.
   if (!ReplaceFileAtomically(LibraryFileName(folder, discId), bytes)) return -1;
+  if (!SaveExtras(folder, discId, extras)) return -1;
   return static_cast<int32_t>(bytes.size());
 }
 
@@ -134,6 +164,7 @@ int32_t CDiscInfo::LoadDiscInfo(const std::string& folder, uint32_t id) {
     track.year = GetInt(record + 768);
     track.comment = GetText(record + 772);
   }
+  extras = LoadExtras(folder, id, tracks.size());
   return static_cast<int32_t>(kLibraryHeaderBytes + kLibraryTrackBytes * size_t(count));
 }
 

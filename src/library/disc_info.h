@@ -1,12 +1,14 @@
 #pragma once
 // The metadata of the disc in the drive, and the local library that keeps it between runs: one
-// file per disc, named after its CDDB disc id.
+// file per disc, named after its CDDB disc id, and beside it a JSON file with what online sources
+// told beyond that file's fields.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "disc/track_info.h"
+#include "library/disc_extras.h"
 
 namespace korvi {
 
@@ -20,13 +22,18 @@ class CDiscInfo {
   int32_t discLength = 0;  // seconds
   uint32_t discId = 0;     // 0: the record belongs to no disc
   std::vector<CTrackInfo> tracks;
+  DiscExtras extras;  // kept in the sidecar file, not in the library file
 
   // Writes the record's library file into folder, replacing the old one atomically. The bytes
-  // written (536 + 1036 × n), or -1 when the file could not be written.
+  // written (536 + 1036 × n), or -1 when the file could not be written. Then the sidecar: written
+  // the same way when there are extras, removed when there are none, so that titles from another
+  // source never keep an old release's ids; -1 when that fails, the library file written all the same.
   int32_t SaveDiscInfo(const std::string& folder) const;
   // Loads the library file of discId. The bytes consumed, or -1 with the record unchanged when the
   // file is missing, not ours, of another version, shorter than it says, or of another track count
-  // than the tracks the record already holds.
+  // than the tracks the record already holds. The extras come from the sidecar; they are left
+  // empty when it is missing or unusable (unreadable, over 1 MiB, not JSON, of another format, of
+  // wrong types, or with more recordings than the record has tracks), which never fails the load.
   int32_t LoadDiscInfo(const std::string& folder, uint32_t discId);
 
   // Nothing but what the table of contents says: no album title or artist, and every track
@@ -36,6 +43,8 @@ class CDiscInfo {
 
 // folder + '/' + "%X.dci"
 std::string LibraryFileName(const std::string& folder, uint32_t discId);
+// folder + '/' + "%X.json": the sidecar with the record's extras.
+std::string ExtrasFileName(const std::string& folder, uint32_t discId);
 
 // Whether the library has a file for discId; when it has, it is loaded into record (a file that
 // does not load still counts as found).

@@ -34,6 +34,7 @@ constexpr std::string_view kVerifyAccurateRip = "VerifyAccurateRip";
 constexpr std::string_view kWriteLog = "WriteLog";
 constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
 constexpr std::string_view kCddbEmail = "CDDBEmail";
+constexpr std::string_view kLookupOrder = "LookupOrder";
 // The read offsets a drive can have, in samples.
 constexpr int32_t kReadOffsetLimit = 3000;
 
@@ -92,10 +93,10 @@ bool WriteString(RegistryStore& store, const RegKey& key, std::string_view name,
   return store.SetValue(key, name, kRegSz, bytes);
 }
 
-// A later text whose default is empty: written once it is set or is stored already.
-bool WriteLaterString(RegistryStore& store, const RegKey& key, std::string_view name,
-                      const std::string& text) {
-  return (text.empty() && !store.QueryValue(key, name)) || WriteString(store, key, name, text);
+// A later text: written once it differs from its default or is stored already.
+bool WriteLaterString(RegistryStore& store, const RegKey& key, std::string_view name, const std::string& text,
+                      bool isDefault) {
+  return (isDefault && !store.QueryValue(key, name)) || WriteString(store, key, name, text);
 }
 
 }  // namespace
@@ -165,6 +166,9 @@ void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key
 
 void CAppSettings::LoadLookupOptions(const RegistryStore& store, const RegKey& key) {
   if (std::optional<std::string> email = ReadString(store, key, kCddbEmail)) CDDBEmail = std::move(*email);
+  // Spelled as the program spells it; a value that names no source gives the default order.
+  if (std::optional<std::string> order = ReadString(store, key, kLookupOrder))
+    LookupOrder = FormatLookupOrder(ParseLookupOrder(*order));
 }
 
 bool CAppSettings::SaveToRegistry(RegistryStore& store) const {
@@ -191,7 +195,8 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kVerifyAccurateRip, VerifyAccurateRip ? 1 : 0, VerifyAccurateRip) &&
          WriteLaterDword(store, key, kWriteLog, WriteLog ? 1 : 0, WriteLog) &&
          WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet) &&
-         WriteLaterString(store, key, kCddbEmail, CDDBEmail);
+         WriteLaterString(store, key, kCddbEmail, CDDBEmail, CDDBEmail.empty()) &&
+         WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder);
 }
 
 }  // namespace korvi

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "metadata/lookup_order.h"
 #include "settings/registry_store.h"
 #include "settings/user_folders.h"
 
@@ -33,6 +34,8 @@ class CAppSettings {
   bool WriteLog = true;           // a rip log beside the files
   bool WriteCueSheet = true;      // a cue sheet beside the files
   std::string CDDBEmail;          // the user's address in the CDDB hello; empty: login and host names
+  // The online sources a lookup asks after the library, in order, comma-separated; empty: none.
+  std::string LookupOrder = kDefaultLookupOrder;
 
   // Defaults for the folders of this environment's user.
   CAppSettings();
@@ -48,9 +51,9 @@ class CAppSettings {
   // False when the store has no options key; never an error for the user.
   bool LoadFromRegistry(const RegistryStore& store);
 
-  // Re-reads the store's file so values written since it was opened survive,
-  // writes all nine options (and each later one once it is set or was stored) and saves. False when the file
-  // could not be written, in which case nothing changed on disk.
+  // Re-reads the store's file so values written since it was opened survive, writes all nine
+  // options (and each later one once it differs from its default or was stored) and saves. False
+  // when the file could not be written, in which case nothing changed on disk.
   bool SaveToRegistry(RegistryStore& store) const;
 
  private:

@@ -7,17 +7,21 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "cddb/cddb_server.h"
 #include "disc/offset_reader.h"
+#include "metadata/lookup_order.h"
 #include "rip/rip_job.h"
 #include "ui/prompts.h"
 
@@ -104,6 +108,9 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
                                             .arg(QString::fromStdString(CddbServerInUse()))),
                           "lookupCheck")),
       m_cddbEmailEdit(Named(new QLineEdit, "cddbEmailEdit")),
+      m_lookupOrderList(Named(new QListWidget, "lookupOrderList")),
+      m_lookupUp(Named(new QPushButton("Move &up"), "lookupOrderUp")),
+      m_lookupDown(Named(new QPushButton("Move &down"), "lookupOrderDown")),
       m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")),
       m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")),
       m_readModeCombo(Named(new QComboBox, "readModeCombo")),
@@ -127,6 +134,7 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
   layout->addWidget(BuildLibraryGroup());
   layout->addWidget(m_lookupCheck);
   layout->addLayout(LabelledRow("E-mail for the CDDB server:", m_cddbEmailEdit));
+  layout->addWidget(BuildLookupOrderGroup());
   layout->addWidget(m_overwriteCheck);
   layout->addLayout(LabelledRow("Tracks encoded at once:", m_jobsSpin));
   layout->addLayout(LabelledRow("Read mode:", m_readModeCombo));
@@ -139,6 +147,9 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
   connect(m_saveLibraryCheck, &QCheckBox::toggled, this, &CSetsPageGeneral::UpdateEnabling);
   connect(m_outputBrowse, &QPushButton::clicked, this, &CSetsPageGeneral::BrowseOutputFolder);
   connect(m_libraryBrowse, &QPushButton::clicked, this, &CSetsPageGeneral::BrowseLibraryFolder);
+  connect(m_lookupUp, &QPushButton::clicked, this, [this] { MoveSelectedSource(-1); });
+  connect(m_lookupDown, &QPushButton::clicked, this, [this] { MoveSelectedSource(1); });
+  connect(m_lookupOrderList, &QListWidget::currentRowChanged, this, &CSetsPageGeneral::UpdateMoveButtons);
   UpdateEnabling();
 }
 
@@ -168,6 +179,67 @@ QWidget* CSetsPageGeneral::BuildReportGroup() {
   return group;
 }
 
+QWidget* CSetsPageGeneral::BuildLookupOrderGroup() {
+  auto* group = Named(new QGroupBox("Look up titles in:"), "lookupOrderGroup");
+  LoadLookupOrder(kDefaultLookupOrder);
+  // At least as tall as its rows, else as tall as the buttons beside it: the page grows by no more
+  // than the sources take.
+  m_lookupOrderList->setMinimumHeight(m_lookupOrderList->sizeHintForRow(0) * m_lookupOrderList->count() +
+                                      2 * m_lookupOrderList->frameWidth());
+  m_lookupOrderList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(m_lookupUp);
+  buttons->addWidget(m_lookupDown);
+  buttons->addStretch(1);
+  auto* layout = new QHBoxLayout(group);
+  layout->addWidget(m_lookupOrderList, 1);
+  layout->addLayout(buttons);
+  return group;
+}
+
+void CSetsPageGeneral::LoadLookupOrder(const std::string& order) {
+  const std::vector<LookupSource> on = ParseLookupOrder(order);
+  std::vector<std::pair<LookupSource, bool>> rows;
+  for (LookupSource source : on) rows.emplace_back(source, true);
+  for (LookupSource source : AllLookupSources())
+    if (std::find(on.begin(), on.end(), source) == on.end()) rows.emplace_back(source, false);
+
+  m_lookupOrderList->clear();
+  for (const auto& [source, checked] : rows) {
+    auto* item = new QListWidgetItem(QString::fromLatin1(LookupSourceName(source)), m_lookupOrderList);
+    item->setData(Qt::UserRole, static_cast<int>(source));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  }
+  UpdateMoveButtons();
+}
+
+std::string CSetsPageGeneral::StoredLookupOrder() const {
+  std::vector<LookupSource> on;
+  for (int row = 0; row < m_lookupOrderList->count(); ++row) {
+    const QListWidgetItem* item = m_lookupOrderList->item(row);
+    if (item->checkState() == Qt::Checked)
+      on.push_back(static_cast<LookupSource>(item->data(Qt::UserRole).toInt()));
+  }
+  return FormatLookupOrder(on);
+}
+
+void CSetsPageGeneral::MoveSelectedSource(int by) {
+  const int row = m_lookupOrderList->currentRow();
+  const int target = row + by;
+  if (row < 0 || target < 0 || target >= m_lookupOrderList->count()) return;
+  QListWidgetItem* item = m_lookupOrderList->takeItem(row);
+  m_lookupOrderList->insertItem(target, item);
+  m_lookupOrderList->setCurrentItem(item);
+}
+
+void CSetsPageGeneral::UpdateMoveButtons() {
+  const int row = m_lookupOrderList->currentRow();
+  m_lookupUp->setEnabled(row > 0);
+  m_lookupDown->setEnabled(row >= 0 && row + 1 < m_lookupOrderList->count());
+}
+
 void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_selectorCheck->setChecked(settings.ShowSelectorBeforeSave);
   m_outputEdit->setText(ToQt(settings.DefaultFolder));
@@ -175,6 +247,7 @@ void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_saveLibraryCheck->setChecked(settings.SaveLibraryAutomatically);
   m_lookupCheck->setChecked(settings.GetDiscInfoAutomatically);
   m_cddbEmailEdit->setText(ToQt(settings.CDDBEmail));
+  LoadLookupOrder(settings.LookupOrder);
   m_overwriteCheck->setChecked(settings.ReplacePrompt);
   m_jobsSpin->setValue(settings.EncoderJobs);
   m_readModeCombo->setCurrentIndex(settings.ReadMode);
@@ -193,6 +266,7 @@ void CSetsPageGeneral::Store(CAppSettings& settings) const {
   settings.SaveLibraryAutomatically = m_saveLibraryCheck->isChecked();
   settings.GetDiscInfoAutomatically = m_lookupCheck->isChecked();
   settings.CDDBEmail = m_cddbEmailEdit->text().toStdString();
+  settings.LookupOrder = StoredLookupOrder();
   settings.ReplacePrompt = m_overwriteCheck->isChecked();
   settings.EncoderJobs = m_jobsSpin->value();
   // A mode the list does not hold shows no selection and is kept.

@@ -10,6 +10,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
@@ -17,8 +18,8 @@ class QTabWidget;
 namespace korvi {
 
 // Output folder, library folder, lookup options (the e-mail address for the CDDB server's hello
-// among them), overwrite prompt, tracks encoded at once, and how a
-// drive is read.
+// and the sources asked after the library, in order, among them), overwrite prompt, tracks encoded
+// at once, and how a drive is read.
 class CSetsPageGeneral : public QWidget {
   Q_OBJECT
 
@@ -38,6 +39,14 @@ class CSetsPageGeneral : public QWidget {
   QWidget* BuildLibraryGroup();
   // AccurateRip, the log and the cue sheet: what a job does once the tracks are read.
   QWidget* BuildReportGroup();
+  // The online sources, one checkable row each: the checked ones are asked in the list's order.
+  QWidget* BuildLookupOrderGroup();
+  // The sources that are on, in their order, then those that are off.
+  void LoadLookupOrder(const std::string& order);
+  std::string StoredLookupOrder() const;
+  // Moves the selected source `by` rows up (negative) or down.
+  void MoveSelectedSource(int by);
+  void UpdateMoveButtons();
   // A folder is typed only where it is used: the output folder while no selector is shown
   // before ripping, the library folder while disc-info is saved automatically.
   void UpdateEnabling();
@@ -54,6 +63,9 @@ class CSetsPageGeneral : public QWidget {
   QCheckBox* m_saveLibraryCheck;
   QCheckBox* m_lookupCheck;
   QLineEdit* m_cddbEmailEdit;
+  QListWidget* m_lookupOrderList;
+  QPushButton* m_lookupUp;
+  QPushButton* m_lookupDown;
   QCheckBox* m_overwriteCheck;
   QSpinBox* m_jobsSpin;
   QComboBox* m_readModeCombo;

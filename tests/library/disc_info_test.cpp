@@ -1,11 +1,15 @@
-// Library files: their layout byte by byte, round trips, and every file that must not load.
+// Library files: their layout byte by byte, round trips, and every file that must not load; the
+// sidecar of extras beside them.
 
 #include "library/disc_info.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 #include "fixtures/temp_dir.h"
 
@@ -34,10 +38,26 @@ CDiscInfo Sample(int tracks) {
   return info;
 }
 
+DiscExtras SampleExtras() {
+  DiscExtras extras;
+  extras.source = "MusicBrainz";
+  extras.musicBrainzDiscId = "Uv7bSaF0x6Qm.JrWxj7b6Mwst0s-";
+  extras.musicBrainzReleaseId = "b84ee12a-09ef-421b-82de-0441a926375b";
+  extras.releaseDate = "1997-05";
+  extras.releaseCountry = "IS";
+  extras.label = "\xC3\x9Ej\xC3\xB3\xC3\xB0h\xC3\xA1t\xC3\xAD\xC3\xB0 Records";  // Þjóðhátíð
+  extras.catalogNumber = "\xE6\x9D\xB1\xE4\xBA\xAC-0042";                        // 東京
+  extras.discNumber = 2;
+  extras.discCount = 3;
+  extras.recordingIds = {"6a1e6a44-0b27-4fd3-9bdc-2d4a8b4f7e01", "", "0c3b1f5e-77d2-4c52-a7c4-96f0e2b8d313"};
+  return extras;
+}
+
 TEST(Library, FileNames) {
   EXPECT_EQ(LibraryFileName("/lib", 0x0000ABCD), "/lib/ABCD.dci");
   EXPECT_EQ(LibraryFileName("/lib/", 0x0000ABCD), "/lib/ABCD.dci");
   EXPECT_EQ(LibraryFileName("/lib", 0x0B016602), "/lib/B016602.dci");
+  EXPECT_EQ(ExtrasFileName("/lib/", 0x0B016602), "/lib/B016602.json");
 }
 
 TEST(Library, LayoutOfAThreeTrackFile) {
@@ -199,6 +219,133 @@ TEST(Library, SavesReplaceTheFileWhole) {
   EXPECT_EQ(std::filesystem::file_size(LibraryFileName(dir.path().string(), info.discId) + ".bad"),
             536u + 5 * 1036u);
   EXPECT_EQ(info.SaveDiscInfo((dir.path() / "missing").string()), -1);
+}
+
+// What online sources told beyond the library file's fields goes into "<id>.json" beside it; the
+// library file's bytes stay those of the same record without extras, and a save without extras
+// takes the sidecar away, so that titles from another source never keep an old release's ids.
+TEST(Library, ExtrasLiveInASidecarAndLeaveTheLibraryFileAsItWas) {
+  fixtures::TempDir plainDir;
+  fixtures::TempDir dir;
+  const std::string plainFolder = plainDir.path().string();
+  const std::string folder = dir.path().string();
+  const CDiscInfo plain = Sample(3);
+  ASSERT_EQ(plain.SaveDiscInfo(plainFolder), 3644);
+  const std::string plainBytes = ReadAll(LibraryFileName(plainFolder, plain.discId));
+  EXPECT_FALSE(std::filesystem::exists(ExtrasFileName(plainFolder, plain.discId)));
+
+  CDiscInfo rich = Sample(3);
+  rich.extras = SampleExtras();
+  ASSERT_EQ(rich.SaveDiscInfo(folder), 3644);
+  const std::string sidecar = ExtrasFileName(folder, rich.discId);
+  EXPECT_EQ(ReadAll(LibraryFileName(folder, rich.discId)), plainBytes);
+  // Readable by anyone: UTF-8 as it is, not escaped.
+  const std::string json = ReadAll(sidecar);
+  EXPECT_NE(json.find("\"label\": \"" + rich.extras.label + "\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"catalog_number\": \"" + rich.extras.catalogNumber + "\""), std::string::npos);
+  EXPECT_EQ(json.find("\\u"), std::string::npos);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporary files
+
+  CDiscInfo loaded;
+  ASSERT_EQ(loaded.LoadDiscInfo(folder, rich.discId), 3644);
+  EXPECT_EQ(loaded.extras, rich.extras);
+  EXPECT_EQ(loaded.tracks[2].title(), "Song 3");
+
+  // A library file that does not load leaves the record's extras alone; one without a sidecar
+  // loads none.
+  CDiscInfo fiveTracks = Sample(5);
+  fiveTracks.extras = rich.extras;
+  EXPECT_EQ(fiveTracks.LoadDiscInfo(folder, rich.discId), -1);
+  EXPECT_EQ(fiveTracks.extras, rich.extras);
+  CDiscInfo withoutSidecar;
+  withoutSidecar.extras = rich.extras;
+  ASSERT_EQ(withoutSidecar.LoadDiscInfo(plainFolder, plain.discId), 3644);
+  EXPECT_TRUE(withoutSidecar.extras.empty());
+
+  // Only where the titles came from: empty fields are left out.
+  rich.extras = DiscExtras();
+  rich.extras.source = "CDDB";
+  ASSERT_EQ(rich.SaveDiscInfo(folder), 3644);
+  EXPECT_EQ(ReadAll(sidecar), "{\n  \"format\": 1,\n  \"source\": \"CDDB\"\n}\n");
+  ASSERT_EQ(loaded.LoadDiscInfo(folder, rich.discId), 3644);
+  EXPECT_EQ(loaded.extras, rich.extras);
+
+  rich.extras = DiscExtras();
+  ASSERT_EQ(rich.SaveDiscInfo(folder), 3644);
+  EXPECT_FALSE(std::filesystem::exists(sidecar));
+  EXPECT_EQ(ReadAll(LibraryFileName(folder, rich.discId)), plainBytes);
+  ASSERT_EQ(loaded.LoadDiscInfo(folder, rich.discId), 3644);
+  EXPECT_TRUE(loaded.extras.empty());
+}
+
+// A sidecar that cannot be used (damaged, written by something else, or another disc's) loads no
+// extras and never fails the library file; the sidecar next to each shows what is refused and what
+// is not. One that cannot be written fails the save, the library file written all the same.
+TEST(Library, SidecarsThatDoNotWork) {
+  fixtures::TempDir dir;
+  const std::string folder = dir.path().string();
+  CDiscInfo saved = Sample(3);
+  saved.extras = SampleExtras();
+  ASSERT_EQ(saved.SaveDiscInfo(folder), 3644);
+  const std::string sidecar = ExtrasFileName(folder, saved.discId);
+  const std::string good = ReadAll(sidecar);
+  const auto withMusicBrainz = [](const std::string& members) {
+    return "{\"format\": 1, \"source\": \"MusicBrainz\", \"musicbrainz\": {" + members + "}}";
+  };
+  const auto padded = [](std::string text, size_t size) {
+    text.resize(size, ' ');
+    return text;
+  };
+  const std::vector<std::pair<std::string, bool>> sidecars = {
+      {good, true},
+      {good.substr(0, good.size() / 2), false},
+      {good.substr(0, good.size() - 2), false},
+      {"", false},
+      {"[1]", false},
+      {withMusicBrainz("\"disc_number\": 2"), true},
+      {withMusicBrainz("\"disc_number\": \"2\""), false},
+      {withMusicBrainz("\"disc_number\": -2"), false},
+      {withMusicBrainz("\"disc_number\": 2.5"), false},
+      {withMusicBrainz("\"label\": null"), false},
+      {withMusicBrainz("\"recording_ids\": \"a\""), false},
+      {withMusicBrainz("\"recording_ids\": [\"a\", 2]"), false},
+      {withMusicBrainz("\"recording_ids\": [\"a\", \"b\", \"c\"]"), true},
+      {withMusicBrainz("\"recording_ids\": [\"a\", \"b\", \"c\", \"d\"]"), false},  // another disc's
+      {"{\"format\": 1, \"musicbrainz\": [\"x\"]}", false},
+      {"{\"format\": 1, \"source\": 7}", false},
+      {"{\"format\": 2, \"source\": \"CDDB\"}", false},
+      {"{\"format\": \"1\", \"source\": \"CDDB\"}", false},
+      {"{\"source\": \"CDDB\"}", false},
+      {"{\"format\": 1, \"source\": \"CDDB\xFF\"}", false},  // not UTF-8
+      {padded(good, 1 << 20), true},
+      {padded(good, 2 << 20), false},
+  };
+  for (size_t i = 0; i < sidecars.size(); ++i) {
+    const auto& [content, usable] = sidecars[i];
+    std::ofstream(sidecar, std::ios::binary | std::ios::trunc) << content;
+    CDiscInfo loaded;
+    loaded.extras.source = "before";
+    ASSERT_EQ(loaded.LoadDiscInfo(folder, saved.discId), 3644) << i;
+    EXPECT_EQ(loaded.tracks[1].title(), "Song 2");
+    EXPECT_EQ(loaded.extras.empty(), !usable) << i << ": " << content.substr(0, 200);
+  }
+
+  // A folder at the sidecar's path cannot be read, written or removed.
+  std::filesystem::remove(sidecar);
+  std::filesystem::create_directory(sidecar);
+  CDiscInfo loaded;
+  ASSERT_EQ(loaded.LoadDiscInfo(folder, saved.discId), 3644);
+  EXPECT_TRUE(loaded.extras.empty());
+  saved.albumTitle = "Written all the same";
+  EXPECT_EQ(saved.SaveDiscInfo(folder), -1);
+  ASSERT_EQ(loaded.LoadDiscInfo(folder, saved.discId), 3644);
+  EXPECT_EQ(loaded.albumTitle, "Written all the same");
+  saved.extras = DiscExtras();
+  saved.albumTitle = "Again";
+  EXPECT_EQ(saved.SaveDiscInfo(folder), -1);
+  ASSERT_EQ(loaded.LoadDiscInfo(folder, saved.discId), 3644);
+  EXPECT_EQ(loaded.albumTitle, "Again");
+  EXPECT_TRUE(std::filesystem::is_directory(sidecar));
 }
 
 }  // namespace

@@ -154,6 +154,44 @@ TEST_F(SettingsApp, CddbEmailIsWrittenOnceSet) {
   EXPECT_EQ(Loaded(preset).CDDBEmail, "");
 }
 
+// The sources a lookup asks, in order: absent until changed, then kept, even when set back to the
+// default or to none at all; a stored value is read in the program's spelling, and one that names
+// no source gives the default order.
+TEST_F(SettingsApp, LookupOrderIsWrittenOnceChangedAndLoadsCleaned) {
+  CAppSettings settings(user.folders);
+  ASSERT_TRUE(Save(settings));
+  EXPECT_EQ(ReadFile(user.storePath).find("LookupOrder"), std::string::npos);
+  EXPECT_EQ(Loaded().LookupOrder, "MusicBrainz,CDDB,CD-Text");
+
+  settings.LookupOrder = "CD-Text,CDDB";
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath)
+                .find("\"CompressionLevel\"=dword:000007d0\n\"LookupOrder\"=\"CD-Text,CDDB\"\n"),
+            std::string::npos)
+      << ReadFile(user.storePath);
+  EXPECT_EQ(Loaded().LookupOrder, "CD-Text,CDDB");
+  settings.LookupOrder = kDefaultLookupOrder;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"LookupOrder\"=\"MusicBrainz,CDDB,CD-Text\"\n"),
+            std::string::npos);
+  // None at all: only the library is asked, and that is not the default.
+  settings.LookupOrder.clear();
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"LookupOrder\"=\"\"\n"), std::string::npos);
+  EXPECT_EQ(Loaded().LookupOrder, "");
+
+  CAppSettings preset(user.folders);
+  preset.LookupOrder = "CDDB";
+  const std::string folders = "\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n";
+  for (const auto& [stored, loaded] :
+       {std::pair{"\"nonsense\"", "MusicBrainz,CDDB,CD-Text"}, std::pair{"\"cddb, cd-text\"", "CDDB,CD-Text"},
+        std::pair{"\" CD-TEXT ,musicbrainz,cd-text\"", "CD-Text,MusicBrainz"},
+        std::pair{"dword:00000001", "CDDB"}}) {
+    WriteOptions(folders + "\"LookupOrder\"=" + stored + "\n");
+    EXPECT_EQ(Loaded(preset).LookupOrder, loaded) << stored;
+  }
+}
+
 TEST_F(SettingsApp, FlagsAloneLoadAndTheRestKeepDefaults) {
   WriteOptions(
       "\"ShowSelectorBeforeSave\"=dword:00000000\n\"GetDiscInfoAutomatically\"=dword:00000000\n"

@@ -5,8 +5,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -37,6 +39,7 @@ CAppSettings Sample() {
   settings.WriteLog = false;
   settings.WriteCueSheet = false;
   settings.CDDBEmail = "me@example.org";
+  settings.LookupOrder = "CDDB,MusicBrainz";
   return settings;
 }
 
@@ -44,7 +47,7 @@ auto Fields(const CAppSettings& s) {
   return std::tie(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
                   s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
                   s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy, s.VerifyAccurateRip,
-                  s.WriteLog, s.WriteCueSheet, s.CDDBEmail);
+                  s.WriteLog, s.WriteCueSheet, s.CDDBEmail, s.LookupOrder);
 }
 
 template <typename T>
@@ -70,6 +73,20 @@ std::function<int(QDialog&)> Answer(int result, std::function<void(QDialog&)> ch
     checks(dialog);
     return result == kDialogsOwn ? dialog.result() : result;
   };
+}
+
+// The list's rows as the user sees them: "[x] CDDB" for a checked source, "[ ] CD-Text" for one
+// that is off.
+QStringList Rows(const QListWidget* list) {
+  QStringList rows;
+  for (int i = 0; i < list->count(); ++i)
+    rows << (list->item(i)->checkState() == Qt::Checked ? "[x] " : "[ ] ") + list->item(i)->text();
+  return rows;
+}
+
+// Clicks the row's text, which selects it.
+void ClickRow(QListWidget* list, int row) {
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 
 QList<int> ItemData(const QComboBox* combo) {
@@ -188,6 +205,7 @@ class SettingsSheetTest : public QObject {
       Find<QLineEdit>(sheet, "outputFolderEdit")->setText("/elsewhere");
       Find<QLineEdit>(sheet, "libraryFolderEdit")->setText("/elsewhere/lib");
       Find<QLineEdit>(sheet, "cddbEmailEdit")->clear();
+      Find<QListWidget>(sheet, "lookupOrderList")->item(0)->setCheckState(Qt::Unchecked);
       Find<QComboBox>(sheet, "readModeCombo")->setCurrentIndex(0);
       Find<QSpinBox>(sheet, "readOffsetSpin")->setValue(6);
       Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
@@ -251,6 +269,55 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.WriteLog, false);
     QCOMPARE(settings.WriteCueSheet, true);
     QCOMPARE(settings.CDDBEmail, std::string("listener@mail.example.org"));
+  }
+
+  // The sources that are on, in their order, then those that are off; Move up and Move down move
+  // the selected one, the space bar turns it on or off, and OK reads back the checked ones in the
+  // list's order.
+  void lookupOrderListMovesAndChecksSources() {
+    CAppSettings settings = Sample();
+    settings.LookupOrder = "CDDB";
+    m_prompts.onModal = Answer(kDialogsOwn, [](QDialog& sheet) {
+      sheet.show();
+      auto* list = Find<QListWidget>(sheet, "lookupOrderList");
+      auto* up = Find<QPushButton>(sheet, "lookupOrderUp");
+      auto* down = Find<QPushButton>(sheet, "lookupOrderDown");
+      QCOMPARE(Find<QGroupBox>(sheet, "lookupOrderGroup")->title(), QString("Look up titles in:"));
+      QCOMPARE(up->text(), QString("Move &up"));
+      QCOMPARE(down->text(), QString("Move &down"));
+      QCOMPARE(Rows(list), QStringList({"[x] CDDB", "[ ] MusicBrainz", "[ ] CD-Text"}));
+      QVERIFY(!up->isEnabled() && !down->isEnabled());  // nothing selected yet
+      ClickRow(list, 0);
+      QVERIFY(!up->isEnabled() && down->isEnabled());
+      down->click();
+      QCOMPARE(Rows(list), QStringList({"[ ] MusicBrainz", "[x] CDDB", "[ ] CD-Text"}));
+      QCOMPARE(list->currentRow(), 1);
+      QTest::keyClick(list, Qt::Key_Space);
+      QCOMPARE(Rows(list), QStringList({"[ ] MusicBrainz", "[ ] CDDB", "[ ] CD-Text"}));
+      Find<QPushButton>(sheet, "okButton")->click();
+    });
+    QVERIFY(EditSettings(nullptr, settings));
+    QCOMPARE(settings.LookupOrder, std::string());  // every online source off: only the library
+
+    settings.LookupOrder = kDefaultLookupOrder;
+    m_prompts.onModal = Answer(kDialogsOwn, [](QDialog& sheet) {
+      sheet.show();
+      auto* list = Find<QListWidget>(sheet, "lookupOrderList");
+      auto* up = Find<QPushButton>(sheet, "lookupOrderUp");
+      auto* down = Find<QPushButton>(sheet, "lookupOrderDown");
+      QCOMPARE(Rows(list), QStringList({"[x] MusicBrainz", "[x] CDDB", "[x] CD-Text"}));
+      ClickRow(list, 2);
+      QVERIFY(up->isEnabled() && !down->isEnabled());
+      up->click();
+      up->click();
+      QVERIFY(!up->isEnabled());
+      ClickRow(list, 1);
+      QTest::keyClick(list, Qt::Key_Space);
+      QCOMPARE(Rows(list), QStringList({"[x] CD-Text", "[ ] MusicBrainz", "[x] CDDB"}));
+      Find<QPushButton>(sheet, "okButton")->click();
+    });
+    QVERIFY(EditSettings(nullptr, settings));
+    QCOMPARE(settings.LookupOrder, std::string("CD-Text,CDDB"));
   }
 
   // A value the list does not offer shows no selection and survives OK.

@@ -1,0 +1,145 @@
+#include "library/disc_extras.h"
+
+#include <climits>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "text/utf8_text.h"
+
+namespace korvi {
+namespace {
+
+using Json = nlohmann::json;
+// Written in this key order, so that the file reads top down as the suggested layout.
+using OrderedJson = nlohmann::ordered_json;
+
+constexpr int kFormat = 1;
+
+// A member of the right type, or nothing; a member of any other type makes `ok` false, so that a
+// file of wrong types is refused whole rather than read in part.
+class Reader {
+ public:
+  explicit Reader(const Json& object) : m_object(object) {}
+  bool ok() const { return m_ok; }
+
+  void Text(const char* key, std::string& field) {
+    const Json* value = Find(key);
+    if (!value) return;
+    if (!value->is_string()) {
+      m_ok = false;
+      return;
+    }
+    // Texts are shown on one line, a terminal's included, as the library file's titles are.
+    field = ReplaceControls(value->get_ref<const std::string&>(), ' ');
+  }
+
+  void Count(const char* key, int& field) {
+    const Json* value = Find(key);
+    if (!value) return;
+    if (!value->is_number_unsigned() || value->get<uint64_t>() > uint64_t(INT_MAX)) {
+      m_ok = false;
+      return;
+    }
+    field = static_cast<int>(value->get<uint64_t>());
+  }
+
+  void Texts(const char* key, std::vector<std::string>& field) {
+    const Json* value = Find(key);
+    if (!value) return;
+    if (!value->is_array()) {
+      m_ok = false;
+      return;
+    }
+    std::vector<std::string> texts;
+    for (const Json& item : *value) {
+      if (!item.is_string()) {
+        m_ok = false;
+        return;
+      }
+      texts.push_back(ReplaceControls(item.get_ref<const std::string&>(), ' '));
+    }
+    field = std::move(texts);
+  }
+
+  // The member when it is an object, null when it is missing; another type is refused.
+  const Json* Object(const char* key) {
+    const Json* value = Find(key);
+    if (value && !value->is_object()) {
+      m_ok = false;
+      return nullptr;
+    }
+    return value;
+  }
+
+ private:
+  const Json* Find(const char* key) const {
+    const auto found = m_object.find(key);
+    return found == m_object.end() ? nullptr : &*found;
+  }
+
+  const Json& m_object;
+  bool m_ok = true;
+};
+
+void PutText(OrderedJson& object, const char* key, const std::string& text) {
+  if (!text.empty()) object[key] = text;
+}
+
+void PutCount(OrderedJson& object, const char* key, int count) {
+  if (count > 0) object[key] = count;
+}
+
+}  // namespace
+
+bool DiscExtras::empty() const { return *this == DiscExtras(); }
+
+std::string FormatDiscExtras(const DiscExtras& extras) {
+  OrderedJson musicBrainz = OrderedJson::object();
+  PutText(musicBrainz, "disc_id", extras.musicBrainzDiscId);
+  PutText(musicBrainz, "release_id", extras.musicBrainzReleaseId);
+  PutText(musicBrainz, "release_date", extras.releaseDate);
+  PutText(musicBrainz, "country", extras.releaseCountry);
+  PutText(musicBrainz, "label", extras.label);
+  PutText(musicBrainz, "catalog_number", extras.catalogNumber);
+  PutCount(musicBrainz, "disc_number", extras.discNumber);
+  PutCount(musicBrainz, "disc_count", extras.discCount);
+  if (!extras.recordingIds.empty()) musicBrainz["recording_ids"] = extras.recordingIds;
+
+  OrderedJson file = OrderedJson::object();
+  file["format"] = kFormat;
+  PutText(file, "source", extras.source);
+  if (!musicBrainz.empty()) file["musicbrainz"] = std::move(musicBrainz);
+  // Text that is not UTF-8 is written with replacement characters instead of throwing.
+  return file.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
+}
+
+bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& extras) {
+  const Json file = Json::parse(text, nullptr, false);
+  if (!file.is_object()) return false;
+  const auto format = file.find("format");
+  if (format == file.end() || !format->is_number_unsigned() || format->get<uint64_t>() != kFormat)
+    return false;
+
+  DiscExtras read;
+  Reader top(file);
+  top.Text("source", read.source);
+  if (const Json* musicBrainz = top.Object("musicbrainz")) {
+    Reader inner(*musicBrainz);
+    inner.Text("disc_id", read.musicBrainzDiscId);
+    inner.Text("release_id", read.musicBrainzReleaseId);
+    inner.Text("release_date", read.releaseDate);
+    inner.Text("country", read.releaseCountry);
+    inner.Text("label", read.label);
+    inner.Text("catalog_number", read.catalogNumber);
+    inner.Count("disc_number", read.discNumber);
+    inner.Count("disc_count", read.discCount);
+    inner.Texts("recording_ids", read.recordingIds);
+    if (!inner.ok()) return false;
+  }
+  // More recordings than tracks: the file belongs to another disc of the same CDDB id.
+  if (!top.ok() || read.recordingIds.size() > trackCount) return false;
+  extras = std::move(read);
+  return true;
+}
+
+}  // namespace korvi

@@ -1,0 +1,33 @@
+#pragma once
+// What an online source told about a disc beyond the library file's fields. It is kept in a small
+// JSON file beside the disc's library file, so that the library file's layout never changes.
+
+#include <string>
+#include <vector>
+
+namespace korvi {
+
+// What a source told about the disc beyond the library file's fields.
+struct DiscExtras {
+  std::string source;  // "MusicBrainz", "CDDB" or "CD-Text": where the titles came from; may be empty
+  std::string musicBrainzDiscId;
+  std::string musicBrainzReleaseId;
+  std::string releaseDate;  // as MusicBrainz gives it: "1997", "1997-05" or "1997-05-21"
+  std::string releaseCountry;
+  std::string label;
+  std::string catalogNumber;
+  int discNumber = 0;  // medium position and count of the release, 0 when unknown
+  int discCount = 0;
+  std::vector<std::string> recordingIds;  // one per track in track order ("" where unknown); may be empty
+  bool empty() const;                     // nothing at all to keep
+  bool operator==(const DiscExtras&) const = default;
+};
+
+// The file's text: pretty-printed UTF-8 JSON, empty fields left out.
+std::string FormatDiscExtras(const DiscExtras& extras);
+
+// The extras a file's text holds; false (and `extras` untouched) for text that is not JSON, of
+// another format, of wrong types, or with more recording ids than `trackCount`.
+bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& extras);
+
+}  // namespace korvi
