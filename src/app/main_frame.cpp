@@ -489,6 +489,7 @@ void CMainFrame::StartLookup() {
   request.helloEmail = m_settings.CDDBEmail;
   request.record = m_discInfo;
   request.disc = m_toc;
+  request.order = ParseLookupOrder(m_settings.LookupOrder);
   m_lookup->Start(std::move(request));
 }
 

@@ -91,6 +91,7 @@ int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream
   request.rows = &rows;
   request.libraryFolder = library;
   request.helloEmail = settings.CDDBEmail;
+  request.order = ParseLookupOrder(settings.LookupOrder);
   request.save = settings.SaveLibraryAutomatically && !options->noSave;
   request.pick = options->pick;
   const DiscLookupResult result = LookUpDisc(request, err);

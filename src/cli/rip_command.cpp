@@ -257,6 +257,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     request.rows = &rows;
     request.libraryFolder = options.library.value_or(settings.DefaultLibFolder);
     request.helloEmail = settings.CDDBEmail;
+    request.order = ParseLookupOrder(settings.LookupOrder);
     request.save = settings.SaveLibraryAutomatically;
     request.pick = options.pick;
     DiscLookupResult found = LookUpDisc(request, err);

@@ -47,6 +47,22 @@ void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t 
     track.year = candidate->year;
     record.tracks.push_back(std::move(track));
   }
+  // What only MusicBrainz tells is kept beside the library file; any other answer drops what an
+  // earlier one told, which would name another release.
+  record.extras = DiscExtras();
+  if (!candidate || candidate->source != LookupSource::kMusicBrainz) return;
+  DiscExtras& extras = record.extras;
+  extras.source = LookupSourceName(candidate->source);
+  extras.musicBrainzDiscId = candidate->musicBrainzDiscId;
+  extras.musicBrainzReleaseId = candidate->releaseId;
+  extras.releaseDate = candidate->releaseDate;
+  extras.releaseCountry = candidate->country;
+  extras.label = candidate->label;
+  extras.catalogNumber = candidate->catalogNumber;
+  extras.discNumber = candidate->discNumber;
+  extras.discCount = candidate->discCount;
+  for (size_t i = 0; i < record.tracks.size(); ++i)
+    extras.recordingIds.push_back(i < titles ? candidate->tracks[i].recordingId : std::string());
 }
 
 namespace {

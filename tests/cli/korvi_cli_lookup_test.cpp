@@ -42,6 +42,19 @@ class KorviCliLookup : public ::testing::Test {
             " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) +
             " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) +
             " KORVI_CDDB_SERVER=" + m_server->HostPort() + " ";
+    // The CDDB server alone: the other sources have tests of their own.
+    WriteSettings((m_dir / "data" / "korvi-cd-ripper" / "DiscInfo").string());
+  }
+  // The library folder, and more values; the folders are written since the values after them
+  // are not read without them.
+  void WriteSettings(const std::string& library, const std::string& more = {}) {
+    std::filesystem::create_directories(m_dir / "config" / "korvi-cd-ripper");
+    std::ofstream(m_dir / "config" / "korvi-cd-ripper" / "registry.reg")
+        << "Windows Registry Editor Version 5.00\n\n"
+        << "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD Ripper\\Options]\n"
+        << "\"DefaultFolder\"=\"" << (m_dir / "out").string() << "\"\n"
+        << "\"DefaultLibFolder\"=\"" << library << "\"\n"
+        << more << "\"LookupOrder\"=\"CDDB\"\n";
   }
   fixtures::CommandResult Cli(const std::string& args) {
     return RunCommand(m_env + ShellQuote(KORVI_CLI_PATH) + " " + args);
@@ -136,14 +149,8 @@ TEST_F(KorviCliLookup, TheHelloCarriesTheAddressFromTheSettings) {
                              " answered: 500 Unknown developer email\n");
   ASSERT_EQ(m_server->Requests().size(), 1u);
 
-  std::filesystem::create_directories(m_dir / "config" / "korvi-cd-ripper");
   std::filesystem::create_directory(Library());
-  std::ofstream(m_dir / "config" / "korvi-cd-ripper" / "registry.reg")
-      << "Windows Registry Editor Version 5.00\n\n"
-      << "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD Ripper\\Options]\n"
-      << "\"DefaultFolder\"=\"" << (m_dir / "out").string() << "\"\n"
-      << "\"DefaultLibFolder\"=\"" << Library() << "\"\n"
-      << "\"CDDBEmail\"=\"" << address << "\"\n";
+  WriteSettings(Library(), "\"CDDBEmail\"=\"" + address + "\"\n");
   const auto found = Cli(lookup);
   ASSERT_EQ(found.status, 0) << found.out;
   EXPECT_EQ(found.out, "Songs of the Sea\nAna\nTide\nGulls / Wind\n..\n");

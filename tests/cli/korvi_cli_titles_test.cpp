@@ -133,6 +133,13 @@ TEST_F(KorviCliTitles, SeveralReleasesAreListedTheFirstTakenOrTheOnePicked) {
   EXPECT_EQ(kept.tracks[1].artist, "Дмитрий Шостакович");
   EXPECT_EQ(kept.tracks[2].artist, "坂本龍一");
   EXPECT_EQ(kept.tracks[0].year, 2001);
+  // The release and its recordings, for the tags, beside the library file.
+  EXPECT_EQ(kept.extras.source, "MusicBrainz");
+  EXPECT_EQ(kept.extras.musicBrainzReleaseId, kTokyo.id);
+  EXPECT_EQ(kept.extras.musicBrainzDiscId, m_mbPath.substr(13));
+  EXPECT_EQ(kept.extras.releaseDate, "2001-11-21");
+  EXPECT_EQ(kept.extras.recordingIds,
+            std::vector<std::string>({kTokyo.id + "-recording-1", kTokyo.id + "-recording-2", kTokyo.id + "-recording-3"}));
   // Neither CDDB nor the CD-Text was needed.
   EXPECT_TRUE(m_cddb->Requests().empty());
 
@@ -177,6 +184,8 @@ TEST_F(KorviCliTitles, TheOrderDecidesAndCdTextNeedsNoNetwork) {
   EXPECT_EQ(fromCddb.out, "From CDDB\nAna\nTide\nGulls\nWind\n");
   EXPECT_EQ(err, "korvi-cli: titles from CDDB\n");
   EXPECT_EQ(m_musicBrainz.Requests().size(), 2u);  // by id, then by TOC
+  EXPECT_EQ(m_musicBrainz.Requests()[1].line.rfind("GET /ws/2/discid/-?toc=1+3+", 0), 0u)
+      << m_musicBrainz.Requests()[1].line;
 
   // Every source off: the library alone, which does not know the disc.
   WriteSettings("");

@@ -116,6 +116,7 @@ class FrameLookupChoiceTest : public QObject {
     QVERIFY(saved.LoadDiscInfo(Library(), m_discId) > 0);
     QCOMPARE(saved.albumTitle, std::string("Ποτέ"));
     QCOMPARE(saved.tracks[0].year, 2003);
+    QCOMPARE(saved.extras.musicBrainzReleaseId, std::string("rel-b"));
   }
 
   // Cancel: the rows keep their numbers and nothing is kept, so that the next lookup asks again.

@@ -55,6 +55,7 @@ class LookupFrameTest : public QObject {
     const UserFolders folders = m_dir->Folders();
     auto frame = std::make_unique<CMainFrame>(folders);
     frame->Settings().GetDiscInfoAutomatically = automatic;
+    frame->Settings().LookupOrder = "CDDB";  // the other sources have tests of their own
     frame->Create();
     return frame;
   }
@@ -93,7 +94,7 @@ class LookupFrameTest : public QObject {
     QTRY_COMPARE(RowTitle(*frame, 2), QStringLiteral("Song C"));
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),
-             QStringLiteral("Album title: First Album, Album artist: The Band"));
+             QStringLiteral("Album title: First Album, Album artist: The Band (CDDB)"));
     QTRY_COMPARE(frame->StatusText(), QString());
     QVERIFY(!frame->IsLookingUp());
     QCOMPARE(frame->View()->Rows().ItemData(1), &frame->DiscInfo().tracks[1]);
@@ -185,7 +186,7 @@ class LookupFrameTest : public QObject {
     frame->Action(ID_GET_CD_INFO)->trigger();
     QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),
-             QStringLiteral("Album title: Registered, Album artist: The Band"));
+             QStringLiteral("Album title: Registered, Album artist: The Band (CDDB)"));
   }
 
   // Without any lookup result the typed titles are kept in the library; a record of nothing but
