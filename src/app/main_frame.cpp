@@ -358,25 +358,11 @@ void CMainFrame::StartRip(int format) {
     prompts.ShowError(this, QStringLiteral("No output folder is set: choose one in Settings."));
     return;
   }
-  RipSettings settings;
-  settings.folder = m_outputFolder;
-  settings.format = static_cast<OutputFormat>(format);
-  settings.replacePrompt = m_settings.ReplacePrompt;
-  settings.writer.bitRate = m_settings.BPS;
-  settings.writer.saveTag = m_settings.SaveID3Tag;
-  settings.writer.compressionLevel = m_settings.CompressionLevel;
-  settings.encoderJobs = m_settings.EncoderJobs;
-  settings.progressMessages = false;
   // A drive is read as the settings say; an image holds the disc's samples as they are.
   const bool drive = m_device && (!m_device->isImage() || m_imagesAsDrives);
-  settings.readMode = drive ? static_cast<ReadMode>(m_settings.ReadMode) : ReadMode::kBurst;
-  settings.readOffset = drive ? m_settings.ReadOffset : 0;
-  settings.testAndCopy = drive && m_settings.TestAndCopy;
-  settings.disc = m_toc;
-  // Verification and the reports judge the audio as it is, from a drive or an image alike.
-  settings.verifyAccurateRip = m_settings.VerifyAccurateRip;
-  settings.writeLog = m_settings.WriteLog;
-  settings.writeCueSheet = m_settings.WriteCueSheet;
+  RipSettings settings = RipSettingsOf(m_settings, m_toc, drive);
+  settings.folder = m_outputFolder;
+  settings.format = static_cast<OutputFormat>(format);
   settings.report = ReportDiscOf(m_driveName, m_toc, m_discInfo.discId != 0 ? &m_discInfo : nullptr);
   // Read through the frame's copy of the device, as the audio is: the panel replaces the device
   // only after the frame has taken the new one, and not at all while a job runs.

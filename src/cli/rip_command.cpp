@@ -268,26 +268,23 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   auto tracks = SelectTracks(rows, options.tracks, record, err);
   if (!tracks) return kExitUsage;
 
-  RipSettings rip;
+  const bool drive = !device->isImage();
+  RipSettings rip = RipSettingsOf(settings, disc, drive);
   rip.folder = options.out.value_or(settings.DefaultFolder);
   rip.format = options.format->id;
   const OnExists onExists =
       options.onExists.value_or(settings.ReplacePrompt ? OnExists::Ask : OnExists::Overwrite);
   rip.replacePrompt = onExists != OnExists::Overwrite;
-  rip.writer.bitRate = options.bitRate.value_or(settings.BPS);
-  rip.writer.compressionLevel = options.level.value_or(settings.CompressionLevel);
-  rip.writer.saveTag = settings.SaveID3Tag && !options.noTag;
-  rip.encoderJobs = options.jobs.value_or(settings.EncoderJobs);
-  rip.progressMessages = false;
-  // An image holds the disc's samples as they are: read once, no offset, unless asked for.
-  const bool drive = !device->isImage();
-  rip.readMode = options.mode.value_or(drive ? static_cast<ReadMode>(settings.ReadMode) : ReadMode::kBurst);
-  rip.readOffset = options.offset.value_or(drive ? settings.ReadOffset : 0);
-  rip.testAndCopy = options.testAndCopy || (drive && settings.TestAndCopy);
-  rip.disc = disc;
-  rip.verifyAccurateRip = options.requireAccurate || (settings.VerifyAccurateRip && !options.noVerify);
-  rip.writeLog = settings.WriteLog && !options.noLog;
-  rip.writeCueSheet = settings.WriteCueSheet && !options.noCue;
+  rip.writer.bitRate = options.bitRate.value_or(rip.writer.bitRate);
+  rip.writer.compressionLevel = options.level.value_or(rip.writer.compressionLevel);
+  rip.writer.saveTag = rip.writer.saveTag && !options.noTag;
+  rip.encoderJobs = options.jobs.value_or(rip.encoderJobs);
+  rip.readMode = options.mode.value_or(rip.readMode);
+  rip.readOffset = options.offset.value_or(rip.readOffset);
+  rip.testAndCopy = rip.testAndCopy || options.testAndCopy;
+  rip.verifyAccurateRip = options.requireAccurate || (rip.verifyAccurateRip && !options.noVerify);
+  rip.writeLog = rip.writeLog && !options.noLog;
+  rip.writeCueSheet = rip.writeCueSheet && !options.noCue;
   rip.report = ReportDiscOf(options.drive, disc, record ? &*record : nullptr);
   rip.report.readCodes = [&device](DiscText& text) { device->ReadCodes(text); };
 

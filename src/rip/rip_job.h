@@ -103,6 +103,13 @@ struct RipSettings {
   ReportDisc report;
 };
 
+class CAppSettings;
+
+// The job's settings as the user's options give them, for a disc read from a drive (drive) or
+// from an image, which holds the disc's samples as they are: read once, no offset. The caller sets
+// the folder, the format and the report.
+RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool drive);
+
 // What reading a track came to, once the job has finished.
 struct TrackResult {
   bool complete = false;            // read to its end, the file written from that read

@@ -1,0 +1,25 @@
+#include "rip/rip_job.h"
+#include "settings/app_settings.h"
+
+namespace korvi {
+
+RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool drive) {
+  RipSettings settings;
+  settings.replacePrompt = user.ReplacePrompt;
+  settings.writer.bitRate = user.BPS;
+  settings.writer.saveTag = user.SaveID3Tag;
+  settings.writer.compressionLevel = user.CompressionLevel;
+  settings.encoderJobs = user.EncoderJobs;
+  settings.progressMessages = false;
+  settings.readMode = drive ? static_cast<ReadMode>(user.ReadMode) : ReadMode::kBurst;
+  settings.readOffset = drive ? user.ReadOffset : 0;
+  settings.testAndCopy = drive && user.TestAndCopy;
+  settings.disc = disc;
+  // Verification and the reports judge the audio as it is, from a drive or an image alike.
+  settings.verifyAccurateRip = user.VerifyAccurateRip;
+  settings.writeLog = user.WriteLog;
+  settings.writeCueSheet = user.WriteCueSheet;
+  return settings;
+}
+
+}  // namespace korvi
