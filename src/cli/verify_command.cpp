@@ -156,7 +156,9 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << "AccurateRip track " << i + 1 << ": " << result.Text() << '\n';
     accurate += result.status == AccurateRipResult::Status::kAccurate ? 1 : 0;
   }
-  err << "korvi-cli: " << AccurateRipSummary(accurate, rows.RowCount()) << '\n';
+  err << "korvi-cli: "
+      << AccurateRipSummary(accurate, rows.RowCount(), answer.kind != AccurateRipAnswer::Kind::kNotReachable)
+      << '\n';
   return accurate == rows.RowCount() ? kExitOk : kExitFailed;
 }
 

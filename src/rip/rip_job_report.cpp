@@ -68,9 +68,7 @@ std::string RipJob::AccurateRipSummaryText() const {
     unanswered += result && result->status == AccurateRipResult::Status::kNotReachable ? 1 : 0;
   }
   if (verified == 0) return "";
-  // "0 of 12 accurately ripped" would blame the rip for the network.
-  if (unanswered == verified) return "No track could be verified: the AccurateRip database was not reachable";
-  return AccurateRipSummary(accurate, verified);
+  return AccurateRipSummary(accurate, verified, unanswered != verified);
 }
 
 bool RipJob::AllAccurate() const {

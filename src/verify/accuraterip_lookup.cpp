@@ -87,7 +87,8 @@ AccurateRipResult AccurateRipResultOf(const AccurateRipAnswer& answer, const Acc
   return result;
 }
 
-std::string AccurateRipSummary(int accurate, int verified) {
+std::string AccurateRipSummary(int accurate, int verified, bool databaseAnswered) {
+  if (!databaseAnswered) return "No track could be verified: the AccurateRip database was not reachable";
   return std::to_string(accurate) + " of " + std::to_string(verified) + " tracks accurately ripped";
 }
 

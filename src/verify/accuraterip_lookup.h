@@ -61,7 +61,8 @@ struct AccurateRipResult {
 AccurateRipResult AccurateRipResultOf(const AccurateRipAnswer& answer, const AccurateRipIds& ids, int track,
                                       uint32_t v1, uint32_t v2);
 
-// "12 of 12 tracks accurately ripped"
-std::string AccurateRipSummary(int accurate, int verified);
+// "12 of 12 tracks accurately ripped"; when the database gave no answer, that no track could be
+// verified, since "0 of 12" would blame the rip for the network.
+std::string AccurateRipSummary(int accurate, int verified, bool databaseAnswered = true);
 
 }  // namespace korvi

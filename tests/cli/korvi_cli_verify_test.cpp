@@ -154,6 +154,9 @@ TEST_F(KorviCliVerify, UnknownDiscStoppedServerAndUsageErrors) {
   EXPECT_EQ(unreachable.status, 1);
   EXPECT_NE(unreachable.out.find("AccurateRip track 2: Database not reachable\n"), std::string::npos)
       << unreachable.out;
+  EXPECT_NE(unreachable.err.find("No track could be verified: the AccurateRip database was not reachable\n"),
+            std::string::npos)
+      << unreachable.err;
 
   EXPECT_EQ(RunCommand(m_env + ShellQuote(KORVI_CLI_PATH) + " verify " + ShellQuote(m_image.cue.string()) +
                        " 2>/dev/null")
