@@ -108,6 +108,7 @@ std::string FormatDiscExtras(const DiscExtras& extras) {
   OrderedJson file = OrderedJson::object();
   file["format"] = kFormat;
   PutText(file, "source", extras.source);
+  PutText(file, "genre", extras.genre);
   if (!musicBrainz.empty()) file["musicbrainz"] = std::move(musicBrainz);
   // Text that is not UTF-8 is written with replacement characters instead of throwing.
   return file.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
@@ -123,6 +124,7 @@ bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& ext
   DiscExtras read;
   Reader top(file);
   top.Text("source", read.source);
+  top.Text("genre", read.genre);
   if (const Json* musicBrainz = top.Object("musicbrainz")) {
     Reader inner(*musicBrainz);
     inner.Text("disc_id", read.musicBrainzDiscId);

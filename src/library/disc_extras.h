@@ -10,6 +10,7 @@ namespace korvi {
 // What a source told about the disc beyond the library file's fields.
 struct DiscExtras {
   std::string source;  // "MusicBrainz", "CDDB" or "CD-Text": where the titles came from; may be empty
+  std::string genre;   // the CDDB entry's genre (else its category), or the CD-Text's
   std::string musicBrainzDiscId;
   std::string musicBrainzReleaseId;
   std::string releaseDate;  // as MusicBrainz gives it: "1997", "1997-05" or "1997-05-21"

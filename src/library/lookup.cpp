@@ -47,12 +47,14 @@ void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t 
     track.year = candidate->year;
     record.tracks.push_back(std::move(track));
   }
-  // What only MusicBrainz tells is kept beside the library file; any other answer drops what an
+  // What the library file has no room for is kept beside it; an answer replaces all that an
   // earlier one told, which would name another release.
   record.extras = DiscExtras();
-  if (!candidate || candidate->source != LookupSource::kMusicBrainz) return;
+  if (!candidate) return;
   DiscExtras& extras = record.extras;
   extras.source = LookupSourceName(candidate->source);
+  extras.genre = RecordText(candidate->genre);
+  if (candidate->source != LookupSource::kMusicBrainz) return;
   extras.musicBrainzDiscId = candidate->musicBrainzDiscId;
   extras.musicBrainzReleaseId = candidate->releaseId;
   extras.releaseDate = candidate->releaseDate;

@@ -49,7 +49,7 @@ std::optional<DiscCandidate> CandidateOf(const DiscText& text) {
   candidate.album = text.disc.title;
   candidate.artist = text.disc.performer;
   candidate.year = YearOf(text.date);
-  candidate.category = text.genre;
+  candidate.genre = text.genre;
   bool named = !candidate.album.empty();
   for (const CdTextFields& track : text.tracks) {
     candidate.tracks.push_back({track.title, track.performer, {}});
@@ -68,6 +68,7 @@ std::optional<DiscCandidate> CandidateOf(const CCDDBRecord& entry, const std::st
   candidate.artist = entry.discArtist;
   candidate.year = entry.year;
   candidate.category = category;
+  candidate.genre = entry.genre.empty() ? category : entry.genre;
   candidate.discLength = entry.discLength;
   candidate.trackCount = static_cast<int>(entry.trackTitles.size());
   // CDDB names one artist for the disc; a track's record takes it, as the library always kept it.

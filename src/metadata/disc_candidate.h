@@ -28,6 +28,7 @@ struct DiscCandidate {
   int year = 0;             // 0 when unknown
   std::string country;      // MusicBrainz: where the release came out
   std::string category;     // CDDB: the entry's category
+  std::string genre;        // CDDB: the entry's genre, else its category; CD-Text: its genre
   int32_t discLength = -1;  // seconds, as a CDDB entry gives it; -1: the disc's own
   int trackCount = 0;       // of the release's medium or the entry, which may differ from the disc's
   std::vector<CandidateTrack> tracks;

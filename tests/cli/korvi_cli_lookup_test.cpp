@@ -82,6 +82,9 @@ TEST_F(KorviCliLookup, FromTheServerThenFromTheLibrary) {
   // The library now answers, with no connection at all.
   CDiscInfo edited;
   ASSERT_GT(edited.LoadDiscInfo(Library(), m_discId), 0);
+  // The entry's category stands for its genre, kept beside the library file with the source.
+  EXPECT_EQ(edited.extras.source, "CDDB");
+  EXPECT_EQ(edited.extras.genre, "folk");
   edited.tracks[0].setTitle("Tide (edited)");
   ASSERT_GT(edited.SaveDiscInfo(Library()), 0);
   const auto second = Cli("lookup " + cue + " --library " + ShellQuote(Library()));

@@ -41,6 +41,7 @@ CDiscInfo Sample(int tracks) {
 DiscExtras SampleExtras() {
   DiscExtras extras;
   extras.source = "MusicBrainz";
+  extras.genre = "Post-rock";
   extras.musicBrainzDiscId = "Uv7bSaF0x6Qm.JrWxj7b6Mwst0s-";
   extras.musicBrainzReleaseId = "b84ee12a-09ef-421b-82de-0441a926375b";
   extras.releaseDate = "1997-05";
