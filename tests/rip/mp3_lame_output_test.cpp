@@ -38,7 +38,8 @@ std::string Music(int sectors, int track = 1) {
   return pcm;
 }
 
-// MPEG audio frames from the start of the file: each header's fields, and whatever follows the last.
+// MPEG audio frames from the start of the audio (after an ID3v2 tag): each header's fields, and
+// whatever follows the last.
 struct FrameWalk {
   int frames = 0;
   bool allMpeg1Layer3JointStereo = true;
@@ -50,6 +51,10 @@ FrameWalk WalkFrames(const std::string& mp3) {
   static const int kKbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
   FrameWalk walk;
   size_t at = 0;
+  if (mp3.size() >= 10 && mp3.compare(0, 3, "ID3") == 0) {
+    const auto b = [&](size_t i) { return size_t(uint8_t(mp3[i]) & 0x7F); };
+    at = (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9)) + 10;
+  }
   while (at + 4 <= mp3.size()) {
     const auto* h = reinterpret_cast<const uint8_t*>(mp3.data() + at);
     if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || kKbps[h[2] >> 4] == 0 || ((h[2] >> 2) & 3) != 0) break;
