@@ -364,6 +364,7 @@ void CMainFrame::StartRip(int format) {
   settings.folder = m_outputFolder;
   settings.format = static_cast<OutputFormat>(format);
   settings.report = ReportDiscOf(m_driveName, m_toc, m_discInfo.discId != 0 ? &m_discInfo : nullptr);
+  settings.tags = DiscTagsOf(m_toc, m_discInfo.discId != 0 ? &m_discInfo : nullptr);
   // Read through the frame's copy of the device, as the audio is: the panel replaces the device
   // only after the frame has taken the new one, and not at all while a job runs.
   settings.report.readCodes = [this](DiscText& text) {

@@ -286,6 +286,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   rip.writeLog = rip.writeLog && !options.noLog;
   rip.writeCueSheet = rip.writeCueSheet && !options.noCue;
   rip.report = ReportDiscOf(options.drive, disc, record ? &*record : nullptr);
+  rip.tags = DiscTagsOf(disc, record ? &*record : nullptr);
   rip.report.readCodes = [&device](DiscText& text) { device->ReadCodes(text); };
 
   CliMessenger messenger(onExists, err);

@@ -123,7 +123,9 @@ bool CMP3LameOutput::FindEntryPoints() {
   m_entry->closeStream = Symbol<BeCloseStreamFn>(module, kBeCloseStream);
   m_entry->version = Symbol<BeVersionFn>(module, kBeVersion);
   m_entry->writeVbrHeader = Symbol<BeWriteVBRHeaderFn>(module, kBeWriteVBRHeader);
-  m_entry->writeInfoTag = Symbol<BeWriteInfoTagFn>(module, kBeWriteInfoTag);  // looked up, never needed
+  // Optional: a module without it closes its streams with beCloseStream, and its files keep the
+  // empty info frame (no gapless playback).
+  m_entry->writeInfoTag = Symbol<BeWriteInfoTagFn>(module, kBeWriteInfoTag);
   const std::pair<const char*, bool> required[] = {
       {kBeInitStream, m_entry->initStream != nullptr},
       {kBeEncodeChunk, m_entry->encodeChunk != nullptr},
@@ -258,20 +260,38 @@ void CMP3LameOutput::Close() {
   }
   m_ready = false;
   FlushEncoder();
-  const BE_ERR closed = m_entry->closeStream(m_encoder);
-  m_encoderOpen = false;
-  if (closed != BE_ERR_SUCCESSFUL) {
-    // The module keeps the stream it could not close, so it stays loaded, and the file goes
-    // without a tag when the writer is destroyed.
-    m_stream.Fail("the MP3 encoder could not close its stream (error " + std::to_string(closed) + ")");
-    return;
-  }
+  if (!CloseEncoder()) return;
   m_module.reset();
+  // The info frame is written before the ID3v1 tag is appended: the module looks for what follows
+  // the frame, and the tag's bytes then stay exactly what MakeId3v1Tag gave.
   if (m_tagTrack) {
     const std::array<uint8_t, 128> tag = MakeId3v1Tag(*m_tagTrack);
     m_stream.Write(tag.data(), tag.size());
   }
   COutputMediaFile::Close();
+}
+
+bool CMP3LameOutput::CloseEncoder() {
+  if (!m_entry->writeInfoTag) {
+    const BE_ERR closed = m_entry->closeStream(m_encoder);
+    if (closed != BE_ERR_SUCCESSFUL) {
+      // The module keeps the stream it could not close, so it stays loaded, and the file goes
+      // without a tag when the writer is destroyed.
+      m_stream.Fail("the MP3 encoder could not close its stream (error " + std::to_string(closed) + ")");
+      return false;
+    }
+    m_encoderOpen = false;
+    return true;
+  }
+  // The info frame (encoder delay and padding, so that players and decoders give back exactly the
+  // track's samples) goes into the first frame of the file by name: every byte must be there first.
+  // beWriteInfoTag closes the stream whatever it returns.
+  m_stream.Flush();
+  const BE_ERR written = m_entry->writeInfoTag(m_encoder, m_fileName.c_str());
+  m_encoderOpen = false;
+  if (written != BE_ERR_SUCCESSFUL)
+    m_stream.Fail("the MP3 encoder could not write its info frame (error " + std::to_string(written) + ")");
+  return true;
 }
 
 }  // namespace korvi

@@ -41,7 +41,8 @@ class CMP3LameOutput : public COutputMediaFile {
 
   // −1 when not ready or the encoder failed; else the MP3 bytes written to the file by this call.
   int Write(const uint8_t* data, int count) override;
-  // Encodes what is left, flushes the encoder, releases the module, appends the tag, closes the file.
+  // Encodes what is left, flushes the encoder, writes the encoder's info frame into the first frame,
+  // releases the module, appends the tag, closes the file.
   void Close() override;
 
   bool IsReady() const { return m_ready; }
@@ -60,6 +61,8 @@ class CMP3LameOutput : public COutputMediaFile {
   // Encodes the first count bytes of the PCM buffer and moves the rest to its start; −1 on failure.
   int EncodeBuffered(int count);
   void FlushEncoder();
+  // Writes the info frame and closes the encoder's stream; false when the stream stays open.
+  bool CloseEncoder();
   void WriteEncoded(uint32_t bytes);
 
   bool m_ready = false;

@@ -35,7 +35,7 @@ void OutputFile::Write(const void* data, size_t size) {
 }
 
 void OutputFile::Flush() {
-  if (m_block.empty()) return;
+  if (m_fd < 0 || m_block.empty()) return;
   WriteNow(m_block.data(), m_block.size());
   m_block.clear();
 }

@@ -27,6 +27,8 @@ class OutputFile {
   void Open(const std::string& path);
   void Write(const void* data, size_t size);
   void WriteAt(int64_t offset, const void* data, size_t size);
+  // Writes what is gathered, so that whoever opens the file by name sees every byte so far.
+  void Flush();
   void Close();
 
   bool IsOpen() const { return m_fd >= 0; }
@@ -36,7 +38,6 @@ class OutputFile {
 
  private:
   void FailWithErrno(const char* what);
-  void Flush();
   void WriteNow(const char* bytes, size_t size);
   int m_fd = -1;
   std::string m_error;

@@ -15,6 +15,7 @@
 #include "rip/encoder_pool.h"
 #include "rip/file_names.h"
 #include "rip/output_media.h"
+#include "tags/track_tags.h"
 
 namespace korvi {
 
@@ -436,11 +437,14 @@ void RipJob::TrackClosed(size_t index, COutputMediaFile& writer) {
     result.accurateRipV2 = outcome.sums->AccurateRipV2();
   }
   std::error_code error;
+  std::string tagFailure;
   if (writer.Failed()) {
     outcome.failure = writer.FailureText();
   } else if (!std::filesystem::exists(outcome.path, error)) {
     // Its folder was removed or renamed while the file was written: it is not where the user looks.
     outcome.failure = "the file is no longer there: its folder was removed or renamed while it was written";
+  } else if (tagFailure = WriteTags(index); !tagFailure.empty()) {
+    outcome.failure = "the tags could not be written: " + tagFailure;
   } else if (outcome.failedReads > 0) {
     outcome.failure = std::to_string(outcome.failedReads) +
                       " sector(s) could not be read, the first at sector " +
@@ -450,6 +454,34 @@ void RipJob::TrackClosed(size_t index, COutputMediaFile& writer) {
   } else {
     outcome.failure.clear();
   }
+}
+
+std::string RipJob::WriteTags(size_t index) const {
+  const char* extension = FindOutputFormat(m_settings.format)->extension;
+  const bool wanted = m_settings.writeTags && TakesTrackTags(extension) &&
+                      (m_settings.format != kFormatMp3 || m_settings.writer.saveTag);
+  if (!wanted) return {};
+  const CTrackInfo& track = m_tracks[index].info;
+  const DiscTags& disc = m_settings.tags;
+  TrackTags tags;
+  tags.title = track.title();
+  tags.artist = track.artist;
+  tags.album = track.album;
+  tags.albumArtist = disc.albumArtist;
+  tags.year = track.year;
+  // The disc's own numbering where the table of contents is known, else the row's.
+  const int number = AudioTrackNumber(track.begin());
+  tags.trackNumber = number > 0 ? number : m_tracks[index].number;
+  tags.trackTotal = m_audioTracks;
+  tags.discNumber = disc.discNumber;
+  tags.discTotal = disc.discTotal;
+  tags.genre = disc.genre;
+  tags.comment = track.comment;
+  tags.musicBrainzReleaseId = disc.musicBrainzReleaseId;
+  tags.musicBrainzDiscId = disc.musicBrainzDiscId;
+  if (number > 0 && size_t(number) <= disc.recordingIds.size())
+    tags.musicBrainzRecordingId = disc.recordingIds[size_t(number) - 1];
+  return WriteTrackTags(m_outcomes[index].path, extension, tags);
 }
 
 bool RipJob::ShouldSkip(const std::string& path) {

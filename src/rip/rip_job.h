@@ -78,6 +78,20 @@ struct ReportDisc {
 // from the disc's own text.
 ReportDisc ReportDiscOf(const std::string& drive, const DiscToc& disc, const CDiscInfo* record);
 
+// The facts of the disc that its files' tags carry beyond each track's record.
+struct DiscTags {
+  std::string albumArtist;
+  std::string genre;
+  int discNumber = 0;  // of the release; 0 when unknown
+  int discTotal = 0;
+  std::string musicBrainzReleaseId;
+  std::string musicBrainzDiscId;
+  std::vector<std::string> recordingIds;  // by the disc's audio track number − 1; "" where unknown
+};
+
+// From the record when it names the disc, else from the disc's own text.
+DiscTags DiscTagsOf(const DiscToc& disc, const CDiscInfo* record);
+
 struct RipSettings {
   std::string folder;
   OutputFormat format = kFormatWave;
@@ -101,6 +115,10 @@ struct RipSettings {
   bool writeLog = false;
   bool writeCueSheet = false;
   ReportDisc report;
+  // Full tags (ID3v2, APEv2, Vorbis comments) written into each file after its writer closed it;
+  // never for WAV, and for MP3 only with writer.saveTag.
+  bool writeTags = false;
+  DiscTags tags;
 };
 
 class CAppSettings;
@@ -243,6 +261,9 @@ class RipJob {
   // The bars follow the first track that is not read to its end.
   void ShowFirstTrack();
   void TrackClosed(size_t index, COutputMediaFile& writer);
+  // The full tags into the track's closed file, when the settings ask for them; why they could not
+  // be written, or empty.
+  std::string WriteTags(size_t index) const;
   bool ShouldSkip(const std::string& path);
   // count sectors from first into out; sectors that cannot be read become silence, their places
   // noted in quality. How many failed, the first of them in *firstFailed.

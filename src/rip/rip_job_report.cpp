@@ -31,6 +31,23 @@ ReportDisc ReportDiscOf(const std::string& drive, const DiscToc& disc, const CDi
   return facts;
 }
 
+DiscTags DiscTagsOf(const DiscToc& disc, const CDiscInfo* record) {
+  const ReportDisc facts = ReportDiscOf(std::string(), disc, record);
+  DiscTags tags;
+  tags.albumArtist = facts.albumArtist;
+  tags.genre = facts.genre;
+  if (record) {
+    // The sidecar's ids belong to the titles of the record, from whatever source they came.
+    const DiscExtras& extras = record->extras;
+    tags.discNumber = extras.discNumber;
+    tags.discTotal = extras.discCount;
+    tags.musicBrainzReleaseId = extras.musicBrainzReleaseId;
+    tags.musicBrainzDiscId = extras.musicBrainzDiscId;
+    tags.recordingIds = extras.recordingIds;
+  }
+  return tags;
+}
+
 int RipJob::AudioTrackNumber(int32_t begin) const {
   int number = 0;
   for (int n = 1; n <= TocTrackCount(m_settings.disc.toc); ++n) {

@@ -19,6 +19,7 @@ RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool dr
   settings.verifyAccurateRip = user.VerifyAccurateRip;
   settings.writeLog = user.WriteLog;
   settings.writeCueSheet = user.WriteCueSheet;
+  settings.writeTags = user.TagsV2;
   return settings;
 }
 

@@ -33,6 +33,7 @@ constexpr std::string_view kTestAndCopy = "TestAndCopy";
 constexpr std::string_view kVerifyAccurateRip = "VerifyAccurateRip";
 constexpr std::string_view kWriteLog = "WriteLog";
 constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
+constexpr std::string_view kTagsV2 = "TagsV2";
 constexpr std::string_view kCddbEmail = "CDDBEmail";
 constexpr std::string_view kLookupOrder = "LookupOrder";
 // The read offsets a drive can have, in samples.
@@ -162,6 +163,7 @@ void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key
   ReadFlag(store, key, kVerifyAccurateRip, VerifyAccurateRip);
   ReadFlag(store, key, kWriteLog, WriteLog);
   ReadFlag(store, key, kWriteCueSheet, WriteCueSheet);
+  ReadFlag(store, key, kTagsV2, TagsV2);
 }
 
 void CAppSettings::LoadLookupOptions(const RegistryStore& store, const RegKey& key) {
@@ -195,6 +197,7 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kVerifyAccurateRip, VerifyAccurateRip ? 1 : 0, VerifyAccurateRip) &&
          WriteLaterDword(store, key, kWriteLog, WriteLog ? 1 : 0, WriteLog) &&
          WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet) &&
+         WriteLaterDword(store, key, kTagsV2, TagsV2 ? 1 : 0, TagsV2) &&
          WriteLaterString(store, key, kCddbEmail, CDDBEmail, CDDBEmail.empty()) &&
          WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder);
 }

@@ -33,6 +33,7 @@ class CAppSettings {
   bool VerifyAccurateRip = true;  // each ripped track matched against the AccurateRip database
   bool WriteLog = true;           // a rip log beside the files
   bool WriteCueSheet = true;      // a cue sheet beside the files
+  bool TagsV2 = true;             // full tags (ID3v2, APEv2, Vorbis comments) in the ripped files
   std::string CDDBEmail;          // the user's address in the CDDB hello; empty: login and host names
   // The online sources a lookup asks after the library, in order, comma-separated; empty: none.
   std::string LookupOrder = kDefaultLookupOrder;

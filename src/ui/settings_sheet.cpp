@@ -118,7 +118,8 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
       m_testAndCopyCheck(Named(new QCheckBox("Test and copy"), "testAndCopyCheck")),
       m_verifyCheck(Named(new QCheckBox("Verify rips with AccurateRip"), "verifyAccurateRipCheck")),
       m_writeLogCheck(Named(new QCheckBox("Write a rip log"), "writeLogCheck")),
-      m_writeCueCheck(Named(new QCheckBox("Write a cue sheet"), "writeCueSheetCheck")) {
+      m_writeCueCheck(Named(new QCheckBox("Write a cue sheet"), "writeCueSheetCheck")),
+      m_tagsCheck(Named(new QCheckBox("Write full tags (ID3v2, APEv2, Vorbis comments)"), "tagsV2Check")) {
   m_jobsSpin->setRange(0, kMaxEncoderJobs);
   m_jobsSpin->setSpecialValueText(QStringLiteral("One per core (%1)").arg(CoresAvailable()));
   // In the order of the ReadMode values, which are the items' indexes.
@@ -176,6 +177,7 @@ QWidget* CSetsPageGeneral::BuildReportGroup() {
   layout->addWidget(m_verifyCheck);
   layout->addWidget(m_writeLogCheck);
   layout->addWidget(m_writeCueCheck);
+  layout->addWidget(m_tagsCheck);
   return group;
 }
 
@@ -256,6 +258,7 @@ void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_verifyCheck->setChecked(settings.VerifyAccurateRip);
   m_writeLogCheck->setChecked(settings.WriteLog);
   m_writeCueCheck->setChecked(settings.WriteCueSheet);
+  m_tagsCheck->setChecked(settings.TagsV2);
   UpdateEnabling();
 }
 
@@ -276,6 +279,7 @@ void CSetsPageGeneral::Store(CAppSettings& settings) const {
   settings.VerifyAccurateRip = m_verifyCheck->isChecked();
   settings.WriteLog = m_writeLogCheck->isChecked();
   settings.WriteCueSheet = m_writeCueCheck->isChecked();
+  settings.TagsV2 = m_tagsCheck->isChecked();
 }
 
 void CSetsPageGeneral::showEvent(QShowEvent* event) {

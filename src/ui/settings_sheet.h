@@ -74,6 +74,7 @@ class CSetsPageGeneral : public QWidget {
   QCheckBox* m_verifyCheck;
   QCheckBox* m_writeLogCheck;
   QCheckBox* m_writeCueCheck;
+  QCheckBox* m_tagsCheck;
 };
 
 // MP3 bit rate and ID3 tag.

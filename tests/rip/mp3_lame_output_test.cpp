@@ -38,7 +38,8 @@ std::string Music(int sectors, int track = 1) {
   return pcm;
 }
 
-// MPEG audio frames from the start of the file: each header's fields, and whatever follows the last.
+// MPEG audio frames from the start of the audio (after an ID3v2 tag): each header's fields, and
+// whatever follows the last.
 struct FrameWalk {
   int frames = 0;
   bool allMpeg1Layer3JointStereo = true;
@@ -50,6 +51,10 @@ FrameWalk WalkFrames(const std::string& mp3) {
   static const int kKbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
   FrameWalk walk;
   size_t at = 0;
+  if (mp3.size() >= 10 && mp3.compare(0, 3, "ID3") == 0) {
+    const auto b = [&](size_t i) { return size_t(uint8_t(mp3[i]) & 0x7F); };
+    at = (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9)) + 10;
+  }
   while (at + 4 <= mp3.size()) {
     const auto* h = reinterpret_cast<const uint8_t*>(mp3.data() + at);
     if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || kKbps[h[2] >> 4] == 0 || ((h[2] >> 2) & 3) != 0) break;
@@ -287,6 +292,7 @@ class FakeModule : public ::testing::Test {
     unsigned initResult = 0;
     unsigned closeResult = 0;
     unsigned failFrom = 0, failTo = 0;  // beEncodeChunk calls [failFrom, failTo) fail
+    int infoTagResult = -1;             // −1: no beWriteInfoTag
   };
   std::string Build(const Behaviour& b) {
     const auto folder = m_dir / ("m" + std::to_string(++m_built));
@@ -309,7 +315,14 @@ class FakeModule : public ::testing::Test {
         << "uint32_t beCloseStream(uintptr_t h) { (void)h; Log(\"close\", 0); return " << b.closeResult
         << "; }\n"
         << (b.withVersion ? "void beVersion(void* v) { (void)v; Log(\"version\", 0); }\n" : "")
-        << "uint32_t beWriteVBRHeader(const char* f) { (void)f; Log(\"header\", 0); return 0; }\n";
+        << "uint32_t beWriteVBRHeader(const char* f) { (void)f; Log(\"header\", 0); return 0; }\n"
+        << (b.infoTagResult < 0
+                ? std::string()
+                : "uint32_t beWriteInfoTag(uintptr_t h, const char* f) { (void)h; FILE* in = "
+                  "fopen(f, \"rb\"); char head[5] = {0}; Log(in && fread(head, 1, 5, in) == 5 "
+                  "&& !memcmp(head, \"EEEEE\", 5) ? \"infotag\" : \"unflushed\", 0); if (in) "
+                  "fclose(in); return " +
+                      std::to_string(b.infoTagResult) + "; }\n");
     const auto so = folder / "lame_enc.so";
     const auto result = RunCommand("cc -shared -fPIC -o " + ShellQuote(so.string()) + " " +
                                    ShellQuote((folder / "fake.c").string()) + " 2>&1");
@@ -456,6 +469,27 @@ TEST_F(FakeModule, CloseStreamFailingWritesNoTag) {
   EXPECT_EQ(file.substr(file.size() - 5), "FLUSH");
 }
 
+TEST_F(FakeModule, TheInfoFrameComesAfterEveryByteAndBeforeTheTagAndItsFailureIsTheWriters) {
+  for (const int result : {0, 3}) {
+    Behaviour b;
+    b.infoTagResult = result;
+    int64_t produced;
+    int refused;
+    auto writer = Feed(Build(b), 4, &produced, &refused);
+    writer->Close();
+    // In place of beCloseStream, on a file that already holds the audio.
+    const std::vector<std::string> calls = Calls();
+    EXPECT_EQ(calls.back(), "infotag");
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string("close")), 0);
+    const std::string file = Output();
+    EXPECT_EQ(file.substr(file.size() - 128, 7), "TAGFake");
+    EXPECT_EQ(writer->Failed(), result != 0) << result;
+    if (result) {
+      EXPECT_NE(writer->FailureText().find("info frame (error 3)"), std::string::npos);
+    }
+  }
+}
+
 // korvi-cli, the rip job and the format table together.
 class Mp3Cli : public ::testing::Test {
  protected:
@@ -501,6 +535,34 @@ TEST_F(Mp3Cli, RipsWithTheBitRateAndTagAsked) {
   const FrameWalk walk = WalkFrames(ReadFile(m_out / "Track 2.mp3"));
   EXPECT_EQ(walk.kbps, std::set<int>{192});  // the settings' default
   EXPECT_EQ(walk.rest, "");
+}
+
+// The info frame tells decoders the encoder's delay and padding: both give back exactly the track's
+// samples, in place, whatever the length (151 sectors: no whole number of MP3 frames, nor of chunks).
+TEST_F(Mp3Cli, DecodersGiveBackExactlyTheTracksSamples) {
+  fixtures::ImageLayout layout;
+  layout.tracks = {{false, 151, 0, {}}, {false, 98, 0, {}}};
+  ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "odd.cue", layout, &m_image, nullptr));
+  ASSERT_EQ(Rip(KORVI_CLI_PATH, "").status, 0);
+  for (size_t n = 0; n < 2; ++n) {
+    const int32_t end = n + 1 < m_image.starts.size() ? m_image.starts[n + 1] : m_image.leadOut;
+    const std::vector<uint8_t> bin = fixtures::ReadBinSectors(m_image.bin, m_image.starts[n], end - 1);
+    ASSERT_EQ(bin.size(), size_t(end - m_image.starts[n]) * 2352);
+    const std::vector<int16_t> original = Samples(std::string(bin.begin(), bin.end()));
+    const auto path = ShellQuote((m_out / ("Track " + std::to_string(n + 1) + ".mp3")).string());
+    for (const std::string& decoder : {"ffmpeg -v error -i " + path + " -f s16le -acodec pcm_s16le -",
+                                       "lame --decode --silent -t " + path + " -"}) {
+      const std::vector<int16_t> decoded = Samples(RunCommand(decoder).out);
+      EXPECT_EQ(decoded.size(), original.size()) << decoder;
+      // In place: no shift, or the start would be noise against the original.
+      double signal = 0, noise = 0;
+      for (size_t i = 0; i < std::min(original.size(), decoded.size()); ++i) {
+        signal += double(original[i]) * original[i];
+        noise += (decoded[i] - double(original[i])) * (decoded[i] - double(original[i]));
+      }
+      EXPECT_GT(10 * std::log10(signal / std::max(noise, 1.0)), 15.0) << decoder;
+    }
+  }
 }
 
 TEST_F(Mp3Cli, WithoutTheModuleEachTrackSaysSoAndTheJobGoesOn) {

@@ -134,6 +134,18 @@ TEST_F(SettingsApp, ReadSettingsRoundTripAndOutOfRangeValuesAreIgnored) {
   EXPECT_EQ(Loaded(two).ReadOffset, 6);
 }
 
+// Full tags: on by default and not written until turned off, then kept off.
+TEST_F(SettingsApp, TagsV2IsWrittenOnceTurnedOff) {
+  CAppSettings settings(user.folders);
+  EXPECT_TRUE(settings.TagsV2);
+  ASSERT_TRUE(Save(settings));
+  EXPECT_EQ(ReadFile(user.storePath).find("TagsV2"), std::string::npos);
+  settings.TagsV2 = false;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"TagsV2\"=dword:00000000\n"), std::string::npos);
+  EXPECT_FALSE(Loaded().TagsV2);
+}
+
 // The address for the CDDB hello: absent until set, then kept, even once cleared, so that a cleared
 // address stays cleared.
 TEST_F(SettingsApp, CddbEmailIsWrittenOnceSet) {

@@ -38,6 +38,7 @@ CAppSettings Sample() {
   settings.VerifyAccurateRip = false;
   settings.WriteLog = false;
   settings.WriteCueSheet = false;
+  settings.TagsV2 = false;
   settings.CDDBEmail = "me@example.org";
   settings.LookupOrder = "CDDB,MusicBrainz";
   return settings;
@@ -47,7 +48,7 @@ auto Fields(const CAppSettings& s) {
   return std::tie(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
                   s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
                   s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy, s.VerifyAccurateRip,
-                  s.WriteLog, s.WriteCueSheet, s.CDDBEmail, s.LookupOrder);
+                  s.WriteLog, s.WriteCueSheet, s.TagsV2, s.CDDBEmail, s.LookupOrder);
 }
 
 template <typename T>
@@ -166,6 +167,9 @@ class SettingsSheetTest : public QObject {
       QVERIFY(!Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->isChecked());
       QVERIFY(Find<QCheckBox>(sheet, "writeLogCheck")->isChecked());
       QVERIFY(!Find<QCheckBox>(sheet, "writeCueSheetCheck")->isChecked());
+      QCOMPARE(Find<QCheckBox>(sheet, "tagsV2Check")->text(),
+               QString("Write full tags (ID3v2, APEv2, Vorbis comments)"));
+      QVERIFY(!Find<QCheckBox>(sheet, "tagsV2Check")->isChecked());
       QStringList labels;
       for (auto* label : sheet.findChildren<QLabel*>()) labels << label->text();
       QVERIFY(labels.contains("Read mode:") && labels.contains("Drive read offset (samples):"));
@@ -212,6 +216,7 @@ class SettingsSheetTest : public QObject {
       Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->click();
       Find<QCheckBox>(sheet, "writeLogCheck")->click();
       Find<QCheckBox>(sheet, "writeCueSheetCheck")->click();
+      Find<QCheckBox>(sheet, "tagsV2Check")->click();
       ShowTab(sheet, 1);
       Find<QComboBox>(sheet, "bitrateCombo")->setCurrentIndex(0);
       Find<QCheckBox>(sheet, "id3Check")->click();
@@ -242,6 +247,7 @@ class SettingsSheetTest : public QObject {
       Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
       Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->click();
       Find<QCheckBox>(sheet, "writeCueSheetCheck")->click();
+      Find<QCheckBox>(sheet, "tagsV2Check")->click();
       ShowTab(sheet, 1);
       auto* bitRates = Find<QComboBox>(sheet, "bitrateCombo");
       bitRates->setCurrentIndex(bitRates->findText("96 BPS"));
@@ -268,6 +274,7 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.VerifyAccurateRip, true);
     QCOMPARE(settings.WriteLog, false);
     QCOMPARE(settings.WriteCueSheet, true);
+    QCOMPARE(settings.TagsV2, true);
     QCOMPARE(settings.CDDBEmail, std::string("listener@mail.example.org"));
   }
 

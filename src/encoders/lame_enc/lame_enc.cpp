@@ -385,8 +385,12 @@ KORVI_EXPORT BE_ERR beWriteInfoTag(HBE_STREAM handle, const char* fileName) {
   Stream* stream = OpenStreams().Find(handle);
   if (!stream) return BE_ERR_INVALID_HANDLE;
   BE_ERR result = BE_ERR_SUCCESSFUL;
-  if (stream->writeTag)
-    result = stream->flushed ? WriteTagFrame(fileName, stream->tag) : BE_ERR_INVALID_FORMAT_PARAMETERS;
+  // At the lowest bit rates a frame cannot hold the tag: LAME then neither keeps a frame for it nor
+  // gives one, and there is nothing to write.
+  if (stream->writeTag && !stream->flushed)
+    result = BE_ERR_INVALID_FORMAT_PARAMETERS;
+  else if (stream->writeTag && !stream->tag.empty())
+    result = WriteTagFrame(fileName, stream->tag);
   if (OpenStreams().Remove(handle)) delete stream;
   return result;
 }
