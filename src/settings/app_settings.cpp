@@ -35,6 +35,8 @@ constexpr std::string_view kWriteLog = "WriteLog";
 constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
 constexpr std::string_view kCddbEmail = "CDDBEmail";
 constexpr std::string_view kLookupOrder = "LookupOrder";
+constexpr std::string_view kFlacLevel = "FlacLevel";
+constexpr uint32_t kMaxFlacLevel = 8;
 // The read offsets a drive can have, in samples.
 constexpr int32_t kReadOffsetLimit = 3000;
 
@@ -148,6 +150,8 @@ void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& 
   ReadNumber(store, key, kCompressionLevel, CompressionLevel);
   if (std::optional<uint32_t> jobs = ReadDword(store, key, kEncoderJobs); jobs && *jobs <= kMaxEncoderJobs)
     EncoderJobs = static_cast<int32_t>(*jobs);
+  if (std::optional<uint32_t> level = ReadDword(store, key, kFlacLevel); level && *level <= kMaxFlacLevel)
+    FlacLevel = static_cast<int32_t>(*level);
 }
 
 void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key) {
@@ -196,7 +200,8 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kWriteLog, WriteLog ? 1 : 0, WriteLog) &&
          WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet) &&
          WriteLaterString(store, key, kCddbEmail, CDDBEmail, CDDBEmail.empty()) &&
-         WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder);
+         WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder) &&
+         WriteLaterDword(store, key, kFlacLevel, static_cast<uint32_t>(FlacLevel), FlacLevel == 5);
 }
 
 }  // namespace korvi
