@@ -15,6 +15,7 @@ enum CommandId : int {
   ID_RIP_APE = 137,
   ID_RIPPING = 138,
   ID_SETTINGS = 139,
+  ID_RIP_FLAC = 140,
   ID_HELP = 155,
   ID_EDIT_TRACK = 159,
   ID_PLAY = 32778,

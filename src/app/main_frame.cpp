@@ -25,8 +25,8 @@
 #include "disc/track_rows.h"
 #include "rip/output_format.h"
 #include "ui/about_dlg.h"
-#include "ui/choose_release_dlg.h"
 #include "ui/child_view.h"
+#include "ui/choose_release_dlg.h"
 #include "ui/drive_control_panel.h"
 #include "ui/help.h"
 #include "ui/progress_dlg.h"
@@ -282,7 +282,10 @@ void CMainFrame::OnCommand(int id) {
       StartRip(1);
       break;
     case ID_RIP_APE:
-      StartRip(2);
+      StartRip(kFormatApe);
+      break;
+    case ID_RIP_FLAC:
+      StartRip(kFormatFlac);
       break;
     case ID_SELECT_ALL:
       SelectAll(true);
@@ -540,9 +543,9 @@ void CMainFrame::TakeAnswer(LookupOutcome outcome, const CDiscInfo* typedSince) 
 }
 
 void CMainFrame::RefreshTrackView() {
-  QString info = QStringLiteral("Album title: %1, Album artist: %2")
-                     .arg(QString::fromStdString(m_discInfo.albumTitle),
-                          QString::fromStdString(m_discInfo.albumArtist));
+  QString info =
+      QStringLiteral("Album title: %1, Album artist: %2")
+          .arg(QString::fromStdString(m_discInfo.albumTitle), QString::fromStdString(m_discInfo.albumArtist));
   if (!m_discSource.empty()) info += QStringLiteral(" (%1)").arg(QString::fromStdString(m_discSource));
   m_view->DrivePanel()->SetInfoText(info);
   TrackListRows& rows = m_view->Rows();

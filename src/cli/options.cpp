@@ -64,7 +64,7 @@ class RipArgReader {
     if (arg == "--format") {
       const auto name = Value();
       if (!name || !(options.format = FormatByName(m_formats, *name)))
-        return "--format takes wav, mp3 or ape";
+        return "--format takes wav, mp3, ape or flac";
     } else if (arg == "--out") {
       if (!(options.out = Value())) return "--out takes a folder";
     } else if (arg == "--tracks") {
@@ -77,6 +77,10 @@ class RipArgReader {
     } else if (arg == "--level") {
       const auto text = Value();
       if (!text || !(options.level = ParseInt(*text))) return "--level takes 1000 to 5000";
+    } else if (arg == "--flac-level") {
+      const auto text = Value();
+      if (!text || !(options.flacLevel = ParseInt(*text)) || *options.flacLevel < 0 || *options.flacLevel > 8)
+        return "--flac-level takes 0 (fastest) to 8 (smallest)";
     } else if (arg == "--jobs") {
       const auto text = Value();
       if (!text || !(options.jobs = ParseInt(*text)) || *options.jobs < 0 || *options.jobs > kMaxEncoderJobs)

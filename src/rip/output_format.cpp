@@ -1,6 +1,8 @@
 #include "rip/output_format.h"
 
+#include "disc/track_info.h"
 #include "rip/ape_output_media.h"
+#include "rip/flac_output_media.h"
 #include "rip/mp3_lame_output.h"
 #include "rip/wave_output_media.h"
 
@@ -22,6 +24,12 @@ const OutputFormatInfo kFormats[] = {
      [](const std::string& path, const WriterOptions& options,
         const CTrackInfo*) -> std::unique_ptr<COutputMediaFile> {
        return std::make_unique<CAPEOutputMedia>(options.compressionLevel, path);
+     }},
+    {kFormatFlac, "FLAC", ".flac",
+     [](const std::string& path, const WriterOptions& options,
+        const CTrackInfo* track) -> std::unique_ptr<COutputMediaFile> {
+       // A track's end is its last sector.
+       return std::make_unique<CFlacOutputMedia>(options.flacLevel, track ? track->length() + 1 : 0, path);
      }},
 };
 

@@ -9,6 +9,7 @@ RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool dr
   settings.writer.bitRate = user.BPS;
   settings.writer.saveTag = user.SaveID3Tag;
   settings.writer.compressionLevel = user.CompressionLevel;
+  settings.writer.flacLevel = user.FlacLevel;
   settings.encoderJobs = user.EncoderJobs;
   settings.progressMessages = false;
   settings.readMode = drive ? static_cast<ReadMode>(user.ReadMode) : ReadMode::kBurst;

@@ -36,6 +36,8 @@ constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
 constexpr std::string_view kTagsV2 = "TagsV2";
 constexpr std::string_view kCddbEmail = "CDDBEmail";
 constexpr std::string_view kLookupOrder = "LookupOrder";
+constexpr std::string_view kFlacLevel = "FlacLevel";
+constexpr uint32_t kMaxFlacLevel = 8;
 // The read offsets a drive can have, in samples.
 constexpr int32_t kReadOffsetLimit = 3000;
 
@@ -149,6 +151,8 @@ void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& 
   ReadNumber(store, key, kCompressionLevel, CompressionLevel);
   if (std::optional<uint32_t> jobs = ReadDword(store, key, kEncoderJobs); jobs && *jobs <= kMaxEncoderJobs)
     EncoderJobs = static_cast<int32_t>(*jobs);
+  if (std::optional<uint32_t> level = ReadDword(store, key, kFlacLevel); level && *level <= kMaxFlacLevel)
+    FlacLevel = static_cast<int32_t>(*level);
 }
 
 void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key) {
@@ -199,7 +203,8 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet) &&
          WriteLaterDword(store, key, kTagsV2, TagsV2 ? 1 : 0, TagsV2) &&
          WriteLaterString(store, key, kCddbEmail, CDDBEmail, CDDBEmail.empty()) &&
-         WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder);
+         WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder) &&
+         WriteLaterDword(store, key, kFlacLevel, static_cast<uint32_t>(FlacLevel), FlacLevel == 5);
 }
 
 }  // namespace korvi

@@ -25,6 +25,7 @@ constexpr FormatChoice kChoices[] = {
     {kFormatWave, "WAVE", "waveRadio"},
     {kFormatMp3, "MP3", "mp3Radio"},
     {kFormatApe, "APE", "apeRadio"},
+    {kFormatFlac, "FLAC", "flacRadio"},
 };
 
 }  // namespace

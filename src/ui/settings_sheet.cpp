@@ -22,6 +22,7 @@
 #include "cddb/cddb_server.h"
 #include "disc/offset_reader.h"
 #include "metadata/lookup_order.h"
+#include "rip/flac_output_media.h"
 #include "rip/rip_job.h"
 #include "ui/prompts.h"
 
@@ -414,6 +415,26 @@ void CSetsPageAPE::OnLevelChosen(int index) {
   if (index >= 0) m_level = m_levelCombo->itemData(index).toInt();
 }
 
+// ---- FLAC ---------------------------------------------------------------------------------------
+
+CSetsPageFLAC::CSetsPageFLAC(QWidget* parent)
+    : QWidget(parent), m_levelSpin(Named(new QSpinBox, "flacLevelSpin")) {
+  m_levelSpin->setRange(CFlacOutputMedia::kMinLevel, CFlacOutputMedia::kMaxLevel);
+  m_levelSpin->setToolTip("0 encodes fastest, 8 makes the smallest files; all are lossless");
+  auto* group = Named(new QGroupBox("General:"), "flacGroup");
+  auto* form = new QFormLayout(group);
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  form->addRow("Compression level:", m_levelSpin);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addStretch(1);
+}
+
+void CSetsPageFLAC::Load(const CAppSettings& settings) { m_levelSpin->setValue(settings.FlacLevel); }
+
+void CSetsPageFLAC::Store(CAppSettings& settings) const { settings.FlacLevel = m_levelSpin->value(); }
+
 // ---- The sheet ----------------------------------------------------------------------------------
 
 CSettingsSheet::CSettingsSheet(QWidget* parent)
@@ -421,11 +442,13 @@ CSettingsSheet::CSettingsSheet(QWidget* parent)
       m_tabs(Named(new QTabWidget, "settingsTabs")),
       m_general(new CSetsPageGeneral),
       m_mp3(new CSetsPageMP3),
-      m_ape(new CSetsPageAPE) {
+      m_ape(new CSetsPageAPE),
+      m_flac(new CSetsPageFLAC) {
   setWindowTitle("Settings");
   m_tabs->addTab(m_general, "General");
   m_tabs->addTab(m_mp3, "MP3 Settings");
   m_tabs->addTab(m_ape, "APE Settings");
+  m_tabs->addTab(m_flac, "FLAC");
 
   auto* ok = Named(new QPushButton("OK"), "okButton");
   auto* cancel = Named(new QPushButton("Cancel"), "cancelButton");
@@ -447,12 +470,14 @@ void CSettingsSheet::Load(const CAppSettings& settings) {
   m_general->Load(settings);
   m_mp3->Load(settings);
   m_ape->Load(settings);
+  m_flac->Load(settings);
 }
 
 void CSettingsSheet::Store(CAppSettings& settings) const {
   m_general->Store(settings);
   m_mp3->Store(settings);
   m_ape->Store(settings);
+  m_flac->Store(settings);
 }
 
 bool EditSettings(QWidget* parent, CAppSettings& settings) {

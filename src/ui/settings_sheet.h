@@ -1,5 +1,5 @@
 #pragma once
-// The "Settings" sheet: the options record spread over three pages, written back only on OK.
+// The "Settings" sheet: the options record spread over pages, written back only on OK.
 
 #include <QDialog>
 #include <QWidget>
@@ -130,7 +130,21 @@ class CSetsPageAPE : public QWidget {
   QComboBox* m_levelCombo;
 };
 
-// The dialog: the three pages on tabs, OK and Cancel.
+// FLAC compression level, 0 to 8.
+class CSetsPageFLAC : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CSetsPageFLAC(QWidget* parent = nullptr);
+
+  void Load(const CAppSettings& settings);
+  void Store(CAppSettings& settings) const;
+
+ private:
+  QSpinBox* m_levelSpin;
+};
+
+// The dialog: the pages on tabs, OK and Cancel.
 class CSettingsSheet : public QDialog {
   Q_OBJECT
 
@@ -143,12 +157,14 @@ class CSettingsSheet : public QDialog {
   CSetsPageGeneral* GeneralPage() const { return m_general; }
   CSetsPageMP3* Mp3Page() const { return m_mp3; }
   CSetsPageAPE* ApePage() const { return m_ape; }
+  CSetsPageFLAC* FlacPage() const { return m_flac; }
 
  private:
   QTabWidget* m_tabs;
   CSetsPageGeneral* m_general;
   CSetsPageMP3* m_mp3;
   CSetsPageAPE* m_ape;
+  CSetsPageFLAC* m_flac;
 };
 
 // Shows the sheet on `settings`; true and every field written back when the user pressed OK,

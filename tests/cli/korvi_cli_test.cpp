@@ -169,6 +169,63 @@ TEST_F(KorviCliRip, ExistingFilesAndFailures) {
   EXPECT_NE(failed.out.find("Track 3.wav"), std::string::npos);
 }
 
+// FLAC files as the reference tools see them: `flac -t` finds no fault, the audio is the disc's
+// bytes, the header has the MD5 sum of the audio and a seek table; a one-sector track too. The
+// level reaches the encoder.
+TEST(KorviCliFlac, FilesPassTheReferenceTestAndHoldTheDiscsAudio) {
+  fixtures::TempDir dir;
+  fixtures::ImageLayout layout;
+  // 1900 sectors: more than 25 s, so three seek points.
+  layout.tracks = {{false, 1900, 0, {}}, {false, 1, 0, {}}, {false, 160, 0, {}}};
+  fixtures::WrittenImage image;
+  ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "flac.cue", layout, &image, nullptr));
+  const std::string env = "HOME=" + ShellQuote(dir.path().string()) +
+                          " XDG_CONFIG_HOME=" + ShellQuote((dir / "config").string()) +
+                          " XDG_DATA_HOME=" + ShellQuote((dir / "data").string()) + " ";
+  const auto rip = [&](const std::string& name, const std::string& more) {
+    const std::filesystem::path out = dir / name;
+    std::filesystem::create_directory(out);
+    const auto result = RunCommand(env + Cli("rip " + ShellQuote(image.cue.string()) +
+                                             " --no-verify --no-log --no-cue --format flac --out " +
+                                             ShellQuote(out.string()) + more + " 2>&1"));
+    EXPECT_EQ(result.status, 0) << result.out;
+    return out;
+  };
+  const std::filesystem::path out = rip("default", "");
+  std::ifstream bin(image.bin, std::ios::binary);
+  for (int track = 1; track <= 3; ++track) {
+    SCOPED_TRACE("track " + std::to_string(track));
+    const std::string file = ShellQuote((out / ("Track " + std::to_string(track) + ".flac")).string());
+    EXPECT_EQ(RunCommand("flac -s -t " + file + " 2>&1").status, 0);
+    const auto pcm = RunCommand("ffmpeg -v error -i " + file + " -f s16le -acodec pcm_s16le -");
+    ASSERT_EQ(pcm.status, 0);
+    const int32_t begin = image.starts[size_t(track - 1)];
+    const int32_t end = track < 3 ? image.starts[size_t(track)] : image.leadOut;
+    std::string expected(size_t(end - begin) * 2352, '\0');
+    bin.seekg(std::streamoff(begin) * 2352);
+    bin.read(expected.data(), std::streamsize(expected.size()));
+    EXPECT_EQ(pcm.out.size(), expected.size());
+    EXPECT_TRUE(pcm.out == expected);
+
+    const auto md5 = RunCommand("metaflac --show-md5sum " + file);
+    EXPECT_TRUE(std::regex_match(md5.out, std::regex("[0-9a-f]{32}\n"))) << md5.out;
+    EXPECT_NE(md5.out, std::string(32, '0') + "\n");
+    const auto seekTable = RunCommand("metaflac --list --block-type=SEEKTABLE " + file);
+    static const std::regex point("point [0-9]+: sample_number=");
+    const auto points = size_t(std::distance(
+        std::sregex_iterator(seekTable.out.begin(), seekTable.out.end(), point), std::sregex_iterator()));
+    EXPECT_EQ(points, track == 1 ? 3u : 1u) << seekTable.out;
+    // No point past the end of the audio.
+    EXPECT_EQ(seekTable.out.find("sample_number=18446744073709551615"), std::string::npos) << seekTable.out;
+  }
+  const std::filesystem::path fastest = rip("fastest", " --flac-level 0");
+  const std::filesystem::path smallest = rip("smallest", " --flac-level 8");
+  EXPECT_GT(std::filesystem::file_size(fastest / "Track 1.flac"),
+            std::filesystem::file_size(out / "Track 1.flac"));
+  EXPECT_LE(std::filesystem::file_size(smallest / "Track 1.flac"),
+            std::filesystem::file_size(out / "Track 1.flac"));
+}
+
 // Encoding several tracks at once changes nothing in the files: the bytes of every format are
 // those of one encoder working through the tracks in turn.
 TEST(KorviCliRipJobs, EveryFormatGivesTheSameBytesWithOneEncoderOrMany) {
@@ -185,7 +242,7 @@ TEST(KorviCliRipJobs, EveryFormatGivesTheSameBytesWithOneEncoderOrMany) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   };
-  for (const std::string format : {"wav", "mp3", "ape"}) {
+  for (const std::string format : {"wav", "mp3", "ape", "flac"}) {
     std::map<std::string, std::vector<std::string>> files;  // by --jobs
     for (const std::string jobs : {"1", "3"}) {
       const std::filesystem::path out = dir / (format + jobs);
@@ -225,7 +282,15 @@ TEST_F(KorviCliRip, AProgressLineOnATerminalOnly) {
 
 TEST_F(KorviCliRip, UsageErrors) {
   const std::string out = " --out " + ShellQuote(m_out.string()) + " 2>/dev/null";
-  EXPECT_EQ(Rip("--format flac" + out).status, 2);
+  EXPECT_EQ(Rip("--format ogg" + out).status, 2);
+  for (const char* level : {"9", "-1", "high", ""}) {
+    const auto result = Rip("--format flac --flac-level " + std::string(level) + " --out " +
+                            ShellQuote(m_out.string()) + " 2>&1");
+    EXPECT_EQ(result.status, 2) << level;
+    EXPECT_NE(result.out.find("korvi-cli: --flac-level takes 0 (fastest) to 8 (smallest)\nusage:"),
+              std::string::npos)
+        << result.out;
+  }
   EXPECT_EQ(Rip(out).status, 2);
   EXPECT_EQ(Rip("--format wav --tracks 0" + out).status, 2);
   EXPECT_EQ(Rip("--format wav --tracks 2-1" + out).status, 2);

@@ -63,10 +63,15 @@ std::optional<std::string> DecodePcm(const std::filesystem::path& file) {
   return result.out;
 }
 
+bool FlacTestPasses(const std::filesystem::path& file) {
+  return fixtures::RunCommand("flac -s -t " + fixtures::ShellQuote(file.string()) + " 2>&1").status == 0;
+}
+
 std::string CheckRippedFile(const std::filesystem::path& file, const FormatCase& format,
                             const std::string& discBytes) {
   const std::optional<std::string> pcm = DecodePcm(file);
   if (!pcm) return "FFmpeg cannot decode " + file.string();
+  if (format.name == "flac" && !FlacTestPasses(file)) return "flac -t finds faults in " + file.string();
   if (format.name != "mp3") return *pcm == discBytes ? "" : "the decoded audio differs from the disc";
   // MP3 is lossy and framed: its length alone says the file is whole. Without a LAME tag the
   // decoder keeps the encoder's delay and padding, up to three frames more.

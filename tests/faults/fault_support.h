@@ -29,6 +29,7 @@ struct FormatCase {
 inline const FormatCase kWav{"wav", ".wav"};
 inline const FormatCase kMp3{"mp3", ".mp3"};
 inline const FormatCase kApe{"ape", ".ape"};
+inline const FormatCase kFlac{"flac", ".flac"};
 inline void PrintTo(const FormatCase& format, std::ostream* out) { *out << format.name; }
 
 // A temporary root holding the image (tracks of 150, middleSectors and 150 sectors, no pregaps), an
@@ -67,11 +68,14 @@ class RipScene {
 // FFmpeg's decoding of a file as 16-bit stereo PCM; nullopt when FFmpeg reports any error.
 std::optional<std::string> DecodePcm(const std::filesystem::path& file);
 
-// Whether the file is what the track should give: WAV and APE decode to the disc's bytes exactly;
-// MP3 decodes without error to the track's length, give or take the encoder's frames. An empty
-// text means valid; else what is wrong.
+// Whether the file is what the track should give: WAV, APE and FLAC (which `flac -t` must pass
+// too) decode to the disc's bytes exactly; MP3 decodes without error to the track's length, give or take the
+// encoder's frames. An empty text means valid; else what is wrong.
 std::string CheckRippedFile(const std::filesystem::path& file, const FormatCase& format,
                             const std::string& discBytes);
+
+// The reference decoder's own test: frames, CRCs and the MD5 sum of the header.
+bool FlacTestPasses(const std::filesystem::path& file);
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 

@@ -65,7 +65,7 @@ TEST_P(FileSizeLimit, TheTrackOverTheLimitFailsByNameAndTheOthersAreWhole) {
         << "track " << track;
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FileSizeLimit, ::testing::Values(kWav, kMp3, kApe), FormatName);
+INSTANTIATE_TEST_SUITE_P(Formats, FileSizeLimit, ::testing::Values(kWav, kMp3, kApe, kFlac), FormatName);
 
 class FullDevice : public ::testing::TestWithParam<FormatCase> {};
 
@@ -80,7 +80,7 @@ TEST_P(FullDevice, OnlyTheFileOnTheFullDeviceFails) {
   ExpectOnlyTrack2Failed(scene, format, cli.Finish(120s), "No space left on device");
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FullDevice, ::testing::Values(kWav, kMp3, kApe), FormatName);
+INSTANTIATE_TEST_SUITE_P(Formats, FullDevice, ::testing::Values(kWav, kMp3, kApe, kFlac), FormatName);
 
 // A small tmpfs over a folder, unmounted on every path out of the test.
 class TmpfsMount {

@@ -106,6 +106,31 @@ TEST_F(SettingsApp, EncoderJobsIsWrittenOnceSetAndReadWithinItsLimit) {
   }
 }
 
+// The FLAC level: absent from the file until changed, then kept; a stored level above 8 is not used.
+TEST_F(SettingsApp, FlacLevelIsWrittenOnceChangedAndReadWithinItsRange) {
+  CAppSettings settings(user.folders);
+  EXPECT_EQ(settings.FlacLevel, 5);
+  ASSERT_TRUE(Save(settings));
+  EXPECT_EQ(ReadFile(user.storePath).find("FlacLevel"), std::string::npos);
+  settings.FlacLevel = 8;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"FlacLevel\"=dword:00000008\n"), std::string::npos);
+  EXPECT_EQ(Loaded().FlacLevel, 8);
+  settings.FlacLevel = 5;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"FlacLevel\"=dword:00000005\n"), std::string::npos);
+
+  CAppSettings two(user.folders);
+  two.FlacLevel = 2;
+  for (const char* stored : {"00000009", "ffffffff", "fffffffe"}) {
+    WriteOptions("\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n\"FlacLevel\"=dword:" +
+                 std::string(stored) + "\n");
+    EXPECT_EQ(Loaded(two).FlacLevel, 2) << stored;
+  }
+  WriteOptions("\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n\"FlacLevel\"=dword:00000000\n");
+  EXPECT_EQ(Loaded(two).FlacLevel, 0);
+}
+
 // The reading settings: a negative offset survives as its two's complement; a stored mode or offset
 // out of range is not used.
 TEST_F(SettingsApp, ReadSettingsRoundTripAndOutOfRangeValuesAreIgnored) {

@@ -32,6 +32,7 @@ CAppSettings Sample() {
   settings.BPS = 256;
   settings.SaveID3Tag = false;
   settings.CompressionLevel = 4000;
+  settings.FlacLevel = 7;
   settings.ReadMode = 1;
   settings.ReadOffset = -1164;
   settings.TestAndCopy = true;
@@ -117,13 +118,15 @@ class SettingsSheetTest : public QObject {
       QCOMPARE(sheet.windowTitle(), QString("Settings"));
       auto* tabs = sheet.findChild<QTabWidget*>();
       QVERIFY(tabs);
-      QCOMPARE(tabs->count(), 3);
+      QCOMPARE(tabs->count(), 4);
       QCOMPARE(tabs->tabText(0), QString("General"));
       QCOMPARE(tabs->tabText(1), QString("MP3 Settings"));
       QCOMPARE(tabs->tabText(2), QString("APE Settings"));
+      QCOMPARE(tabs->tabText(3), QString("FLAC"));
       QVERIFY(qobject_cast<CSetsPageGeneral*>(tabs->widget(0)));
       QVERIFY(qobject_cast<CSetsPageMP3*>(tabs->widget(1)));
       QVERIFY(qobject_cast<CSetsPageAPE*>(tabs->widget(2)));
+      QVERIFY(qobject_cast<CSetsPageFLAC*>(tabs->widget(3)));
       QStringList buttons;
       for (auto* button : sheet.findChildren<QPushButton*>())
         if (button->parent() == &sheet) buttons << button->text();
@@ -255,6 +258,12 @@ class SettingsSheetTest : public QObject {
       ShowTab(sheet, 2);
       auto* levels = Find<QComboBox>(sheet, "levelCombo");
       levels->setCurrentIndex(levels->findText("Fast"));
+      ShowTab(sheet, 3);
+      auto* flacLevel = Find<QSpinBox>(sheet, "flacLevelSpin");
+      QCOMPARE(flacLevel->value(), 7);
+      QCOMPARE(flacLevel->minimum(), 0);
+      QCOMPARE(flacLevel->maximum(), 8);
+      flacLevel->setValue(2);
       Find<QPushButton>(sheet, "okButton")->click();
     });
     QVERIFY(EditSettings(nullptr, settings));
@@ -267,6 +276,7 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.BPS, 96);
     QCOMPARE(settings.SaveID3Tag, true);
     QCOMPARE(settings.CompressionLevel, 1000);
+    QCOMPARE(settings.FlacLevel, 2);
     QCOMPARE(settings.EncoderJobs, 3);
     QCOMPARE(settings.ReadMode, 0);
     QCOMPARE(settings.ReadOffset, -2500);

@@ -1,0 +1,72 @@
+#pragma once
+// FLAC files: libFLAC's stream encoder, verifying what it encodes, with the audio's MD5 sum and a
+// seek table (a point every ten seconds) in the header. The header is written first and filled in
+// on Close, so a track cut short by a stop still becomes a valid, shorter file.
+
+#include <FLAC/metadata.h>
+#include <FLAC/stream_encoder.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rip/output_media.h"
+
+namespace korvi {
+
+class CFlacOutputMedia : public COutputMediaFile {
+ public:
+  static constexpr int kMinLevel = 0;
+  static constexpr int kMaxLevel = 8;
+  static constexpr int kDefaultLevel = 5;
+
+  // level: 0 (fastest) to 8 (smallest); others are taken as the nearest. expectedSectors: the
+  // track's length, for the seek table; 0 when unknown (no seek points then).
+  CFlacOutputMedia(int level, int64_t expectedSectors, std::string fileName);
+  ~CFlacOutputMedia() override;
+
+  // Creates the file and starts the encoder, which writes the header.
+  void Open() override;
+  // The byte count when the encoder took the bytes, else 0.
+  int Write(const uint8_t* data, int count) override;
+  // Encodes what is left, fills in the header and closes the file.
+  void Close() override;
+
+  bool Failed() const override { return !m_failure.empty() || m_stream.Failed(); }
+  std::string FailureText() const override { return m_failure.empty() ? m_stream.Error() : m_failure; }
+
+ private:
+  struct EncoderDeleter {
+    void operator()(FLAC__StreamEncoder* encoder) const { FLAC__stream_encoder_delete(encoder); }
+  };
+  struct MetadataDeleter {
+    void operator()(FLAC__StreamMetadata* block) const { FLAC__metadata_object_delete(block); }
+  };
+
+  static FLAC__StreamEncoderWriteStatus WriteCallback(const FLAC__StreamEncoder*, const FLAC__byte buffer[],
+                                                      size_t bytes, uint32_t samples, uint32_t frame,
+                                                      void* self);
+  static FLAC__StreamEncoderSeekStatus SeekCallback(const FLAC__StreamEncoder*, FLAC__uint64 offset,
+                                                    void* self);
+  static FLAC__StreamEncoderTellStatus TellCallback(const FLAC__StreamEncoder*, FLAC__uint64* offset,
+                                                    void* self);
+
+  void Fail(const std::string& what);
+  // The encoder's own account of why it stopped, unless the file already gave one.
+  void FailFromEncoder(const char* what);
+  // Seek points past the audio written so far become placeholders, which a reader skips.
+  void DropPointsBeyondEnd();
+
+  int m_level;
+  int64_t m_expectedSectors;
+  std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter> m_encoder;
+  // The encoder refers to the seek table until it is finished, and fills its points in.
+  std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter> m_seekTable;
+  std::vector<FLAC__int32> m_samples;
+  uint64_t m_framesWritten = 0;  // stereo sample frames given to the encoder
+  uint64_t m_position = 0;       // where the encoder writes next
+  uint64_t m_streamEnd = 0;      // where the file's descriptor writes next
+  std::string m_failure;         // the first thing that went wrong
+};
+
+}  // namespace korvi
