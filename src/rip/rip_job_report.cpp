@@ -22,6 +22,7 @@ ReportDisc ReportDiscOf(const std::string& drive, const DiscToc& disc, const CDi
   if (record && !record->HoldsOnlyNumberedTracks()) {
     facts.albumTitle = record->albumTitle;
     facts.albumArtist = record->albumArtist;
+    if (!record->extras.genre.empty()) facts.genre = record->extras.genre;
     if (!record->tracks.empty() && record->tracks.front().year > 0)
       facts.year = std::to_string(record->tracks.front().year);
   } else {
