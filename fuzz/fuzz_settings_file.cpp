@@ -3,6 +3,7 @@
 // music folder of a user-dirs.dirs file.
 #include <unistd.h>
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +23,7 @@ namespace {
 
 using korvi::fuzz::Require;
 
-constexpr size_t kMaxFolderBytes = 259;  // the 260-byte buffer less its NUL
+constexpr size_t kMaxFolderBytes = PATH_MAX - 1;  // a path the system takes, less its NUL
 
 std::string_view AsText(const std::vector<uint8_t>& data) {
   return {reinterpret_cast<const char*>(data.data()), data.size()};
