@@ -17,6 +17,8 @@ constexpr CommandInfo kCommands[] = {
      0},
     {ID_RIP_FLAC, Menu::File, "Ripping &FLAC files", nullptr, "Ripping selected track(s) to FLAC file",
      nullptr, 0},
+    {ID_RIP_OPUS, Menu::File, "Ripping &Opus files", nullptr, "Ripping selected track(s) to Opus file",
+     nullptr, 0},
     {0, Menu::File, nullptr, nullptr, nullptr, nullptr, 0},
     {ID_SELECT_ALL, Menu::File, "&Select All Track(s)", nullptr, "Select all track(s)", "Select All", 2},
     {ID_SELECT_NONE, Menu::File, "S&elect None", nullptr, "Don't select any track", "Select None", 3},
@@ -75,6 +77,7 @@ bool CommandEnabled(int id, const CommandState& s) {
     case ID_RIP_MP3:
     case ID_RIP_APE:
     case ID_RIP_FLAC:
+    case ID_RIP_OPUS:
       return !s.ripping && hasItems && !s.playing;
     case ID_PLAY:
       return !s.ripping && hasItems && !s.playing && s.selectedCount > 0;

@@ -16,6 +16,7 @@ enum CommandId : int {
   ID_RIPPING = 138,
   ID_SETTINGS = 139,
   ID_RIP_FLAC = 140,
+  ID_RIP_OPUS = 141,
   ID_HELP = 155,
   ID_EDIT_TRACK = 159,
   ID_PLAY = 32778,

@@ -287,6 +287,9 @@ void CMainFrame::OnCommand(int id) {
     case ID_RIP_FLAC:
       StartRip(kFormatFlac);
       break;
+    case ID_RIP_OPUS:
+      StartRip(kFormatOpus);
+      break;
     case ID_SELECT_ALL:
       SelectAll(true);
       break;

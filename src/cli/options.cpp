@@ -64,7 +64,7 @@ class RipArgReader {
     if (arg == "--format") {
       const auto name = Value();
       if (!name || !(options.format = FormatByName(m_formats, *name)))
-        return "--format takes wav, mp3, ape or flac";
+        return "--format takes wav, mp3, ape, flac or opus";
     } else if (arg == "--out") {
       if (!(options.out = Value())) return "--out takes a folder";
     } else if (arg == "--tracks") {
@@ -81,6 +81,11 @@ class RipArgReader {
       const auto text = Value();
       if (!text || !(options.flacLevel = ParseInt(*text)) || *options.flacLevel < 0 || *options.flacLevel > 8)
         return "--flac-level takes 0 (fastest) to 8 (smallest)";
+    } else if (arg == "--opus-bitrate") {
+      const auto text = Value();
+      if (!text || !(options.opusBitrate = ParseInt(*text)) || *options.opusBitrate < 64 ||
+          *options.opusBitrate > 256)
+        return "--opus-bitrate takes 64 to 256 kbit/s";
     } else if (arg == "--jobs") {
       const auto text = Value();
       if (!text || !(options.jobs = ParseInt(*text)) || *options.jobs < 0 || *options.jobs > kMaxEncoderJobs)

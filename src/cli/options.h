@@ -39,7 +39,8 @@ struct RipOptions {
   std::optional<std::set<int>> tracks;  // track numbers, 1 to 99
   std::optional<int32_t> bitRate;       // above 0
   std::optional<int32_t> level;
-  std::optional<int32_t> flacLevel;  // 0 to 8
+  std::optional<int32_t> flacLevel;    // 0 to 8
+  std::optional<int32_t> opusBitrate;  // 64 to 256
   bool noTag = false;
   bool lookup = false;                 // --pick sets it too
   std::optional<std::string> library;  // for --lookup; the settings' library folder when not given

@@ -226,9 +226,9 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const std::optional<RipOptions> parsed = ParseRipOptions(args, OutputFormats(), problem);
   if (!parsed) {
     err << "korvi-cli: " << problem
-        << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape|flac --out DIR [--tracks 1,3-5]"
-        << " [--bitrate N] [--level N] [--flac-level N] [--no-id3] [--on-exists ask|overwrite|skip] [--jobs "
-           "N]"
+        << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape|flac|opus --out DIR [--tracks 1,3-5]"
+        << " [--bitrate N] [--level N] [--flac-level N] [--opus-bitrate N] [--no-id3]"
+           " [--on-exists ask|overwrite|skip] [--jobs N]"
            " [--mode secure|burst] [--offset N] [--test-and-copy] [--require-accurate | --no-verify]"
            " [--no-log] [--no-cue] [--lookup [--library DIR]]\n";
     return kExitUsage;
@@ -279,6 +279,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   rip.writer.bitRate = options.bitRate.value_or(rip.writer.bitRate);
   rip.writer.compressionLevel = options.level.value_or(rip.writer.compressionLevel);
   rip.writer.flacLevel = options.flacLevel.value_or(rip.writer.flacLevel);
+  rip.writer.opusBitrate = options.opusBitrate.value_or(rip.writer.opusBitrate);
   rip.writer.saveTag = rip.writer.saveTag && !options.noTag;
   rip.encoderJobs = options.jobs.value_or(rip.encoderJobs);
   rip.readMode = options.mode.value_or(rip.readMode);

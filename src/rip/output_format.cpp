@@ -4,6 +4,7 @@
 #include "rip/ape_output_media.h"
 #include "rip/flac_output_media.h"
 #include "rip/mp3_lame_output.h"
+#include "rip/opus_output_media.h"
 #include "rip/wave_output_media.h"
 
 namespace korvi {
@@ -30,6 +31,11 @@ const OutputFormatInfo kFormats[] = {
         const CTrackInfo* track) -> std::unique_ptr<COutputMediaFile> {
        // A track's end is its last sector.
        return std::make_unique<CFlacOutputMedia>(options.flacLevel, track ? track->length() + 1 : 0, path);
+     }},
+    {kFormatOpus, "Opus", ".opus",
+     [](const std::string& path, const WriterOptions& options,
+        const CTrackInfo*) -> std::unique_ptr<COutputMediaFile> {
+       return std::make_unique<COpusOutputMedia>(options.opusBitrate, path);
      }},
 };
 

@@ -13,7 +13,13 @@ namespace korvi {
 class COutputMediaFile;
 class CTrackInfo;
 
-enum OutputFormat : int32_t { kFormatWave = 0, kFormatMp3 = 1, kFormatApe = 2, kFormatFlac = 3 };
+enum OutputFormat : int32_t {
+  kFormatWave = 0,
+  kFormatMp3 = 1,
+  kFormatApe = 2,
+  kFormatFlac = 3,
+  kFormatOpus = 4
+};
 
 // What a writer is made from.
 struct WriterOptions {
@@ -24,11 +30,12 @@ struct WriterOptions {
   std::function<void(const std::string& text)> showError;
   int32_t compressionLevel = 2000;  // APE
   int32_t flacLevel = 5;            // FLAC, 0 to 8
+  int32_t opusBitrate = 160;        // Opus, kbit/s
 };
 
 struct OutputFormatInfo {
   OutputFormat id;
-  const char* name;       // "WAV", "MP3", "APE", "FLAC"
+  const char* name;       // "WAV", "MP3", "APE", "FLAC", "Opus"
   const char* extension;  // ".wav", ...
   std::function<std::unique_ptr<COutputMediaFile>(const std::string& path, const WriterOptions& options,
                                                   const CTrackInfo* track)>

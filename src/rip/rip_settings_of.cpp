@@ -10,6 +10,7 @@ RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool dr
   settings.writer.saveTag = user.SaveID3Tag;
   settings.writer.compressionLevel = user.CompressionLevel;
   settings.writer.flacLevel = user.FlacLevel;
+  settings.writer.opusBitrate = user.OpusBitrate;
   settings.encoderJobs = user.EncoderJobs;
   settings.progressMessages = false;
   settings.readMode = drive ? static_cast<ReadMode>(user.ReadMode) : ReadMode::kBurst;

@@ -38,6 +38,9 @@ constexpr std::string_view kCddbEmail = "CDDBEmail";
 constexpr std::string_view kLookupOrder = "LookupOrder";
 constexpr std::string_view kFlacLevel = "FlacLevel";
 constexpr uint32_t kMaxFlacLevel = 8;
+constexpr std::string_view kOpusBitrate = "OpusBitrate";
+constexpr uint32_t kMinOpusBitrate = 64;
+constexpr uint32_t kMaxOpusBitrate = 256;
 // The read offsets a drive can have, in samples.
 constexpr int32_t kReadOffsetLimit = 3000;
 
@@ -153,6 +156,9 @@ void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& 
     EncoderJobs = static_cast<int32_t>(*jobs);
   if (std::optional<uint32_t> level = ReadDword(store, key, kFlacLevel); level && *level <= kMaxFlacLevel)
     FlacLevel = static_cast<int32_t>(*level);
+  if (std::optional<uint32_t> rate = ReadDword(store, key, kOpusBitrate);
+      rate && *rate >= kMinOpusBitrate && *rate <= kMaxOpusBitrate)
+    OpusBitrate = static_cast<int32_t>(*rate);
 }
 
 void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key) {
@@ -204,7 +210,8 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kTagsV2, TagsV2 ? 1 : 0, TagsV2) &&
          WriteLaterString(store, key, kCddbEmail, CDDBEmail, CDDBEmail.empty()) &&
          WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder) &&
-         WriteLaterDword(store, key, kFlacLevel, static_cast<uint32_t>(FlacLevel), FlacLevel == 5);
+         WriteLaterDword(store, key, kFlacLevel, static_cast<uint32_t>(FlacLevel), FlacLevel == 5) &&
+         WriteLaterDword(store, key, kOpusBitrate, static_cast<uint32_t>(OpusBitrate), OpusBitrate == 160);
 }
 
 }  // namespace korvi

@@ -27,6 +27,7 @@ class CAppSettings {
   bool SaveID3Tag = true;
   int32_t CompressionLevel = 2000;
   int32_t FlacLevel = 5;          // FLAC compression level, 0 to 8
+  int32_t OpusBitrate = 160;      // Opus bit rate in kbit/s, 64 to 256
   int32_t EncoderJobs = 0;        // tracks encoded at once; 0: one per core
   int32_t ReadMode = 0;           // 0 secure (verified through paranoia), 1 burst; for drives
   int32_t ReadOffset = 0;         // the drive's read offset in samples, −3000 to 3000; for drives

@@ -26,6 +26,7 @@ constexpr FormatChoice kChoices[] = {
     {kFormatMp3, "MP3", "mp3Radio"},
     {kFormatApe, "APE", "apeRadio"},
     {kFormatFlac, "FLAC", "flacRadio"},
+    {kFormatOpus, "Opus", "opusRadio"},
 };
 
 }  // namespace

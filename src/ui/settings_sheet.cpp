@@ -23,6 +23,7 @@
 #include "disc/offset_reader.h"
 #include "metadata/lookup_order.h"
 #include "rip/flac_output_media.h"
+#include "rip/opus_output_media.h"
 #include "rip/rip_job.h"
 #include "ui/prompts.h"
 
@@ -435,6 +436,28 @@ void CSetsPageFLAC::Load(const CAppSettings& settings) { m_levelSpin->setValue(s
 
 void CSetsPageFLAC::Store(CAppSettings& settings) const { settings.FlacLevel = m_levelSpin->value(); }
 
+// ---- Opus ---------------------------------------------------------------------------------------
+
+CSetsPageOpus::CSetsPageOpus(QWidget* parent)
+    : QWidget(parent), m_bitrateSpin(Named(new QSpinBox, "opusBitrateSpin")) {
+  m_bitrateSpin->setRange(COpusOutputMedia::kMinBitrate, COpusOutputMedia::kMaxBitrate);
+  m_bitrateSpin->setSingleStep(16);
+  m_bitrateSpin->setSuffix(" kbit/s");
+  m_bitrateSpin->setToolTip("Higher rates sound closer to the disc and make larger files");
+  auto* group = Named(new QGroupBox("General:"), "opusGroup");
+  auto* form = new QFormLayout(group);
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  form->addRow("Bit rate:", m_bitrateSpin);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addStretch(1);
+}
+
+void CSetsPageOpus::Load(const CAppSettings& settings) { m_bitrateSpin->setValue(settings.OpusBitrate); }
+
+void CSetsPageOpus::Store(CAppSettings& settings) const { settings.OpusBitrate = m_bitrateSpin->value(); }
+
 // ---- The sheet ----------------------------------------------------------------------------------
 
 CSettingsSheet::CSettingsSheet(QWidget* parent)
@@ -443,12 +466,14 @@ CSettingsSheet::CSettingsSheet(QWidget* parent)
       m_general(new CSetsPageGeneral),
       m_mp3(new CSetsPageMP3),
       m_ape(new CSetsPageAPE),
-      m_flac(new CSetsPageFLAC) {
+      m_flac(new CSetsPageFLAC),
+      m_opus(new CSetsPageOpus) {
   setWindowTitle("Settings");
   m_tabs->addTab(m_general, "General");
   m_tabs->addTab(m_mp3, "MP3 Settings");
   m_tabs->addTab(m_ape, "APE Settings");
   m_tabs->addTab(m_flac, "FLAC");
+  m_tabs->addTab(m_opus, "Opus");
 
   auto* ok = Named(new QPushButton("OK"), "okButton");
   auto* cancel = Named(new QPushButton("Cancel"), "cancelButton");
@@ -471,6 +496,7 @@ void CSettingsSheet::Load(const CAppSettings& settings) {
   m_mp3->Load(settings);
   m_ape->Load(settings);
   m_flac->Load(settings);
+  m_opus->Load(settings);
 }
 
 void CSettingsSheet::Store(CAppSettings& settings) const {
@@ -478,6 +504,7 @@ void CSettingsSheet::Store(CAppSettings& settings) const {
   m_mp3->Store(settings);
   m_ape->Store(settings);
   m_flac->Store(settings);
+  m_opus->Store(settings);
 }
 
 bool EditSettings(QWidget* parent, CAppSettings& settings) {

@@ -144,6 +144,20 @@ class CSetsPageFLAC : public QWidget {
   QSpinBox* m_levelSpin;
 };
 
+// Opus bit rate, 64 to 256 kbit/s.
+class CSetsPageOpus : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CSetsPageOpus(QWidget* parent = nullptr);
+
+  void Load(const CAppSettings& settings);
+  void Store(CAppSettings& settings) const;
+
+ private:
+  QSpinBox* m_bitrateSpin;
+};
+
 // The dialog: the pages on tabs, OK and Cancel.
 class CSettingsSheet : public QDialog {
   Q_OBJECT
@@ -158,6 +172,7 @@ class CSettingsSheet : public QDialog {
   CSetsPageMP3* Mp3Page() const { return m_mp3; }
   CSetsPageAPE* ApePage() const { return m_ape; }
   CSetsPageFLAC* FlacPage() const { return m_flac; }
+  CSetsPageOpus* OpusPage() const { return m_opus; }
 
  private:
   QTabWidget* m_tabs;
@@ -165,6 +180,7 @@ class CSettingsSheet : public QDialog {
   CSetsPageMP3* m_mp3;
   CSetsPageAPE* m_ape;
   CSetsPageFLAC* m_flac;
+  CSetsPageOpus* m_opus;
 };
 
 // Shows the sheet on `settings`; true and every field written back when the user pressed OK,

@@ -30,6 +30,7 @@ inline const FormatCase kWav{"wav", ".wav"};
 inline const FormatCase kMp3{"mp3", ".mp3"};
 inline const FormatCase kApe{"ape", ".ape"};
 inline const FormatCase kFlac{"flac", ".flac"};
+inline const FormatCase kOpus{"opus", ".opus"};
 inline void PrintTo(const FormatCase& format, std::ostream* out) { *out << format.name; }
 
 // A temporary root holding the image (tracks of 150, middleSectors and 150 sectors, no pregaps), an
@@ -70,7 +71,7 @@ std::optional<std::string> DecodePcm(const std::filesystem::path& file);
 
 // Whether the file is what the track should give: WAV, APE and FLAC (which `flac -t` must pass
 // too) decode to the disc's bytes exactly; MP3 decodes without error to the track's length, give or take the
-// encoder's frames. An empty text means valid; else what is wrong.
+// encoder's frames; Opus to the track's length within a frame. An empty text means valid; else what is wrong.
 std::string CheckRippedFile(const std::filesystem::path& file, const FormatCase& format,
                             const std::string& discBytes);
 

@@ -88,7 +88,8 @@ TEST_P(StopDuringARip, TheFileBeingWrittenStaysValidAndNoLaterTrackStarts) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, StopDuringARip,
                          ::testing::Values(StopCase{kWav, SIGINT}, StopCase{kMp3, SIGINT},
-                                           StopCase{kApe, SIGTERM}, StopCase{kFlac, SIGINT}));
+                                           StopCase{kApe, SIGTERM}, StopCase{kFlac, SIGINT},
+                                           StopCase{kOpus, SIGTERM}));
 
 // Ctrl+C while the tool asks whether to overwrite: a "yes" typed after the stop does not destroy
 // the old file.

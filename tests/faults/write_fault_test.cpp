@@ -80,7 +80,7 @@ TEST_P(FullDevice, OnlyTheFileOnTheFullDeviceFails) {
   ExpectOnlyTrack2Failed(scene, format, cli.Finish(120s), "No space left on device");
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FullDevice, ::testing::Values(kWav, kMp3, kApe, kFlac), FormatName);
+INSTANTIATE_TEST_SUITE_P(Formats, FullDevice, ::testing::Values(kWav, kMp3, kApe, kFlac, kOpus), FormatName);
 
 // A small tmpfs over a folder, unmounted on every path out of the test.
 class TmpfsMount {

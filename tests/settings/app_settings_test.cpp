@@ -131,6 +131,28 @@ TEST_F(SettingsApp, FlacLevelIsWrittenOnceChangedAndReadWithinItsRange) {
   EXPECT_EQ(Loaded(two).FlacLevel, 0);
 }
 
+// The Opus bit rate the same way; stored rates outside 64 to 256 kbit/s are not used.
+TEST_F(SettingsApp, OpusBitrateIsWrittenOnceChangedAndReadWithinItsRange) {
+  CAppSettings settings(user.folders);
+  EXPECT_EQ(settings.OpusBitrate, 160);
+  ASSERT_TRUE(Save(settings));
+  EXPECT_EQ(ReadFile(user.storePath).find("OpusBitrate"), std::string::npos);
+  settings.OpusBitrate = 256;
+  ASSERT_TRUE(Save(settings));
+  EXPECT_NE(ReadFile(user.storePath).find("\"OpusBitrate\"=dword:00000100\n"), std::string::npos);
+  EXPECT_EQ(Loaded().OpusBitrate, 256);
+
+  CAppSettings two(user.folders);
+  two.OpusBitrate = 96;
+  for (const char* stored : {"0000003f", "00000101", "ffffffff"}) {
+    WriteOptions("\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n\"OpusBitrate\"=dword:" +
+                 std::string(stored) + "\n");
+    EXPECT_EQ(Loaded(two).OpusBitrate, 96) << stored;
+  }
+  WriteOptions("\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n\"OpusBitrate\"=dword:00000040\n");
+  EXPECT_EQ(Loaded(two).OpusBitrate, 64);
+}
+
 // The reading settings: a negative offset survives as its two's complement; a stored mode or offset
 // out of range is not used.
 TEST_F(SettingsApp, ReadSettingsRoundTripAndOutOfRangeValuesAreIgnored) {

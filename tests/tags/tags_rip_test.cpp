@@ -160,6 +160,34 @@ TEST_F(TagsRip, Mp3AndApeCarryTheRecordAndAreTodaysFilesPlusTheTag) {
   }
 }
 
+// FLAC and Opus carry the record in Vorbis comments; without full tags they carry none.
+TEST_F(TagsRip, FlacAndOpusCarryTheRecordInVorbisComments) {
+  for (const std::string format : {"flac", "opus"}) {
+    SCOPED_TRACE(format);
+    const auto files = Rip(format, true, format), plain = Rip(format, false, format + "-plain");
+    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(plain.size(), 3u);
+    for (size_t n = 0; n < 3; ++n) {
+      SCOPED_TRACE("track " + std::to_string(n + 1));
+      const std::map<std::string, std::string> fields = {{"TITLE", m_record.tracks[n].title()},
+                                                         {"ARTIST", "Ana"},
+                                                         {"ALBUM", "Songs of the Sea"},
+                                                         {"ALBUMARTIST", "Ana & the Gulls"},
+                                                         {"DATE", "1999"},
+                                                         {"TRACKNUMBER", std::to_string(n + 1)},
+                                                         {"TRACKTOTAL", "3"},
+                                                         {"DISCNUMBER", "2"},
+                                                         {"DISCTOTAL", "3"},
+                                                         {"COMMENT", "Recorded at dawn"},
+                                                         {"MUSICBRAINZ_ALBUMID", kRelease},
+                                                         {"MUSICBRAINZ_DISCID", kDiscId},
+                                                         {"MUSICBRAINZ_TRACKID", kRecordings[n]}};
+      EXPECT_EQ(ReadTags(files[n])["fields"], nlohmann::json(fields));
+      EXPECT_EQ(ReadTags(plain[n])["fields"], nlohmann::json::object());
+    }
+  }
+}
+
 TEST_F(TagsRip, AnEmptyRecordGivesTheTrackNumberAlone) {
   for (CTrackInfo& track : m_record.tracks) {
     track.setTitle("");

@@ -22,12 +22,12 @@ class CommandsTest : public QObject {
     QTest::newRow("rows") << false << false << 5 << 0
                           << (always + QList<int>{ID_APP_EXIT, ID_SETTINGS, ID_REFRESH, ID_SELECT_ALL,
                                                   ID_SELECT_NONE, ID_GET_CD_INFO, ID_RIPPING, ID_RIP_WAV,
-                                                  ID_RIP_MP3, ID_RIP_APE, ID_RIP_FLAC});
+                                                  ID_RIP_MP3, ID_RIP_APE, ID_RIP_FLAC, ID_RIP_OPUS});
     QTest::newRow("selection") << false << false << 5 << 2
                                << (always + QList<int>{ID_APP_EXIT, ID_SETTINGS, ID_REFRESH, ID_SELECT_ALL,
                                                        ID_SELECT_NONE, ID_GET_CD_INFO, ID_RIPPING, ID_RIP_WAV,
-                                                       ID_RIP_MP3, ID_RIP_APE, ID_RIP_FLAC, ID_PLAY,
-                                                       ID_EDIT_TRACK});
+                                                       ID_RIP_MP3, ID_RIP_APE, ID_RIP_FLAC, ID_RIP_OPUS,
+                                                       ID_PLAY, ID_EDIT_TRACK});
     QTest::newRow("playing") << false << true << 5 << 1
                              << (always + QList<int>{ID_APP_EXIT, ID_SETTINGS, ID_REFRESH, ID_SELECT_ALL,
                                                      ID_SELECT_NONE, ID_GET_CD_INFO, ID_STOP, ID_EDIT_TRACK});

@@ -95,11 +95,26 @@ class MainFrameTest : public QObject {
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
     QStringList file;
     for (QAction* item : menus[0]->menu()->actions()) file << (item->isSeparator() ? "-" : item->text());
-    QCOMPARE(file, (QStringList{"&Ripping ...\tCtrl+R", "-", "Ripping &WAV files", "Ripping &MP3 files",
-                                "Ripping &APE files", "Ripping &FLAC files", "-", "&Select All Track(s)",
-                                "S&elect None", "&Edit Track\tDouble Click", "-", "&Play\tCtrl+P",
-                                "St&op\tCtrl+S", "-", "&Get Audio CD Info ...\tCtrl+I", "Re&fresh",
-                                "Se&ttings", "-", "E&xit\tCtrl+X"}));
+    QCOMPARE(file, (QStringList{"&Ripping ...\tCtrl+R",
+                                "-",
+                                "Ripping &WAV files",
+                                "Ripping &MP3 files",
+                                "Ripping &APE files",
+                                "Ripping &FLAC files",
+                                "Ripping &Opus files",
+                                "-",
+                                "&Select All Track(s)",
+                                "S&elect None",
+                                "&Edit Track\tDouble Click",
+                                "-",
+                                "&Play\tCtrl+P",
+                                "St&op\tCtrl+S",
+                                "-",
+                                "&Get Audio CD Info ...\tCtrl+I",
+                                "Re&fresh",
+                                "Se&ttings",
+                                "-",
+                                "E&xit\tCtrl+X"}));
     QCOMPARE(frame->Action(ID_GET_CD_INFO)->statusTip(),
              QStringLiteral("Get Audio CD info from gnudb.gnudb.org"));
     QCOMPARE(frame->Action(ID_APP_EXIT)->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));

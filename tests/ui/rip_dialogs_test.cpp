@@ -129,9 +129,9 @@ class RipDialogsTest : public QObject {
     QCOMPARE(dialog.windowTitle(), QString("Select output format"));
     QCOMPARE(dialog.findChild<QGroupBox*>()->title(), QString("Format:"));
     QStringList texts;
-    for (const char* name : {"waveRadio", "mp3Radio", "apeRadio", "flacRadio"})
+    for (const char* name : {"waveRadio", "mp3Radio", "apeRadio", "flacRadio", "opusRadio"})
       texts << Child<QRadioButton>(dialog, name)->text();
-    QCOMPARE(texts, QStringList({"WAVE", "MP3", "APE", "FLAC"}));
+    QCOMPARE(texts, QStringList({"WAVE", "MP3", "APE", "FLAC", "Opus"}));
     QVERIFY(Child<QRadioButton>(dialog, "waveRadio")->isChecked());
     QVERIFY(!Child<QRadioButton>(dialog, "mp3Radio")->isChecked());
     QVERIFY(!Child<QRadioButton>(dialog, "apeRadio")->isChecked());
@@ -158,6 +158,7 @@ class RipDialogsTest : public QObject {
     QTest::newRow("MP3, then WAVE") << QStringList{"mp3Radio", "waveRadio", "ok"} << true << int(kFormatWave);
     QTest::newRow("Cancel") << QStringList{"cancel"} << false << kUntouched;
     QTest::newRow("FLAC") << QStringList{"flacRadio", "ok"} << true << int(kFormatFlac);
+    QTest::newRow("Opus") << QStringList{"opusRadio", "ok"} << true << int(kFormatOpus);
     QTest::newRow("APE, then Escape") << QStringList{"apeRadio", "escape"} << false << kUntouched;
   }
   void chooseOutputFormat() {

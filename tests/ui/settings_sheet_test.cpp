@@ -33,6 +33,7 @@ CAppSettings Sample() {
   settings.SaveID3Tag = false;
   settings.CompressionLevel = 4000;
   settings.FlacLevel = 7;
+  settings.OpusBitrate = 96;
   settings.ReadMode = 1;
   settings.ReadOffset = -1164;
   settings.TestAndCopy = true;
@@ -118,15 +119,17 @@ class SettingsSheetTest : public QObject {
       QCOMPARE(sheet.windowTitle(), QString("Settings"));
       auto* tabs = sheet.findChild<QTabWidget*>();
       QVERIFY(tabs);
-      QCOMPARE(tabs->count(), 4);
+      QCOMPARE(tabs->count(), 5);
       QCOMPARE(tabs->tabText(0), QString("General"));
       QCOMPARE(tabs->tabText(1), QString("MP3 Settings"));
       QCOMPARE(tabs->tabText(2), QString("APE Settings"));
       QCOMPARE(tabs->tabText(3), QString("FLAC"));
+      QCOMPARE(tabs->tabText(4), QString("Opus"));
       QVERIFY(qobject_cast<CSetsPageGeneral*>(tabs->widget(0)));
       QVERIFY(qobject_cast<CSetsPageMP3*>(tabs->widget(1)));
       QVERIFY(qobject_cast<CSetsPageAPE*>(tabs->widget(2)));
       QVERIFY(qobject_cast<CSetsPageFLAC*>(tabs->widget(3)));
+      QVERIFY(qobject_cast<CSetsPageOpus*>(tabs->widget(4)));
       QStringList buttons;
       for (auto* button : sheet.findChildren<QPushButton*>())
         if (button->parent() == &sheet) buttons << button->text();
@@ -264,6 +267,12 @@ class SettingsSheetTest : public QObject {
       QCOMPARE(flacLevel->minimum(), 0);
       QCOMPARE(flacLevel->maximum(), 8);
       flacLevel->setValue(2);
+      ShowTab(sheet, 4);
+      auto* opusBitrate = Find<QSpinBox>(sheet, "opusBitrateSpin");
+      QCOMPARE(opusBitrate->value(), 96);
+      QCOMPARE(opusBitrate->minimum(), 64);
+      QCOMPARE(opusBitrate->maximum(), 256);
+      opusBitrate->setValue(256);
       Find<QPushButton>(sheet, "okButton")->click();
     });
     QVERIFY(EditSettings(nullptr, settings));
@@ -277,6 +286,7 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.SaveID3Tag, true);
     QCOMPARE(settings.CompressionLevel, 1000);
     QCOMPARE(settings.FlacLevel, 2);
+    QCOMPARE(settings.OpusBitrate, 256);
     QCOMPARE(settings.EncoderJobs, 3);
     QCOMPARE(settings.ReadMode, 0);
     QCOMPARE(settings.ReadOffset, -2500);
