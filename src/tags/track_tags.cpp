@@ -4,6 +4,8 @@
 #include <taglib/apetag.h>
 #include <taglib/commentsframe.h>
 #include <taglib/flacfile.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
@@ -16,6 +18,8 @@
 #include <new>
 #include <utility>
 #include <vector>
+
+#include "tags/checked_file_stream.h"
 
 namespace korvi {
 namespace {
@@ -129,16 +133,23 @@ void FillId3v2(TagLib::ID3v2::Tag& tag, const TrackTags& t) {
                            static_cast<unsigned>(t.musicBrainzRecordingId.size()))));
 }
 
+// What went wrong with the file itself comes first: TagLib's own verdict often follows from it.
+std::string Outcome(const CheckedFileStream& stream, bool saved, const char* failure) {
+  if (!stream.Error().empty()) return stream.Error();
+  return saved ? std::string() : std::string(failure);
+}
+
 std::string WriteMp3(const std::string& path, const TrackTags& tags) {
-  TagLib::MPEG::File file(path.c_str(), false);
-  if (!file.isValid() || file.firstFrameOffset() < 0) return "TagLib cannot read the file as MP3";
+  CheckedFileStream stream(path);
+  TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  if (!file.isValid() || file.firstFrameOffset() < 0)
+    return Outcome(stream, false, "TagLib cannot read the file as MP3");
   FillId3v2(*file.ID3v2Tag(true), tags);
   // The ID3v2 tag alone: the ID3v1 tag that the writer appended keeps its bytes, and nothing is
   // copied between the two.
-  if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
-                 TagLib::File::DoNotDuplicate))
-    return "TagLib could not save the ID3v2 tag";
-  return {};
+  const bool saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
+                               TagLib::File::DoNotDuplicate);
+  return Outcome(stream, saved, "TagLib could not save the ID3v2 tag");
 }
 
 // TagLib takes any file as APE when it need not read the audio's properties.
@@ -150,27 +161,30 @@ bool StartsAsApe(const std::string& path) {
 
 std::string WriteApe(const std::string& path, const TrackTags& tags) {
   if (!StartsAsApe(path)) return "the file is not an APE file";
-  TagLib::APE::File file(path.c_str(), false);
-  if (!file.isValid()) return "TagLib cannot read the file as APE";
+  CheckedFileStream stream(path);
+  TagLib::APE::File file(&stream, false);
+  if (!file.isValid()) return Outcome(stream, false, "TagLib cannot read the file as APE");
   FillApe(*file.APETag(true), tags);
-  if (!file.save()) return "TagLib could not save the APE tag";
-  return {};
+  const bool saved = file.save();
+  return Outcome(stream, saved, "TagLib could not save the APE tag");
 }
 
 std::string WriteFlac(const std::string& path, const TrackTags& tags) {
-  TagLib::FLAC::File file(path.c_str(), false);
-  if (!file.isValid()) return "TagLib cannot read the file as FLAC";
+  CheckedFileStream stream(path);
+  TagLib::FLAC::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  if (!file.isValid()) return Outcome(stream, false, "TagLib cannot read the file as FLAC");
   FillXiph(*file.xiphComment(true), tags);
-  if (!file.save()) return "TagLib could not save the Vorbis comments";
-  return {};
+  const bool saved = file.save();
+  return Outcome(stream, saved, "TagLib could not save the Vorbis comments");
 }
 
 std::string WriteOpus(const std::string& path, const TrackTags& tags) {
-  TagLib::Ogg::Opus::File file(path.c_str(), false);
-  if (!file.isValid()) return "TagLib cannot read the file as Opus";
+  CheckedFileStream stream(path);
+  TagLib::Ogg::Opus::File file(&stream, false);
+  if (!file.isValid()) return Outcome(stream, false, "TagLib cannot read the file as Opus");
   FillXiph(*file.tag(), tags);
-  if (!file.save()) return "TagLib could not save the Vorbis comments";
-  return {};
+  const bool saved = file.save();
+  return Outcome(stream, saved, "TagLib could not save the Vorbis comments");
 }
 
 }  // namespace

@@ -67,6 +67,33 @@ TEST_P(FileSizeLimit, TheTrackOverTheLimitFailsByNameAndTheOthersAreWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, FileSizeLimit, ::testing::Values(kWav, kMp3, kApe, kFlac), FormatName);
 
+// The ID3v2 tag goes in front of an MP3's audio once the file is written. Under a limit that the
+// audio fits and the tag does not, the track fails by name, and its file is the audio as it was,
+// not a tagged file cut short.
+TEST(TagWriteFault, ATagThatDoesNotFitFailsTheTrackAndLeavesItsAudioWhole) {
+  RipScene scene;
+  ASSERT_TRUE(scene.Ready());
+  const std::filesystem::path reference = scene.Root() / "reference";
+  std::filesystem::create_directory(reference);
+  ChildProcess unlimited;
+  ASSERT_TRUE(unlimited.Start(scene.Rip(kMp3, reference)));
+  const ChildResult full = unlimited.Finish(120s);
+  ASSERT_TRUE(full.exited && full.status == 0) << full.err;
+  const std::string tagged = ReadFileBytes(scene.FileName(reference, 2, kMp3));
+  ASSERT_EQ(tagged.compare(0, 3, "ID3"), 0);
+  const auto b = [&](size_t i) { return size_t(uint8_t(tagged[i]) & 0x7F); };
+  const size_t tagSize = (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9)) + 10;
+  const std::string audio = tagged.substr(tagSize);
+
+  ChildProcess cli;
+  ChildOptions options = scene.Rip(kMp3, scene.Out());
+  options.fileSizeLimit = audio.size() + tagSize / 2;
+  ASSERT_TRUE(cli.Start(options));
+  ExpectOnlyTrack2Failed(scene, kMp3, cli.Finish(120s),
+                         "the tags could not be written: cannot write the file: File too large");
+  EXPECT_TRUE(ReadFileBytes(scene.FileName(scene.Out(), 2, kMp3)) == audio);
+}
+
 class FullDevice : public ::testing::TestWithParam<FormatCase> {};
 
 // Track 2's name leads to /dev/full, where every write fails with ENOSPC.
