@@ -97,6 +97,36 @@ TEST(KorviCliDrives, ListsTheImagesAfterTheDrives) {
 namespace korvi {
 namespace {
 
+// A disc image of its own, ripped by korvi-cli into folders beside it with the user's folders there.
+class ImageRips {
+ public:
+  explicit ImageRips(std::vector<fixtures::ImageTrack> tracks) {
+    fixtures::ImageLayout layout;
+    layout.tracks = std::move(tracks);
+    m_ready = fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr);
+  }
+  bool Ready() const { return m_ready; }
+  const fixtures::WrittenImage& Image() const { return m_image; }
+  // The folder that the rip wrote into; a failed rip fails the test.
+  std::filesystem::path Rip(const std::string& format, const std::string& folder, const std::string& more) {
+    const std::filesystem::path out = m_dir / folder;
+    std::filesystem::create_directory(out);
+    const auto result = RunCommand("HOME=" + ShellQuote(m_dir.path().string()) +
+                                   " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) +
+                                   " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) + " " +
+                                   Cli("rip " + ShellQuote(m_image.cue.string()) +
+                                       " --no-verify --no-log --no-cue --format " + format + " --out " +
+                                       ShellQuote(out.string()) + more + " 2>&1"));
+    EXPECT_EQ(result.status, 0) << result.out;
+    return out;
+  }
+
+ private:
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+  bool m_ready = false;
+};
+
 class KorviCliRip : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -176,23 +206,12 @@ TEST_F(KorviCliRip, ExistingFilesAndFailures) {
 // bytes, the header has the MD5 sum of the audio and a seek table; a one-sector track too. The
 // level reaches the encoder.
 TEST(KorviCliFlac, FilesPassTheReferenceTestAndHoldTheDiscsAudio) {
-  fixtures::TempDir dir;
-  fixtures::ImageLayout layout;
   // 1900 sectors: more than 25 s, so three seek points.
-  layout.tracks = {{false, 1900, 0, {}}, {false, 1, 0, {}}, {false, 160, 0, {}}};
-  fixtures::WrittenImage image;
-  ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "flac.cue", layout, &image, nullptr));
-  const std::string env = "HOME=" + ShellQuote(dir.path().string()) +
-                          " XDG_CONFIG_HOME=" + ShellQuote((dir / "config").string()) +
-                          " XDG_DATA_HOME=" + ShellQuote((dir / "data").string()) + " ";
+  ImageRips disc({{false, 1900, 0, {}}, {false, 1, 0, {}}, {false, 160, 0, {}}});
+  ASSERT_TRUE(disc.Ready());
+  const fixtures::WrittenImage& image = disc.Image();
   const auto rip = [&](const std::string& name, const std::string& more) {
-    const std::filesystem::path out = dir / name;
-    std::filesystem::create_directory(out);
-    const auto result = RunCommand(env + Cli("rip " + ShellQuote(image.cue.string()) +
-                                             " --no-verify --no-log --no-cue --format flac --out " +
-                                             ShellQuote(out.string()) + more + " 2>&1"));
-    EXPECT_EQ(result.status, 0) << result.out;
-    return out;
+    return disc.Rip("flac", name, more);
   };
   const std::filesystem::path out = rip("default", "");
   std::ifstream bin(image.bin, std::ios::binary);
@@ -233,22 +252,11 @@ TEST(KorviCliFlac, FilesPassTheReferenceTestAndHoldTheDiscsAudio) {
 // each track, a one-sector track too, to its own length (the pre-skip and the end trimmed, so an
 // album plays without gaps), in place; the bit rate reaches the encoder.
 TEST(KorviCliOpus, FilesDecodeToTheTracksLengthInPlace) {
-  fixtures::TempDir dir;
-  fixtures::ImageLayout layout;
-  layout.tracks = {{false, 900, 0, {}}, {false, 1, 0, {}}, {false, 151, 0, {}}};
-  fixtures::WrittenImage image;
-  ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "opus.cue", layout, &image, nullptr));
-  const std::string env = "HOME=" + ShellQuote(dir.path().string()) +
-                          " XDG_CONFIG_HOME=" + ShellQuote((dir / "config").string()) +
-                          " XDG_DATA_HOME=" + ShellQuote((dir / "data").string()) + " ";
+  ImageRips disc({{false, 900, 0, {}}, {false, 1, 0, {}}, {false, 151, 0, {}}});
+  ASSERT_TRUE(disc.Ready());
+  const fixtures::WrittenImage& image = disc.Image();
   const auto rip = [&](const std::string& name, const std::string& more) {
-    const std::filesystem::path out = dir / name;
-    std::filesystem::create_directory(out);
-    const auto result = RunCommand(env + Cli("rip " + ShellQuote(image.cue.string()) +
-                                             " --no-verify --no-log --no-cue --format opus --out " +
-                                             ShellQuote(out.string()) + more + " 2>&1"));
-    EXPECT_EQ(result.status, 0) << result.out;
-    return out;
+    return disc.Rip("opus", name, more);
   };
   const auto samples = [](const std::string& bytes) {
     std::vector<int16_t> values(bytes.size() / 2);

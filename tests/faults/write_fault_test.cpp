@@ -32,6 +32,17 @@ void ExpectOnlyTrack2Failed(const RipScene& scene, const FormatCase& format, con
   EXPECT_EQ(CheckRippedFile(track3, format, scene.TrackBytes(3)), "");
 }
 
+// The job into a folder of its own with no limit; the folder, or empty when the job failed.
+std::filesystem::path RipWithoutLimit(const RipScene& scene, const FormatCase& format) {
+  const std::filesystem::path reference = scene.Root() / "reference";
+  std::filesystem::create_directory(reference);
+  ChildProcess unlimited;
+  if (!unlimited.Start(scene.Rip(format, reference))) return {};
+  const ChildResult full = unlimited.Finish(120s);
+  EXPECT_TRUE(full.exited && full.status == 0) << full.err;
+  return full.exited && full.status == 0 ? reference : std::filesystem::path();
+}
+
 class FileSizeLimit : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(FileSizeLimit, TheTrackOverTheLimitFailsByNameAndTheOthersAreWhole) {
@@ -39,12 +50,8 @@ TEST_P(FileSizeLimit, TheTrackOverTheLimitFailsByNameAndTheOthersAreWhole) {
   RipScene scene;
   ASSERT_TRUE(scene.Ready());
   // The same job without a limit says how large each file is.
-  const std::filesystem::path reference = scene.Root() / "reference";
-  std::filesystem::create_directory(reference);
-  ChildProcess unlimited;
-  ASSERT_TRUE(unlimited.Start(scene.Rip(format, reference)));
-  const ChildResult full = unlimited.Finish(120s);
-  ASSERT_TRUE(full.exited && full.status == 0) << full.err;
+  const std::filesystem::path reference = RipWithoutLimit(scene, format);
+  ASSERT_FALSE(reference.empty());
   const auto size = [&](int track) {
     return std::filesystem::file_size(scene.FileName(reference, track, format));
   };
@@ -73,12 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, FileSizeLimit, ::testing::Values(kWav, kMp3, k
 TEST(TagWriteFault, ATagThatDoesNotFitFailsTheTrackAndLeavesItsAudioWhole) {
   RipScene scene;
   ASSERT_TRUE(scene.Ready());
-  const std::filesystem::path reference = scene.Root() / "reference";
-  std::filesystem::create_directory(reference);
-  ChildProcess unlimited;
-  ASSERT_TRUE(unlimited.Start(scene.Rip(kMp3, reference)));
-  const ChildResult full = unlimited.Finish(120s);
-  ASSERT_TRUE(full.exited && full.status == 0) << full.err;
+  const std::filesystem::path reference = RipWithoutLimit(scene, kMp3);
+  ASSERT_FALSE(reference.empty());
   const std::string tagged = ReadFileBytes(scene.FileName(reference, 2, kMp3));
   ASSERT_EQ(tagged.compare(0, 3, "ID3"), 0);
   const auto b = [&](size_t i) { return size_t(uint8_t(tagged[i]) & 0x7F); };
