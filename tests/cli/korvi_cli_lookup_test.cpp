@@ -5,10 +5,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include "cddb/disc_id.h"
-#include "disc/cd_device.h"
 #include "fixtures/cddb_server.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/image_toc.h"
 #include "fixtures/temp_dir.h"
 #include "library/disc_info.h"
 
@@ -24,12 +23,9 @@ class KorviCliLookup : public ::testing::Test {
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}, {false, 260, 30, {}}};
     ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
-    auto device = CdDevice::Open(m_image.cue.string());
-    DiscToc toc;
-    ASSERT_TRUE(device && device->ReadToc(toc));
-    std::vector<CCDDBTrackPosition> positions;
-    ASSERT_TRUE(TrackPositionsFromToc(toc.toc, positions));
-    m_discId = ComputeDiscId(positions);
+    const auto read = fixtures::ReadImageToc(m_image.cue);
+    ASSERT_TRUE(read);
+    m_discId = read->cddbId;
     std::snprintf(m_id, sizeof m_id, "%08x", m_discId);
     std::filesystem::create_directories(m_dir / "archive" / "folk");
     std::ofstream(m_dir / "archive" / "folk" / m_id)

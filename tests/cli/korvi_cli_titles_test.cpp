@@ -6,11 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "cddb/disc_id.h"
-#include "disc/cd_device.h"
 #include "fixtures/cddb_server.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/http_server.h"
+#include "fixtures/image_toc.h"
 #include "fixtures/musicbrainz_replies.h"
 #include "fixtures/temp_dir.h"
 #include "library/disc_info.h"
@@ -22,11 +21,20 @@ using fixtures::HttpTestServer;
 using fixtures::RunCommand;
 using fixtures::ShellQuote;
 
-const fixtures::FakeRelease kTokyo{"6d4b5c1a-0000-4000-8000-00000000000a", "東京", "坂本龍一", "2001-11-21", "JP",
+const fixtures::FakeRelease kTokyo{"6d4b5c1a-0000-4000-8000-00000000000a",
+                                   "東京",
+                                   "坂本龍一",
+                                   "2001-11-21",
+                                   "JP",
                                    {"戦場のメリークリスマス", "Вальс № 2", "Jóga / live"},
                                    {"", "Дмитрий Шостакович", ""}};
-const fixtures::FakeRelease kKino{"6d4b5c1a-0000-4000-8000-00000000000b", "Группа крови", "Кино", "1988-01-05", "RU",
-                                  {"Группа крови", "Закрой за мной дверь", "Звезда по имени Солнце"}, {}};
+const fixtures::FakeRelease kKino{"6d4b5c1a-0000-4000-8000-00000000000b",
+                                  "Группа крови",
+                                  "Кино",
+                                  "1988-01-05",
+                                  "RU",
+                                  {"Группа крови", "Закрой за мной дверь", "Звезда по имени Солнце"},
+                                  {}};
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -45,14 +53,11 @@ class KorviCliTitles : public ::testing::Test {
     // The disc's own CD-Text, as a cue sheet gives it.
     const std::string sheet = ReadAll(cue);
     std::ofstream(cue, std::ios::trunc) << "PERFORMER \"Die Band\"\nTITLE \"Das Album\"\n" << sheet;
-    auto device = CdDevice::Open(cue.string());
-    DiscToc toc;
-    ASSERT_TRUE(device && device->ReadToc(toc));
-    m_mbPath = fixtures::MusicBrainzDiscPath(toc);
+    const auto read = fixtures::ReadImageToc(cue);
+    ASSERT_TRUE(read);
+    m_mbPath = fixtures::MusicBrainzDiscPath(read->toc);
     ASSERT_FALSE(m_mbPath.empty());
-    std::vector<CCDDBTrackPosition> positions;
-    ASSERT_TRUE(TrackPositionsFromToc(toc.toc, positions));
-    m_discId = ComputeDiscId(positions);
+    m_discId = read->cddbId;
     char id[16];
     std::snprintf(id, sizeof id, "%08x", m_discId);
     std::filesystem::create_directories(m_dir / "archive" / "rock");
@@ -66,8 +71,8 @@ class KorviCliTitles : public ::testing::Test {
     m_env = "HOME=" + ShellQuote(m_dir.path().string()) +
             " XDG_CONFIG_HOME=" + ShellQuote((m_dir / "config").string()) +
             " XDG_DATA_HOME=" + ShellQuote((m_dir / "data").string()) + " no_proxy=127.0.0.1" +
-            " KORVI_CDDB_SERVER=" + m_cddb->HostPort() +
-            " KORVI_MUSICBRAINZ_SERVER=http://" + m_musicBrainz.HostPort() + " ";
+            " KORVI_CDDB_SERVER=" + m_cddb->HostPort() + " KORVI_MUSICBRAINZ_SERVER=http://" +
+            m_musicBrainz.HostPort() + " ";
     std::filesystem::create_directory(Library());
     WriteSettings("MusicBrainz,CDDB,CD-Text");
   }
@@ -90,7 +95,8 @@ class KorviCliTitles : public ::testing::Test {
   // stdout, and stderr in *err.
   fixtures::CommandResult Cli(const std::string& args, std::string* err = nullptr) {
     const auto errFile = m_dir / "stderr.txt";
-    auto result = RunCommand(m_env + ShellQuote(KORVI_CLI_PATH) + " " + args + " 2>" + ShellQuote(errFile.string()));
+    auto result =
+        RunCommand(m_env + ShellQuote(KORVI_CLI_PATH) + " " + args + " 2>" + ShellQuote(errFile.string()));
     if (err) *err = ReadAll(errFile);
     return result;
   }
@@ -139,7 +145,8 @@ TEST_F(KorviCliTitles, SeveralReleasesAreListedTheFirstTakenOrTheOnePicked) {
   EXPECT_EQ(kept.extras.musicBrainzDiscId, m_mbPath.substr(13));
   EXPECT_EQ(kept.extras.releaseDate, "2001-11-21");
   EXPECT_EQ(kept.extras.recordingIds,
-            std::vector<std::string>({kTokyo.id + "-recording-1", kTokyo.id + "-recording-2", kTokyo.id + "-recording-3"}));
+            std::vector<std::string>(
+                {kTokyo.id + "-recording-1", kTokyo.id + "-recording-2", kTokyo.id + "-recording-3"}));
   // Neither CDDB nor the CD-Text was needed.
   EXPECT_TRUE(m_cddb->Requests().empty());
 

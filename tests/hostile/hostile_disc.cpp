@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "cddb/disc_id.h"
-#include "disc/cd_device.h"
+#include "fixtures/image_toc.h"
 #include "text/utf8_text.h"
 
 namespace korvi::fixtures {
@@ -13,11 +12,9 @@ bool HostileDisc::Make(int trackCount, int32_t sectorsPerTrack) {
   if (dir.path().empty()) return false;
   if (!WriteCueBinImage(dir / "disc.cue", AllAudioLayout(trackCount, sectorsPerTrack, 7), &image, nullptr))
     return false;
-  auto device = CdDevice::Open(image.cue.string());
-  DiscToc toc;
-  std::vector<CCDDBTrackPosition> positions;
-  if (!device || !device->ReadToc(toc) || !TrackPositionsFromToc(toc.toc, positions)) return false;
-  discId = ComputeDiscId(positions);
+  const auto read = ReadImageToc(image.cue);
+  if (!read) return false;
+  discId = read->cddbId;
   char id[16];
   std::snprintf(id, sizeof id, "%08x", discId);
   idText = id;

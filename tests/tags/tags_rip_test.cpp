@@ -9,9 +9,8 @@
 #include <map>
 #include <sstream>
 
-#include "cddb/disc_id.h"
-#include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/image_toc.h"
 #include "library/disc_info.h"
 #include "rip/mp3_lame_output.h"
 #include "tags/tags_support.h"
@@ -36,12 +35,9 @@ class TagsRip : public ::testing::Test {
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 120, 0, {}}, {false, 95, 0, {}}, {false, 80, 0, {}}};
     ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
-    auto device = CdDevice::Open(m_image.cue.string());
-    DiscToc toc;
-    ASSERT_TRUE(device && device->ReadToc(toc));
-    std::vector<CCDDBTrackPosition> positions;
-    ASSERT_TRUE(TrackPositionsFromToc(toc.toc, positions));
-    m_record.discId = ComputeDiscId(positions);
+    const auto read = fixtures::ReadImageToc(m_image.cue);
+    ASSERT_TRUE(read);
+    m_record.discId = read->cddbId;
     m_record.albumTitle = "Songs of the Sea";
     m_record.albumArtist = "Ana & the Gulls";
     for (const char* title : {"Tide", "Море и 海の歌", "Gulls / Wind"}) {

@@ -7,10 +7,9 @@
 
 #include "app/commands.h"
 #include "app/main_frame.h"
-#include "cddb/disc_id.h"
-#include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/http_server.h"
+#include "fixtures/image_toc.h"
 #include "fixtures/musicbrainz_replies.h"
 #include "fixtures/temp_dir.h"
 #include "ui/child_view.h"
@@ -57,21 +56,19 @@ class FrameLookupChoiceTest : public QObject {
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}, {false, 250, 30, {}}};
     QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
-    auto device = CdDevice::Open(m_image.cue.string());
-    DiscToc toc;
-    QVERIFY(device && device->ReadToc(toc));
-    std::vector<CCDDBTrackPosition> positions;
-    QVERIFY(TrackPositionsFromToc(toc.toc, positions));
-    m_discId = ComputeDiscId(positions);
-    const std::string path = fixtures::MusicBrainzDiscPath(toc);
+    const auto read = fixtures::ReadImageToc(m_image.cue);
+    QVERIFY(read);
+    m_discId = read->cddbId;
+    const std::string path = fixtures::MusicBrainzDiscPath(read->toc);
     m_musicBrainz = std::make_unique<HttpTestServer>();
     QVERIFY(m_musicBrainz->Start());
     m_musicBrainz->SetResponse(
-        path, {HttpTestServer::Mode::kReply, 200,
-               fixtures::MusicBrainzDiscReply(
-                   path.substr(13),
-                   {{"rel-a", "Erste Ausgabe", "Die Band", "1994-02-01", "DE", {"Eins", "Zwei", "Drei"}, {}},
-                    {"rel-b", "Ποτέ", "Ωμέγα", "2003", "GR", {"Άλφα", "Βήτα", "Γάμμα"}, {"", "Σίγμα", ""}}})});
+        path,
+        {HttpTestServer::Mode::kReply, 200,
+         fixtures::MusicBrainzDiscReply(
+             path.substr(13),
+             {{"rel-a", "Erste Ausgabe", "Die Band", "1994-02-01", "DE", {"Eins", "Zwei", "Drei"}, {}},
+              {"rel-b", "Ποτέ", "Ωμέγα", "2003", "GR", {"Άλφα", "Βήτα", "Γάμμα"}, {"", "Σίγμα", ""}}})});
     qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
     qputenv("KORVI_CDDB_SERVER", "127.0.0.1:1");
     qputenv("KORVI_MUSICBRAINZ_SERVER", QByteArray::fromStdString("http://" + m_musicBrainz->HostPort()));
@@ -96,7 +93,8 @@ class FrameLookupChoiceTest : public QObject {
       if (!list) return int(QDialog::Rejected);
       for (int row = 0; row < list->topLevelItemCount(); ++row) {
         QStringList columns;
-        for (int column = 0; column < list->columnCount(); ++column) columns << list->topLevelItem(row)->text(column);
+        for (int column = 0; column < list->columnCount(); ++column)
+          columns << list->topLevelItem(row)->text(column);
         shown << columns.join('|');
       }
       firstPreselected = list->currentItem() == list->topLevelItem(0);
@@ -109,7 +107,8 @@ class FrameLookupChoiceTest : public QObject {
     QCOMPARE(shown, QStringList({"Erste Ausgabe|Die Band|1994|DE|3", "Ποτέ|Ωμέγα|2003|GR|3"}));
     QVERIFY(firstPreselected);
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Άλφα"));
-    QCOMPARE(frame->View()->DrivePanel()->InfoText(), QStringLiteral("Album title: Ποτέ, Album artist: Ωμέγα (MusicBrainz)"));
+    QCOMPARE(frame->View()->DrivePanel()->InfoText(),
+             QStringLiteral("Album title: Ποτέ, Album artist: Ωμέγα (MusicBrainz)"));
     QCOMPARE(frame->StatusText(), QString());
     QCOMPARE(frame->DiscInfo().tracks[1].artist, std::string("Σίγμα"));
     CDiscInfo saved;

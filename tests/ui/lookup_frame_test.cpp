@@ -8,10 +8,9 @@
 
 #include "app/commands.h"
 #include "app/main_frame.h"
-#include "cddb/disc_id.h"
-#include "disc/cd_device.h"
 #include "fixtures/cddb_server.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/image_toc.h"
 #include "fixtures/temp_dir.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
@@ -72,12 +71,9 @@ class LookupFrameTest : public QObject {
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}, {false, 250, 30, {}}};
     QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
-    auto device = CdDevice::Open(m_image.cue.string());
-    DiscToc toc;
-    QVERIFY(device && device->ReadToc(toc));
-    std::vector<CCDDBTrackPosition> positions;
-    QVERIFY(TrackPositionsFromToc(toc.toc, positions));
-    m_discId = ComputeDiscId(positions);
+    const auto read = fixtures::ReadImageToc(m_image.cue);
+    QVERIFY(read);
+    m_discId = read->cddbId;
     std::filesystem::create_directories(m_dir->path() / "archive");
     m_server = std::make_unique<fixtures::CddbTestServer>(m_dir->path() / "archive");
     QVERIFY(m_server->Start());
