@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -420,6 +421,8 @@ void CMainFrame::ShowRipStatus() {
 }
 
 void CMainFrame::OnRipFinished() {
+  // Asked before the progress window goes, which takes the activation with it.
+  const bool away = !IsUserHere();
   m_view->TrackList()->setEnabled(true);
   m_view->DrivePanel()->setEnabled(true);
   m_ripStatusTimer->stop();
@@ -427,6 +430,8 @@ void CMainFrame::OnRipFinished() {
   m_progress->Stop();
   m_ripJob->Join();
   ShowTrackStatus();
+  // Before the report below, which waits for the user.
+  if (away) NotifyRipEnded();
   // A job the user stopped says no more than what went wrong.
   const QString verdict = m_ripJob->WasStopped() ? QString() : RipVerdictText();
   const std::vector<RipFailure>& failures = m_ripJob->Failures();
@@ -440,6 +445,35 @@ void CMainFrame::OnRipFinished() {
                 .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.cause));
   if (!verdict.isEmpty()) text += QStringLiteral("\n\n") + verdict;
   Prompts::Current().ShowError(this, text);
+}
+
+bool CMainFrame::IsUserHere() const {
+  // The progress window or a question of ours in front counts as the user being here. Walked by hand:
+  // isAncestorOf() stops at window boundaries.
+  for (const QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget())
+    if (w == this) return true;
+  return false;
+}
+
+void CMainFrame::NotifyIfAway(const QString& summary, const QString& body) const {
+  if (!IsUserHere()) m_notifier.Notify(summary, body);
+}
+
+void CMainFrame::NotifyRipEnded() const {
+  const QString folder = QString::fromStdString(m_outputFolder);
+  if (m_ripJob->WasStopped()) {
+    m_notifier.Notify(tr("Rip stopped"), tr("The rip to %1 was stopped.").arg(folder));
+    return;
+  }
+  const size_t failed = m_ripJob->Failures().size();
+  const size_t tracks = m_ripJob->Tracks().size();
+  if (failed > 0) {
+    m_notifier.Notify(tr("Rip finished with errors"),
+                      tr("%1 of %2 files could not be written completely.").arg(failed).arg(tracks));
+    return;
+  }
+  m_notifier.Notify(tr("Rip finished"), tracks == 1 ? tr("1 track ripped to %1").arg(folder)
+                                                    : tr("%1 tracks ripped to %2").arg(tracks).arg(folder));
 }
 
 QString CMainFrame::RipVerdictText() const {
@@ -497,6 +531,13 @@ void CMainFrame::StopLookup() {
 void CMainFrame::OnLookupDone(uint64_t generation, LookupOutcome outcome) {
   if (!m_lookup->IsCurrent(generation)) return;
   m_lookup->Finished(generation);
+  if (outcome.kind == LookupOutcome::kFailed)
+    NotifyIfAway(tr("No titles found"), QString::fromStdString(outcome.cause));
+  else if (outcome.candidates.size() > 1)
+    NotifyIfAway(tr("Titles found"),
+                 tr("%1 releases match the disc: choose one in the window.").arg(outcome.candidates.size()));
+  else
+    NotifyIfAway(tr("Titles found"), QString::fromStdString(outcome.record.albumTitle));
   if (outcome.kind == LookupOutcome::kFailed) {
     OnSetStatusText("Failed to Get disc-info!");
     // The status bar keeps its short text; why it failed goes under the drive list.
