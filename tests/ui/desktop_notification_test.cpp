@@ -1,5 +1,5 @@
-// The desktop notification at the end of a rip, against a notification service of the test's own on a
-// private session bus: it comes when the user is in another window, not while they watch the program,
+// The desktop notification at the end of a rip or a lookup, against a notification service of the test's own
+// on a private session bus: it comes when the user is in another window, not while they watch the program,
 // and without a service the rip ends as it always did.
 
 #include <QApplication>
@@ -12,6 +12,9 @@
 
 #include "app/commands.h"
 #include "app/main_frame.h"
+#include "cddb/disc_id.h"
+#include "disc/cd_device.h"
+#include "fixtures/cddb_server.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
 #include "ui/child_view.h"
@@ -163,6 +166,43 @@ class DesktopNotificationTest : public QObject {
     Rip(*frame, m_out / "again", false, elsewhere);
     QVERIFY(std::filesystem::exists(m_out / "again" / "Track 2.wav"));
     QVERIFY(m_server.calls.isEmpty());
+  }
+
+  void titlesFoundWhileAwayAreAnnounced() {
+    QVERIFY(ServerConnection().registerService(QString::fromLatin1(kService)));
+    // A CDDB server that knows the disc.
+    auto device = CdDevice::Open(m_image.cue.string());
+    DiscToc toc;
+    QVERIFY(device && device->ReadToc(toc));
+    std::vector<CCDDBTrackPosition> positions;
+    QVERIFY(TrackPositionsFromToc(toc.toc, positions));
+    char id[16];
+    std::snprintf(id, sizeof id, "%08x", ComputeDiscId(positions));
+    std::filesystem::create_directories(m_dir->path() / "archive" / "rock");
+    {
+      std::ofstream entry(m_dir->path() / "archive" / "rock" / id);
+      entry << "# xmcd\n#\n# Track frame offsets:\n";
+      for (int32_t start : m_image.starts) entry << "#\t" << start + 150 << "\n";
+      entry << "#\n# Disc length: " << (m_image.leadOut + 150) / 75 << " seconds\n#\n# Revision: 1\n"
+            << "# Submitted via: hand 1.0\n#\nDISCID=" << id << "\nDTITLE=The Band / First Album\n"
+            << "TTITLE0=Song A\nTTITLE1=Song B\nEXTD=\nEXTT0=\nEXTT1=\nPLAYORDER=\n";
+    }
+    fixtures::CddbTestServer cddb(m_dir->path() / "archive");
+    QVERIFY(cddb.Start());
+    qputenv("KORVI_CDDB_SERVER", QByteArray::fromStdString(cddb.HostPort()));
+    auto frame = MakeFrame();
+    frame->Settings().LookupOrder = "CDDB";
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+
+    frame->OnCommand(ID_GET_CD_INFO);
+    QTRY_VERIFY(!m_server.calls.isEmpty());
+    QCOMPARE(m_server.calls.size(), 1);
+    QCOMPARE(m_server.calls.first().summary, QStringLiteral("Titles found"));
+    QCOMPARE(m_server.calls.first().body, QStringLiteral("First Album"));
+    QTRY_VERIFY(!frame->IsLookingUp());
   }
 };
 
