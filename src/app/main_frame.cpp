@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -57,6 +58,12 @@ void KeepTypedFields(const CDiscInfo& before, const CDiscInfo& now, CDiscInfo& r
 }
 
 constexpr const char* kProductName = "Korvi CD Ripper 2.2";
+
+// The command table's texts in the user's language; null stays empty.
+QString CommandText(const char* text) {
+  return text ? QCoreApplication::translate("Commands", text) : QString();
+}
+
 constexpr int kStatusTextWidth = 200;
 // The progress window repaints at this rate at most; the job is not held for it.
 constexpr int kRipStatusMilliseconds = 50;
@@ -191,11 +198,13 @@ void CMainFrame::CreateStatusBar() {
 void CMainFrame::CreateActions() {
   for (const CommandInfo& command : Commands()) {
     if (command.id == 0) continue;
-    auto* action = new QAction(QString::fromUtf8(command.text), this);
+    auto* action = new QAction(CommandText(command.text), this);
     action->setObjectName(QStringLiteral("command%1").arg(command.id));
     if (command.key) action->setShortcut(QKeySequence(QString::fromLatin1(command.key)));
-    action->setStatusTip(QString::fromStdString(CommandPrompt(command)));
-    if (command.tip) action->setToolTip(QString::fromUtf8(command.tip));
+    QString prompt = CommandText(command.prompt);
+    if (command.id == ID_GET_CD_INFO) prompt += QString::fromStdString(CddbServerInUse());
+    action->setStatusTip(prompt);
+    if (command.tip) action->setToolTip(CommandText(command.tip));
     const int id = command.id;
     if (id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR) {
       action->setCheckable(true);
@@ -208,8 +217,8 @@ void CMainFrame::CreateActions() {
 }
 
 void CMainFrame::CreateMenus() {
-  QMenu* menus[] = {menuBar()->addMenu(QStringLiteral("&File")), menuBar()->addMenu(QStringLiteral("&View")),
-                    menuBar()->addMenu(QStringLiteral("&Help"))};
+  QMenu* menus[] = {menuBar()->addMenu(tr("&File")), menuBar()->addMenu(tr("&View")),
+                    menuBar()->addMenu(tr("&Help"))};
   for (const CommandInfo& command : Commands()) {
     QMenu* menu = menus[static_cast<int>(command.menu)];
     if (command.id == 0)
@@ -341,27 +350,25 @@ void CMainFrame::SelectAll(bool checked) {
 void CMainFrame::StartRip(int format) {
   Prompts& prompts = Prompts::Current();
   if (IsPlaying()) {
-    prompts.ShowError(this, QStringLiteral("Disc playing, please stop before ripping!\n"));
+    prompts.ShowError(this, tr("Disc playing, please stop before ripping!\n"));
     return;
   }
   StopLookup();
   if (!CollectCheckedTracks()) {
-    prompts.ShowError(this,
-                      QStringLiteral("No track selected, please select one or more tracks before continue!"));
+    prompts.ShowError(this, tr("No track selected, please select one or more tracks before continue!"));
     return;
   }
   if (!FindOutputFormat(format)) return;
   m_outputFolder = m_settings.DefaultFolder;
   m_ripFormat = format;
   if (m_settings.ShowSelectorBeforeSave) {
-    const QString folder =
-        prompts.ChooseFolder(this, QStringLiteral("Please choose a folder for output file(s):"),
-                             QString::fromStdString(m_outputFolder));
+    const QString folder = prompts.ChooseFolder(this, tr("Please choose a folder for output file(s):"),
+                                                QString::fromStdString(m_outputFolder));
     if (folder.isEmpty()) return;
     m_outputFolder = folder.toStdString();
   }
   if (m_outputFolder.empty()) {
-    prompts.ShowError(this, QStringLiteral("No output folder is set: choose one in Settings."));
+    prompts.ShowError(this, tr("No output folder is set: choose one in Settings."));
     return;
   }
   // A drive is read as the settings say; an image holds the disc's samples as they are.
@@ -383,8 +390,8 @@ void CMainFrame::StartRip(int format) {
   };
   m_ripLayout = m_view->Rows().Layout();
   if (!m_ripJob->Start(m_ripList, settings) && !m_ripJob->StartError().empty())
-    prompts.ShowError(this, QStringLiteral("The rip could not be started: %1")
-                                .arg(QString::fromStdString(m_ripJob->StartError())));
+    prompts.ShowError(
+        this, tr("The rip could not be started: %1").arg(QString::fromStdString(m_ripJob->StartError())));
 }
 
 bool CMainFrame::CollectCheckedTracks() {
@@ -420,6 +427,8 @@ void CMainFrame::ShowRipStatus() {
 }
 
 void CMainFrame::OnRipFinished() {
+  // Asked before the progress window goes, which takes the activation with it.
+  const bool away = !IsUserHere();
   m_view->TrackList()->setEnabled(true);
   m_view->DrivePanel()->setEnabled(true);
   m_ripStatusTimer->stop();
@@ -427,6 +436,8 @@ void CMainFrame::OnRipFinished() {
   m_progress->Stop();
   m_ripJob->Join();
   ShowTrackStatus();
+  // Before the report below, which waits for the user.
+  if (away) NotifyRipEnded();
   // A job the user stopped says no more than what went wrong.
   const QString verdict = m_ripJob->WasStopped() ? QString() : RipVerdictText();
   const std::vector<RipFailure>& failures = m_ripJob->Failures();
@@ -434,7 +445,7 @@ void CMainFrame::OnRipFinished() {
     if (!verdict.isEmpty()) Prompts::Current().ShowInformation(this, verdict);
     return;
   }
-  QString text = QStringLiteral("These files could not be written completely:\n");
+  QString text = tr("These files could not be written completely:\n");
   for (const RipFailure& failure : failures)
     text += QStringLiteral("\n%1\n    %2")
                 .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.cause));
@@ -442,12 +453,41 @@ void CMainFrame::OnRipFinished() {
   Prompts::Current().ShowError(this, text);
 }
 
+bool CMainFrame::IsUserHere() const {
+  // The progress window or a question of ours in front counts as the user being here. Walked by hand:
+  // isAncestorOf() stops at window boundaries.
+  for (const QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget())
+    if (w == this) return true;
+  return false;
+}
+
+void CMainFrame::NotifyIfAway(const QString& summary, const QString& body) const {
+  if (!IsUserHere()) m_notifier.Notify(summary, body);
+}
+
+void CMainFrame::NotifyRipEnded() const {
+  const QString folder = QString::fromStdString(m_outputFolder);
+  if (m_ripJob->WasStopped()) {
+    m_notifier.Notify(tr("Rip stopped"), tr("The rip to %1 was stopped.").arg(folder));
+    return;
+  }
+  const size_t failed = m_ripJob->Failures().size();
+  const size_t tracks = m_ripJob->Tracks().size();
+  if (failed > 0) {
+    m_notifier.Notify(tr("Rip finished with errors"),
+                      tr("%1 of %2 files could not be written completely.").arg(failed).arg(tracks));
+    return;
+  }
+  m_notifier.Notify(tr("Rip finished"), tracks == 1 ? tr("1 track ripped to %1").arg(folder)
+                                                    : tr("%1 tracks ripped to %2").arg(tracks).arg(folder));
+}
+
 QString CMainFrame::RipVerdictText() const {
   const std::string summary = m_ripJob->AccurateRipSummaryText();
   if (summary.empty()) return {};
   QString text = QString::fromStdString(summary) + QLatin1Char('.');
   if (!m_ripJob->LogFile().empty())
-    text += QStringLiteral("\n\nThe rip log is in %1").arg(QString::fromStdString(m_ripJob->LogFile()));
+    text += tr("\n\nThe rip log is in %1").arg(QString::fromStdString(m_ripJob->LogFile()));
   return text;
 }
 
@@ -497,11 +537,17 @@ void CMainFrame::StopLookup() {
 void CMainFrame::OnLookupDone(uint64_t generation, LookupOutcome outcome) {
   if (!m_lookup->IsCurrent(generation)) return;
   m_lookup->Finished(generation);
+  if (outcome.kind == LookupOutcome::kFailed)
+    NotifyIfAway(tr("No titles found"), QString::fromStdString(outcome.cause));
+  else if (outcome.candidates.size() > 1)
+    NotifyIfAway(tr("Titles found"),
+                 tr("%1 releases match the disc: choose one in the window.").arg(outcome.candidates.size()));
+  else
+    NotifyIfAway(tr("Titles found"), QString::fromStdString(outcome.record.albumTitle));
   if (outcome.kind == LookupOutcome::kFailed) {
-    OnSetStatusText("Failed to Get disc-info!");
+    if (m_statusText) m_statusText->setText(tr("Failed to Get disc-info!"));
     // The status bar keeps its short text; why it failed goes under the drive list.
-    m_view->DrivePanel()->SetInfoText(
-        QStringLiteral("No disc-info: %1").arg(QString::fromStdString(outcome.cause)));
+    m_view->DrivePanel()->SetInfoText(tr("No disc-info: %1").arg(QString::fromStdString(outcome.cause)));
     UpdateCommandUI();
     return;
   }
@@ -547,7 +593,7 @@ void CMainFrame::TakeAnswer(LookupOutcome outcome, const CDiscInfo* typedSince) 
 
 void CMainFrame::RefreshTrackView() {
   QString info =
-      QStringLiteral("Album title: %1, Album artist: %2")
+      tr("Album title: %1, Album artist: %2")
           .arg(QString::fromStdString(m_discInfo.albumTitle), QString::fromStdString(m_discInfo.albumArtist));
   if (!m_discSource.empty()) info += QStringLiteral(" (%1)").arg(QString::fromStdString(m_discSource));
   m_view->DrivePanel()->SetInfoText(info);
@@ -667,12 +713,12 @@ bool CMainFrame::event(QEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (IsPlaying()) {
-    Prompts::Current().ShowError(this, QStringLiteral("Please stop playing before exit this application!"));
+    Prompts::Current().ShowError(this, tr("Please stop playing before exit this application!"));
     event->ignore();
     return;
   }
   if (IsRipping()) {
-    Prompts::Current().ShowError(this, QStringLiteral("Please stop ripping before exit this application!"));
+    Prompts::Current().ShowError(this, tr("Please stop ripping before exit this application!"));
     event->ignore();
     return;
   }

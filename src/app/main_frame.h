@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/commands.h"
+#include "app/desktop_notifier.h"
 #include "app/qt_messenger.h"
 #include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
@@ -91,6 +92,11 @@ class CMainFrame : public QMainWindow {
   void StartRip(int format);
   void OnRipStarted();
   void OnRipFinished();
+  // Whether this window or one of its own is the active one.
+  bool IsUserHere() const;
+  // A notification on the desktop, for when the user looks at another window while a job ends.
+  void NotifyIfAway(const QString& summary, const QString& body) const;
+  void NotifyRipEnded() const;
   // What AccurateRip said of the job and where its log went; empty when it verified nothing.
   QString RipVerdictText() const;
   // Each ripped track's row shows how it was read.
@@ -148,6 +154,7 @@ class CMainFrame : public QMainWindow {
   CChildView* m_view = nullptr;
   std::unique_ptr<QtFrameMessenger> m_messenger;
   std::map<int, QAction*> m_actions;
+  DesktopNotifier m_notifier;
 };
 
 }  // namespace korvi

@@ -1,6 +1,7 @@
 #include "app/velmaro_app.h"
 
 #include "app/main_frame.h"
+#include "app/translations.h"
 #include "ui/about_dlg.h"
 
 namespace korvi {
@@ -9,6 +10,7 @@ CVelmaroApp::CVelmaroApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Velmaro"));
   setDesktopFileName(QStringLiteral("korvi-cd-ripper"));
   setWindowIcon(AppIcon());
+  InstallTranslations(*this);  // before any window exists, so that every text is translated
 }
 
 bool CVelmaroApp::InitInstance() {

@@ -28,7 +28,7 @@ QIcon AppIcon() {
 }
 
 QString CAboutDlg::Notice() {
-  return QStringLiteral(
+  return tr(
       "Korvi CD Ripper copies the tracks of audio CDs to WAV, MP3 and APE files. It reads the "
       "track list from the disc's table of contents and finds album and track titles in a local "
       "library of disc information or on a CDDB server, so the files are named after the music.\n\n"
@@ -37,7 +37,7 @@ QString CAboutDlg::Notice() {
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("About");
+  setWindowTitle(tr("About"));
   setWindowIcon(AppIcon());
 
   auto* icon = new QLabel;
@@ -60,11 +60,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   notice->setReadOnly(true);
   notice->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   notice->setMinimumSize(380, 150);
-  auto* group = new QGroupBox("CD Ripper Information:");
+  auto* group = new QGroupBox(tr("CD Ripper Information:"));
   auto* groupLayout = new QVBoxLayout(group);
   groupLayout->addWidget(notice);
 
-  auto* ok = new QPushButton("OK");
+  auto* ok = new QPushButton(tr("OK"));
   ok->setObjectName("okButton");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);

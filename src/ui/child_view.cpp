@@ -25,9 +25,8 @@ CChildView::CChildView(IFrameMessenger& frame, QWidget* parent)
   m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  m_list->setHeaderLabels({QStringLiteral("Track name"), QStringLiteral("Length"),
-                           QStringLiteral("Begin sectors"), QStringLiteral("End sectors"),
-                           QStringLiteral("Status")});
+  m_list->setHeaderLabels(
+      {tr("Track name"), tr("Length"), tr("Begin sectors"), tr("End sectors"), tr("Status")});
   // Narrow: the longest status is "Errors at 12:34.56".
   const int widths[kTrackListColumnCount] = {200, 100, 100, 100, 120};
   for (int column = 0; column < kTrackListColumnCount; ++column)

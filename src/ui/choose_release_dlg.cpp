@@ -16,9 +16,9 @@ QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), qs
 
 CChooseReleaseDlg::CChooseReleaseDlg(QWidget* parent, const std::vector<DiscCandidate>& candidates)
     : QDialog(parent) {
-  setWindowTitle("Choose the Disc");
+  setWindowTitle(tr("Choose the Disc"));
   const LookupSource source = candidates.empty() ? LookupSource::kCddb : candidates.front().source;
-  auto* question = new QLabel(QStringLiteral("%1 knows more than one disc that matches this one. Which is it?")
+  auto* question = new QLabel(tr("%1 knows more than one disc that matches this one. Which is it?")
                                   .arg(QString::fromLatin1(LookupSourceName(source))));
   question->setWordWrap(true);
 
@@ -28,8 +28,9 @@ CChooseReleaseDlg::CChooseReleaseDlg(QWidget* parent, const std::vector<DiscCand
   m_list->setUniformRowHeights(true);
   m_list->setAllColumnsShowFocus(true);
   // MusicBrainz tells where a release came out; a CDDB entry has a category instead.
-  m_list->setHeaderLabels({"Album", "Artist", "Year", source == LookupSource::kMusicBrainz ? "Country" : "Category",
-                           "Tracks"});
+  m_list->setHeaderLabels({tr("Album"), tr("Artist"), tr("Year"),
+                           source == LookupSource::kMusicBrainz ? tr("Country") : tr("Category"),
+                           tr("Tracks")});
   for (const DiscCandidate& candidate : candidates) {
     auto* row = new QTreeWidgetItem(m_list);
     row->setText(0, ToQt(candidate.album));

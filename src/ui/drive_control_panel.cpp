@@ -14,9 +14,9 @@ CDriveControlPanel::CDriveControlPanel(IFrameMessenger& frame, QWidget* parent)
     : QWidget(parent),
       m_frame(frame),
       m_drives(new QComboBox(this)),
-      m_label(new QLabel(QStringLiteral("CDROM:"), this)),
-      m_refresh(new QPushButton(QStringLiteral("&Refresh"), this)),
-      m_info(new QLabel(QStringLiteral("No disc-info!"), this)) {
+      m_label(new QLabel(tr("CDROM:"), this)),
+      m_refresh(new QPushButton(tr("&Refresh"), this)),
+      m_info(new QLabel(tr("No disc-info!"), this)) {
   m_drives->setObjectName(QStringLiteral("driveList"));
   m_refresh->setObjectName(QStringLiteral("refreshButton"));
   m_info->setObjectName(QStringLiteral("infoLine"));
@@ -55,7 +55,7 @@ void CDriveControlPanel::Refresh() {
   m_frame.Send(WM_SET_DRIVE_NAME, 0, reinterpret_cast<intptr_t>(m_driveName.c_str()));
   if (m_driveName.empty()) {
     // Nothing to open: say why the list stays empty instead of reading a device.
-    m_info->setText(QStringLiteral("No CD-ROM drive found."));
+    m_info->setText(tr("No CD-ROM drive found."));
     return;
   }
   std::string error;

@@ -1,6 +1,7 @@
 #include "ui/progress_dlg.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,11 +40,15 @@ void ShowProgress(QProgressBar* bar, int position, int maximum) {
 }
 
 QString ElapsedText(int seconds) {
-  return QString::asprintf("Time: %d:%d:%d", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+  return QCoreApplication::translate("korvi::CProgressDlg", "Time: %1:%2:%3")
+      .arg(seconds / 3600)
+      .arg((seconds / 60) % 60)
+      .arg(seconds % 60);
 }
 
 bool ConfirmStop(QWidget* parent) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirmation"), QStringLiteral("Stop ripping?"),
+  QMessageBox box(QMessageBox::Question, QCoreApplication::translate("korvi::CProgressDlg", "Confirmation"),
+                  QCoreApplication::translate("korvi::CProgressDlg", "Stop ripping?"),
                   QMessageBox::Yes | QMessageBox::No, parent);
   return Prompts::Current().RunModal(box) == QMessageBox::Yes;
 }
@@ -78,14 +83,14 @@ class CProgressDlg::PathLabel : public QLabel {
 };
 
 CProgressDlg::CProgressDlg(IFrameMessenger& frame, QWidget* parent) : QDialog(parent), m_frame(frame) {
-  setWindowTitle("Please wait ...");
+  setWindowTitle(tr("Please wait ..."));
 
   m_clock = new QTimer(this);
   m_clock->setObjectName("clockTimer");
   m_clock->setInterval(kTickMilliseconds);
   connect(m_clock, &QTimer::timeout, this, &CProgressDlg::Tick);
 
-  auto* cancel = new QPushButton("Cancel");
+  auto* cancel = new QPushButton(tr("Cancel"));
   cancel->setObjectName("cancelButton");
   // Enter must not stop a rip by accident; only a deliberate press of Cancel asks.
   cancel->setAutoDefault(false);
@@ -100,9 +105,9 @@ CProgressDlg::CProgressDlg(IFrameMessenger& frame, QWidget* parent) : QDialog(pa
 }
 
 QWidget* CProgressDlg::MakeTotalGroup() {
-  auto* group = new QGroupBox("Total Progress:");
+  auto* group = new QGroupBox(tr("Total Progress:"));
   m_totalBar = MakeBar("totalBar");
-  m_timeLabel = new QLabel("Time:");
+  m_timeLabel = new QLabel(tr("Time:"));
   m_timeLabel->setObjectName("timeLabel");
   auto* layout = new QVBoxLayout(group);
   layout->addWidget(m_totalBar);
@@ -111,12 +116,12 @@ QWidget* CProgressDlg::MakeTotalGroup() {
 }
 
 QWidget* CProgressDlg::MakeTrackGroup() {
-  auto* group = new QGroupBox("Single Track Progress:");
+  auto* group = new QGroupBox(tr("Single Track Progress:"));
   m_nameLabel = new PathLabel;
   m_nameLabel->setObjectName("nameLabel");
   m_trackBar = MakeBar("trackBar");
   auto* name = new QHBoxLayout;
-  name->addWidget(new QLabel("Name:"));
+  name->addWidget(new QLabel(tr("Name:")));
   name->addWidget(m_nameLabel, 1);
   auto* layout = new QVBoxLayout(group);
   layout->addLayout(name);

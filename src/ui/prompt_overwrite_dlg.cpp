@@ -15,7 +15,7 @@ constexpr int kQuestionMinimumWidth = 360;
 }
 
 CPromptOverwriteDlg::CPromptOverwriteDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("Confirmation");
+  setWindowTitle(tr("Confirmation"));
 
   m_question = new QLabel;
   m_question->setObjectName("questionLabel");
@@ -23,10 +23,10 @@ CPromptOverwriteDlg::CPromptOverwriteDlg(QWidget* parent) : QDialog(parent) {
   m_question->setMinimumWidth(kQuestionMinimumWidth);
 
   auto* row = new QHBoxLayout;
-  AddChoice(row, "&Yes", "yesButton", kOverwriteYes);
-  AddChoice(row, "&No", "noButton", kOverwriteNo);
-  AddChoice(row, "Y&es to All", "yesToAllButton", kOverwriteYesToAll);
-  AddChoice(row, "N&o to All", "noToAllButton", kOverwriteNoToAll);
+  AddChoice(row, QT_TR_NOOP("&Yes"), "yesButton", kOverwriteYes);
+  AddChoice(row, QT_TR_NOOP("&No"), "noButton", kOverwriteNo);
+  AddChoice(row, QT_TR_NOOP("Y&es to All"), "yesToAllButton", kOverwriteYesToAll);
+  AddChoice(row, QT_TR_NOOP("N&o to All"), "noToAllButton", kOverwriteNoToAll);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_question);
@@ -34,7 +34,7 @@ CPromptOverwriteDlg::CPromptOverwriteDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CPromptOverwriteDlg::AddChoice(QHBoxLayout* row, const char* text, const char* name, int choice) {
-  auto* button = new QPushButton(QString::fromLatin1(text));
+  auto* button = new QPushButton(tr(text));  // marked with QT_TR_NOOP where called
   button->setObjectName(QString::fromLatin1(name));
   connect(button, &QPushButton::clicked, this, [this, choice] {
     answer = choice;
@@ -44,7 +44,7 @@ void CPromptOverwriteDlg::AddChoice(QHBoxLayout* row, const char* text, const ch
 }
 
 void CPromptOverwriteDlg::LoadQuestion() {
-  m_question->setText(QStringLiteral("File %1 already exists, overwrite?").arg(fileName));
+  m_question->setText(tr("File %1 already exists, overwrite?").arg(fileName));
 }
 
 void CPromptOverwriteDlg::showEvent(QShowEvent* event) {

@@ -1,5 +1,6 @@
 #include "ui/prompts.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -11,11 +12,11 @@ Prompts* g_installed = nullptr;
 }
 
 void Prompts::ShowError(QWidget* parent, const QString& text) {
-  QMessageBox::critical(parent, QStringLiteral("Error"), text);
+  QMessageBox::critical(parent, QCoreApplication::translate("korvi::Prompts", "Error"), text);
 }
 
 void Prompts::ShowInformation(QWidget* parent, const QString& text) {
-  QMessageBox::information(parent, QStringLiteral("Information"), text);
+  QMessageBox::information(parent, QCoreApplication::translate("korvi::Prompts", "Information"), text);
 }
 
 QString Prompts::ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) {
@@ -39,7 +40,8 @@ int Prompts::RunJobBox(QDialog& dialog) {
 }
 
 void Prompts::ShowJobError(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+  QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("korvi::Prompts", "Error"), text,
+                  QMessageBox::Ok, parent);
   RunJobBox(box);
 }
 

@@ -22,19 +22,16 @@ struct FormatChoice {
 
 // The chooser's own labels: "WAVE" here, where the table names the file type.
 constexpr FormatChoice kChoices[] = {
-    {kFormatWave, "WAVE", "waveRadio"},
-    {kFormatMp3, "MP3", "mp3Radio"},
-    {kFormatApe, "APE", "apeRadio"},
-    {kFormatFlac, "FLAC", "flacRadio"},
-    {kFormatOpus, "Opus", "opusRadio"},
+    {kFormatWave, "WAVE", "waveRadio"}, {kFormatMp3, "MP3", "mp3Radio"},    {kFormatApe, "APE", "apeRadio"},
+    {kFormatFlac, "FLAC", "flacRadio"}, {kFormatOpus, "Opus", "opusRadio"},
 };
 
 }  // namespace
 
 CSelectFormatDlg::CSelectFormatDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("Select output format");
+  setWindowTitle(tr("Select output format"));
 
-  auto* group = new QGroupBox("Format:");
+  auto* group = new QGroupBox(tr("Format:"));
   auto* radios = new QVBoxLayout(group);
   m_formats = new QButtonGroup(this);
   for (const FormatChoice& choice : kChoices) {
@@ -49,10 +46,10 @@ CSelectFormatDlg::CSelectFormatDlg(QWidget* parent) : QDialog(parent) {
   });
   SelectWave();
 
-  auto* ok = new QPushButton("OK");
+  auto* ok = new QPushButton(tr("OK"));
   ok->setObjectName("okButton");
   ok->setDefault(true);
-  auto* cancel = new QPushButton("Cancel");
+  auto* cancel = new QPushButton(tr("Cancel"));
   cancel->setObjectName("cancelButton");
   connect(ok, &QPushButton::clicked, this, &CSelectFormatDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &CSelectFormatDlg::reject);

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -41,16 +42,17 @@ constexpr std::array kBitRates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192
 
 std::vector<Choice> BitRateChoices() {
   std::vector<Choice> choices;
-  for (int rate : kBitRates) choices.push_back({QStringLiteral("%1 BPS").arg(rate), rate});
+  for (int rate : kBitRates)
+    choices.push_back({QCoreApplication::translate("korvi::CSetsPageMP3", "%1 BPS").arg(rate), rate});
   return choices;
 }
 
 std::vector<Choice> LevelChoices() {
-  return {{QStringLiteral("Fast"), 1000},
-          {QStringLiteral("Normal"), 2000},
-          {QStringLiteral("High"), 3000},
-          {QStringLiteral("Extra High"), 4000},
-          {QStringLiteral("Insane"), 5000}};
+  return {{QCoreApplication::translate("korvi::CSetsPageAPE", "Fast"), 1000},
+          {QCoreApplication::translate("korvi::CSetsPageAPE", "Normal"), 2000},
+          {QCoreApplication::translate("korvi::CSetsPageAPE", "High"), 3000},
+          {QCoreApplication::translate("korvi::CSetsPageAPE", "Extra High"), 4000},
+          {QCoreApplication::translate("korvi::CSetsPageAPE", "Insane"), 5000}};
 }
 
 // Refills `combo` and selects the first item whose data is `current`, none when no item has it.
@@ -80,7 +82,7 @@ QHBoxLayout* FolderRow(QLabel* label, QLineEdit* edit, QPushButton* browse) {
 }
 
 // "Label:" and its control on one row, the rest of the row left free.
-QHBoxLayout* LabelledRow(const char* text, QWidget* control) {
+QHBoxLayout* LabelledRow(const QString& text, QWidget* control) {
   auto* label = new QLabel(text);
   label->setBuddy(control);
   auto* row = new QHBoxLayout;
@@ -98,34 +100,37 @@ QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
 CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
     : QWidget(parent),
-      m_selectorCheck(Named(new QCheckBox("Always show directory selector before ripping"), "selectorCheck")),
-      m_outputLabel(Named(new QLabel("Folder:"), "outputFolderLabel")),
+      m_selectorCheck(
+          Named(new QCheckBox(tr("Always show directory selector before ripping")), "selectorCheck")),
+      m_outputLabel(Named(new QLabel(tr("Folder:")), "outputFolderLabel")),
       m_outputEdit(Named(new QLineEdit, "outputFolderEdit")),
-      m_outputBrowse(Named(new QPushButton("&Browse"), "outputBrowseButton")),
-      m_libraryLabel(Named(new QLabel("Folder:"), "libraryFolderLabel")),
+      m_outputBrowse(Named(new QPushButton(tr("&Browse")), "outputBrowseButton")),
+      m_libraryLabel(Named(new QLabel(tr("Folder:")), "libraryFolderLabel")),
       m_libraryEdit(Named(new QLineEdit, "libraryFolderEdit")),
-      m_libraryBrowse(Named(new QPushButton("&Browse"), "libraryBrowseButton")),
-      m_saveLibraryCheck(Named(new QCheckBox("Save disc-info to libaray automatically"), "saveLibraryCheck")),
-      m_lookupCheck(Named(new QCheckBox(QStringLiteral("Get play CD information from %1 automatically")
+      m_libraryBrowse(Named(new QPushButton(tr("&Browse")), "libraryBrowseButton")),
+      m_saveLibraryCheck(
+          Named(new QCheckBox(tr("Save disc-info to libaray automatically")), "saveLibraryCheck")),
+      m_lookupCheck(Named(new QCheckBox(tr("Get play CD information from %1 automatically")
                                             .arg(QString::fromStdString(CddbServerInUse()))),
                           "lookupCheck")),
       m_cddbEmailEdit(Named(new QLineEdit, "cddbEmailEdit")),
       m_lookupOrderList(Named(new QListWidget, "lookupOrderList")),
-      m_lookupUp(Named(new QPushButton("Move &up"), "lookupOrderUp")),
-      m_lookupDown(Named(new QPushButton("Move &down"), "lookupOrderDown")),
-      m_overwriteCheck(Named(new QCheckBox("File overwrite prompt"), "overwriteCheck")),
+      m_lookupUp(Named(new QPushButton(tr("Move &up")), "lookupOrderUp")),
+      m_lookupDown(Named(new QPushButton(tr("Move &down")), "lookupOrderDown")),
+      m_overwriteCheck(Named(new QCheckBox(tr("File overwrite prompt")), "overwriteCheck")),
       m_jobsSpin(Named(new QSpinBox, "encoderJobsSpin")),
       m_readModeCombo(Named(new QComboBox, "readModeCombo")),
       m_offsetSpin(Named(new QSpinBox, "readOffsetSpin")),
-      m_testAndCopyCheck(Named(new QCheckBox("Test and copy"), "testAndCopyCheck")),
-      m_verifyCheck(Named(new QCheckBox("Verify rips with AccurateRip"), "verifyAccurateRipCheck")),
-      m_writeLogCheck(Named(new QCheckBox("Write a rip log"), "writeLogCheck")),
-      m_writeCueCheck(Named(new QCheckBox("Write a cue sheet"), "writeCueSheetCheck")),
-      m_tagsCheck(Named(new QCheckBox("Write full tags (ID3v2, APEv2, Vorbis comments)"), "tagsV2Check")) {
+      m_testAndCopyCheck(Named(new QCheckBox(tr("Test and copy")), "testAndCopyCheck")),
+      m_verifyCheck(Named(new QCheckBox(tr("Verify rips with AccurateRip")), "verifyAccurateRipCheck")),
+      m_writeLogCheck(Named(new QCheckBox(tr("Write a rip log")), "writeLogCheck")),
+      m_writeCueCheck(Named(new QCheckBox(tr("Write a cue sheet")), "writeCueSheetCheck")),
+      m_tagsCheck(
+          Named(new QCheckBox(tr("Write full tags (ID3v2, APEv2, Vorbis comments)")), "tagsV2Check")) {
   m_jobsSpin->setRange(0, kMaxEncoderJobs);
-  m_jobsSpin->setSpecialValueText(QStringLiteral("One per core (%1)").arg(CoresAvailable()));
+  m_jobsSpin->setSpecialValueText(tr("One per core (%1)").arg(CoresAvailable()));
   // In the order of the ReadMode values, which are the items' indexes.
-  m_readModeCombo->addItems({QStringLiteral("Secure"), QStringLiteral("Burst")});
+  m_readModeCombo->addItems({tr("Secure"), tr("Burst")});
   m_offsetSpin->setRange(-kMaxReadOffset, kMaxReadOffset);
   // The longest address mail can be sent to.
   m_cddbEmailEdit->setMaxLength(kMaxEmailLength);
@@ -136,12 +141,12 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
   layout->addWidget(BuildOutputGroup());
   layout->addWidget(BuildLibraryGroup());
   layout->addWidget(m_lookupCheck);
-  layout->addLayout(LabelledRow("E-mail for the CDDB server:", m_cddbEmailEdit));
+  layout->addLayout(LabelledRow(tr("E-mail for the CDDB server:"), m_cddbEmailEdit));
   layout->addWidget(BuildLookupOrderGroup());
   layout->addWidget(m_overwriteCheck);
-  layout->addLayout(LabelledRow("Tracks encoded at once:", m_jobsSpin));
-  layout->addLayout(LabelledRow("Read mode:", m_readModeCombo));
-  layout->addLayout(LabelledRow("Drive read offset (samples):", m_offsetSpin));
+  layout->addLayout(LabelledRow(tr("Tracks encoded at once:"), m_jobsSpin));
+  layout->addLayout(LabelledRow(tr("Read mode:"), m_readModeCombo));
+  layout->addLayout(LabelledRow(tr("Drive read offset (samples):"), m_offsetSpin));
   layout->addWidget(m_testAndCopyCheck);
   layout->addWidget(BuildReportGroup());
   layout->addStretch(1);
@@ -157,7 +162,7 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
 }
 
 QWidget* CSetsPageGeneral::BuildOutputGroup() {
-  auto* group = Named(new QGroupBox("Default Output Directory:"), "outputGroup");
+  auto* group = Named(new QGroupBox(tr("Default Output Directory:")), "outputGroup");
   auto* layout = new QVBoxLayout(group);
   layout->addWidget(m_selectorCheck);
   layout->addLayout(FolderRow(m_outputLabel, m_outputEdit, m_outputBrowse));
@@ -165,16 +170,16 @@ QWidget* CSetsPageGeneral::BuildOutputGroup() {
 }
 
 QWidget* CSetsPageGeneral::BuildLibraryGroup() {
-  auto* group = Named(new QGroupBox("Library:"), "libraryGroup");
+  auto* group = Named(new QGroupBox(tr("Library:")), "libraryGroup");
   auto* layout = new QVBoxLayout(group);
-  layout->addWidget(new QLabel("Default library file save to folder:"));
+  layout->addWidget(new QLabel(tr("Default library file save to folder:")));
   layout->addLayout(FolderRow(m_libraryLabel, m_libraryEdit, m_libraryBrowse));
   layout->addWidget(m_saveLibraryCheck);
   return group;
 }
 
 QWidget* CSetsPageGeneral::BuildReportGroup() {
-  auto* group = Named(new QGroupBox("Verification and reports:"), "reportGroup");
+  auto* group = Named(new QGroupBox(tr("Verification and reports:")), "reportGroup");
   auto* layout = new QVBoxLayout(group);
   layout->addWidget(m_verifyCheck);
   layout->addWidget(m_writeLogCheck);
@@ -184,7 +189,7 @@ QWidget* CSetsPageGeneral::BuildReportGroup() {
 }
 
 QWidget* CSetsPageGeneral::BuildLookupOrderGroup() {
-  auto* group = Named(new QGroupBox("Look up titles in:"), "lookupOrderGroup");
+  auto* group = Named(new QGroupBox(tr("Look up titles in:")), "lookupOrderGroup");
   LoadLookupOrder(kDefaultLookupOrder);
   // At least as tall as its rows, else as tall as the buttons beside it: the page grows by no more
   // than the sources take.
@@ -307,13 +312,13 @@ void CSetsPageGeneral::UpdateEnabling() {
 }
 
 void CSetsPageGeneral::BrowseOutputFolder() {
-  const QString folder = Prompts::Current().ChooseFolder(this, "Choose a folder", m_outputEdit->text());
+  const QString folder = Prompts::Current().ChooseFolder(this, tr("Choose a folder"), m_outputEdit->text());
   if (!folder.isEmpty()) m_outputEdit->setText(folder);
 }
 
 void CSetsPageGeneral::BrowseLibraryFolder() {
   const QString folder =
-      Prompts::Current().ChooseFolder(this, "Select a folder for library", m_libraryEdit->text());
+      Prompts::Current().ChooseFolder(this, tr("Select a folder for library"), m_libraryEdit->text());
   if (!folder.isEmpty()) m_libraryEdit->setText(folder);
 }
 
@@ -322,11 +327,11 @@ void CSetsPageGeneral::BrowseLibraryFolder() {
 CSetsPageMP3::CSetsPageMP3(QWidget* parent)
     : QWidget(parent),
       m_bitRateCombo(Named(new QComboBox, "bitrateCombo")),
-      m_id3Check(Named(new QCheckBox("&Save MP3 ID3Tag"), "id3Check")) {
-  auto* group = Named(new QGroupBox("Format Settings:"), "formatGroup");
+      m_id3Check(Named(new QCheckBox(tr("&Save MP3 ID3Tag")), "id3Check")) {
+  auto* group = Named(new QGroupBox(tr("Format Settings:")), "formatGroup");
   auto* form = new QFormLayout(group);
   form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow("BPS:", m_bitRateCombo);
+  form->addRow(tr("BPS:"), m_bitRateCombo);
   form->addRow(m_id3Check);
 
   auto* layout = new QVBoxLayout(this);
@@ -375,10 +380,10 @@ void CSetsPageMP3::OnBitRateChosen(int index) {
 
 CSetsPageAPE::CSetsPageAPE(QWidget* parent)
     : QWidget(parent), m_levelCombo(Named(new QComboBox, "levelCombo")) {
-  auto* group = Named(new QGroupBox("General:"), "apeGroup");
+  auto* group = Named(new QGroupBox(tr("General:")), "apeGroup");
   auto* form = new QFormLayout(group);
   form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow("Compression Level:", m_levelCombo);
+  form->addRow(tr("Compression Level:"), m_levelCombo);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
@@ -421,11 +426,11 @@ void CSetsPageAPE::OnLevelChosen(int index) {
 CSetsPageFLAC::CSetsPageFLAC(QWidget* parent)
     : QWidget(parent), m_levelSpin(Named(new QSpinBox, "flacLevelSpin")) {
   m_levelSpin->setRange(CFlacOutputMedia::kMinLevel, CFlacOutputMedia::kMaxLevel);
-  m_levelSpin->setToolTip("0 encodes fastest, 8 makes the smallest files; all are lossless");
-  auto* group = Named(new QGroupBox("General:"), "flacGroup");
+  m_levelSpin->setToolTip(tr("0 encodes fastest, 8 makes the smallest files; all are lossless"));
+  auto* group = Named(new QGroupBox(tr("General:")), "flacGroup");
   auto* form = new QFormLayout(group);
   form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow("Compression level:", m_levelSpin);
+  form->addRow(tr("Compression level:"), m_levelSpin);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
@@ -442,12 +447,12 @@ CSetsPageOpus::CSetsPageOpus(QWidget* parent)
     : QWidget(parent), m_bitrateSpin(Named(new QSpinBox, "opusBitrateSpin")) {
   m_bitrateSpin->setRange(COpusOutputMedia::kMinBitrate, COpusOutputMedia::kMaxBitrate);
   m_bitrateSpin->setSingleStep(16);
-  m_bitrateSpin->setSuffix(" kbit/s");
-  m_bitrateSpin->setToolTip("Higher rates sound closer to the disc and make larger files");
-  auto* group = Named(new QGroupBox("General:"), "opusGroup");
+  m_bitrateSpin->setSuffix(tr(" kbit/s"));
+  m_bitrateSpin->setToolTip(tr("Higher rates sound closer to the disc and make larger files"));
+  auto* group = Named(new QGroupBox(tr("General:")), "opusGroup");
   auto* form = new QFormLayout(group);
   form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow("Bit rate:", m_bitrateSpin);
+  form->addRow(tr("Bit rate:"), m_bitrateSpin);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
@@ -468,15 +473,15 @@ CSettingsSheet::CSettingsSheet(QWidget* parent)
       m_ape(new CSetsPageAPE),
       m_flac(new CSetsPageFLAC),
       m_opus(new CSetsPageOpus) {
-  setWindowTitle("Settings");
-  m_tabs->addTab(m_general, "General");
-  m_tabs->addTab(m_mp3, "MP3 Settings");
-  m_tabs->addTab(m_ape, "APE Settings");
-  m_tabs->addTab(m_flac, "FLAC");
-  m_tabs->addTab(m_opus, "Opus");
+  setWindowTitle(tr("Settings"));
+  m_tabs->addTab(m_general, tr("General"));
+  m_tabs->addTab(m_mp3, tr("MP3 Settings"));
+  m_tabs->addTab(m_ape, tr("APE Settings"));
+  m_tabs->addTab(m_flac, tr("FLAC"));
+  m_tabs->addTab(m_opus, tr("Opus"));
 
-  auto* ok = Named(new QPushButton("OK"), "okButton");
-  auto* cancel = Named(new QPushButton("Cancel"), "cancelButton");
+  auto* ok = Named(new QPushButton(tr("OK")), "okButton");
+  auto* cancel = Named(new QPushButton(tr("Cancel")), "cancelButton");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,5 +1,6 @@
 # The toolbar's pictures are drawn at build time by korvi_toolbar_art and compiled into korvi_ui as Qt
-# resources under :/korvi/bitmaps/<id>.png, where CToolBarEx loads them by id.
+# resources under :/korvi/bitmaps/<id>.png, where CToolBarEx loads them by id; <id>@2x.png beside each
+# is the same picture painted at twice the size, for screens with two device pixels to a logical one.
 add_executable(korvi_toolbar_art ${CMAKE_CURRENT_SOURCE_DIR}/toolbar_art/toolbar_art.cpp)
 target_link_libraries(korvi_toolbar_art PRIVATE Qt6::Gui)
 set_target_properties(korvi_toolbar_art PROPERTIES AUTOMOC OFF AUTORCC OFF)  # plain painting, no QObjects
@@ -9,8 +10,8 @@ set(KORVI_TOOLBAR_BITMAP_IDS 143 144 145 146 147)
 set(KORVI_TOOLBAR_PNGS "")
 set(KORVI_TOOLBAR_QRC_FILES "")
 foreach(id ${KORVI_TOOLBAR_BITMAP_IDS})
-  list(APPEND KORVI_TOOLBAR_PNGS ${KORVI_TOOLBAR_ART_DIR}/${id}.png)
-  string(APPEND KORVI_TOOLBAR_QRC_FILES "    <file>${id}.png</file>\n")
+  list(APPEND KORVI_TOOLBAR_PNGS ${KORVI_TOOLBAR_ART_DIR}/${id}.png ${KORVI_TOOLBAR_ART_DIR}/${id}@2x.png)
+  string(APPEND KORVI_TOOLBAR_QRC_FILES "    <file>${id}.png</file>\n    <file>${id}@2x.png</file>\n")
 endforeach()
 
 add_custom_command(OUTPUT ${KORVI_TOOLBAR_PNGS}

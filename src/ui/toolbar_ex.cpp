@@ -31,10 +31,15 @@ void EnsureBuiltInBitmaps() {
 
 }  // namespace
 
-QPixmap LoadBitmapResource(int id) {
+QPixmap LoadBitmapResource(int id, int scale) {
   EnsureBuiltInBitmaps();
-  QImageReader reader(QStringLiteral("%1:%2.png").arg(QString::fromLatin1(kBitmapSearchPrefix)).arg(id));
-  return QPixmap::fromImage(reader.read());
+  const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+  // Named in full rather than left to QImageReader's own @2x lookup, which search-path names do not get.
+  QImageReader reader(
+      QStringLiteral("%1:%2%3.png").arg(QString::fromLatin1(kBitmapSearchPrefix)).arg(id).arg(suffix));
+  QPixmap picture = QPixmap::fromImage(reader.read());
+  picture.setDevicePixelRatio(scale);
+  return picture;
 }
 
 CToolBarEx::CToolBarEx(QWidget* parent) : QWidget(parent) {
@@ -62,10 +67,13 @@ void CToolBarEx::SetButtons(const QList<QAction*>& actions) {
 
 int CToolBarEx::ButtonCount() const { return int(m_actions.size()); }
 
-bool CToolBarEx::Load(QPixmap& picture, int id, int defaultId) {
-  picture = LoadBitmapResource(id == 0 ? defaultId : id);
+bool CToolBarEx::Load(Picture& picture, int id, int defaultId) {
+  const int wanted = id == 0 ? defaultId : id;
+  picture.plain = LoadBitmapResource(wanted);
+  // The large one only goes with its own plain picture; alone it would outlive a failed load.
+  picture.dense = picture.plain.isNull() ? QPixmap() : LoadBitmapResource(wanted, 2);
   update();
-  return !picture.isNull();
+  return !picture.plain.isNull();
 }
 
 bool CToolBarEx::SetBackgroundBitmap(int id) { return Load(m_background, id, kToolbarBackgroundBitmap); }
@@ -109,25 +117,49 @@ CToolBarEx::Face CToolBarEx::FaceOf(int index, const std::optional<QPoint>& poin
   return m_pressedIndex == index ? Face::kPressed : Face::kHot;
 }
 
+const QPixmap& CToolBarEx::ForScreen(const Picture& picture) const {
+  // Halfway between the two sizes: a 1.25 screen scales the plain picture up a little rather than the
+  // large one down a lot.
+  return devicePixelRatioF() > 1.5 && !picture.dense.isNull() ? picture.dense : picture.plain;
+}
+
 const QPixmap& CToolBarEx::Strip(Face face) const {
   switch (face) {
     case Face::kHot:
-      return m_hot;
+      return ForScreen(m_hot);
     case Face::kPressed:
-      return m_pressed;
+      return ForScreen(m_pressed);
     case Face::kDisabled:
-      return m_disabled;
+      return ForScreen(m_disabled);
     case Face::kNormal:
       break;
   }
-  return m_normal;
+  return ForScreen(m_normal);
 }
 
+namespace {
+
+// Copies the logical rectangle `source` of the picture to the logical rectangle of the same size at
+// `target`; on a large picture that is the corresponding rectangle of device pixels, copied one to one.
+void CopyLogical(QPainter& painter, QPoint target, const QPixmap& picture, const QRect& source) {
+  const qreal ratio = picture.devicePixelRatio();
+  const QRectF pixels(source.x() * ratio, source.y() * ratio, source.width() * ratio,
+                      source.height() * ratio);
+  painter.drawPixmap(QRectF(target, source.size()), picture, pixels);
+}
+
+QRect LogicalRect(const QPixmap& picture) {
+  return QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize());
+}
+
+}  // namespace
+
 void CToolBarEx::PaintBackground(QPainter& painter) const {
-  if (m_background.isNull()) return;
-  const QRect tile(0, 0, kTileWidth, kBarHeight);
+  const QPixmap& background = ForScreen(m_background);
+  if (background.isNull()) return;
+  const QRect tile = QRect(0, 0, kTileWidth, kBarHeight).intersected(LogicalRect(background));
   const int tiles = width() / kTileWidth + 1;
-  for (int k = 0; k < tiles; ++k) painter.drawPixmap(QPoint(k * kTileWidth, 0), m_background, tile);
+  for (int k = 0; k < tiles; ++k) CopyLogical(painter, QPoint(k * kTileWidth, 0), background, tile);
 }
 
 void CToolBarEx::PaintButtons(QPainter& painter) const {
@@ -135,9 +167,9 @@ void CToolBarEx::PaintButtons(QPainter& painter) const {
   for (int i = 0; i < ButtonCount(); ++i) {
     const QPixmap& strip = Strip(FaceOf(i, pointer));
     // A strip with fewer faces than buttons leaves the extra buttons blank.
-    const QRect face = QRect(i * kFaceWidth, 0, kFaceWidth, kBarHeight).intersected(strip.rect());
+    const QRect face = QRect(i * kFaceWidth, 0, kFaceWidth, kBarHeight).intersected(LogicalRect(strip));
     if (face.isEmpty()) continue;
-    painter.drawPixmap(QPoint(i * kButtonPitch, 0), strip, face);
+    CopyLogical(painter, QPoint(i * kButtonPitch, 0), strip, face);
   }
 }
 

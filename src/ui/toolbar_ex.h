@@ -27,8 +27,9 @@ enum ToolbarBitmapId : int {
 // built-in pictures; QDir::addSearchPath adds folders of further ones.
 inline constexpr char kBitmapSearchPrefix[] = "korvibitmaps";
 
-// The picture with this resource id; a null pixmap when there is none.
-QPixmap LoadBitmapResource(int id);
+// The picture with this resource id; a null pixmap when there is none. Scale 2 asks for the same picture
+// painted at twice the size ("<id>@2x.png"), which comes with a device pixel ratio of 2.
+QPixmap LoadBitmapResource(int id, int scale = 1);
 
 class CToolBarEx : public QWidget {
   Q_OBJECT
@@ -78,21 +79,28 @@ class CToolBarEx : public QWidget {
  private:
   enum class Face { kNormal, kHot, kPressed, kDisabled };
 
+  // A picture at its own size and, when there is one, at twice the size for high-density screens.
+  struct Picture {
+    QPixmap plain;
+    QPixmap dense;
+  };
+
   bool IsButtonEnabled(int index) const;
   std::optional<QPoint> PointerPos() const;
   Face FaceOf(int index, const std::optional<QPoint>& pointer) const;
   const QPixmap& Strip(Face face) const;
+  const QPixmap& ForScreen(const Picture& picture) const;
   void PaintBackground(QPainter& painter) const;
   void PaintButtons(QPainter& painter) const;
   void ShowToolTip(QHelpEvent* event);
-  bool Load(QPixmap& picture, int id, int defaultId);
+  bool Load(Picture& picture, int id, int defaultId);
 
   QList<QPointer<QAction>> m_actions;
-  QPixmap m_background;
-  QPixmap m_normal;
-  QPixmap m_hot;
-  QPixmap m_disabled;
-  QPixmap m_pressed;
+  Picture m_background;
+  Picture m_normal;
+  Picture m_hot;
+  Picture m_disabled;
+  Picture m_pressed;
   bool m_pointerKnown = false;      // false until an event or a caller told where the pointer is
   std::optional<QPoint> m_pointer;  // meaningful once m_pointerKnown
   int m_pressedIndex = -1;          // the button the left button went down on, while it is held

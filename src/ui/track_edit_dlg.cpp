@@ -47,20 +47,20 @@ std::optional<int> ScanLeadingInt(const QString& text) {
 }
 
 CTrackEditDlg::CTrackEditDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("Edit track");
+  setWindowTitle(tr("Edit track"));
 
-  auto* group = new QGroupBox("Track info:");
+  auto* group = new QGroupBox(tr("Track info:"));
   auto* form = new QFormLayout(group);
-  m_titleEdit = AddField(form, "Title:", "titleEdit");
-  m_artistEdit = AddField(form, "Artist:", "artistEdit");
-  m_albumEdit = AddField(form, "Album:", "albumEdit");
-  m_yearEdit = AddField(form, "Year:", "yearEdit");
-  m_commentEdit = AddField(form, "Comment:", "commentEdit");
+  m_titleEdit = AddField(form, QT_TR_NOOP("Title:"), "titleEdit");
+  m_artistEdit = AddField(form, QT_TR_NOOP("Artist:"), "artistEdit");
+  m_albumEdit = AddField(form, QT_TR_NOOP("Album:"), "albumEdit");
+  m_yearEdit = AddField(form, QT_TR_NOOP("Year:"), "yearEdit");
+  m_commentEdit = AddField(form, QT_TR_NOOP("Comment:"), "commentEdit");
 
-  auto* ok = new QPushButton("OK");
+  auto* ok = new QPushButton(tr("OK"));
   ok->setObjectName("okButton");
   ok->setDefault(true);
-  auto* cancel = new QPushButton("Cancel");
+  auto* cancel = new QPushButton(tr("Cancel"));
   cancel->setObjectName("cancelButton");
   connect(ok, &QPushButton::clicked, this, &CTrackEditDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &CTrackEditDlg::reject);
@@ -79,7 +79,7 @@ QLineEdit* CTrackEditDlg::AddField(QFormLayout* form, const char* label, const c
   auto* edit = new QLineEdit;
   edit->setObjectName(QString::fromLatin1(name));
   edit->setMinimumWidth(260);
-  form->addRow(QString::fromLatin1(label), edit);
+  form->addRow(tr(label), edit);  // marked with QT_TR_NOOP where called
   return edit;
 }
 
@@ -102,7 +102,7 @@ void CTrackEditDlg::accept() {
   if (!m_loaded) LoadFields();
   const std::optional<int> typedYear = ScanLeadingInt(m_yearEdit->text());
   if (!typedYear) {
-    Prompts::Current().ShowError(this, "Please enter an integer.");
+    Prompts::Current().ShowError(this, tr("Please enter an integer."));
     m_yearEdit->setFocus();
     m_yearEdit->selectAll();
     return;

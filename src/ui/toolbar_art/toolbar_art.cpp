@@ -1,6 +1,7 @@
 // Draws the toolbar's pictures: the background tile and the four strips of button faces (normal, hot,
-// pressed, disabled), written as PNG files named by their resource ids. Everything is painted from paths,
-// without fonts, so the pictures come out the same on every build machine.
+// pressed, disabled), written as PNG files named by their resource ids, each once at its own size
+// ("<id>.png") and once painted at twice the size for high-density screens ("<id>@2x.png"). Everything
+// is painted from paths, without fonts, so the pictures come out the same on every build machine.
 //
 // Usage: korvi_toolbar_art OUT_DIR [--preview FILE]
 // --preview also writes the strips enlarged three times on a window-coloured sheet, for looking at them.
@@ -52,9 +53,10 @@ QColor BackgroundRow(int y) {
   return Mix(QColor(0xf8, 0xf8, 0xf9), QColor(0xea, 0xeb, 0xed), qreal(y) / (kHeight - 2));
 }
 
-void FillBackground(QImage& image) {
+// `scale` device pixels per logical one: each logical row becomes that many rows of its colour.
+void FillBackground(QImage& image, int scale) {
   for (int y = 0; y < image.height(); ++y) {
-    const QRgb rgb = BackgroundRow(y).rgb();
+    const QRgb rgb = BackgroundRow(y / scale).rgb();
     for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, rgb);
   }
 }
@@ -218,11 +220,12 @@ constexpr std::array<IconPainter, kButtons> kIcons{DrawRip,     DrawSelectAll, D
 
 // --- Faces ---
 
-QImage IconLayer(int index) {
-  QImage layer(kIconSize, kIconSize, QImage::Format_ARGB32_Premultiplied);
+QImage IconLayer(int index, int scale) {
+  QImage layer(kIconSize * scale, kIconSize * scale, QImage::Format_ARGB32_Premultiplied);
   layer.fill(Qt::transparent);
   QPainter p(&layer);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(scale, scale);  // the icons are drawn in logical units, so a larger scale gets real detail
   kIcons[index](p);
   return layer;
 }
@@ -252,25 +255,27 @@ void DrawPlate(QPainter& p, int left, State state) {
   p.drawRoundedRect(QRectF(left + 1.5, 2.5, kFaceWidth - 3, kHeight - 5), 5, 5);
 }
 
-QImage Strip(State state) {
-  QImage strip(kFaceWidth * kButtons, kHeight, QImage::Format_RGB32);
-  FillBackground(strip);
+QImage Strip(State state, int scale) {
+  QImage strip(kFaceWidth * kButtons * scale, kHeight * scale, QImage::Format_RGB32);
+  FillBackground(strip, scale);
   QPainter p(&strip);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(scale, scale);
   for (int i = 0; i < kButtons; ++i) {
     const int left = i * kFaceWidth;
     if (state == State::kHot || state == State::kPressed) DrawPlate(p, left, state);
-    QImage icon = IconLayer(i);
+    QImage icon = IconLayer(i, scale);
     if (state == State::kDisabled) Fade(icon);
+    icon.setDevicePixelRatio(scale);  // drawn at its logical size through the scaled painter
     const int shift = state == State::kPressed ? 1 : 0;
     p.drawImage(left + kIconLeft + shift, kIconTop + shift, icon);
   }
   return strip;
 }
 
-QImage Background() {
-  QImage tile(kTileWidth, kHeight, QImage::Format_RGB32);
-  FillBackground(tile);
+QImage Background(int scale) {
+  QImage tile(kTileWidth * scale, kHeight * scale, QImage::Format_RGB32);
+  FillBackground(tile, scale);
   return tile;
 }
 
@@ -307,14 +312,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvi_toolbar_art: cannot create %s\n", argv[1]);
     return 1;
   }
-  const std::array<QImage, 4> strips{Strip(State::kNormal), Strip(State::kHot), Strip(State::kPressed),
-                                     Strip(State::kDisabled)};
-  const auto file = [&out](int id) { return out.filePath(QStringLiteral("%1.png").arg(id)); };
-  bool ok = Save(Background(), file(kBackgroundId));
-  ok = Save(strips[0], file(kNormalId)) && ok;
-  ok = Save(strips[1], file(kHotId)) && ok;
-  ok = Save(strips[2], file(kPressedId)) && ok;
-  ok = Save(strips[3], file(kDisabledId)) && ok;
-  if (argc == 4) ok = Save(Preview(strips), QString::fromLocal8Bit(argv[3])) && ok;
+  bool ok = true;
+  std::array<QImage, 4> plain;
+  for (const int scale : {1, 2}) {
+    const std::array<QImage, 4> strips{Strip(State::kNormal, scale), Strip(State::kHot, scale),
+                                       Strip(State::kPressed, scale), Strip(State::kDisabled, scale)};
+    const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+    const auto file = [&out, &suffix](int id) {
+      return out.filePath(QStringLiteral("%1%2.png").arg(id).arg(suffix));
+    };
+    ok = Save(Background(scale), file(kBackgroundId)) && ok;
+    ok = Save(strips[0], file(kNormalId)) && ok;
+    ok = Save(strips[1], file(kHotId)) && ok;
+    ok = Save(strips[2], file(kPressedId)) && ok;
+    ok = Save(strips[3], file(kDisabledId)) && ok;
+    if (scale == 1) plain = strips;
+  }
+  if (argc == 4) ok = Save(Preview(plain), QString::fromLocal8Bit(argv[3])) && ok;
   return ok ? 0 : 1;
 }
