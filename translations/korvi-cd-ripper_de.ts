@@ -40,16 +40,16 @@
         <translation>Rippt die ausgewählten Titel in APE-Dateien</translation>
     </message>
     <message>
-        <source>Ripping &amp;FLAC files</source>
-        <translation>&amp;FLAC-Dateien rippen</translation>
+        <source>Rip to F&amp;LAC ...</source>
+        <translation>Als &amp;FLAC rippen ...</translation>
     </message>
     <message>
         <source>Ripping selected track(s) to FLAC file</source>
         <translation>Rippt die ausgewählten Titel in FLAC-Dateien</translation>
     </message>
     <message>
-        <source>Ripping &amp;Opus files</source>
-        <translation>&amp;Opus-Dateien rippen</translation>
+        <source>Rip to Op&amp;us ...</source>
+        <translation>Als &amp;Opus rippen ...</translation>
     </message>
     <message>
         <source>Ripping selected track(s) to Opus file</source>

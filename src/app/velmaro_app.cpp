@@ -8,7 +8,7 @@ namespace korvi {
 
 CVelmaroApp::CVelmaroApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Velmaro"));
-  setDesktopFileName(QStringLiteral("korvi-cd-ripper"));
+  setDesktopFileName(QStringLiteral("org.korvi.KorviCdRipper"));
   setWindowIcon(AppIcon());
   InstallTranslations(*this);  // before any window exists, so that every text is translated
 }

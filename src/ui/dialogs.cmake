@@ -20,7 +20,7 @@ add_custom_target(korvi-help ALL DEPENDS ${KORVI_BUILT_HELP_FILE})
 add_dependencies(korvi_ui korvi-help)
 
 install(FILES ${KORVI_HELP_FILE} DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${KORVI_RESOURCES_DIR}/korvi-cd-ripper.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${KORVI_RESOURCES_DIR}/org.korvi.KorviCdRipper.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KORVI_ICONS_DIR}/korvi-cd-ripper.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 16 32 48 64 128 256)

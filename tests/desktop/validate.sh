@@ -23,6 +23,8 @@ grep -E '^(E|W):' <<<"$out" && fail "appstreamcli reports errors or warnings"
 # The metainfo launches the desktop entry that is installed, and that names an installed icon.
 desktop=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' \
   "$src/src/resources/$app_id.metainfo.xml")
+# The desktop entry carries the app id, so that the software centre and the window's app id meet.
+[ "$desktop" = "$app_id.desktop" ] || fail "the launchable '$desktop' is not named after the app id"
 [ -f "$src/src/resources/$desktop" ] || fail "the launchable '$desktop' is not in src/resources"
 out=$(desktop-file-validate "$src/src/resources/$desktop" 2>&1) || fail "desktop-file-validate: $out"
 grep -v 'hint:' <<<"$out" | grep . && fail "desktop-file-validate: $out"
