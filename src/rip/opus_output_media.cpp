@@ -42,6 +42,9 @@ void COpusOutputMedia::Open() {
     return;
   }
   error = ope_encoder_ctl(m_encoder.get(), OPUS_SET_BITRATE(m_bitrate * 1000));
+  // Unconstrained VBR, as opusenc encodes by default: the rate is an average over the track, and
+  // a dense passage gets the bits it needs.
+  if (error == OPE_OK) error = ope_encoder_ctl(m_encoder.get(), OPUS_SET_VBR_CONSTRAINT(0));
   if (error != OPE_OK) {
     Fail("cannot set the Opus bit rate", error);
     m_encoder.reset();
