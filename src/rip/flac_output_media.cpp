@@ -29,6 +29,10 @@ void CFlacOutputMedia::FailFromEncoder(const char* what) {
   Fail(std::string(what) + ": " + FLAC__stream_encoder_get_resolved_state_string(m_encoder.get()));
 }
 
+void CFlacOutputMedia::FailFromVerifier() {
+  if (!Failed()) m_failure = m_verifier->FailureText();
+}
+
 void CFlacOutputMedia::Open() {
   if (m_encoder || Failed()) return;
   m_stream.Open(m_fileName);
@@ -40,7 +44,8 @@ void CFlacOutputMedia::Open() {
   }
   FLAC__StreamEncoder* encoder = m_encoder.get();
   const uint64_t expectedSamples = uint64_t(m_expectedSectors) * kSamplesPerSector;
-  bool set = FLAC__stream_encoder_set_verify(encoder, true) &&
+  // libFLAC's own verification would decode on this thread; the verifier does it on another.
+  bool set = FLAC__stream_encoder_set_verify(encoder, false) &&
              FLAC__stream_encoder_set_channels(encoder, 2) &&
              FLAC__stream_encoder_set_bits_per_sample(encoder, 16) &&
              FLAC__stream_encoder_set_sample_rate(encoder, kSampleRate) &&
@@ -58,6 +63,12 @@ void CFlacOutputMedia::Open() {
   }
   if (!set) {
     Fail("cannot set up the FLAC encoder");
+    m_encoder.reset();
+    return;
+  }
+  m_verifier = std::make_unique<FlacFrameVerifier>();
+  if (m_verifier->Failed()) {
+    FailFromVerifier();
     m_encoder.reset();
     return;
   }
@@ -79,6 +90,11 @@ int CFlacOutputMedia::Write(const uint8_t* data, int count) {
   m_samples.resize(size_t(frames) * 2);
   for (size_t i = 0; i < m_samples.size(); ++i)
     m_samples[i] = static_cast<int16_t>(uint16_t(data[2 * i]) | uint16_t(data[2 * i + 1]) << 8);
+  // The verifier has the audio before the encoder writes any frame of it.
+  if (!m_verifier->Given(data, size_t(frames) * 4)) {
+    FailFromVerifier();
+    return 0;
+  }
   if (!FLAC__stream_encoder_process_interleaved(m_encoder.get(), m_samples.data(), frames)) {
     FailFromEncoder("cannot encode the audio");
     return 0;
@@ -107,6 +123,7 @@ void CFlacOutputMedia::Close() {
     DropPointsBeyondEnd();
     if (!FLAC__stream_encoder_finish(m_encoder.get())) FailFromEncoder("cannot finish the FLAC file");
     m_encoder.reset();
+    if (!m_verifier->Finish()) FailFromVerifier();
   }
   m_seekTable.reset();
   COutputMediaFile::Close();
@@ -116,13 +133,16 @@ FLAC__StreamEncoderWriteStatus CFlacOutputMedia::WriteCallback(const FLAC__Strea
                                                                const FLAC__byte buffer[], size_t bytes,
                                                                uint32_t, uint32_t, void* self) {
   auto* media = static_cast<CFlacOutputMedia*>(self);
-  // Only the header is written out of order, once the audio is through.
-  if (media->m_position == media->m_streamEnd)
+  // Only the header is written out of order, once the audio is through; the verifier has decoded
+  // its first version already, and takes the stream in order only.
+  if (media->m_position == media->m_streamEnd) {
     media->m_stream.Write(buffer, bytes);
-  else
+    media->m_verifier->Encoded(buffer, bytes);
+  } else {
     media->m_stream.WriteAt(int64_t(media->m_position), buffer, bytes);
+  }
   media->m_position += bytes;
-  media->m_streamEnd = media->m_position;
+  media->m_streamEnd = std::max(media->m_streamEnd, media->m_position);
   return media->m_stream.Failed() ? FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR
                                   : FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
 }
