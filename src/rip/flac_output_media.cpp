@@ -8,6 +8,7 @@ namespace {
 constexpr uint32_t kSampleRate = 44100;
 constexpr uint32_t kSamplesPerSector = 588;
 constexpr uint32_t kSeekPointSpacing = 10 * kSampleRate;
+constexpr uint32_t kPaddingBytes = 8192;  // as the flac tool leaves
 
 }  // namespace
 
@@ -51,16 +52,23 @@ void CFlacOutputMedia::Open() {
              FLAC__stream_encoder_set_sample_rate(encoder, kSampleRate) &&
              FLAC__stream_encoder_set_compression_level(encoder, uint32_t(m_level)) &&
              FLAC__stream_encoder_set_total_samples_estimate(encoder, expectedSamples);
+  // Room for the tags, written once the file is closed: without it the tag writer has to move
+  // all of the audio to make room, which costs as much again as writing the file.
+  m_padding.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
+  if (m_padding) m_padding->length = kPaddingBytes;
+  std::vector<FLAC__StreamMetadata*> blocks;
   if (set && expectedSamples > 0) {
     // Template points: the encoder fills in each one's frame as it passes it.
     m_seekTable.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_SEEKTABLE));
-    FLAC__StreamMetadata* blocks[] = {m_seekTable.get()};
+    blocks.push_back(m_seekTable.get());
     set = m_seekTable &&
           FLAC__metadata_object_seektable_template_append_spaced_points_by_samples(
               m_seekTable.get(), kSeekPointSpacing, expectedSamples) &&
-          FLAC__metadata_object_seektable_template_sort(m_seekTable.get(), true) &&
-          FLAC__stream_encoder_set_metadata(encoder, blocks, 1);
+          FLAC__metadata_object_seektable_template_sort(m_seekTable.get(), true);
   }
+  blocks.push_back(m_padding.get());
+  set =
+      set && m_padding && FLAC__stream_encoder_set_metadata(encoder, blocks.data(), uint32_t(blocks.size()));
   if (!set) {
     Fail("cannot set up the FLAC encoder");
     m_encoder.reset();
@@ -126,6 +134,7 @@ void CFlacOutputMedia::Close() {
     if (!m_verifier->Finish()) FailFromVerifier();
   }
   m_seekTable.reset();
+  m_padding.reset();
   COutputMediaFile::Close();
 }
 

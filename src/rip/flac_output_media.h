@@ -69,6 +69,7 @@ class CFlacOutputMedia : public COutputMediaFile {
   std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter> m_encoder;
   // The encoder refers to the seek table until it is finished, and fills its points in.
   std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter> m_seekTable;
+  std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter> m_padding;
   std::vector<FLAC__int32> m_samples;
   uint64_t m_framesWritten = 0;  // stereo sample frames given to the encoder
   uint64_t m_position = 0;       // where the encoder writes next
