@@ -12,8 +12,9 @@ constexpr size_t kGivenBytes = FlacFrameVerifier::kMaxLagSeconds * kSampleRate *
 // The encoded bytes never exceed the audio by more than a few bytes a frame; the ring holds more
 // than the audio's, so that the audio's ring is the one that holds the encoder back.
 constexpr size_t kEncodedBytes = kGivenBytes + kGivenBytes / 2;
-// The decoder is woken for a batch of this many bytes rather than for every frame: fewer wake-ups,
-// and libFLAC reads them in one go.
+// Once it has decoded all there was, the decoder waits for a batch of this many bytes rather than
+// for the next frame: libFLAC reads a few kilobytes at a time, and a wake-up for each would cost
+// both threads a switch.
 constexpr size_t kDecodeBatch = 64 * 1024;
 
 const char* Reason(FLAC__StreamDecoderErrorStatus status) {
@@ -143,12 +144,14 @@ FLAC__StreamDecoderReadStatus FlacFrameVerifier::ReadCallback(const FLAC__Stream
                                                               size_t* bytes, void* self) {
   auto* verifier = static_cast<FlacFrameVerifier*>(self);
   std::unique_lock lock(verifier->m_mutex);
-  verifier->m_decoderWants = std::max<size_t>(std::min(*bytes, kDecodeBatch), 1);
-  verifier->m_toDecoder.wait(lock, [&] {
-    return verifier->m_encoded.Size() >= verifier->m_decoderWants || verifier->EncoderBlocked() ||
-           verifier->m_ended || verifier->m_stop || verifier->Failed();
-  });
-  verifier->m_decoderWants = 0;
+  if (verifier->m_encoded.Size() == 0) {
+    verifier->m_decoderWants = kDecodeBatch;
+    verifier->m_toDecoder.wait(lock, [&] {
+      return verifier->m_encoded.Size() >= kDecodeBatch || verifier->EncoderBlocked() || verifier->m_ended ||
+             verifier->m_stop || verifier->Failed();
+    });
+    verifier->m_decoderWants = 0;
+  }
   if (verifier->m_stop || verifier->Failed()) return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
   *bytes = verifier->m_encoded.Pop(buffer, *bytes);
   if (verifier->m_encoderWaitsFor) verifier->m_toEncoder.notify_all();
