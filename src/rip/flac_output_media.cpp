@@ -8,6 +8,7 @@ namespace {
 constexpr uint32_t kSampleRate = 44100;
 constexpr uint32_t kSamplesPerSector = 588;
 constexpr uint32_t kSeekPointSpacing = 10 * kSampleRate;
+constexpr uint32_t kPaddingBytes = 8192;  // as the flac tool leaves
 
 }  // namespace
 
@@ -29,6 +30,10 @@ void CFlacOutputMedia::FailFromEncoder(const char* what) {
   Fail(std::string(what) + ": " + FLAC__stream_encoder_get_resolved_state_string(m_encoder.get()));
 }
 
+void CFlacOutputMedia::FailFromVerifier() {
+  if (!Failed()) m_failure = m_verifier->FailureText();
+}
+
 void CFlacOutputMedia::Open() {
   if (m_encoder || Failed()) return;
   m_stream.Open(m_fileName);
@@ -40,24 +45,38 @@ void CFlacOutputMedia::Open() {
   }
   FLAC__StreamEncoder* encoder = m_encoder.get();
   const uint64_t expectedSamples = uint64_t(m_expectedSectors) * kSamplesPerSector;
-  bool set = FLAC__stream_encoder_set_verify(encoder, true) &&
+  // libFLAC's own verification would decode on this thread; the verifier does it on another.
+  bool set = FLAC__stream_encoder_set_verify(encoder, false) &&
              FLAC__stream_encoder_set_channels(encoder, 2) &&
              FLAC__stream_encoder_set_bits_per_sample(encoder, 16) &&
              FLAC__stream_encoder_set_sample_rate(encoder, kSampleRate) &&
              FLAC__stream_encoder_set_compression_level(encoder, uint32_t(m_level)) &&
              FLAC__stream_encoder_set_total_samples_estimate(encoder, expectedSamples);
+  // Room for the tags, written once the file is closed: without it the tag writer has to move
+  // all of the audio to make room, which costs as much again as writing the file.
+  m_padding.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
+  if (m_padding) m_padding->length = kPaddingBytes;
+  std::vector<FLAC__StreamMetadata*> blocks;
   if (set && expectedSamples > 0) {
     // Template points: the encoder fills in each one's frame as it passes it.
     m_seekTable.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_SEEKTABLE));
-    FLAC__StreamMetadata* blocks[] = {m_seekTable.get()};
+    blocks.push_back(m_seekTable.get());
     set = m_seekTable &&
           FLAC__metadata_object_seektable_template_append_spaced_points_by_samples(
               m_seekTable.get(), kSeekPointSpacing, expectedSamples) &&
-          FLAC__metadata_object_seektable_template_sort(m_seekTable.get(), true) &&
-          FLAC__stream_encoder_set_metadata(encoder, blocks, 1);
+          FLAC__metadata_object_seektable_template_sort(m_seekTable.get(), true);
   }
+  blocks.push_back(m_padding.get());
+  set =
+      set && m_padding && FLAC__stream_encoder_set_metadata(encoder, blocks.data(), uint32_t(blocks.size()));
   if (!set) {
     Fail("cannot set up the FLAC encoder");
+    m_encoder.reset();
+    return;
+  }
+  m_verifier = std::make_unique<FlacFrameVerifier>();
+  if (m_verifier->Failed()) {
+    FailFromVerifier();
     m_encoder.reset();
     return;
   }
@@ -79,6 +98,11 @@ int CFlacOutputMedia::Write(const uint8_t* data, int count) {
   m_samples.resize(size_t(frames) * 2);
   for (size_t i = 0; i < m_samples.size(); ++i)
     m_samples[i] = static_cast<int16_t>(uint16_t(data[2 * i]) | uint16_t(data[2 * i + 1]) << 8);
+  // The verifier has the audio before the encoder writes any frame of it.
+  if (!m_verifier->Given(data, size_t(frames) * 4)) {
+    FailFromVerifier();
+    return 0;
+  }
   if (!FLAC__stream_encoder_process_interleaved(m_encoder.get(), m_samples.data(), frames)) {
     FailFromEncoder("cannot encode the audio");
     return 0;
@@ -107,8 +131,10 @@ void CFlacOutputMedia::Close() {
     DropPointsBeyondEnd();
     if (!FLAC__stream_encoder_finish(m_encoder.get())) FailFromEncoder("cannot finish the FLAC file");
     m_encoder.reset();
+    if (!m_verifier->Finish()) FailFromVerifier();
   }
   m_seekTable.reset();
+  m_padding.reset();
   COutputMediaFile::Close();
 }
 
@@ -116,13 +142,16 @@ FLAC__StreamEncoderWriteStatus CFlacOutputMedia::WriteCallback(const FLAC__Strea
                                                                const FLAC__byte buffer[], size_t bytes,
                                                                uint32_t, uint32_t, void* self) {
   auto* media = static_cast<CFlacOutputMedia*>(self);
-  // Only the header is written out of order, once the audio is through.
-  if (media->m_position == media->m_streamEnd)
+  // Only the header is written out of order, once the audio is through; the verifier has decoded
+  // its first version already, and takes the stream in order only.
+  if (media->m_position == media->m_streamEnd) {
     media->m_stream.Write(buffer, bytes);
-  else
+    media->m_verifier->Encoded(buffer, bytes);
+  } else {
     media->m_stream.WriteAt(int64_t(media->m_position), buffer, bytes);
+  }
   media->m_position += bytes;
-  media->m_streamEnd = media->m_position;
+  media->m_streamEnd = std::max(media->m_streamEnd, media->m_position);
   return media->m_stream.Failed() ? FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR
                                   : FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
 }

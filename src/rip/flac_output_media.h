@@ -1,6 +1,7 @@
 #pragma once
-// FLAC files: libFLAC's stream encoder, verifying what it encodes, with the audio's MD5 sum and a
-// seek table (a point every ten seconds) in the header. The header is written first and filled in
+// FLAC files: libFLAC's stream encoder, with the audio's MD5 sum and a seek table (a point every ten
+// seconds) in the header. A FlacFrameVerifier decodes every frame on a thread of its own and fails
+// the file when it does not give back the audio it was given. The header is written first and filled in
 // on Close, so a track cut short by a stop still becomes a valid, shorter file.
 
 #include <FLAC/metadata.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "rip/flac_frame_verifier.h"
 #include "rip/output_media.h"
 
 namespace korvi {
@@ -29,7 +31,8 @@ class CFlacOutputMedia : public COutputMediaFile {
   void Open() override;
   // The byte count when the encoder took the bytes, else 0.
   int Write(const uint8_t* data, int count) override;
-  // Encodes what is left, fills in the header and closes the file.
+  // Encodes what is left, fills in the header, waits for the check of the last frames and closes
+  // the file.
   void Close() override;
 
   bool Failed() const override { return !m_failure.empty() || m_stream.Failed(); }
@@ -54,18 +57,23 @@ class CFlacOutputMedia : public COutputMediaFile {
   void Fail(const std::string& what);
   // The encoder's own account of why it stopped, unless the file already gave one.
   void FailFromEncoder(const char* what);
+  // The check's reason, unless something else failed first.
+  void FailFromVerifier();
   // Seek points past the audio written so far become placeholders, which a reader skips.
   void DropPointsBeyondEnd();
 
   int m_level;
   int64_t m_expectedSectors;
+  // Before the encoder, which writes to it until it is deleted.
+  std::unique_ptr<FlacFrameVerifier> m_verifier;
   std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter> m_encoder;
   // The encoder refers to the seek table until it is finished, and fills its points in.
   std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter> m_seekTable;
+  std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter> m_padding;
   std::vector<FLAC__int32> m_samples;
   uint64_t m_framesWritten = 0;  // stereo sample frames given to the encoder
   uint64_t m_position = 0;       // where the encoder writes next
-  uint64_t m_streamEnd = 0;      // where the file's descriptor writes next
+  uint64_t m_streamEnd = 0;      // the end of what the encoder wrote
   std::string m_failure;         // the first thing that went wrong
 };
 
