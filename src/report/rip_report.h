@@ -34,6 +34,9 @@ struct ReportTrack {
   std::string accurateRip;
   std::string quality;  // "OK", "Repaired", "Errors at 3:12.40"
   std::string failure;  // why the track's file is missing or incomplete; empty when it is whole
+  // False when no file was left under fileName (it could not be written): the cue sheet must not
+  // name it, and its audio was not verified.
+  bool hasFile = true;
 };
 
 struct RipReport {
