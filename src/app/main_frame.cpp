@@ -150,7 +150,7 @@ CMainFrame::~CMainFrame() {
   m_play.reset();
 }
 
-bool CMainFrame::IsRipping() const { return m_ripJob && m_ripJob->IsRunning(); }
+bool CMainFrame::IsRipping() const { return m_ripUnderway || (m_ripJob && m_ripJob->IsRunning()); }
 
 bool CMainFrame::Create() {
   auto* central = new QWidget(this);
@@ -389,7 +389,8 @@ void CMainFrame::StartRip(int format) {
         [this, &text] { Prompts::Current().ShowJobError(this, QString::fromStdString(text)); });
   };
   m_ripLayout = m_view->Rows().Layout();
-  if (!m_ripJob->Start(m_ripList, settings) && !m_ripJob->StartError().empty())
+  m_ripUnderway = m_ripJob->Start(m_ripList, settings);
+  if (!m_ripUnderway && !m_ripJob->StartError().empty())
     prompts.ShowError(
         this, tr("The rip could not be started: %1").arg(QString::fromStdString(m_ripJob->StartError())));
 }
@@ -427,6 +428,8 @@ void CMainFrame::ShowRipStatus() {
 }
 
 void CMainFrame::OnRipFinished() {
+  // Until now a quick job's end was still on its way here: no other job may start meanwhile.
+  m_ripUnderway = false;
   // Asked before the progress window goes, which takes the activation with it.
   const bool away = !IsUserHere();
   m_view->TrackList()->setEnabled(true);

@@ -126,7 +126,8 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<ISectorSource> m_filteredSource;  // declared before the job that reads it
   bool m_imagesAsDrives = false;
   std::unique_ptr<RipJob> m_ripJob;
-  uint64_t m_ripLayout = 0;  // of the rows when the job started
+  uint64_t m_ripLayout = 0;    // of the rows when the job started
+  bool m_ripUnderway = false;  // from a job's start until the frame has handled its end
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
   CDiscInfo m_discInfo;

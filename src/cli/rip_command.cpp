@@ -211,9 +211,14 @@ void ReportReads(const RipJob& job, std::ostream& err) {
 void ReportAccurateRip(const RipJob& job, std::ostream& out, std::ostream& err) {
   const std::string summary = job.AccurateRipSummaryText();
   if (summary.empty()) return;
-  for (size_t i = 0; i < job.Tracks().size(); ++i)
-    if (const auto& verdict = job.Results()[i].accurateRip)
-      out << "AccurateRip track " << job.Tracks()[i].number << ": " << verdict->Text() << '\n';
+  for (size_t i = 0; i < job.Tracks().size(); ++i) {
+    const TrackResult& result = job.Results()[i];
+    const std::string head = "AccurateRip track " + std::to_string(job.Tracks()[i].number) + ": ";
+    if (!result.fileFailure.empty())
+      out << head << "not verified, no file was written\n";
+    else if (result.accurateRip)
+      out << head << result.accurateRip->Text() << '\n';
+  }
   if (!job.AccurateRipProblem().empty())
     err << "korvi-cli: AccurateRip: " << job.AccurateRipProblem() << '\n';
   err << "korvi-cli: " << summary << '\n';

@@ -1,14 +1,9 @@
 #include "report/report_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
-#include "common/fs_util.h"
+#include "common/staged_file.h"
 #include "rip/file_names.h"
 
 namespace korvi {
@@ -20,16 +15,6 @@ constexpr int kMaxNumber = 999;
 
 bool LeavesNoName(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '.'; });
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace
@@ -54,18 +39,19 @@ std::optional<std::string> WriteNewReportFile(const std::string& folder, const s
   std::string stem = folder;
   if (!stem.empty() && stem.back() != '/') stem += '/';
   stem += baseName;
+  const auto pathOf = [&](int number) {
+    return stem + (number > 1 ? " (" + std::to_string(number) + ")" : std::string()) + extension;
+  };
+  std::string cause;
+  std::optional<StagedFile> file = StagedFile::Create(pathOf(1), 0666, &cause);
+  if (!file || !file->Write(bytes, &cause)) return fail(pathOf(1) + ": " + cause);
   for (int number = 1; number <= kMaxNumber; ++number) {
-    const std::string path =
-        stem + (number > 1 ? " (" + std::to_string(number) + ")" : std::string()) + extension;
-    // O_EXCL claims the name: a file that appears meanwhile is not replaced either.
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd.Valid() && errno == EEXIST) continue;
-    if (!fd.Valid()) return fail("cannot create " + path + ": " + std::strerror(errno));
-    if (WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0 && fd.Close()) return path;
-    const int cause = errno;
-    fd.Reset();
-    ::unlink(path.c_str());
-    return fail("cannot write " + path + ": " + std::strerror(cause));
+    file->Retarget(pathOf(number));
+    // Moved in only where the name is free: an existing file is never replaced, not even one
+    // that appears meanwhile.
+    bool taken = false;
+    if (file->CommitAsNew(&taken, &cause)) return pathOf(number);
+    if (!taken) return fail(pathOf(number) + ": " + cause);
   }
   return fail("cannot write " + stem + extension + ": every numbered name up to " +
               std::to_string(kMaxNumber) + " is taken");

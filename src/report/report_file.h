@@ -13,8 +13,9 @@ namespace korvi {
 // there is no title; made safe the way track file names are.
 std::string ReportBaseName(const RipReport& report);
 
-// Writes bytes as folder/<baseName><extension>, or as "<baseName> (2)<extension>", " (3)"... when
-// that name is taken: an existing file is never replaced. The file is synced before this returns.
+// Writes bytes under a hidden temporary name in folder, synced, and moves them to
+// <baseName><extension>, or to "<baseName> (2)<extension>", " (3)"... when that name is taken: an
+// existing file is never replaced, and no half-written file ever has the name.
 // The path written, or nullopt with the cause in *error (and no file left behind).
 std::optional<std::string> WriteNewReportFile(const std::string& folder, const std::string& baseName,
                                               const std::string& extension, std::string_view bytes,

@@ -64,8 +64,14 @@ void TrackSection(std::string& out, const ReportTrack& track) {
   out += "Track " + std::to_string(track.number) + "\n";
   if (!track.title.empty()) Field(out, "  Title", track.title);
   if (!track.artist.empty()) Field(out, "  Artist", track.artist);
-  Field(out, "  File", track.fileName);
+  Field(out, "  File", track.fileName + (track.hasFile ? "" : " (not written)"));
   Field(out, "  Pre-gap", SectorsAsTime(track.pregap));
+  if (!track.hasFile) {
+    Field(out, "  AccurateRip", "not verified: no file was written");
+    Field(out, "  Failed", track.failure);
+    out += '\n';
+    return;
+  }
   char peak[32];
   std::snprintf(peak, sizeof peak, "%.1f %%", track.peakPercent);
   Field(out, "  Peak level", peak);

@@ -1,6 +1,7 @@
 #include "rip/file_names.h"
 
 #include <algorithm>
+#include <set>
 
 #include "text/utf8_text.h"
 
@@ -11,6 +12,18 @@ constexpr size_t kNameMaxBytes = 255;
 
 bool LeavesNoName(const std::string& name) {
   return std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || c == ' '; });
+}
+
+std::string FoldedCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + name;
 }
 
 }  // namespace
@@ -27,11 +40,24 @@ std::string TitleToFileName(const std::string& title, int trackNumber, size_t ex
 
 std::string OutputPath(const std::string& folder, const std::string& title, int trackNumber,
                        const std::string& extension) {
-  std::string path = folder;
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += TitleToFileName(title, trackNumber, extension.size());
-  path += extension;
-  return path;
+  return InFolder(folder, TitleToFileName(title, trackNumber, extension.size()) + extension);
+}
+
+std::vector<std::string> UniqueOutputPaths(const std::string& folder, const std::vector<TitledTrack>& tracks,
+                                           const std::string& extension) {
+  std::vector<std::string> paths;
+  std::set<std::string> taken;
+  for (const TitledTrack& track : tracks) {
+    const std::string name = TitleToFileName(track.title, track.number, extension.size());
+    std::string unique = name + extension;
+    for (int copy = 2; !taken.insert(FoldedCase(unique)).second; ++copy) {
+      const std::string suffix = " (" + std::to_string(copy) + ")" + extension;
+      const size_t room = kNameMaxBytes > suffix.size() ? kNameMaxBytes - suffix.size() : 1;
+      unique = std::string(CutUtf8(name, room)) + suffix;
+    }
+    paths.push_back(InFolder(folder, unique));
+  }
+  return paths;
 }
 
 }  // namespace korvi

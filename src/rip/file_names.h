@@ -2,6 +2,7 @@
 // From a track title to an output path.
 
 #include <string>
+#include <vector>
 
 namespace korvi {
 
@@ -15,5 +16,16 @@ std::string TitleToFileName(const std::string& title, int trackNumber, size_t ex
 // An empty folder gives a path relative to the working folder.
 std::string OutputPath(const std::string& folder, const std::string& title, int trackNumber,
                        const std::string& extension);
+
+struct TitledTrack {
+  std::string title;
+  int number;  // for the name of an untitled track
+};
+
+// OutputPath for each track, made unique within the list: a name equal to an earlier one (letters
+// A-Z compared without case, as the file systems of music players do) gets " (2)", " (3)"...
+// before the extension, cut so that the whole name still fits the file system.
+std::vector<std::string> UniqueOutputPaths(const std::string& folder, const std::vector<TitledTrack>& tracks,
+                                           const std::string& extension);
 
 }  // namespace korvi

@@ -18,7 +18,7 @@ void OutputFile::FailWithErrno(const char* what) { Fail(std::string(what) + ": "
 
 void OutputFile::Open(const std::string& path) {
   if (m_fd >= 0) return;
-  m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (m_fd < 0) FailWithErrno("cannot create the file");
 }
 

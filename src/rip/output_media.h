@@ -23,7 +23,7 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates or truncates the file.
+  // Creates or truncates the file; never through a symbolic link.
   void Open(const std::string& path);
   void Write(const void* data, size_t size);
   void WriteAt(int64_t offset, const void* data, size_t size);

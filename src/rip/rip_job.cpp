@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "disc/cdrom_toc.h"
@@ -128,13 +127,14 @@ std::string TrackPositionText(int64_t samplesIntoTrack) {
 }
 
 std::string TrackResult::StatusText(int32_t trackBegin) const {
+  if (!fileFailure.empty()) return "Failed: " + fileFailure;
   std::string text = QualityText(trackBegin);
   if (!text.empty() && accurateRip) text += "; " + accurateRip->Text();
   return text;
 }
 
 std::string TrackResult::QualityText(int32_t trackBegin) const {
-  if (!complete) return "";
+  if (!complete || !fileFailure.empty()) return "";
   if (!quality.unreadable.empty())
     return "Errors at " +
            TrackPositionText(quality.unreadable.front() - int64_t(trackBegin) * kSamplesPerSector);
@@ -181,11 +181,18 @@ void RipJob::Run() {
   m_yesToAll = m_noToAll = false;
   m_reading.clear();
   m_shown = -1;
-  m_outcomes.assign(m_tracks.size(), TrackOutcome());
+  m_outcomes.clear();
+  m_outcomes.resize(m_tracks.size());
   const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
-  for (size_t i = 0; i < m_tracks.size(); ++i)
-    m_outcomes[i].path =
-        OutputPath(m_settings.folder, m_tracks[i].info.title(), m_tracks[i].number, format.extension);
+  std::vector<TitledTrack> titles;
+  for (const RipTrack& track : m_tracks) titles.push_back({track.info.title(), track.number});
+  const std::vector<std::string> paths = UniqueOutputPaths(m_settings.folder, titles, format.extension);
+  for (size_t i = 0; i < m_tracks.size(); ++i) {
+    m_outcomes[i].path = paths[i];
+    // Looked at once: only a file that was there before the job is asked about, and a file
+    // another program puts there meanwhile is replaced by ours when ours is finished.
+    m_outcomes[i].before = LookAtFinalName(paths[i]);
+  }
 
   {
     EncoderPool pool(
@@ -237,7 +244,7 @@ void RipJob::ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, boo
                           [&](const TrackRead& track) { return pool.Room(track.index) >= kSwitchRoom; });
     }
     if (pick == m_reading.end()) {
-      if (next < order.size() && pool.Busy() < pool.Encoders() && !PathInFlight(order[next], pool)) {
+      if (next < order.size() && pool.Busy() < pool.Encoders()) {
         if (!StartTrack(order[next++], pool, retry)) continue;
         current = std::prev(m_reading.end());
         // A file that exists gets its first batch before a stop is heeded: a valid, shorter file
@@ -263,30 +270,35 @@ void RipJob::ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, boo
   }
 }
 
-bool RipJob::PathInFlight(size_t index, const EncoderPool& pool) const {
-  // Two titles can give one name: the later track waits for the file, then asks about it.
-  for (size_t earlier = 0; earlier < index; ++earlier)
-    if (m_outcomes[earlier].path == m_outcomes[index].path && pool.IsBusy(earlier)) return true;
-  return false;
-}
-
 bool RipJob::StartTrack(size_t index, EncoderPool& pool, bool retry) {
   const RipTrack& track = m_tracks[index];
   const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
   TrackOutcome& outcome = m_outcomes[index];
   // The third read goes into the file this job wrote; nobody is asked again.
-  if (!retry && ShouldSkip(outcome.path)) {
+  if (!retry && ShouldSkip(index)) {
     m_done.fetch_add(m_settings.testAndCopy ? 2 * track.info.length() : track.info.length());
     return false;
   }
   // A stop asked for while the overwrite question was open must not cost the old file.
   if (m_cancel.load()) return false;
+  // A link, a pipe or a folder at the name: nothing is read for a file that cannot be.
+  if (!retry && !outcome.before.refusal.empty()) {
+    FailWithoutReading(index, outcome.before.refusal, false);
+    return false;
+  }
   if (m_settings.testAndCopy) {
     // The old file stays until the test read is through.
     if (!retry && !TestRead(index)) return false;
     // The copy must come from the disc, not from what the drive kept of the test read.
     m_input->ForgetReads(track.info.begin());
   }
+  std::string cause;
+  std::optional<StagedFile> file = StagedFile::Create(outcome.path, 0644, &cause);
+  if (!file) {
+    FailWithoutReading(index, cause, m_settings.testAndCopy);
+    return false;
+  }
+  outcome.file = std::move(file);
   outcome.started = true;
   outcome.retrying = retry;
   const int number = AudioTrackNumber(track.info.begin());
@@ -295,7 +307,8 @@ bool RipJob::StartTrack(size_t index, EncoderPool& pool, bool retry) {
   outcome.result.quality = ReadQuality();
   outcome.result.complete = false;
   // Opened here, so that the file is there from the moment its track is read, as with one thread.
-  std::unique_ptr<COutputMediaFile> writer = format.makeWriter(outcome.path, m_settings.writer, &track.info);
+  std::unique_ptr<COutputMediaFile> writer =
+      format.makeWriter(outcome.file->TempPath(), m_settings.writer, &track.info);
   writer->Open();
   pool.Add(index, std::move(writer));
   m_reading.push_back({index, track.info.begin(), track.info.end(), track.info.begin()});
@@ -436,24 +449,59 @@ void RipJob::TrackClosed(size_t index, COutputMediaFile& writer) {
     result.accurateRipV1 = outcome.sums->AccurateRipV1();
     result.accurateRipV2 = outcome.sums->AccurateRipV2();
   }
-  std::error_code error;
-  std::string tagFailure;
+  outcome.failure = PutFileInPlace(index, writer);
+  outcome.file.reset();
+  if (outcome.failure.empty()) outcome.failure = ReadFailureText(index);
+}
+
+std::string RipJob::PutFileInPlace(size_t index, COutputMediaFile& writer) {
+  TrackOutcome& outcome = m_outcomes[index];
+  StagedFile& file = *outcome.file;
   if (writer.Failed()) {
-    outcome.failure = writer.FailureText();
-  } else if (!std::filesystem::exists(outcome.path, error)) {
-    // Its folder was removed or renamed while the file was written: it is not where the user looks.
-    outcome.failure = "the file is no longer there: its folder was removed or renamed while it was written";
-  } else if (tagFailure = WriteTags(index); !tagFailure.empty()) {
-    outcome.failure = "the tags could not be written: " + tagFailure;
-  } else if (outcome.failedReads > 0) {
-    outcome.failure = std::to_string(outcome.failedReads) +
-                      " sector(s) could not be read, the first at sector " +
-                      std::to_string(outcome.firstFailedSector) + "; they hold silence";
-  } else if (!outcome.result.quality.unreadable.empty()) {
-    outcome.failure = UnreadableText(outcome.result.quality.unreadable, m_tracks[index].info.begin());
-  } else {
-    outcome.failure.clear();
+    file.Discard();
+    return NoFile(index, writer.FailureText());
   }
+  // Into the temporary: the file is whole, tags and all, before it has its name. A tag that
+  // cannot be written leaves the audio as it was, which is still worth keeping.
+  const std::string tagFailure = WriteTags(index);
+  // Its folder removed or renamed while the file was written: it is not where the user looks.
+  static const std::string kFolderGone =
+      "the file is no longer there: its folder was removed or renamed while it was written";
+  std::string cause;
+  if (!file.Commit(&cause)) return NoFile(index, file.FolderStillThere() ? cause : kFolderGone);
+  outcome.written = true;
+  outcome.result.fileFailure.clear();
+  if (!file.FolderStillThere()) {
+    outcome.written = false;
+    return NoFile(index, kFolderGone);
+  }
+  if (!tagFailure.empty()) return "the tags could not be written: " + tagFailure;
+  return "";
+}
+
+std::string RipJob::NoFile(size_t index, const std::string& cause) {
+  TrackOutcome& outcome = m_outcomes[index];
+  // A third read that fails leaves the copy's file, which is still this job's.
+  if (!outcome.written) outcome.result.fileFailure = cause;
+  return cause;
+}
+
+std::string RipJob::ReadFailureText(size_t index) const {
+  const TrackOutcome& outcome = m_outcomes[index];
+  if (outcome.failedReads > 0)
+    return std::to_string(outcome.failedReads) + " sector(s) could not be read, the first at sector " +
+           std::to_string(outcome.firstFailedSector) + "; they hold silence";
+  if (!outcome.result.quality.unreadable.empty())
+    return UnreadableText(outcome.result.quality.unreadable, m_tracks[index].info.begin());
+  return "";
+}
+
+void RipJob::FailWithoutReading(size_t index, const std::string& cause, bool testReadDone) {
+  TrackOutcome& outcome = m_outcomes[index];
+  outcome.started = true;
+  outcome.failure = NoFile(index, cause);
+  const int32_t length = m_tracks[index].info.length();
+  m_done.fetch_add(m_settings.testAndCopy && !testReadDone ? 2 * length : length);
 }
 
 std::string RipJob::WriteTags(size_t index) const {
@@ -481,12 +529,12 @@ std::string RipJob::WriteTags(size_t index) const {
   tags.musicBrainzDiscId = disc.musicBrainzDiscId;
   if (number > 0 && size_t(number) <= disc.recordingIds.size())
     tags.musicBrainzRecordingId = disc.recordingIds[size_t(number) - 1];
-  return WriteTrackTags(m_outcomes[index].path, extension, tags);
+  return WriteTrackTags(m_outcomes[index].file->TempPath(), extension, tags);
 }
 
-bool RipJob::ShouldSkip(const std::string& path) {
-  std::error_code error;
-  if (!m_settings.replacePrompt || !std::filesystem::exists(path, error)) return false;
+bool RipJob::ShouldSkip(size_t index) {
+  const std::string& path = m_outcomes[index].path;
+  if (!m_settings.replacePrompt || !m_outcomes[index].before.taken) return false;
   if (m_noToAll) return true;
   if (m_yesToAll) return false;
   // A prompt dismissed without an answer keeps the file, whatever an earlier prompt was told.

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/staged_file.h"
 #include "disc/cd_text.h"
 #include "disc/cdrom_toc.h"
 #include "disc/rip_reader.h"
@@ -141,15 +142,20 @@ struct TrackResult {
   uint32_t accurateRipV1 = 0;
   uint32_t accurateRipV2 = 0;
   std::optional<AccurateRipResult> accurateRip;  // when the job verified the track
+  // Why no file was written for the track (its name refused, the file could not be created,
+  // written or moved into place); empty when the file is there. Then nothing above describes a
+  // file, and the track was not verified.
+  std::string fileFailure;
 
   // "OK", "Repaired", "Errors at 3:12.40", "Reads differ"; empty when the track was not read to
-  // its end.
+  // its end or has no file.
   std::string QualityText(int32_t trackBegin) const;
   // The quality, then what AccurateRip says where the track was verified: "OK; Accurate (v2,
-  // confidence 12)".
+  // confidence 12)"; "Failed: <why>" when no file was written.
   std::string StatusText(int32_t trackBegin) const;
   bool IsAccurate() const {
-    return complete && accurateRip && accurateRip->status == AccurateRipResult::Status::kAccurate;
+    return complete && fileFailure.empty() && accurateRip &&
+           accurateRip->status == AccurateRipResult::Status::kAccurate;
   }
 };
 
@@ -227,7 +233,12 @@ class RipJob {
   };
   // What became of a track, in the job's order.
   struct TrackOutcome {
-    std::string path;
+    std::string path;  // the final name, unique within the job
+    FinalName before;  // what the name held when the job began
+    // The file under its temporary name, from the start of the track's read until it is moved
+    // into place or removed.
+    std::optional<StagedFile> file;
+    bool written = false;  // the final name holds a file this job wrote
     bool started = false;
     bool retrying = false;  // the third read of test and copy
     int32_t failedReads = 0;
@@ -252,7 +263,6 @@ class RipJob {
   void MatchAccurateRip();
   RipReport MakeReport() const;
   void WriteReports();
-  bool PathInFlight(size_t index, const EncoderPool& pool) const;
   // Asks about an existing file and hands the track to the pool; false when it is skipped.
   bool StartTrack(size_t index, EncoderPool& pool, bool retry);
   // Reads the track's next batch into its queue; false when a stop came meanwhile.
@@ -261,10 +271,20 @@ class RipJob {
   // The bars follow the first track that is not read to its end.
   void ShowFirstTrack();
   void TrackClosed(size_t index, COutputMediaFile& writer);
+  // Moves the closed file to its name, or removes it when it failed; why the track has no whole,
+  // tagged file, or empty.
+  std::string PutFileInPlace(size_t index, COutputMediaFile& writer);
+  // The track has no file, for this cause; returns it.
+  std::string NoFile(size_t index, const std::string& cause);
+  // Why the audio in the track's file is not what the disc holds, or empty.
+  std::string ReadFailureText(size_t index) const;
+  // A track that gets no file at all: counted as done, reported with the cause.
+  void FailWithoutReading(size_t index, const std::string& cause, bool testReadDone);
   // The full tags into the track's closed file, when the settings ask for them; why they could not
   // be written, or empty.
   std::string WriteTags(size_t index) const;
-  bool ShouldSkip(const std::string& path);
+  // Asks about a file that was at the track's name when the job began.
+  bool ShouldSkip(size_t index);
   // count sectors from first into out; sectors that cannot be read become silence, their places
   // noted in quality. How many failed, the first of them in *firstFailed.
   int32_t ReadBatch(ReadQuality& quality, int32_t first, int32_t count, uint8_t* out, int32_t* firstFailed);

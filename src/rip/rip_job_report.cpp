@@ -67,7 +67,8 @@ void RipJob::MatchAccurateRip() {
   for (size_t i = 0; i < m_outcomes.size(); ++i) {
     TrackResult& result = m_outcomes[i].result;
     const int number = AudioTrackNumber(m_tracks[i].info.begin());
-    if (!m_outcomes[i].started || !result.complete || number == 0) continue;
+    // The verdict is about a file: a track whose file was not written gets none.
+    if (!m_outcomes[i].started || !m_outcomes[i].written || !result.complete || number == 0) continue;
     result.accurateRip =
         AccurateRipResultOf(answer, m_accurateRip->Ids(), number, result.accurateRipV1, result.accurateRipV2);
   }
@@ -147,6 +148,13 @@ RipReport RipJob::MakeReport() const {
     track.quality = result.QualityText(info.begin());
     track.failure = outcome.failure;
     if (track.failure.empty() && !result.complete) track.failure = "stopped before its end";
+    track.hasFile = outcome.written;
+    if (!track.hasFile) {
+      // What was read went into no file: nothing of it describes the track's file.
+      track.peakPercent = 0;
+      track.testCrc.reset();
+      track.copyCrc.reset();
+    }
     report.tracks.push_back(std::move(track));
   }
   report.stopped = m_cancel.load();

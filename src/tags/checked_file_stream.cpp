@@ -17,7 +17,7 @@ constexpr long kShiftChunk = 256 * 1024;
 }  // namespace
 
 CheckedFileStream::CheckedFileStream(std::string path) : m_path(std::move(path)) {
-  m_fd = ::open(m_path.c_str(), O_RDWR | O_CLOEXEC);
+  m_fd = ::open(m_path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
   if (m_fd < 0) Fail("cannot open the file");
 }
 

@@ -175,6 +175,38 @@ TEST_F(KorviCliAccurateRip, AMisreadTrackIsNotAccurate) {
 }
 
 // What the database cannot answer is said as such, and never holds the rip up for long.
+// A folder where track 3's file should go: the database would prove its audio, but no file holds
+// it, so it is reported as failed everywhere, never as accurate, and the cue sheet, read back
+// over the files, leaves it out.
+TEST_F(KorviCliAccurateRip, ATrackWithoutAFileIsNeverCalledAccurate) {
+  std::vector<DbTrack> tracks;
+  for (const fixtures::ImageTrackSums& sums : m_sums) tracks.push_back({7, sums.v1});
+  Serve(fixtures::PressingBytes(m_ids, tracks));
+  std::filesystem::create_directory(m_out / "Track 3.wav");
+  const fixtures::ChildResult rip = Rip({});
+  EXPECT_EQ(rip.status, 1) << rip.err;
+  EXPECT_EQ(rip.out, Files(1, 2) + Files(4, 4) +
+                         "AccurateRip track 1: Accurate (v1, confidence 7)\n"
+                         "AccurateRip track 2: Accurate (v1, confidence 7)\n"
+                         "AccurateRip track 3: not verified, no file was written\n"
+                         "AccurateRip track 4: Accurate (v1, confidence 7)\n");
+  EXPECT_NE(rip.err.find("3 of 4 tracks accurately ripped"), std::string::npos) << rip.err;
+  const std::string log = ReadText(Report(".log"));
+  const std::string section =
+      log.substr(log.find("Track 3\n"), log.find("Track 4\n") - log.find("Track 3\n"));
+  EXPECT_NE(section.find("  AccurateRip     not verified: no file was written"), std::string::npos) << log;
+  EXPECT_NE(section.find("  Failed          is a folder"), std::string::npos) << log;
+  EXPECT_EQ(section.find("Read quality"), std::string::npos) << log;
+  EXPECT_EQ(section.find("Copy CRC"), std::string::npos) << log;
+  const std::string cue = ReadText(Report(".cue"));
+  EXPECT_EQ(cue.find("Track 3.wav"), std::string::npos) << cue;
+  std::string error;
+  std::unique_ptr<CdDevice> ripped = CdDevice::Open(Report(".cue").string(), &error);
+  ASSERT_TRUE(ripped) << error << "\n" << cue;
+  DiscToc toc;
+  EXPECT_TRUE(ripped->ReadToc(toc)) << ripped->lastError() << "\n" << cue;
+}
+
 TEST_F(KorviCliAccurateRip, AMissingBrokenOrSilentDatabaseIsNamed) {
   m_server.SetResponse(m_path, {HttpTestServer::Mode::kReply, 404, "Not Found"});
   fixtures::ChildResult rip = Rip({"--tracks", "3", "--no-log", "--no-cue"});

@@ -98,6 +98,14 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+bool IsBeingWritten(const std::filesystem::path& finalPath) {
+  const std::string prefix = "." + finalPath.filename().string() + ".korvi-";
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(finalPath.parent_path(), error))
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
 std::vector<std::string> LinesNaming(const std::string& err, const std::string& path) {
   std::vector<std::string> lines;
   std::istringstream in(err);

@@ -80,6 +80,9 @@ bool FlacTestPasses(const std::filesystem::path& file);
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 
+// Whether a rip is writing the file: its hidden temporary is in the folder.
+bool IsBeingWritten(const std::filesystem::path& finalPath);
+
 // The lines of stderr that name the file.
 std::vector<std::string> LinesNaming(const std::string& err, const std::string& path);
 

@@ -39,8 +39,8 @@ std::string CheckWavPrefix(const std::filesystem::path& file, const std::string&
 
 class StopDuringARip : public ::testing::TestWithParam<StopCase> {};
 
-// The stop comes as soon as the file of the two-minute middle track exists, long before that track
-// can be finished. One encoder: track 1 is whole by then.
+// The stop comes as soon as the file of the two-minute middle track is begun, long before that
+// track can be finished. One encoder: track 1 is whole by then.
 TEST_P(StopDuringARip, TheFileBeingWrittenStaysValidAndNoLaterTrackStarts) {
   const auto& [format, signal] = GetParam();
   RipScene scene(9000);
@@ -51,9 +51,9 @@ TEST_P(StopDuringARip, TheFileBeingWrittenStaysValidAndNoLaterTrackStarts) {
   ChildProcess cli;
   ASSERT_TRUE(cli.Start(scene.Rip(format, scene.Out(), {"--on-exists", "overwrite", "--jobs", "1"})));
   const auto deadline = std::chrono::steady_clock::now() + 120s;
-  while (!std::filesystem::exists(track2) && std::chrono::steady_clock::now() < deadline)
+  while (!IsBeingWritten(track2) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(1ms);
-  ASSERT_TRUE(std::filesystem::exists(track2)) << cli.Finish(1s).err;
+  ASSERT_TRUE(IsBeingWritten(track2)) << cli.Finish(1s).err;
   ASSERT_EQ(::kill(cli.Pid(), signal), 0);
   const ChildResult result = cli.Finish(120s);
 
@@ -62,6 +62,7 @@ TEST_P(StopDuringARip, TheFileBeingWrittenStaysValidAndNoLaterTrackStarts) {
   EXPECT_NE(result.err.find("korvi-cli: stopping;"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("korvi-cli: the rip was stopped"), std::string::npos) << result.err;
   EXPECT_FALSE(std::filesystem::exists(track3));
+  EXPECT_FALSE(IsBeingWritten(track2)) << "a temporary file is left behind";
   EXPECT_EQ(result.out, scene.FileName(scene.Out(), 1, format) + "\n" + track2.string() + "\n");
   EXPECT_EQ(CheckRippedFile(scene.FileName(scene.Out(), 1, format), format, scene.TrackBytes(1)), "");
   if (format.name == "wav") {

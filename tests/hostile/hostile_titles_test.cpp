@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "hostile_disc.h"
@@ -169,6 +172,47 @@ TEST(HostileTitles, EntriesWithMoreOrFewerTitlesThanTracksLoadBackFromTheLibrary
     const fixtures::ChildResult fromLibrary = disc.Cli(lookup);
     ASSERT_EQ(fromLibrary.status, 0) << c.name << ": " << fromLibrary.err;
     EXPECT_EQ(fromLibrary.out, c.shown) << c.name;
+  }
+}
+
+// Titles that give one name: "Interlude" twice, and two long titles that differ only past what a
+// file name holds. In every --on-exists mode each track gets a file of its own with its own audio,
+// and the cue sheet names each file once; nobody is asked about a file the rip made itself.
+TEST(HostileTitles, TitlesThatGiveOneNameGetAFileEach) {
+  const std::string longTitle(260, 'a');
+  fixtures::HostileDisc disc;
+  ASSERT_TRUE(disc.Make(5));
+  disc.ServeEntry(
+      disc.Entry("Artist / Album", {"TTITLE0=Intro", "TTITLE1=Interlude", "TTITLE2=" + longTitle + "1",
+                                    "TTITLE3=Interlude", "TTITLE4=" + longTitle + "2"}));
+  const std::vector<std::string> names = {"Intro.wav", "Interlude.wav", std::string(251, 'a') + ".wav",
+                                          "Interlude (2).wav", std::string(247, 'a') + " (2).wav"};
+  for (const char* mode : {"ask", "overwrite", "skip"}) {
+    const fs::path out = disc.dir / mode;
+    fs::create_directory(out);
+    const fixtures::ChildResult rip = disc.Cli({"rip", disc.Cue(), "--lookup", "--format", "wav", "--out",
+                                                out.string(), "--on-exists", mode, "--no-verify"});
+    ASSERT_EQ(rip.status, 0) << mode << ": " << rip.err;
+    EXPECT_EQ(rip.err.find("overwrite?"), std::string::npos) << rip.err;
+    std::string listed;
+    for (const std::string& name : names) listed += (out / name).string() + "\n";
+    EXPECT_EQ(rip.out, listed) << mode;
+    for (size_t i = 0; i < names.size(); ++i) {
+      const int32_t last =
+          i + 1 < disc.image.starts.size() ? disc.image.starts[i + 1] - 1 : disc.image.leadOut - 1;
+      const std::vector<uint8_t> audio = fixtures::ReadBinSectors(disc.image.bin, disc.image.starts[i], last);
+      std::ifstream in(out / names[i], std::ios::binary);
+      const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+      ASSERT_EQ(file.size(), 44 + audio.size()) << mode << ": " << names[i];
+      EXPECT_EQ(std::memcmp(audio.data(), file.data() + 44, audio.size()), 0) << mode << ": " << names[i];
+    }
+    std::ifstream in(out / "Artist - Album.cue");
+    const std::string cue{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (const std::string& name : names) {
+      const size_t at = cue.find("FILE \"" + name + "\"");
+      EXPECT_NE(at, std::string::npos) << cue;
+      EXPECT_EQ(cue.find("FILE \"" + name + "\"", at + 1), std::string::npos) << cue;
+    }
   }
 }
 

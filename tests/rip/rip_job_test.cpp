@@ -4,6 +4,8 @@
 #include "rip/rip_job.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <fstream>
@@ -246,13 +248,18 @@ TEST_F(RipJobTest, OverwriteAnswers) {
   }
 }
 
-TEST_F(RipJobTest, SameTitleTwiceAsksAboutTheFileJustMade) {
+// Titles equal but for the case of their letters too: one file each, no question about a file the
+// job made itself.
+TEST_F(RipJobTest, SameTitleTwiceGivesTwoFilesWithoutAQuestion) {
   RipJob job(m_messenger, *m_device);
   m_messenger.answerOverwrite = [](const std::string&) { return kOverwriteNo; };
-  Run(job, {Track(1, "Same"), Track(2, "Same")}, Settings());
-  ASSERT_EQ(m_messenger.asked.size(), 1u);
-  EXPECT_EQ(m_messenger.asked[0], (m_out / "Same.wav").string());
+  Run(job, {Track(1, "Same"), Track(2, "SAME")}, Settings());
+  EXPECT_TRUE(m_messenger.asked.empty());
+  EXPECT_EQ(job.WrittenFiles(),
+            (std::vector<std::string>{(m_out / "Same.wav").string(), (m_out / "SAME (2).wav").string()}));
   EXPECT_EQ(std::filesystem::file_size(m_out / "Same.wav"), 44u + 2352u * (Track(1, "").info.length() + 1));
+  EXPECT_EQ(std::filesystem::file_size(m_out / "SAME (2).wav"),
+            44u + 2352u * (Track(2, "").info.length() + 1));
 }
 
 TEST_F(RipJobTest, FailuresAreCollectedAndTheJobGoesOn) {
@@ -263,8 +270,11 @@ TEST_F(RipJobTest, FailuresAreCollectedAndTheJobGoesOn) {
   ASSERT_EQ(job.Failures().size(), 2u);
   EXPECT_EQ(job.Failures()[0].path, (m_dir / "missing" / "A.wav").string());
   EXPECT_NE(job.Failures()[0].cause.find("No such file or directory"), std::string::npos);
-  // Every sector was still read: no error ends a job early.
-  EXPECT_EQ(m_messenger.progress.size(), size_t(Track(1, "").info.length() + Track(2, "").info.length() + 2));
+  EXPECT_EQ(job.Failures()[1].path, (m_dir / "missing" / "B.wav").string());
+  // Nothing is read for a file that cannot be made, and the job still runs to its end.
+  EXPECT_TRUE(m_messenger.progress.empty());
+  EXPECT_EQ(job.DoneSectors(), job.TotalSectors());
+  EXPECT_EQ(job.Results()[1].StatusText(0), "Failed: " + job.Failures()[1].cause);
 }
 
 // A source whose sectors in [badFrom, badTo] cannot be read: a read that touches any of them fails
@@ -377,15 +387,43 @@ TEST_F(TwoEncoderTest, AStopAsAFileIsCreatedLeavesItWithAudio) {
 }
 
 // A file that cannot be written fails alone: the track beside it is whole, and every sector is read.
+// A file-size limit for this process that lets writes fail with EFBIG instead of a signal;
+// the old limit and action come back at the end of the scope.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &m_old);
+    m_oldAction = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_old);
+    ::signal(SIGXFSZ, m_oldAction);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit m_old{};
+  sighandler_t m_oldAction;
+};
+
 TEST_F(TwoEncoderTest, AWriteFailureInOneEncoderLeavesTheOtherTrackWhole) {
-  std::filesystem::create_symlink("/dev/full", m_out / "Full.wav");
   RipJob job(m_messenger, *m_device);
   const RipTrack full = Track(1, "Full"), fine = Track(2, "Fine");
-  Run(job, {full, fine}, TwoEncoders(kFormatWave, false));
+  {
+    // Between the two files' sizes: the longer track's writes fail, the shorter one's do not.
+    FileSizeLimit limit(44 + 2352 * 1600);
+    Run(job, {full, fine}, TwoEncoders(kFormatWave, false));
+  }
   ASSERT_EQ(job.Failures().size(), 1u);
   EXPECT_EQ(job.Failures()[0].path, (m_out / "Full.wav").string());
-  EXPECT_NE(job.Failures()[0].cause.find("No space left on device"), std::string::npos)
-      << job.Failures()[0].cause;
+  EXPECT_NE(job.Failures()[0].cause.find("File too large"), std::string::npos) << job.Failures()[0].cause;
+  // The failed file is gone, not left under its name or a temporary one.
+  EXPECT_FALSE(std::filesystem::exists(m_out / "Full.wav"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_out), {}), 1);
   EXPECT_EQ(job.WrittenFiles(), std::vector<std::string>{(m_out / "Fine.wav").string()});
   const auto file = ReadAll(m_out / "Fine.wav");
   const auto disc = DiscBytes(fine);

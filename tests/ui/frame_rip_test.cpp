@@ -1,6 +1,8 @@
 // Ripping from the window on a real disc image: the commands, the dialogs a job waits on, the
 // state while it runs, stopping it, and the report of files that failed.
 
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -251,6 +253,23 @@ class FrameRipTest : public QObject {
     const QString report = m_prompts.errors.front();
     QVERIFY(report.contains("Track 1.wav") && report.contains("Track 3.wav"));
     QVERIFY2(report.contains("No such file or directory"), qPrintable(report));
+  }
+
+  // A named pipe at track 2's name: the rip neither waits on it nor writes through it; the box at
+  // the end names it, and the track's row says why it has no file.
+  void aTrackWithoutAFileSaysWhyInItsRow() {
+    auto frame = MakeFrame();
+    const std::filesystem::path pipe = m_out / "Track 2.wav";
+    QCOMPARE(::mkfifo(pipe.c_str(), 0644), 0);
+    RipAndWait(*frame, ID_RIP_WAV);
+    QCOMPARE(m_prompts.errors.size(), 1);
+    QVERIFY2(m_prompts.errors.front().contains(QString::fromStdString(pipe.string())),
+             qPrintable(m_prompts.errors.front()));
+    const TrackListRows& rows = frame->View()->Rows();
+    QCOMPARE(rows.Text(1, kColumnStatus), std::string("Failed: is a named pipe (FIFO), not a regular file"));
+    for (int row : {0, 2})
+      QVERIFY2(rows.Text(row, kColumnStatus).rfind("OK", 0) == 0, rows.Text(row, kColumnStatus).c_str());
+    QVERIFY(std::filesystem::is_fifo(pipe));
   }
 
   void aMissingMp3EncoderIsShownForEachTrackAndTheJobGoesOn() {

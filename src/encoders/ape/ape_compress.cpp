@@ -247,7 +247,7 @@ int ApeCompressor::Start(const char16_t* outputFileName, const WaveFormatEx* inp
     return Refuse(kApeErrorInsufficientMemory, "not enough memory to compress");
   }
 
-  m_fd.Reset(::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  m_fd.Reset(::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (m_fd.Get() < 0) return Refuse(kApeErrorInvalidOutputFile, SystemError("cannot create the file"));
   // A provisional header with no frames; Finish writes the real one.
   const std::vector<uint8_t> provisional = Headers(0, 0, 0, {});

@@ -268,7 +268,7 @@ off_t AudioStart(int fd) {
 // found where the audio starts and must be followed by another frame, an ID3v1 tag or the end.
 BE_ERR WriteTagFrame(const char* fileName, const std::vector<uint8_t>& tag) {
   if (!fileName || tag.empty()) return BE_ERR_INVALID_FORMAT_PARAMETERS;
-  Fd fd(::open(fileName, O_RDWR | O_CLOEXEC));
+  Fd fd(::open(fileName, O_RDWR | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) return BE_ERR_INVALID_FORMAT_PARAMETERS;
   const off_t start = AudioStart(fd.get());
   uint8_t here[4], next[4];
