@@ -25,11 +25,6 @@ int EncoderPool::Busy() const {
   return static_cast<int>(m_feeds.size());
 }
 
-bool EncoderPool::IsBusy(size_t track) const {
-  std::lock_guard lock(m_mutex);
-  return m_feeds.count(track) > 0;
-}
-
 void EncoderPool::Add(size_t track, std::unique_ptr<COutputMediaFile> writer) {
   std::lock_guard lock(m_mutex);
   auto feed = std::make_unique<Feed>();

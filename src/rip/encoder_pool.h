@@ -39,7 +39,6 @@ class EncoderPool {
   int Encoders() const { return static_cast<int>(m_threads.size()); }
   // Tracks handed over whose file is not closed yet.
   int Busy() const;
-  bool IsBusy(size_t track) const;
   // A free encoder takes the track and its open writer; only while Busy() < Encoders().
   void Add(size_t track, std::unique_ptr<COutputMediaFile> writer);
   // How many more chunks the track's queue takes now.
