@@ -64,8 +64,8 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
 
 // A name that goes into a quoted FILE word unchanged, so that the line names the very file.
 bool Writable(const std::string& name) {
-  return !name.empty() && name.find('"') == std::string::npos && name.back() != '\\' &&
-         IsValidUtf8(name) && ReplaceControls(name, ' ') == name;
+  return !name.empty() && name.find('"') == std::string::npos && name.back() != '\\' && IsValidUtf8(name) &&
+         ReplaceControls(name, ' ') == name;
 }
 
 std::string FileLine(const std::string& name) {

@@ -239,7 +239,8 @@ std::string Lines(const std::string& text, const std::string& prefix, bool cut =
   std::istringstream in(text);
   std::string lines;
   for (std::string line; std::getline(in, line);)
-    if (line.rfind(prefix, 0) == 0) lines += (cut ? line.substr(0, line.find('"', prefix.size()) + 1) : line) + "\n";
+    if (line.rfind(prefix, 0) == 0)
+      lines += (cut ? line.substr(0, line.find('"', prefix.size()) + 1) : line) + "\n";
   return lines;
 }
 
@@ -248,21 +249,27 @@ std::string Lines(const std::string& text, const std::string& prefix, bool cut =
 // backslash) and the files' real names; an MP3 rip's sheet says MP3.
 TEST(CueSheetReadBack, EveryReaderTakesTheTitlesAndFileNamesOfARip) {
   fixtures::TempDir dir;
-  const std::vector<std::string> titles = {"Quote \"only\" here", "Rock 'n' \"Roll\"", "back\\slash",
-                                           "ends in \\", "It's", "Sigur Rós — 東京", "\"\"\""};
-  const std::vector<std::string> read = {"Quote ''only'' here", "Rock 'n' ''Roll''", "back\\slash",
-                                         "ends in \\ ", "It's", "Sigur Rós — 東京", "''''''"};
-  const std::vector<std::string> names = {"Quote _only_ here", "Rock 'n' _Roll_", "back\\slash", "ends in \\",
-                                          "It's", "Sigur Rós — 東京", "___"};
+  struct Title {
+    std::string given, read, file;  // in the library, as the readers give it back, its file's name
+  };
+  const std::vector<Title> titles = {{"Quote \"only\" here", "Quote ''only'' here", "Quote _only_ here"},
+                                     {"Rock 'n' \"Roll\"", "Rock 'n' ''Roll''", "Rock 'n' _Roll_"},
+                                     {"back\\slash", "back\\slash", "back\\slash"},
+                                     {"ends in \\", "ends in \\ ", "ends in \\"},
+                                     {"It's", "It's", "It's"},
+                                     {"Sigur Rós — 東京", "Sigur Rós — 東京", "Sigur Rós — 東京"},
+                                     {"\"\"\"", "''''''", "___"}};
   // No pre-gaps: cueprint's parser takes one file per track, and warns of an INDEX 00 in the file
   // before (the test above has those).
   fixtures::WrittenImage image;
   ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "disc.cue", fixtures::AllAudioLayout(7, 90), &image, nullptr));
+  const std::optional<fixtures::ImageToc> toc = fixtures::ReadImageToc(image.cue);
+  ASSERT_TRUE(toc);
   CDiscInfo record;  // the titles, from the library
-  record.discId = fixtures::ReadImageToc(image.cue).value().cddbId;
+  record.discId = toc->cddbId;
   record.albumTitle = "Say \"Hi\"";
   record.albumArtist = "Ends in \\";
-  for (const std::string& title : titles) record.tracks.emplace_back(0, 0, title.c_str());
+  for (const Title& title : titles) record.tracks.emplace_back(0, 0, title.given.c_str());
   std::filesystem::create_directory(dir / "lib");
   ASSERT_GT(record.SaveDiscInfo((dir / "lib").string()), 0);
   fixtures::ChildOptions rip;
@@ -273,18 +280,20 @@ TEST(CueSheetReadBack, EveryReaderTakesTheTitlesAndFileNamesOfARip) {
     SCOPED_TRACE(format);
     const std::filesystem::path out = dir / format, cue = out / "Ends in \\ - Say _Hi_.cue";
     std::filesystem::create_directory(out);
-    rip.args = {KORVI_CLI_PATH, "rip",     image.cue.string(),     "--format",   format, "--out", out.string(),
-                "--lookup",     "--library", (dir / "lib").string(), "--no-verify"};
-    const fixtures::ChildResult ripped = fixtures::RunChild(rip, std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+    rip.args = {KORVI_CLI_PATH, "rip",        image.cue.string(), "--format",  format,
+                "--out",        out.string(), "--lookup",         "--library", (dir / "lib").string(),
+                "--no-verify"};
+    const fixtures::ChildResult ripped =
+        fixtures::RunChild(rip, std::chrono::milliseconds(fixtures::ScaledMs(120000)));
     ASSERT_EQ(ripped.status, 0) << ripped.err;
     std::ifstream in(cue);
     const std::string sheet((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string texts = "Ends in \\ |Say ''Hi''\n", files, fileLines;
-    for (size_t i = 0; i < names.size(); ++i) {
-      EXPECT_TRUE(std::filesystem::is_regular_file(out / (names[i] + "." + format))) << names[i];
-      texts += read[i] + "\n";
-      files += "FILE \"" + names[i] + "." + format + "\"\n";
-      fileLines += "FILE \"" + names[i] + "." + format + (format == "mp3" ? "\" MP3\n" : "\" WAVE\n");
+    for (const Title& title : titles) {
+      EXPECT_TRUE(std::filesystem::is_regular_file(out / (title.file + "." + format))) << title.file;
+      texts += title.read + "\n";
+      files += "FILE \"" + title.file + "." + format + "\"\n";
+      fileLines += "FILE \"" + title.file + "." + format + (format == "mp3" ? "\" MP3\n" : "\" WAVE\n");
     }
     EXPECT_EQ(Lines(sheet, "FILE "), fileLines);
 
@@ -307,9 +316,9 @@ TEST(CueSheetReadBack, EveryReaderTakesTheTitlesAndFileNamesOfARip) {
     const fixtures::CommandResult printed = cuetools("cueprint -i cue -d '%P|%T\\n' -t '%t\\n'");
     EXPECT_EQ(printed.status, 0);
     EXPECT_EQ(printed.out, texts);
-    const fixtures::CommandResult toc = cuetools("cueconvert -i cue -o toc");
-    EXPECT_EQ(toc.out.find("error"), std::string::npos) << toc.out;
-    EXPECT_EQ(Lines(toc.out, "FILE \"", true), files);
+    const fixtures::CommandResult converted = cuetools("cueconvert -i cue -o toc");
+    EXPECT_EQ(converted.out.find("error"), std::string::npos) << converted.out;
+    EXPECT_EQ(Lines(converted.out, "FILE \"", true), files);
 
     // Our reader lays the WAV files out as the disc, with the texts; it decodes no MP3 and says so.
     std::string error;
@@ -319,9 +328,9 @@ TEST(CueSheetReadBack, EveryReaderTakesTheTitlesAndFileNamesOfARip) {
       continue;
     }
     ASSERT_TRUE(ours) << error << "\n" << sheet;
-    ASSERT_EQ(ours->Tracks().size(), names.size());
+    ASSERT_EQ(ours->Tracks().size(), titles.size());
     std::string ourTexts = ours->Text().disc.performer + "|" + ours->Text().disc.title + "\n";
-    for (size_t i = 0; i < names.size(); ++i) {
+    for (size_t i = 0; i < titles.size(); ++i) {
       EXPECT_EQ(ours->Tracks()[i].start, image.starts[i]);
       ourTexts += ours->Text().tracks[i].title + "\n";
     }
