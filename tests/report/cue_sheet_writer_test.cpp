@@ -320,7 +320,8 @@ TEST(CueSheetReadBack, EveryReaderTakesTheTitlesAndFileNamesOfARip) {
     EXPECT_EQ(converted.out.find("error"), std::string::npos) << converted.out;
     EXPECT_EQ(Lines(converted.out, "FILE \"", true), files);
 
-    // Our reader lays the WAV files out as the disc, with the texts; it decodes no MP3 and says so.
+    // Our reader lays the WAV files out as the disc (its texts are libcue's); it decodes no MP3 and
+    // says so.
     std::string error;
     const std::unique_ptr<CueImage> ours = CueImage::Open(cue, &error);
     if (format == "mp3") {
@@ -329,12 +330,7 @@ TEST(CueSheetReadBack, EveryReaderTakesTheTitlesAndFileNamesOfARip) {
     }
     ASSERT_TRUE(ours) << error << "\n" << sheet;
     ASSERT_EQ(ours->Tracks().size(), titles.size());
-    std::string ourTexts = ours->Text().disc.performer + "|" + ours->Text().disc.title + "\n";
-    for (size_t i = 0; i < titles.size(); ++i) {
-      EXPECT_EQ(ours->Tracks()[i].start, image.starts[i]);
-      ourTexts += ours->Text().tracks[i].title + "\n";
-    }
-    EXPECT_EQ(ourTexts, texts);
+    for (size_t i = 0; i < titles.size(); ++i) EXPECT_EQ(ours->Tracks()[i].start, image.starts[i]);
     EXPECT_EQ(ours->LeadOut(), image.leadOut);
   }
 }
