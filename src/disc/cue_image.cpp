@@ -80,10 +80,12 @@ bool ReadSheet(const std::filesystem::path& path, std::string& text, std::string
 
 std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
                                                      const std::string& name) {
+  std::error_code code;
+  // A "\" is a folder's end in sheets from Windows, but a plain character of a name here.
+  if (std::filesystem::is_regular_file(cueFolder / name, code)) return cueFolder / name;
   std::string portable = name;
   std::replace(portable.begin(), portable.end(), '\\', '/');
   const std::filesystem::path wanted = cueFolder / portable;
-  std::error_code code;
   if (std::filesystem::is_regular_file(wanted, code)) return wanted;
   // Sheets written on systems that ignore case often name the file in another case.
   const std::string lower = Lower(wanted.filename().string());

@@ -16,19 +16,12 @@ std::string Msf(int32_t sectors) {
   return text;
 }
 
-// A text as one quoted word that libcue reads back and that cannot run into the next line.
+// A text as one quoted word that every reader takes back and that cannot run into the next line.
 std::string Quoted(const std::string& raw) {
-  std::string text = ReplaceControls(ToUtf8(raw), ' ');
-  // libcue reads \" as part of the text: a backslash before the closing quote would swallow it.
-  if (!text.empty() && text.back() == '\\') text += ' ';
-  const bool doubleQuote = text.find('"') != std::string::npos;
-  const bool singleQuote = text.find('\'') != std::string::npos;
-  if (doubleQuote && !singleQuote) return "'" + text + "'";
   std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '\\';
-    out += c;
-  }
+  for (char c : ReplaceControls(ToUtf8(raw), ' ')) out += c == '"' ? std::string("''") : std::string(1, c);
+  // A backslash before the closing quote would make it part of the text for libcue and cueprint.
+  if (out.back() == '\\') out += ' ';
   return out + "\"";
 }
 
@@ -62,7 +55,22 @@ void TrackText(std::string& out, const ReportTrack& track) {
   if (ValidIsrc(track.isrc)) out += "    ISRC " + track.isrc + "\n";
 }
 
-std::string FileLine(const std::string& name) { return "FILE " + Quoted(name) + " WAVE\n"; }
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         std::equal(tail.begin(), tail.end(), text.end() - std::ptrdiff_t(tail.size()), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+// A name that goes into a quoted FILE word unchanged, so that the line names the very file.
+bool Writable(const std::string& name) {
+  return !name.empty() && name.find('"') == std::string::npos && name.back() != '\\' && IsValidUtf8(name) &&
+         ReplaceControls(name, ' ') == name;
+}
+
+std::string FileLine(const std::string& name) {
+  return "FILE \"" + name + "\" " + (EndsWithNoCase(name, ".mp3") ? "MP3" : "WAVE") + "\n";
+}
 
 }  // namespace
 
@@ -79,9 +87,13 @@ std::string CueSheetText(const RipReport& report) {
   const int firstTrack = report.toc.empty() ? 1 : report.toc.front().number;
   const ReportTrack* previous = nullptr;
   for (const ReportTrack& track : report.tracks) {
+    if (!track.hasFile || !Writable(track.fileName)) {
+      previous = nullptr;
+      continue;
+    }
     char header[32];
     std::snprintf(header, sizeof header, "  TRACK %02d AUDIO\n", track.number);
-    const bool hidden = track.number == firstTrack && !report.hiddenTrackFile.empty();
+    const bool hidden = track.number == firstTrack && Writable(report.hiddenTrackFile);
     const ReportTocRow* previousRow =
         previous && previous->number == track.number - 1 ? TocRowOf(report, previous->number) : nullptr;
     // The previous file holds the pre-gap only when it is this track's neighbour on the disc.

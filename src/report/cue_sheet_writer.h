@@ -9,10 +9,19 @@
 // in it with INDEX 00 00:00:00 and has its INDEX 01 at the start of track 1's file. A pre-gap whose
 // audio is in no ripped file becomes PREGAP (silence). Data tracks have no file and are left out.
 //
-// Texts are UTF-8 on one line (control characters become blanks) and double-quoted. libcue, which
-// reads quotes, takes a single-quoted text verbatim but keeps the backslash of \" in a double-
-// quoted one; libcdio ends a text at any quote mark. So a text holding " but no ' is single-
-// quoted and loads back as it is in libcue; one holding both has \" for its quote marks.
+// A track whose file was not written (ReportTrack::hasFile) is left out, and so is one whose
+// file name no sheet can hold (see below); the next track's pre-gap then becomes PREGAP rather than
+// an INDEX 00 in a file that is not there. An MP3 file is of type MP3, any other WAVE, as sheets
+// over compressed files commonly say (our reader then tells FLAC by its extension).
+//
+// Texts are UTF-8 on one line (control characters become blanks) and double-quoted. The readers
+// know no escape: libcue and cueprint keep the backslash of \" in the text, cueprint refuses
+// single quotes, and our reader ends a text at its next quote mark. So a " in a text is
+// written as '' (two apostrophes): it looks like the quote it replaces and, being ASCII, reads the
+// same in whatever code page a reader takes the sheet to be (a U+201D would not). A text
+// that ends in a backslash gets a blank after it, which keeps the closing quote a closing quote.
+// File names go in as they are; one that holds " or a control character, or ends in a backslash,
+// cannot be written at all (track files are never named so).
 
 #include <optional>
 #include <string>

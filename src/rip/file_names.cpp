@@ -31,7 +31,7 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 std::string TitleToFileName(const std::string& title, int trackNumber, size_t extensionBytes) {
   std::string name = ReplaceControls(title, '_');
   for (char& c : name)
-    if (c == '/' || c == '?' || c == '*') c = '_';
+    if (c == '/' || c == '?' || c == '*' || c == '"') c = '_';
   if (LeavesNoName(name)) name = "Track " + std::to_string(trackNumber);
   if (name.front() == '.') name.front() = '_';
   const size_t room = kNameMaxBytes > extensionBytes ? kNameMaxBytes - extensionBytes : 1;

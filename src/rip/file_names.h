@@ -6,10 +6,10 @@
 
 namespace korvi {
 
-// A title as the name part of a file: '/', '?', '*' and control characters (C0, DEL, C1) become
-// '_', a leading '.' does too (no hidden files), and a title that leaves no name ("", "..",
-// blanks) becomes "Track N". The name is cut, on a character boundary, so that it fits the file
-// system with the extension.
+// A title as the name part of a file: '/', '?', '*', '"' (no cue sheet can name such a file) and
+// control characters (C0, DEL, C1) become '_', a leading '.' does too (no hidden files), and a
+// title that leaves no name ("", "..", blanks) becomes "Track N". The name is cut, on a character
+// boundary, so that it fits the file system with the extension.
 std::string TitleToFileName(const std::string& title, int trackNumber, size_t extensionBytes);
 
 // folder + '/' (unless it already ends with one) + name + extension; the folder is kept as it is.

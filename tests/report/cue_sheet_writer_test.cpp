@@ -12,11 +12,16 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 
 #include "disc/cd_device.h"
 #include "disc/cue_image.h"
+#include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/image_toc.h"
 #include "fixtures/temp_dir.h"
+#include "fixtures/time_scale.h"
+#include "library/disc_info.h"
 
 namespace korvi {
 namespace {
@@ -136,14 +141,14 @@ TEST_F(CueSheetWriterTest, LibcueReadsTheDiscBackOverTheRippedFiles) {
   std::string error;
   const std::optional<std::string> path = WriteCueSheet(m_disc.report, (m_dir / "rip").string(), &error);
   ASSERT_TRUE(path) << error;
-  EXPECT_EQ(*path, (m_dir / "rip" / "Sigur Rós - Ágætis \"byrjun\".cue").string());
+  EXPECT_EQ(*path, (m_dir / "rip" / "Sigur Rós - Ágætis _byrjun_.cue").string());
   std::ifstream in(*path);
   const std::string sheet((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
   const std::unique_ptr<Cd, CdDeleter> cd(cue_parse_string(sheet.c_str()));
   ASSERT_TRUE(cd) << sheet;
   ASSERT_EQ(cd_get_ntrack(cd.get()), 4) << sheet;
-  EXPECT_EQ(CueText(PTI_TITLE, cd_get_cdtext(cd.get())), "Ágætis \"byrjun\"");
+  EXPECT_EQ(CueText(PTI_TITLE, cd_get_cdtext(cd.get())), "Ágætis ''byrjun''");
   EXPECT_EQ(CueText(PTI_PERFORMER, cd_get_cdtext(cd.get())), "Sigur Rós");
   EXPECT_EQ(CueText(PTI_GENRE, cd_get_cdtext(cd.get())), "Post-rock");
   EXPECT_STREQ(rem_get(REM_DATE, cd_get_rem(cd.get())), "1999");
@@ -162,8 +167,8 @@ TEST_F(CueSheetWriterTest, LibcueReadsTheDiscBackOverTheRippedFiles) {
 
   // libcue gives a track its INDEX 01's file; an INDEX 00 not before INDEX 01 in that file lies in
   // the file before it.
-  const std::vector<std::string> titles = {"Intro", "Say \"Hi\" twice", "Svefn-g-englar — 東京",
-                                           "Rock 'n' \\\"Roll\\\""};
+  const std::vector<std::string> titles = {"Intro", "Say ''Hi'' twice", "Svefn-g-englar — 東京",
+                                           "Rock 'n' ''Roll''"};
   for (int n = 1; n <= 4; ++n) {
     SCOPED_TRACE("track " + std::to_string(n));
     const Track* track = cd_get_track(cd.get(), n);
@@ -182,7 +187,6 @@ TEST_F(CueSheetWriterTest, LibcueReadsTheDiscBackOverTheRippedFiles) {
       ASSERT_GT(at, 0u);
       EXPECT_EQ(fileStart[fileOrder[at - 1]] + int32_t(index0), start - pregap);
     }
-    // A text with both kinds of quote mark keeps libcue's backslashes, as the writer says.
     EXPECT_EQ(CueText(PTI_TITLE, track_get_cdtext(track)), titles[size_t(n - 1)]);
     EXPECT_EQ(CueText(PTI_PERFORMER, track_get_cdtext(track)), n == 3 ? "Jónsi" : "");
     EXPECT_STREQ(track_get_isrc(track), n == 2 ? "ISXYZ9900002" : nullptr);
@@ -204,26 +208,131 @@ TEST_F(CueSheetWriterTest, LibcueReadsTheDiscBackOverTheRippedFiles) {
   EXPECT_TRUE(sectors == fixtures::ReadBinSectors(m_disc.image.bin, 0, m_disc.image.leadOut - 1));
 }
 
-// A pre-gap whose music is in no file (the track before it was not ripped) is silence, and a title
-// with a line break stays on its line.
-TEST_F(CueSheetWriterTest, AGapWithoutItsFileIsSilenceAndTextsStayOnTheirLines) {
+// A track whose file was not written is left out, and a pre-gap whose music would lie in such a
+// file is silence; a title with a line break stays on its line.
+TEST_F(CueSheetWriterTest, TracksWithoutTheirFilesAreLeftOutAndTextsStayOnTheirLines) {
   RipReport report = m_disc.report;
-  report.hiddenTrackFile.clear();
-  report.tracks.erase(report.tracks.begin());  // track 1 not ripped
-  report.tracks[0].title = "Line one\nTITLE \"injected\"\r";
+  report.tracks[0].hasFile = false;  // with it the hidden track, which comes in track 1's lines
+  report.tracks[2].hasFile = false;
+  report.tracks[1].title = "Line one\nTITLE \"injected\"\r";
   report.albumArtist = "Ends in a backslash\\";
   const std::string sheet = CueSheetText(report);
+  for (const char* name : {"00 Hidden track.wav", "01 Track.wav", "03 Track.wav"})
+    EXPECT_EQ(sheet.find(name), std::string::npos) << sheet;
   const std::unique_ptr<Cd, CdDeleter> cd(cue_parse_string(sheet.c_str()));
   ASSERT_TRUE(cd) << sheet;
-  ASSERT_EQ(cd_get_ntrack(cd.get()), 3) << sheet;
+  ASSERT_EQ(cd_get_ntrack(cd.get()), 2) << sheet;
   EXPECT_EQ(CueText(PTI_PERFORMER, cd_get_cdtext(cd.get())), "Ends in a backslash\\ ");
   const Track* second = cd_get_track(cd.get(), 1);
-  EXPECT_EQ(CueText(PTI_TITLE, track_get_cdtext(second)), "Line one TITLE \"injected\" ");
-  EXPECT_EQ(track_get_zero_pre(second), 150);
-  EXPECT_EQ(track_get_index(second, 0), -1);
+  EXPECT_EQ(CueText(PTI_TITLE, track_get_cdtext(second)), "Line one TITLE ''injected'' ");
   EXPECT_STREQ(track_get_filename(second), "02 Track.wav");
-  // Track 4's pre-gap is still in track 3's file.
-  EXPECT_EQ(track_get_index(cd_get_track(cd.get(), 3), 0), m_disc.fileSectors["03 Track.wav"] - 33);
+  const Track* fourth = cd_get_track(cd.get(), 2);
+  EXPECT_STREQ(track_get_filename(fourth), "04 Rock 'n' Roll.wav");
+  for (const auto& [track, pregap] : {std::pair{second, 150}, std::pair{fourth, 33}}) {
+    EXPECT_EQ(track_get_zero_pre(track), pregap);
+    EXPECT_EQ(track_get_index(track, 0), -1);
+  }
+}
+
+// The lines of text that begin with prefix; with cut, each up to its second quote mark.
+std::string Lines(const std::string& text, const std::string& prefix, bool cut = false) {
+  std::istringstream in(text);
+  std::string lines;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(prefix, 0) == 0)
+      lines += (cut ? line.substr(0, line.find('"', prefix.size()) + 1) : line) + "\n";
+  return lines;
+}
+
+// Titles that quoting trips on, ripped by korvi-cli as WAV and as MP3 files: libcue, cueprint and
+// our reader take each sheet back with the titles as written (a " as '', a blank after a last
+// backslash) and the files' real names; an MP3 rip's sheet says MP3.
+TEST(CueSheetReadBack, EveryReaderTakesTheTitlesAndFileNamesOfARip) {
+  fixtures::TempDir dir;
+  struct Title {
+    std::string given, read, file;  // in the library, as the readers give it back, its file's name
+  };
+  const std::vector<Title> titles = {{"Quote \"only\" here", "Quote ''only'' here", "Quote _only_ here"},
+                                     {"Rock 'n' \"Roll\"", "Rock 'n' ''Roll''", "Rock 'n' _Roll_"},
+                                     {"back\\slash", "back\\slash", "back\\slash"},
+                                     {"ends in \\", "ends in \\ ", "ends in \\"},
+                                     {"It's", "It's", "It's"},
+                                     {"Sigur Rós — 東京", "Sigur Rós — 東京", "Sigur Rós — 東京"},
+                                     {"\"\"\"", "''''''", "___"}};
+  // No pre-gaps: cueprint's parser takes one file per track, and warns of an INDEX 00 in the file
+  // before (the test above has those).
+  fixtures::WrittenImage image;
+  ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "disc.cue", fixtures::AllAudioLayout(7, 90), &image, nullptr));
+  const std::optional<fixtures::ImageToc> toc = fixtures::ReadImageToc(image.cue);
+  ASSERT_TRUE(toc);
+  CDiscInfo record;  // the titles, from the library
+  record.discId = toc->cddbId;
+  record.albumTitle = "Say \"Hi\"";
+  record.albumArtist = "Ends in \\";
+  for (const Title& title : titles) record.tracks.emplace_back(0, 0, title.given.c_str());
+  std::filesystem::create_directory(dir / "lib");
+  ASSERT_GT(record.SaveDiscInfo((dir / "lib").string()), 0);
+  fixtures::ChildOptions rip;
+  rip.env = {"HOME=" + dir.path().string(), "XDG_CONFIG_HOME=" + (dir / "config").string(),
+             "XDG_DATA_HOME=" + (dir / "data").string()};
+
+  for (const std::string format : {"wav", "mp3"}) {
+    SCOPED_TRACE(format);
+    const std::filesystem::path out = dir / format, cue = out / "Ends in \\ - Say _Hi_.cue";
+    std::filesystem::create_directory(out);
+    rip.args = {KORVI_CLI_PATH, "rip",        image.cue.string(), "--format",  format,
+                "--out",        out.string(), "--lookup",         "--library", (dir / "lib").string(),
+                "--no-verify"};
+    const fixtures::ChildResult ripped =
+        fixtures::RunChild(rip, std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+    ASSERT_EQ(ripped.status, 0) << ripped.err;
+    std::ifstream in(cue);
+    const std::string sheet((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string texts = "Ends in \\ |Say ''Hi''\n", files, fileLines;
+    for (const Title& title : titles) {
+      EXPECT_TRUE(std::filesystem::is_regular_file(out / (title.file + "." + format))) << title.file;
+      texts += title.read + "\n";
+      files += "FILE \"" + title.file + "." + format + "\"\n";
+      fileLines += "FILE \"" + title.file + "." + format + (format == "mp3" ? "\" MP3\n" : "\" WAVE\n");
+    }
+    EXPECT_EQ(Lines(sheet, "FILE "), fileLines);
+
+    const std::unique_ptr<Cd, CdDeleter> cd(cue_parse_string(sheet.c_str()));
+    ASSERT_TRUE(cd) << sheet;
+    std::string libcueTexts = CueText(PTI_PERFORMER, cd_get_cdtext(cd.get())) + "|" +
+                              CueText(PTI_TITLE, cd_get_cdtext(cd.get())) + "\n",
+                libcueFiles;
+    for (int n = 1; n <= cd_get_ntrack(cd.get()); ++n) {
+      libcueTexts += CueText(PTI_TITLE, track_get_cdtext(cd_get_track(cd.get(), n))) + "\n";
+      libcueFiles += "FILE \"" + std::string(track_get_filename(cd_get_track(cd.get(), n))) + "\"\n";
+    }
+    EXPECT_EQ(libcueTexts, texts);
+    EXPECT_EQ(libcueFiles, files);
+
+    // cueprint gives the texts, cueconvert (its parser, writing a toc) the tracks' files.
+    const auto cuetools = [&cue](const std::string& command) {
+      return fixtures::RunCommand(command + " " + fixtures::ShellQuote(cue.string()) + " 2>&1");
+    };
+    const fixtures::CommandResult printed = cuetools("cueprint -i cue -d '%P|%T\\n' -t '%t\\n'");
+    EXPECT_EQ(printed.status, 0);
+    EXPECT_EQ(printed.out, texts);
+    const fixtures::CommandResult converted = cuetools("cueconvert -i cue -o toc");
+    EXPECT_EQ(converted.out.find("error"), std::string::npos) << converted.out;
+    EXPECT_EQ(Lines(converted.out, "FILE \"", true), files);
+
+    // Our reader lays the WAV files out as the disc (its texts are libcue's); it decodes no MP3 and
+    // says so.
+    std::string error;
+    const std::unique_ptr<CueImage> ours = CueImage::Open(cue, &error);
+    if (format == "mp3") {
+      EXPECT_NE(error.find("FILE type MP3 holds no CD audio that can be read"), std::string::npos) << error;
+      continue;
+    }
+    ASSERT_TRUE(ours) << error << "\n" << sheet;
+    ASSERT_EQ(ours->Tracks().size(), titles.size());
+    for (size_t i = 0; i < titles.size(); ++i) EXPECT_EQ(ours->Tracks()[i].start, image.starts[i]);
+    EXPECT_EQ(ours->LeadOut(), image.leadOut);
+  }
 }
 
 }  // namespace
