@@ -176,8 +176,7 @@ TEST_F(KorviCliAccurateRip, AMisreadTrackIsNotAccurate) {
 
 // What the database cannot answer is said as such, and never holds the rip up for long.
 // A folder where track 3's file should go: the database would prove its audio, but no file holds
-// it, so it is reported as failed everywhere, never as accurate, and the cue sheet, read back
-// over the files, leaves it out.
+// it, so it is reported as failed everywhere, never as accurate, and the cue sheet leaves it out.
 TEST_F(KorviCliAccurateRip, ATrackWithoutAFileIsNeverCalledAccurate) {
   std::vector<DbTrack> tracks;
   for (const fixtures::ImageTrackSums& sums : m_sums) tracks.push_back({7, sums.v1});
@@ -200,11 +199,9 @@ TEST_F(KorviCliAccurateRip, ATrackWithoutAFileIsNeverCalledAccurate) {
   EXPECT_EQ(section.find("Copy CRC"), std::string::npos) << log;
   const std::string cue = ReadText(Report(".cue"));
   EXPECT_EQ(cue.find("Track 3.wav"), std::string::npos) << cue;
-  std::string error;
-  std::unique_ptr<CdDevice> ripped = CdDevice::Open(Report(".cue").string(), &error);
-  ASSERT_TRUE(ripped) << error << "\n" << cue;
-  DiscToc toc;
-  EXPECT_TRUE(ripped->ReadToc(toc)) << ripped->lastError() << "\n" << cue;
+  const fixtures::CommandResult printed =
+      fixtures::RunCommand("cueprint " + fixtures::ShellQuote(Report(".cue").string()) + " 2>&1");
+  EXPECT_EQ(printed.status, 0) << printed.out;
 }
 
 TEST_F(KorviCliAccurateRip, AMissingBrokenOrSilentDatabaseIsNamed) {
