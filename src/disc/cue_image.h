@@ -76,8 +76,8 @@ class CueImage : public ISectorSource {
 };
 
 // The file a cue sheet's FILE line names: relative to the sheet's folder (a Windows "\" counts as
-// "/"), the exact name when it exists, else the one name in its folder that differs only in
-// letter case. Nullopt when there is none.
+// "/"), the exact name when anything exists there, else the one regular file in its folder whose
+// name differs only in letter case. Nullopt when there is none.
 std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
                                                      const std::string& name);
 
