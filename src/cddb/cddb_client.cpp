@@ -122,16 +122,14 @@ std::optional<CCDDBQueryResult> ParseMatchLine(std::string_view line) {
   return match;
 }
 
-// The first line of a reply without its HTTP header (when it has one), fit to be shown: one line
-// of printable text, not too long.
+// The first line of a reply without its HTTP header (when it has one), fit to be shown. Bytes that
+// are not UTF-8 read as Latin-1, as in the entries of servers that speak it.
 std::string FirstLineShown(std::string_view reply) {
   if (reply.substr(0, 5) == "HTTP/") {
     const std::string_view body = BodyOf(reply);
     if (!body.empty()) reply = body;
   }
-  std::string_view line = NextLine(reply);
-  constexpr size_t kShownBytes = 80;
-  return std::string(CutUtf8(ReplaceControls(ToUtf8(line), ' '), kShownBytes));
+  return SanitizeServerText(ToUtf8(NextLine(reply)));
 }
 
 std::string ServerName(const CCDDBServer& server) {

@@ -55,7 +55,7 @@ std::optional<std::string> FirstExisting(const std::vector<std::string>& paths) 
 }
 
 // The AccurateRip checksums of a track's WAV file, which must hold CD audio of exactly the track's
-// length; else nullopt and why in problem.
+// length; else nullopt and why in problem, naming the file.
 std::optional<TrackChecksums> SumWaveFile(const std::string& path, bool firstTrack, bool lastTrack,
                                           uint64_t trackBytes, std::string& problem) {
   WaveAudioReader reader;
@@ -64,13 +64,13 @@ std::optional<TrackChecksums> SumWaveFile(const std::string& path, bool firstTra
     return std::nullopt;
   }
   if (!reader.Format().IsCdAudio()) {
-    problem = "not CD audio (44100 Hz, 16-bit, 2 channels PCM) but " + reader.Format().Text();
+    problem = path + ": not CD audio (44100 Hz, 16-bit, 2 channels PCM) but " + reader.Format().Text();
     return std::nullopt;
   }
   constexpr uint64_t kBytesPerSample = 4;  // a stereo sample: two 16-bit values
   if (reader.DataBytes() != trackBytes) {
-    problem = "holds " + std::to_string(reader.DataBytes() / kBytesPerSample) + " samples, the track " +
-              std::to_string(trackBytes / kBytesPerSample);
+    problem = path + ": holds " + std::to_string(reader.DataBytes() / kBytesPerSample) +
+              " samples, the track " + std::to_string(trackBytes / kBytesPerSample);
     return std::nullopt;
   }
   TrackSums sums(firstTrack, lastTrack);
@@ -142,7 +142,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const uint64_t trackBytes = uint64_t(span.end - span.begin + 1) * kRawSectorBytes;
     std::string problem;
     checksums.back() = SumWaveFile(*path, number == 1, number == ids->audioTracks, trackBytes, problem);
-    if (!checksums.back()) err << "korvi-cli: track " << number << ": " << *path << ": " << problem << '\n';
+    if (!checksums.back()) err << "korvi-cli: track " << number << ": " << problem << '\n';
   }
 
   const AccurateRipAnswer& answer = lookup.Wait();

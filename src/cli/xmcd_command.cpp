@@ -1,9 +1,8 @@
 // korvi-cli xmcd FILE: a CDDB entry from a file, parsed as a server's entry is, printed as JSON.
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -12,13 +11,14 @@
 #include "cddb/xmcd_parser.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "common/fs_util.h"
 #include "text/utf8_text.h"
 
 namespace korvi::cli {
 namespace {
 
 // No CDDB entry comes near this; a larger file is not one.
-constexpr std::streamoff kMaxEntryBytes = kCddbMaxReplyBytes;
+constexpr size_t kMaxEntryBytes = kCddbMaxReplyBytes;
 
 // A JSON string: quotes, backslashes and control characters escaped; the text is UTF-8.
 std::string JsonString(std::string_view raw) {
@@ -80,24 +80,16 @@ std::string RecordJson(const CCDDBRecord& record) {
 }
 
 bool ReadEntryFile(const std::string& path, std::string& text, std::string& error) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    error = path + " is a folder, not a CDDB entry";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) {
-    error = "cannot open " + path;
-    return false;
-  }
-  if (in.tellg() > kMaxEntryBytes) {
+  uint64_t size = 0;
+  const UniqueFd fd = OpenRegularFile(path, &error, &size);
+  if (!fd.Valid()) return false;
+  if (size > kMaxEntryBytes) {
     error = path + " is larger than any CDDB entry (over 1 MiB)";
     return false;
   }
-  in.seekg(0);
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "cannot read " + path;
+  if (!ReadUpTo(fd.Get(), kMaxEntryBytes, text)) {
+    error = text.size() > kMaxEntryBytes ? path + " is larger than any CDDB entry (over 1 MiB)"
+                                         : "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
   return true;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace korvi {
@@ -35,21 +36,6 @@ bool UniqueFd::Close() {
 void UniqueFd::Reset() { Close(); }
 
 namespace {
-
-// Up to the end of the file, or until more than `limit` bytes are read.
-bool ReadAll(int fd, std::string& out, size_t limit = SIZE_MAX) {
-  char buffer[16384];
-  while (out.size() <= limit) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    out.append(buffer, static_cast<size_t>(n));
-  }
-  return true;
-}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -91,33 +77,80 @@ void SyncFolder(const std::string& folder) {
   if (dir.Valid()) ::fsync(dir.Get());
 }
 
+// What OpenRegular reports when something other than a regular file is at the path.
+constexpr int kNotRegular = -1;
+
+// The file at path opened for reading, when it is a regular file; else invalid, with errno or
+// kNotRegular in *failure. Opened non-blocking, so that a pipe left at the path does not wait for
+// a writer (nor a device for its medium); a regular file then blocks again as usual.
+UniqueFd OpenRegular(const std::string& path, struct stat* info, int* failure) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.Valid() || ::fstat(fd.Get(), info) != 0) {
+    *failure = errno;
+    return {};
+  }
+  if (!S_ISREG(info->st_mode)) {
+    *failure = kNotRegular;
+    return {};
+  }
+  const int flags = ::fcntl(fd.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    *failure = errno;
+    return {};
+  }
+  *failure = 0;
+  return fd;
+}
+
 }  // namespace
 
-FileContents ReadWholeFile(const std::string& path) {
-  FileContents result;
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+UniqueFd OpenRegularFile(const std::string& path, std::string* error, uint64_t* size) {
+  struct stat info {};
+  int failure = 0;
+  UniqueFd fd = OpenRegular(path, &info, &failure);
   if (!fd.Valid()) {
-    result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Error;
-    return result;
+    if (error) {
+      if (failure == kNotRegular)
+        *error =
+            path + (S_ISDIR(info.st_mode) ? " is a folder, not a regular file" : " is not a regular file");
+      else
+        *error = "cannot open " + path + ": " + std::strerror(failure);
+    }
+    return fd;
   }
-  result.status = ReadAll(fd.Get(), result.bytes) ? ReadStatus::Ok : ReadStatus::Error;
-  if (result.status == ReadStatus::Error) result.bytes.clear();
-  return result;
+  if (size) *size = uint64_t(info.st_size);
+  return fd;
 }
+
+bool ReadUpTo(int fd, size_t maxBytes, std::string& out) {
+  char buffer[16384];
+  while (out.size() <= maxBytes) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  return false;
+}
+
+FileContents ReadWholeFile(const std::string& path) { return ReadSmallFile(path, SIZE_MAX); }
 
 FileContents ReadSmallFile(const std::string& path, size_t maxBytes) {
   FileContents result;
-  // Non-blocking, so that opening a pipe left at the path does not wait for a writer.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat info {};
+  int failure = 0;
+  const UniqueFd fd = OpenRegular(path, &info, &failure);
   if (!fd.Valid()) {
-    result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Error;
+    result.status = failure == ENOENT ? ReadStatus::Missing : ReadStatus::Error;
     return result;
   }
-  struct stat st {};
   result.status = ReadStatus::Error;
-  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > maxBytes) return result;
+  if (uint64_t(info.st_size) > maxBytes) return result;
   // The size is checked again while reading: the file may have grown since.
-  if (ReadAll(fd.Get(), result.bytes, maxBytes) && result.bytes.size() <= maxBytes)
+  if (ReadUpTo(fd.Get(), maxBytes, result.bytes))
     result.status = ReadStatus::Ok;
   else
     result.bytes.clear();

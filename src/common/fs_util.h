@@ -1,9 +1,11 @@
-// Small POSIX file helpers for the settings store and the library: RAII descriptors, whole-file
-// reads and crash-safe replacement of a file.
+// Small POSIX file helpers for the settings store, the library and the files the user hands us:
+// RAII descriptors, opening a file without waiting on a pipe or a device, whole-file reads and
+// crash-safe replacement of a file.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,17 @@ struct FileContents {
   std::string bytes;
 };
 
+// Opens path for reading when it is a regular file (a link to one will do). A pipe, a socket, a
+// device or a folder there is refused at once: the open does not wait for a writer. Invalid, with
+// why in *error naming the file ("PATH is not a regular file", "cannot open PATH: ..."), otherwise.
+// The descriptor blocks as usual afterwards, so it can be handed to fdopen() and libraries.
+UniqueFd OpenRegularFile(const std::string& path, std::string* error, uint64_t* size = nullptr);
+
+// Appends what fd holds up to its end to out; false on a read error, or as soon as out holds more
+// than maxBytes.
+bool ReadUpTo(int fd, size_t maxBytes, std::string& out);
+
+// The whole of a regular file; anything else there is an Error, found without blocking.
 FileContents ReadWholeFile(const std::string& path);
 
 // ReadWholeFile for a regular file of at most maxBytes. Anything else there (a folder, a pipe, a

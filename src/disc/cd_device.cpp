@@ -13,9 +13,12 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
+#include "common/fs_util.h"
 #include "disc/cue_image.h"
+#include "disc/cue_sheet.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
@@ -82,6 +85,103 @@ DiscText ReadCdText(CdIo_t* cdio, int trackCount) {
   return text;
 }
 
+// ---- The files libcdio opens for an image ----
+//
+// libcdio opens them with fopen(), which waits for a writer when a pipe is there, for good: each
+// file it would open is checked before it is asked. They are found the way its parsers find them.
+
+bool EndsWith3(std::string_view name, std::string_view lower, std::string_view upper) {
+  return name.size() > 3 && (name.ends_with(lower) || name.ends_with(upper));
+}
+
+// name with its last three letters (all small or all capitals) replaced by others of that case.
+std::string SwapEnding(std::string_view name, std::string_view lower, std::string_view upper) {
+  const bool small = std::islower(static_cast<unsigned char>(name.back()));
+  return std::string(name.substr(0, name.size() - 3)) + std::string(small ? lower : upper);
+}
+
+// The text of a sheet or toc file that libcdio will parse; nullopt, with *error, when it is not a
+// regular file, cannot be read, or is too large to be one.
+std::optional<std::string> ReadImageText(const std::string& path, std::string* error) {
+  const UniqueFd fd = OpenRegularFile(path, error);
+  if (!fd.Valid()) return std::nullopt;
+  std::string text;
+  if (!ReadUpTo(fd.Get(), kMaxCueSheetBytes, text)) {
+    if (error)
+      *error = text.size() > kMaxCueSheetBytes ? path + " is too large to be an image's table of contents"
+                                               : "cannot read " + path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  return text;
+}
+
+// The names that lines starting with one of keywords give, as libcdio reads them: each line by
+// fgets() into lineBytes (a longer line reads as several), the keyword and the name split off by
+// strtok() with its delimiters, after cutting the line at "//" when the format has such comments.
+std::vector<std::string> NamedFiles(std::string_view text, size_t lineBytes, bool slashComments,
+                                    std::initializer_list<std::string_view> keywords) {
+  constexpr std::string_view kWordEnds = " \t\n\r";
+  constexpr std::string_view kNameEnds = "\"\t\n\r";
+  std::vector<std::string> names;
+  while (!text.empty()) {
+    const size_t newline = text.find('\n');
+    const size_t end =
+        std::min({newline == std::string_view::npos ? text.size() : newline + 1, lineBytes - 1});
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end);
+    line = line.substr(0, line.find('\0'));  // where C's string ends
+    if (slashComments) line = line.substr(0, line.find("//"));
+    const size_t wordStart = line.find_first_not_of(kWordEnds);
+    if (wordStart == std::string_view::npos) continue;
+    const size_t wordEnd = std::min(line.find_first_of(kWordEnds, wordStart), line.size());
+    const std::string_view word = line.substr(wordStart, wordEnd - wordStart);
+    if (std::find(keywords.begin(), keywords.end(), word) == keywords.end() || wordEnd + 1 >= line.size())
+      continue;
+    const std::string_view rest = line.substr(wordEnd + 1);
+    const size_t nameStart = rest.find_first_not_of(kNameEnds);
+    if (nameStart == std::string_view::npos) continue;
+    const size_t nameEnd = std::min(rest.find_first_of(kNameEnds, nameStart), rest.size());
+    names.emplace_back(rest.substr(nameStart, nameEnd - nameStart));
+  }
+  return names;
+}
+
+// False, with *error, when something other than a regular file is at path. A missing file is
+// libcdio's to report.
+bool NoPipeAt(const std::string& path, std::string* error) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) != 0 || OpenRegularFile(path, error).Valid();
+}
+
+// Every file libcdio opens for the image at path, which is not a device, is a regular file.
+bool CheckFilesForLibcdio(const std::string& path, std::string* error) {
+  if (!OpenRegularFile(path, error).Valid()) return false;
+  std::vector<std::string> files;
+  std::string sheet;  // a cue sheet that libcdio reads itself
+  if (EndsWith3(path, "toc", "TOC")) {
+    // cdrdao's format: names as written, which libcdio opens from the working folder.
+    const std::optional<std::string> toc = ReadImageText(path, error);
+    if (!toc) return false;
+    files = NamedFiles(*toc, 512, true, {"FILE", "AUDIOFILE", "DATAFILE"});
+  } else if (EndsWith3(path, "cue", "CUE")) {
+    sheet = path;
+    files.push_back(SwapEnding(path, "bin", "BIN"));
+  } else if (EndsWith3(path, "bin", "BIN")) {
+    sheet = SwapEnding(path, "cue", "CUE");
+  }
+  struct stat info {};
+  if (!sheet.empty() && ::stat(sheet.c_str(), &info) == 0) {
+    const std::optional<std::string> text = ReadImageText(sheet, error);
+    if (!text) return false;
+    const std::string folder = ParentFolder(sheet);
+    for (const std::string& name : NamedFiles(*text, 4096, false, {"CDTEXTFILE"}))
+      files.push_back(name.starts_with('/') ? name : folder + "/" + name);
+  }
+  for (const std::string& file : files)
+    if (!NoPipeAt(file, error)) return false;
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<CdDevice> CdDevice::Open(const std::string& driveName, std::string* error) {
@@ -96,7 +196,13 @@ std::unique_ptr<CdDevice> CdDevice::Open(const std::string& driveName, std::stri
     if (error) *error = "cannot open " + driveName + ": " + std::strerror(errno);
     return nullptr;
   }
-  if (IsCueSheetName(driveName)) return OpenCueImage(driveName, error);
+  // A drive is a device; anything else is an image, whose files must not be pipes or devices.
+  const bool device = S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode);
+  if (IsCueSheetName(driveName)) {
+    if (!device && !OpenRegularFile(driveName, error).Valid()) return nullptr;
+    return OpenCueImage(driveName, error);
+  }
+  if (!device && !CheckFilesForLibcdio(driveName, error)) return nullptr;
   CdIo_t* cdio = cdio_open(driveName.c_str(), DRIVER_UNKNOWN);
   TakeCdioMessage();  // libcdio's complaint names whichever driver it tried last
   if (!cdio) {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
+#include "common/fs_util.h"
 #include "disc/cdrom_toc.h"
 #include "disc/cue_sheet.h"
 
@@ -57,20 +57,14 @@ std::string FileEndsText(const std::string& name, int32_t sectors) {
 }
 
 bool ReadSheet(const std::filesystem::path& path, std::string& text, std::string* error) {
-  std::error_code code;
-  const auto size = std::filesystem::file_size(path, code);
-  if (code) {
-    if (error) *error = code.message();
-    return false;
-  }
-  if (size > kMaxCueSheetBytes) {
-    if (error) *error = "the file is too large to be a cue sheet";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.eof() && in.fail()) {
-    if (error) *error = "the cue sheet cannot be read";
+  uint64_t size = 0;
+  const UniqueFd fd = OpenRegularFile(path.string(), error, &size);
+  if (!fd.Valid()) return false;
+  if (size > kMaxCueSheetBytes || !ReadUpTo(fd.Get(), kMaxCueSheetBytes, text)) {
+    if (error)
+      *error = text.size() > kMaxCueSheetBytes || size > kMaxCueSheetBytes
+                   ? "the file is too large to be a cue sheet"
+                   : std::string("the cue sheet cannot be read: ") + std::strerror(errno);
     return false;
   }
   return true;
@@ -81,12 +75,13 @@ bool ReadSheet(const std::filesystem::path& path, std::string& text, std::string
 std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
                                                      const std::string& name) {
   std::error_code code;
+  // Whatever is there under the exact name is the file meant; opening it refuses a pipe or a folder.
   // A "\" is a folder's end in sheets from Windows, but a plain character of a name here.
-  if (std::filesystem::is_regular_file(cueFolder / name, code)) return cueFolder / name;
+  if (std::filesystem::exists(cueFolder / name, code)) return cueFolder / name;
   std::string portable = name;
   std::replace(portable.begin(), portable.end(), '\\', '/');
   const std::filesystem::path wanted = cueFolder / portable;
-  if (std::filesystem::is_regular_file(wanted, code)) return wanted;
+  if (std::filesystem::exists(wanted, code)) return wanted;
   // Sheets written on systems that ignore case often name the file in another case.
   const std::string lower = Lower(wanted.filename().string());
   std::optional<std::filesystem::path> found;

@@ -75,10 +75,10 @@ class CueImage : public ISectorSource {
   std::string m_lastError;
 };
 
-// The file a cue sheet's FILE line names: relative to the sheet's folder, the exact name when it
-// exists (a "\" in it taken as it is), else with each "\" as "/" (a Windows folder's end) the
-// exact name or the one name in its folder that differs only in letter case. Nullopt when there is
-// none.
+// The file a cue sheet's FILE line names: relative to the sheet's folder, the exact name when
+// anything exists there (a "\" in it taken as it is), else with each "\" as "/" (a Windows
+// folder's end) the exact name or the one regular file in its folder whose name differs only in
+// letter case. Nullopt when there is none.
 std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
                                                      const std::string& name);
 

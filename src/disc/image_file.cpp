@@ -1,8 +1,6 @@
 #include "disc/image_file.h"
 
 #include <FLAC/stream_decoder.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,17 +62,13 @@ int64_t ReadAt(int fd, int64_t offset, uint8_t* out, size_t length) {
   return int64_t(done);
 }
 
-// A regular file opened for reading, with its size then.
-bool OpenRegularFile(const std::string& name, UniqueFd* fd, int64_t* size, std::string* error) {
-  UniqueFd opened(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!opened.Valid()) return Fail(error, "cannot open " + name + ": " + std::strerror(errno));
-  struct stat info {};
-  if (::fstat(opened.Get(), &info) != 0)
-    return Fail(error, "cannot read " + name + ": " + std::strerror(errno));
-  if (!S_ISREG(info.st_mode)) return Fail(error, name + ": not a regular file");
-  *fd = std::move(opened);
-  *size = int64_t(info.st_size);
-  return true;
+// A regular file opened for reading, with its size then; a pipe or a device there is refused at
+// once rather than waited on.
+bool OpenDataFile(const std::string& name, UniqueFd* fd, int64_t* size, std::string* error) {
+  uint64_t bytes = 0;
+  *fd = OpenRegularFile(name, error, &bytes);
+  *size = int64_t(bytes);
+  return fd->Valid();
 }
 
 // A stretch of a file that holds CD audio as it is (a bin, a WAVE file's data chunk) or with the
@@ -129,7 +123,7 @@ class RawAudioFile final : public ImageDataFile {
 std::unique_ptr<ImageDataFile> OpenRaw(const std::string& name, bool swapWords, std::string* error) {
   UniqueFd fd;
   int64_t size = 0;
-  if (!OpenRegularFile(name, &fd, &size, error)) return nullptr;
+  if (!OpenDataFile(name, &fd, &size, error)) return nullptr;
   // Swapped files are read in whole words; a last odd byte is half a sample, not audio.
   if (swapWords) size &= ~int64_t(1);
   return std::make_unique<RawAudioFile>(name, std::move(fd), 0, size, swapWords);
@@ -227,7 +221,7 @@ bool FindWaveData(int fd, int64_t fileSize, const std::string& name, WaveData* d
 std::unique_ptr<ImageDataFile> OpenWave(const std::string& name, std::string* error) {
   UniqueFd fd;
   int64_t fileSize = 0;
-  if (!OpenRegularFile(name, &fd, &fileSize, error)) return nullptr;
+  if (!OpenDataFile(name, &fd, &fileSize, error)) return nullptr;
   WaveData data;
   if (!FindWaveData(fd.Get(), fileSize, name, &data, error)) return nullptr;
   return std::make_unique<RawAudioFile>(name, std::move(fd), data.start, data.size, false);
@@ -306,13 +300,19 @@ class FlacAudioFile final : public ImageDataFile {
   explicit FlacAudioFile(std::string name) : m_name(std::move(name)) {}
 
   bool Init(std::string* error) {
+    // Opened here rather than by libFLAC, which would wait on a pipe for a writer.
+    UniqueFd fd;
+    int64_t size = 0;
+    if (!OpenDataFile(m_name, &fd, &size, error)) return false;
     m_decoder.reset(FLAC__stream_decoder_new());
     if (!m_decoder) return Fail(error, m_name + ": out of memory for a FLAC decoder");
+    FILE* file = fdopen(fd.Get(), "rb");
+    if (!file) return Fail(error, "cannot open " + m_name + ": " + std::strerror(errno));
+    fd.Release();
+    // The decoder owns the stream from here on, and closes it even when it fails to start.
     const FLAC__StreamDecoderInitStatus status =
-        FLAC__stream_decoder_init_file(m_decoder.get(), m_name.c_str(), &FlacAudioFile::OnWrite,
+        FLAC__stream_decoder_init_FILE(m_decoder.get(), file, &FlacAudioFile::OnWrite,
                                        &FlacAudioFile::OnMetadata, &FlacAudioFile::OnError, this);
-    if (status == FLAC__STREAM_DECODER_INIT_STATUS_ERROR_OPENING_FILE)
-      return Fail(error, "cannot open " + m_name + ": " + std::strerror(errno));
     if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK)
       return Fail(error, m_name + ": the FLAC decoder cannot start (" +
                              FLAC__StreamDecoderInitStatusString[status] + ")");

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 
+#include "text/utf8_text.h"
+
 namespace korvi {
 namespace {
 
@@ -136,8 +138,9 @@ std::string Reason(const std::exception& failure) {
 std::optional<std::vector<MusicBrainzRelease>> ParseMusicBrainzReleases(std::string_view json,
                                                                         const std::string& discId,
                                                                         int trackCount, std::string* error) {
-  const auto fail = [error](std::string why) {
-    if (error) *error = "the reply is not MusicBrainz JSON: " + why;
+  // The parser's complaint quotes the reply's bytes.
+  const auto fail = [error](std::string_view why) {
+    if (error) *error = "the reply is not MusicBrainz JSON: " + SanitizeServerText(why);
     return std::nullopt;
   };
   try {

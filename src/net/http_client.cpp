@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "common/version.h"
+#include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
@@ -94,7 +95,8 @@ size_t OnHeader(char* data, size_t, size_t count, void* user) {
   std::string_view line(data, count);
   if (line.starts_with("HTTP/")) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    transfer->statusLine = std::string(line.substr(0, 200));
+    // Kept raw, and long enough for what a message shows of it after sanitizing.
+    transfer->statusLine = std::string(line.substr(0, 4 * kMaxServerTextBytes));
     transfer->retryAfterSeconds = -1;  // a new reply's head, after a 1xx
   } else if (line.size() > 12 && strncasecmp(line.data(), "Retry-After:", 12) == 0) {
     transfer->retryAfterSeconds = RetryAfterSeconds(line.substr(12));
@@ -122,11 +124,12 @@ std::string Duration(int ms) {
   return std::to_string(ms) + " ms";
 }
 
-// "503 Service Unavailable" from "HTTP/1.1 503 Service Unavailable".
+// "503 Service Unavailable" from "HTTP/1.1 503 Service Unavailable", sanitized: the server's
+// words go into messages.
 std::string StatusText(const std::string& statusLine, long status) {
   const size_t space = statusLine.find(' ');
   if (space == std::string::npos || space + 1 >= statusLine.size()) return std::to_string(status);
-  return statusLine.substr(space + 1);
+  return SanitizeServerText(std::string_view(statusLine).substr(space + 1));
 }
 
 HttpReply Failure(HttpReply::Kind kind, std::string error, long status = 0) {
@@ -152,7 +155,8 @@ HttpReply Cancelled() { return Failure(HttpReply::Kind::kCancelled, "the request
 // What a transfer that libcurl ended with result means to the user.
 std::string TransferError(CURLcode result, CURL* easy, const Transfer& transfer, const std::string& server,
                           const char* curlText) {
-  const std::string detail = *curlText ? curlText : curl_easy_strerror(result);
+  // libcurl's text may quote what the server sent.
+  const std::string detail = SanitizeServerText(*curlText ? curlText : curl_easy_strerror(result));
   switch (result) {
     case CURLE_WRITE_ERROR:
     case CURLE_FILESIZE_EXCEEDED:

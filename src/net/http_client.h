@@ -33,7 +33,8 @@ struct HttpReply {
   std::vector<uint8_t> body;
   // Empty for kOk; otherwise why, in words for the user, naming the server.
   std::string error;
-  // "503 Service Unavailable": the status line's code and reason, when a status arrived whole.
+  // "503 Service Unavailable": the status line's code and reason, when a status arrived whole;
+  // sanitized (SanitizeServerText), as everything of the server's in error is.
   std::string statusText;
   // Retry-After in seconds, when the reply gave it as a number; -1 otherwise.
   long retryAfterSeconds = -1;

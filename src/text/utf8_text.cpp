@@ -84,4 +84,22 @@ std::string ReplaceControls(std::string_view text, char replacement) {
   return result;
 }
 
+std::string SanitizeServerText(std::string_view text) {
+  static constexpr char32_t kReplacement = 0xFFFD;
+  std::string result;
+  // A character is at most 4 bytes: past this, nothing more can survive the cut.
+  for (size_t pos = 0; pos < text.size() && result.size() <= kMaxServerTextBytes + 4;) {
+    const std::optional<char32_t> cp = DecodeUtf8(text, pos);
+    if (!cp) {
+      AppendUtf8(result, kReplacement);
+      ++pos;
+    } else if (*cp < 0x20 || (*cp >= 0x7F && *cp <= 0x9F)) {
+      result += ' ';
+    } else {
+      AppendUtf8(result, *cp);
+    }
+  }
+  return std::string(CutUtf8(result, kMaxServerTextBytes));
+}
+
 }  // namespace korvi

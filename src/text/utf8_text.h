@@ -1,6 +1,6 @@
 #pragma once
 // UTF-8 text as the program keeps it: decoded and checked, made from Latin-1, cut to fixed fields
-// and file names, and kept to one line.
+// and file names, kept to one line, and what servers say made fit to be shown.
 
 #include <cstddef>
 #include <optional>
@@ -31,5 +31,14 @@ std::string_view CutUtf8(std::string_view text, size_t maxBytes);
 // Every control character (C0, DEL, and C1 as UTF-8 encodes it: U+0080..U+009F, what Latin-1
 // control bytes become) replaced by one replacement character.
 std::string ReplaceControls(std::string_view text, char replacement);
+
+// The most of a server's words that a message quotes.
+inline constexpr size_t kMaxServerTextBytes = 200;
+
+// Text from a server (a status line, a parser's complaint about a reply, a piece of a reply) fit
+// for the terminal, the window and the log: every control character (C0, DEL, C1) becomes a
+// space, every byte that is not part of well-formed UTF-8 becomes U+FFFD, and the result is cut
+// to kMaxServerTextBytes without splitting a character.
+std::string SanitizeServerText(std::string_view text);
 
 }  // namespace korvi

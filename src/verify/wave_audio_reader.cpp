@@ -1,10 +1,10 @@
 #include "verify/wave_audio_reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "common/fs_util.h"
 
 namespace korvi {
 namespace {
@@ -41,7 +41,7 @@ WaveAudioReader::~WaveAudioReader() {
 }
 
 bool WaveAudioReader::Fail(const std::string& error) {
-  m_error = error;
+  m_error = m_path + ": " + error;
   m_dataLeft = 0;
   return false;
 }
@@ -70,11 +70,15 @@ bool WaveAudioReader::Open(const std::string& path) {
   m_hasFormat = false;
   m_dataBytes = m_dataLeft = 0;
   m_error.clear();
-  m_file = std::fopen(path.c_str(), "rb");
-  struct stat info {};
-  if (!m_file || fstat(fileno(m_file), &info) != 0) return Fail(std::strerror(errno));
-  if (!S_ISREG(info.st_mode)) return Fail("not a regular file");
-  const uint64_t fileBytes = static_cast<uint64_t>(info.st_size);
+  m_file = nullptr;
+  m_path = path;
+  uint64_t fileBytes = 0;
+  // Not fopen(): a pipe put where the file was would keep it waiting for a writer.
+  UniqueFd fd = OpenRegularFile(path, &m_error, &fileBytes);
+  if (!fd.Valid()) return false;
+  m_file = fdopen(fd.Get(), "rb");
+  if (!m_file) return Fail(std::strerror(errno));
+  fd.Release();  // the stream owns it now
 
   uint8_t header[12];
   if (!ReadExactly(header, sizeof header) || std::memcmp(header, "RIFF", 4) != 0 ||

@@ -29,8 +29,8 @@ class WaveAudioReader {
   WaveAudioReader& operator=(const WaveAudioReader&) = delete;
 
   // Opens path and finds its format and data chunk. False, with Error(), when the file cannot be
-  // read, is not RIFF WAVE, has no format before its data, or when a chunk (the data chunk
-  // included) says it reaches past the end of the file.
+  // read or is not a regular file, is not RIFF WAVE, has no format before its data, or when a
+  // chunk (the data chunk included) says it reaches past the end of the file.
   bool Open(const std::string& path);
 
   const WaveFormat& Format() const { return m_format; }
@@ -40,6 +40,7 @@ class WaveAudioReader {
   // Up to size next bytes of the data chunk; 0 at its end, or after a read error (Error() set).
   size_t Read(uint8_t* buffer, size_t size);
 
+  // Why the last Open or Read failed, naming the file: "PATH: not a WAV file (...)".
   const std::string& Error() const { return m_error; }
 
  private:
@@ -48,6 +49,7 @@ class WaveAudioReader {
   bool ReadFormat(uint32_t chunkBytes);
 
   std::FILE* m_file = nullptr;
+  std::string m_path;
   WaveFormat m_format;
   bool m_hasFormat = false;
   uint64_t m_dataBytes = 0;

@@ -279,5 +279,21 @@ TEST(CddbText, Utf8Validation) {
   EXPECT_EQ(ToUtf8("\xe2\x82"), "\xc3\xa2\xc2\x82");
 }
 
+// What the end-to-end tests of servers' words cannot easily aim at: each byte of a broken sequence,
+// C1 controls encoded as UTF-8, and a cut that would split a character.
+TEST(ServerText, BrokenBytesControlsAndTheCut) {
+  EXPECT_EQ(SanitizeServerText("a\xe2\x82z\xff\xc0\xaf"),
+            "a\xef\xbf\xbd\xef\xbf\xbdz\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+  EXPECT_EQ(SanitizeServerText("\xc2\x9b"
+                               "31m\x7f\t\xc2\xa0\xe2\x80\xa8"),
+            " 31m  \xc2\xa0\xe2\x80\xa8");
+  std::string text(100, 'x');  // then 3-byte characters: byte 200 falls inside the 34th
+  for (int i = 0; i < 40; ++i) text += "\xe2\x82\xac";
+  const std::string cut = SanitizeServerText(text);
+  EXPECT_EQ(cut.size(), 199u);
+  EXPECT_EQ(cut.substr(196), "\xe2\x82\xac");
+  EXPECT_EQ(SanitizeServerText(std::string(5000, '\x1b')), std::string(kMaxServerTextBytes, ' '));
+}
+
 }  // namespace
 }  // namespace korvi
