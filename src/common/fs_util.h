@@ -1,9 +1,10 @@
 // Small POSIX file helpers for the settings store and the library: RAII descriptors, whole-file
-// reads and crash-safe replacement of a file.
+// reads, crash-safe replacement of a file, and a lock file.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,7 @@ enum class ReadStatus { Ok, Missing, Error };
 struct FileContents {
   ReadStatus status = ReadStatus::Missing;
   std::string bytes;
+  std::string cause;  // Error: why, for a message ("is not a regular file", or the system's words)
 };
 
 FileContents ReadWholeFile(const std::string& path);
@@ -43,9 +45,48 @@ FileContents ReadWholeFile(const std::string& path);
 // larger file) is an Error, found without blocking and without reading it whole.
 FileContents ReadSmallFile(const std::string& path, size_t maxBytes);
 
-// Writes to a temporary file next to `path`, syncs it and renames it over `path`.
-// On failure `path` is untouched and no temporary file is left behind.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+// A file's next content, written and synced under a hidden temporary name beside it,
+// ".<name>.korvi-XXXXXX" (made new, never through a link), until Commit() renames it over the
+// file. Dropped uncommitted, it removes its temporary file. Causes name the file, not its folder.
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  bool Write(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+  bool Commit(std::string* error = nullptr);
+
+ private:
+  std::string m_path;
+  std::string m_temp;  // empty when there is none
+};
+
+// Writes to a temporary file next to `path` (see StagedFile), syncs it and renames it over `path`.
+// On failure `path` is untouched, no temporary file is left behind, and *error says why.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// Whether a file name is one of StagedFile's temporary names.
+bool IsTemporaryName(std::string_view name);
+
+// Removes what killed writers left in folder: the regular files whose names isTemporary accepts,
+// last changed more than maxAgeSeconds ago (younger ones may belong to a write in flight). Links
+// are not followed and anything but a regular file stays; failures are ignored.
+void RemoveStaleTemporaries(const std::string& folder, int64_t maxAgeSeconds,
+                            bool (*isTemporary)(std::string_view name));
+
+// An exclusive flock(2) on a lock file, held until the object goes.
+class FileLock {
+ public:
+  // Opens path (made when missing, never through a link) and waits at most waitMs for whoever
+  // holds it; false with *error when the lock is not had. Lock files are never removed: a writer
+  // that removed one would let the next lock a new file while a third still held the old.
+  bool Acquire(const std::string& path, int waitMs, std::string* error = nullptr);
+
+ private:
+  UniqueFd m_fd;
+};
 
 // Like `mkdir -p`; true when `path` is a directory afterwards.
 bool MakeDirectories(const std::string& path, mode_t mode);
