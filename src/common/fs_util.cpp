@@ -76,12 +76,6 @@ mode_t ModeForReplacement(const std::string& path) {
   return 0600;
 }
 
-void SyncFolder(const std::string& folder) {
-  // Makes the rename itself durable; a failure here cannot undo it, so it is not reported.
-  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.Valid()) ::fsync(dir.Get());
-}
-
 std::string FileName(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -150,6 +144,11 @@ FileContents ReadSmallFile(const std::string& path, size_t maxBytes) {
   return result;
 }
 
+void SyncFolder(const std::string& folder) {
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Valid()) ::fsync(dir.Get());
+}
+
 StagedFile::~StagedFile() {
   if (!m_temp.empty()) ::unlink(m_temp.c_str());
 }
@@ -189,13 +188,14 @@ bool StagedFile::Commit(std::string* error) {
     return Fail(error, cause, "cannot put the new " + FileName(m_path) + " in place");
   }
   m_temp.clear();
-  SyncFolder(ParentFolder(m_path));
   return true;
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
   StagedFile staged;
-  return staged.Write(path, bytes, error) && staged.Commit(error);
+  if (!staged.Write(path, bytes, error) || !staged.Commit(error)) return false;
+  SyncFolder(ParentFolder(path));
+  return true;
 }
 
 bool IsTemporaryName(std::string_view name) {

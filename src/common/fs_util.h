@@ -47,7 +47,8 @@ FileContents ReadSmallFile(const std::string& path, size_t maxBytes);
 
 // A file's next content, written and synced under a hidden temporary name beside it,
 // ".<name>.korvi-XXXXXX" (made new, never through a link), until Commit() renames it over the
-// file. Dropped uncommitted, it removes its temporary file. Causes name the file, not its folder.
+// file; SyncFolder then makes the rename durable (once for several). Dropped uncommitted, it
+// removes its temporary file. Causes name the file, not its folder.
 class StagedFile {
  public:
   StagedFile() = default;
@@ -66,6 +67,9 @@ class StagedFile {
 // Writes to a temporary file next to `path` (see StagedFile), syncs it and renames it over `path`.
 // On failure `path` is untouched, no temporary file is left behind, and *error says why.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// fsync of a folder, for the renames in it; a failure cannot undo them and is not reported.
+void SyncFolder(const std::string& folder);
 
 // Whether a file name is one of StagedFile's temporary names.
 bool IsTemporaryName(std::string_view name);

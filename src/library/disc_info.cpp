@@ -237,18 +237,20 @@ int32_t CDiscInfo::SaveDiscInfo(const std::string& folder, std::string* error) c
   std::string current;
   if (!KeepFileTheRecordCannotLoad(folder, *this, current, cause)) return fail("nothing was saved: ");
   const std::string bytes = Serialize(*this);
-  // The sidecar first, under a temporary name, so that a full disk stops the save before the
-  // library file changes; renamed into place after it, each rename atomic. A save cut off between
-  // the two leaves the old sidecar, whose stamp no longer matches.
-  StagedFile sidecar;
+  // Both files are written under temporary names first, so that a full disk stops the save before
+  // anything a load takes changes; then the library file and the sidecar are renamed into place,
+  // back to back.
+  // A save cut off between the two renames leaves the old sidecar, whose stamp no longer matches.
+  StagedFile sidecar, file;
   if (!extras.empty() && !sidecar.Write(ExtrasFileName(folder, discId),
                                         FormatDiscExtras(extras, StampOf(discId, bytes)), &cause))
     return fail("nothing was saved: ");
-  if (!StampEarlierSidecar(folder, discId, current, cause)) return fail("nothing was saved: ");
-  if (!ReplaceFileAtomically(LibraryFileName(folder, discId), bytes, &cause))
+  if (!StampEarlierSidecar(folder, discId, current, cause) ||
+      !file.Write(LibraryFileName(folder, discId), bytes, &cause) || !file.Commit(&cause))
     return fail("nothing was saved: ");
-  if (!extras.empty() ? !sidecar.Commit(&cause) : !RemoveSidecar(folder, discId, cause))
-    return fail("the titles were saved, but not the file of extras beside them: ");
+  const bool whole = !extras.empty() ? sidecar.Commit(&cause) : RemoveSidecar(folder, discId, cause);
+  SyncFolder(folder);
+  if (!whole) return fail("the titles were saved, but not the file of extras beside them: ");
   return static_cast<int32_t>(bytes.size());
 }
 
