@@ -129,17 +129,22 @@ FileContents ReadSmallFile(const std::string& path, size_t maxBytes) {
     result.cause = std::move(cause);
     return result;
   };
+  const auto unreadable = [&error](int cause) {
+    return error(std::string("cannot be read: ") + std::strerror(cause));
+  };
+  const auto tooLarge = [&error, maxBytes] {
+    return error("is larger than " + std::to_string(maxBytes) + " bytes");
+  };
   // Non-blocking, so that opening a pipe left at the path does not wait for a writer.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd.Valid()) return errno == ENOENT ? result : error(std::strerror(errno));
+  if (!fd.Valid()) return errno == ENOENT ? result : unreadable(errno);
   struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0) return error(std::strerror(errno));
+  if (::fstat(fd.Get(), &st) != 0) return unreadable(errno);
   if (!S_ISREG(st.st_mode)) return error("is not a regular file");
-  const std::string tooLarge = "is larger than " + std::to_string(maxBytes) + " bytes";
-  if (uint64_t(st.st_size) > maxBytes) return error(tooLarge);
+  if (uint64_t(st.st_size) > maxBytes) return tooLarge();
   // The size is checked again while reading: the file may have grown since.
-  if (!ReadAll(fd.Get(), result.bytes, maxBytes)) return error(std::strerror(errno));
-  if (result.bytes.size() > maxBytes) return error(tooLarge);
+  if (!ReadAll(fd.Get(), result.bytes, maxBytes)) return unreadable(errno);
+  if (result.bytes.size() > maxBytes) return tooLarge();
   result.status = ReadStatus::Ok;
   return result;
 }

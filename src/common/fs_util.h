@@ -36,7 +36,9 @@ enum class ReadStatus { Ok, Missing, Error };
 struct FileContents {
   ReadStatus status = ReadStatus::Missing;
   std::string bytes;
-  std::string cause;  // Error: why, for a message ("is not a regular file", or the system's words)
+  // ReadSmallFile's Error: why, to follow the file's name ("is not a regular file", "is larger than
+  // N bytes", "cannot be read: " and the system's words).
+  std::string cause;
 };
 
 FileContents ReadWholeFile(const std::string& path);

@@ -134,11 +134,11 @@ std::string ExtrasFileName(const std::string& folder, uint32_t discId) {
   return FileInFolder(folder, "%X.json", discId);
 }
 
+namespace {
+
 std::string LockFileName(const std::string& folder, uint32_t discId) {
   return FileInFolder(folder, ".%X.lock", discId);
 }
-
-namespace {
 
 std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
@@ -203,7 +203,8 @@ bool RemoveSidecar(const std::string& folder, uint32_t discId, std::string& caus
   const std::string path = ExtrasFileName(folder, discId);
   // unlink, not remove: whatever else sits at that path is not ours to delete.
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
-  cause = "cannot remove " + NameOf(path) + ": " + std::strerror(errno);
+  const char* why = std::strerror(errno);
+  cause = "cannot remove " + NameOf(path) + ": " + why;
   return false;
 }
 
