@@ -55,8 +55,10 @@ DiscLookupResult LookUpDisc(const DiscLookupRequest& request, std::ostream& err)
     err << "korvi-cli: titles from " << LookupSourceName(outcome.source);
     if (found.size() > 1) err << ", match " << request.pick;
     err << '\n';
-    if (request.save && outcome.record.SaveDiscInfo(request.libraryFolder) < 0)
-      err << "korvi-cli: the disc-info could not be saved in " << request.libraryFolder << '\n';
+    std::string cause;
+    if (request.save && outcome.record.SaveDiscInfo(request.libraryFolder, &cause) < 0)
+      err << "korvi-cli: the disc-info could not be saved in " << request.libraryFolder << ": " << cause
+          << '\n';
   }
   // Rows beyond the answer's titles keep their numbers.
   for (int row = static_cast<int>(outcome.record.tracks.size()); row < rows; ++row)

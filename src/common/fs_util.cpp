@@ -1,14 +1,22 @@
 #include "common/fs_util.h"
 
+#include "common/staged_file.h"
+
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <ctime>
+#include <memory>
+#include <thread>
 
 namespace korvi {
 
@@ -37,44 +45,15 @@ void UniqueFd::Reset() { Close(); }
 
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
+std::string FileName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Removes the temporary file unless the rename consumed it.
-class TempFile {
- public:
-  explicit TempFile(std::string path) : m_path(std::move(path)) {}
-  ~TempFile() {
-    if (!m_path.empty()) ::unlink(m_path.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::string& Path() const { return m_path; }
-  void Committed() { m_path.clear(); }
-
- private:
-  std::string m_path;
-};
-
-mode_t ModeForReplacement(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-  return 0600;
-}
-
-void SyncFolder(const std::string& folder) {
-  // Makes the rename itself durable; a failure here cannot undo it, so it is not reported.
-  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.Valid()) ::fsync(dir.Get());
+// what + ": " + the system's words for cause (an errno value, taken before anything else runs).
+bool Fail(std::string* error, int cause, const std::string& what) {
+  if (error) *error = what + ": " + std::strerror(cause);
+  return false;
 }
 
 // What OpenRegular reports when something other than a regular file is at the path.
@@ -103,6 +82,12 @@ UniqueFd OpenRegular(const std::string& path, struct stat* info, int* failure) {
 }
 
 }  // namespace
+
+mode_t ModeToKeep(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
+  return 0600;
+}
 
 UniqueFd OpenRegularFile(const std::string& path, std::string* error, uint64_t* size) {
   struct stat info {};
@@ -140,36 +125,103 @@ FileContents ReadWholeFile(const std::string& path) { return ReadSmallFile(path,
 
 FileContents ReadSmallFile(const std::string& path, size_t maxBytes) {
   FileContents result;
+  const auto error = [&result](std::string cause) {
+    result.status = ReadStatus::Error;
+    result.bytes.clear();
+    result.cause = std::move(cause);
+    return result;
+  };
+  const auto unreadable = [&error](int cause) {
+    return error(std::string("cannot be read: ") + std::strerror(cause));
+  };
+  const auto tooLarge = [&error, maxBytes] {
+    return error("is larger than " + std::to_string(maxBytes) + " bytes");
+  };
   struct stat info {};
   int failure = 0;
   const UniqueFd fd = OpenRegular(path, &info, &failure);
-  if (!fd.Valid()) {
-    result.status = failure == ENOENT ? ReadStatus::Missing : ReadStatus::Error;
-    return result;
-  }
-  result.status = ReadStatus::Error;
-  if (uint64_t(info.st_size) > maxBytes) return result;
+  if (!fd.Valid() && failure == ENOENT) return result;
+  if (!fd.Valid() && failure == kNotRegular)
+    return error(S_ISDIR(info.st_mode) ? "is a folder, not a regular file" : "is not a regular file");
+  if (!fd.Valid()) return unreadable(failure);
+  if (uint64_t(info.st_size) > maxBytes) return tooLarge();
   // The size is checked again while reading: the file may have grown since.
-  if (ReadUpTo(fd.Get(), maxBytes, result.bytes))
-    result.status = ReadStatus::Ok;
-  else
-    result.bytes.clear();
+  if (!ReadUpTo(fd.Get(), maxBytes, result.bytes)) return result.bytes.size() > maxBytes ? tooLarge() : unreadable(errno);
+  result.status = ReadStatus::Ok;
   return result;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-  std::string pattern = path + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-  if (!fd.Valid()) return false;
-  TempFile temp(name.data());
+void SyncFolder(const std::string& folder) {
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Valid()) ::fsync(dir.Get());
+}
 
-  if (::fchmod(fd.Get(), ModeForReplacement(path)) != 0) return false;
-  if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0 || !fd.Close()) return false;
-  if (::rename(temp.Path().c_str(), path.c_str()) != 0) return false;
-  temp.Committed();
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+  std::optional<StagedFile> staged = StagedFile::Create(path, ModeToKeep(path), error);
+  if (!staged || !staged->Write(bytes, error) || !staged->Commit(error)) {
+    if (error) *error = FileName(path) + ": " + *error;
+    return false;
+  }
   SyncFolder(ParentFolder(path));
+  return true;
+}
+
+void RemoveStaleTemporaries(const std::string& folder, int64_t maxAgeSeconds,
+                            bool (*isTemporary)(std::string_view name)) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), ::closedir);
+  if (!dir) {
+    ::close(fd);
+    return;
+  }
+  const int64_t before = int64_t(std::time(nullptr)) - maxAgeSeconds;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!isTemporary(entry->d_name)) continue;
+    struct stat st {};
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        int64_t(st.st_mtime) < before)
+      ::unlinkat(fd, entry->d_name, 0);
+  }
+}
+
+bool FileLock::Acquire(const std::string& path, int waitMs, std::string* error) {
+  m_fd.Reset();
+  const std::string name = FileName(path);
+  // Non-blocking open: a pipe put at the name must not hold the save up.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+  if (!fd.Valid()) {
+    const int cause = errno;
+    if (cause == ENOENT && !IsDirectory(ParentFolder(path))) {
+      if (error) *error = "the folder does not exist";
+      return false;
+    }
+    return Fail(error, cause, "cannot open the lock file " + name);
+  }
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) {
+    const int cause = errno;
+    return Fail(error, cause, "cannot open the lock file " + name);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    if (error) *error = "the lock file " + name + " is not a regular file";
+    return false;
+  }
+  // Polled rather than waited for in flock(), so that a holder that hangs cannot hang us.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  auto pause = std::chrono::milliseconds(1);
+  while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    const int cause = errno;
+    if (cause == EINTR) continue;
+    if (cause != EWOULDBLOCK) return Fail(error, cause, "cannot lock " + name);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      if (error) *error = "another save held the lock file " + name + " too long";
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(20));
+  }
+  m_fd = std::move(fd);
   return true;
 }
 

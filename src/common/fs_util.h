@@ -1,6 +1,6 @@
 // Small POSIX file helpers for the settings store, the library and the files the user hands us:
-// RAII descriptors, opening a file without waiting on a pipe or a device, whole-file reads and
-// crash-safe replacement of a file.
+// RAII descriptors, opening a file without waiting on a pipe or a device, whole-file reads,
+// crash-safe replacement of a file, and a lock file.
 #pragma once
 
 #include <sys/types.h>
@@ -37,6 +37,9 @@ enum class ReadStatus { Ok, Missing, Error };
 struct FileContents {
   ReadStatus status = ReadStatus::Missing;
   std::string bytes;
+  // ReadSmallFile's Error: why, to follow the file's name ("is not a regular file", "is larger than
+  // N bytes", "cannot be read: " and the system's words).
+  std::string cause;
 };
 
 // Opens path for reading when it is a regular file (a link to one will do). A pipe, a socket, a
@@ -56,9 +59,33 @@ FileContents ReadWholeFile(const std::string& path);
 // larger file) is an Error, found without blocking and without reading it whole.
 FileContents ReadSmallFile(const std::string& path, size_t maxBytes);
 
-// Writes to a temporary file next to `path`, syncs it and renames it over `path`.
-// On failure `path` is untouched and no temporary file is left behind.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+// The mode of the regular file at path, for its replacement; 0600 when there is none.
+mode_t ModeToKeep(const std::string& path);
+
+// Writes to a temporary file next to `path` (a StagedFile), syncs it and renames it over `path`.
+// On failure `path` is untouched, no temporary file is left behind, and *error says why.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// fsync of a folder, for the renames in it; a failure cannot undo them and is not reported.
+void SyncFolder(const std::string& folder);
+
+// Removes what killed writers left in folder: the regular files whose names isTemporary accepts,
+// last changed more than maxAgeSeconds ago (younger ones may belong to a write in flight). Links
+// are not followed and anything but a regular file stays; failures are ignored.
+void RemoveStaleTemporaries(const std::string& folder, int64_t maxAgeSeconds,
+                            bool (*isTemporary)(std::string_view name));
+
+// An exclusive flock(2) on a lock file, held until the object goes.
+class FileLock {
+ public:
+  // Opens path (made when missing, never through a link) and waits at most waitMs for whoever
+  // holds it; false with *error when the lock is not had. Lock files are never removed: a writer
+  // that removed one would let the next lock a new file while a third still held the old.
+  bool Acquire(const std::string& path, int waitMs, std::string* error = nullptr);
+
+ private:
+  UniqueFd m_fd;
+};
 
 // Like `mkdir -p`; true when `path` is a directory afterwards.
 bool MakeDirectories(const std::string& path, mode_t mode);

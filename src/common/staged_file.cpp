@@ -22,8 +22,9 @@ constexpr int kCreateAttempts = 100;
 
 std::string SystemError(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
 std::string RandomChars() {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   unsigned char bytes[kRandomChars] = {};
   if (getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
     // Only the uniqueness matters, and O_EXCL checks that; any varying bytes will do.
@@ -74,8 +75,11 @@ FinalName LookAtFinalName(const std::string& path) {
 }
 
 bool IsStagedFileName(std::string_view name) {
-  if (name.size() < 1 + kTempMark.size() + kRandomChars || name.front() != '.') return false;
-  return name.substr(name.size() - kRandomChars - kTempMark.size(), kTempMark.size()) == kTempMark;
+  // A dot, at least one character of the name, the mark, the random part.
+  if (name.size() < 2 + kTempMark.size() + kRandomChars || name.front() != '.') return false;
+  const std::string_view random = name.substr(name.size() - kRandomChars);
+  return name.substr(name.size() - kRandomChars - kTempMark.size(), kTempMark.size()) == kTempMark &&
+         random.find_first_not_of(kAlphabet) == std::string_view::npos;
 }
 
 std::optional<StagedFile> StagedFile::Create(const std::string& finalPath, mode_t mode, std::string* error) {
@@ -142,7 +146,7 @@ bool StagedFile::Write(std::string_view bytes, std::string* error) {
   return true;
 }
 
-bool StagedFile::SyncAndClose(std::string* error) {
+bool StagedFile::Sync(std::string* error) {
   // The contents reach the disk before the name does: after a crash the final name holds the old
   // file or the whole new one.
   if (::fsync(m_fd.Get()) != 0 || !m_fd.Close()) {
@@ -158,7 +162,7 @@ bool StagedFile::Commit(std::string* error) {
     if (error) *error = "the file was already moved or removed";
     return false;
   }
-  if (m_fd.Valid() && !SyncAndClose(error)) return false;
+  if (m_fd.Valid() && !Sync(error)) return false;
   if (::renameat(m_folder.Get(), m_tempName.c_str(), m_folder.Get(), m_finalName.c_str()) != 0) {
     if (error) *error = SystemError("cannot move the finished file to its name", errno);
     Discard();
@@ -174,7 +178,7 @@ bool StagedFile::CommitAsNew(bool* taken, std::string* error) {
     if (error) *error = "the file was already moved or removed";
     return false;
   }
-  if (m_fd.Valid() && !SyncAndClose(error)) return false;
+  if (m_fd.Valid() && !Sync(error)) return false;
   const int dir = m_folder.Get();
   int result = ::renameat2(dir, m_tempName.c_str(), dir, m_finalName.c_str(), RENAME_NOREPLACE);
   if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {

@@ -18,7 +18,7 @@ struct FinalName {
 };
 FinalName LookAtFinalName(const std::string& path);
 
-// The temporary's name for a final name: ".<name>.korvi-XXXXXX", cut to fit the name limit.
+// Whether a file name is a temporary's: ".<name>.korvi-XXXXXX", the name cut to fit the limit.
 bool IsStagedFileName(std::string_view name);
 
 class StagedFile {
@@ -40,6 +40,9 @@ class StagedFile {
 
   // Appends bytes through the descriptor the temporary was created with.
   bool Write(std::string_view bytes, std::string* error);
+  // Syncs what was written and closes the descriptor, so that Commit is a rename alone. False
+  // with the cause, the temporary removed.
+  bool Sync(std::string* error);
   // Syncs the contents and renames the temporary over the final name, replacing what is there
   // (a link there is replaced, not followed). False with the cause, the temporary removed.
   bool Commit(std::string* error);
@@ -55,7 +58,6 @@ class StagedFile {
 
  private:
   StagedFile() = default;
-  bool SyncAndClose(std::string* error);
 
   UniqueFd m_folder;  // renames and removals go to the folder the temporary was made in
   UniqueFd m_fd;

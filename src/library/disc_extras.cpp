@@ -1,6 +1,10 @@
 #include "library/disc_extras.h"
 
+#include <zlib.h>
+
+#include <charconv>
 #include <climits>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -61,6 +65,21 @@ class Reader {
     field = std::move(texts);
   }
 
+  // A number written as 1 to 8 hex digits.
+  void Hex(const char* key, std::optional<uint32_t>& field) {
+    const Json* value = Find(key);
+    if (!value) return;
+    const std::string* text = value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
+    uint32_t number = 0;
+    if (!text || text->empty() || text->size() > 8 ||
+        std::from_chars(text->data(), text->data() + text->size(), number, 16).ptr !=
+            text->data() + text->size()) {
+      m_ok = false;
+      return;
+    }
+    field = number;
+  }
+
   // The member when it is an object, null when it is missing; another type is refused.
   const Json* Object(const char* key) {
     const Json* value = Find(key);
@@ -89,11 +108,25 @@ void PutCount(OrderedJson& object, const char* key, int count) {
   if (count > 0) object[key] = count;
 }
 
+std::string HexText(uint32_t number) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%08X", number);
+  return text;
+}
+
 }  // namespace
 
 bool DiscExtras::empty() const { return *this == DiscExtras(); }
 
-std::string FormatDiscExtras(const DiscExtras& extras) {
+ExtrasStamp StampOf(uint32_t discId, const std::string& libraryFileBytes) {
+  uLong crc = crc32(0, nullptr, 0);
+  // A library file is far below zlib's 4 GiB a call.
+  crc = crc32(crc, reinterpret_cast<const Bytef*>(libraryFileBytes.data()),
+              static_cast<uInt>(libraryFileBytes.size()));
+  return {discId, static_cast<uint32_t>(crc)};
+}
+
+std::string FormatDiscExtras(const DiscExtras& extras, const std::optional<ExtrasStamp>& stamp) {
   OrderedJson musicBrainz = OrderedJson::object();
   PutText(musicBrainz, "disc_id", extras.musicBrainzDiscId);
   PutText(musicBrainz, "release_id", extras.musicBrainzReleaseId);
@@ -110,11 +143,13 @@ std::string FormatDiscExtras(const DiscExtras& extras) {
   PutText(file, "source", extras.source);
   PutText(file, "genre", extras.genre);
   if (!musicBrainz.empty()) file["musicbrainz"] = std::move(musicBrainz);
+  if (stamp) file["library_file"] = {{"disc_id", HexText(stamp->discId)}, {"crc32", HexText(stamp->crc32)}};
   // Text that is not UTF-8 is written with replacement characters instead of throwing.
   return file.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
 }
 
-bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& extras) {
+bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& extras,
+                     std::optional<ExtrasStamp>* stamp) {
   const Json file = Json::parse(text, nullptr, false);
   if (!file.is_object()) return false;
   const auto format = file.find("format");
@@ -138,9 +173,20 @@ bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& ext
     inner.Texts("recording_ids", read.recordingIds);
     if (!inner.ok()) return false;
   }
+  std::optional<ExtrasStamp> readStamp;
+  if (const Json* libraryFile = top.Object("library_file")) {
+    Reader inner(*libraryFile);
+    std::optional<uint32_t> discId, crc;
+    inner.Hex("disc_id", discId);
+    inner.Hex("crc32", crc);
+    // Half a stamp is a damaged one, not none.
+    if (!inner.ok() || !discId || !crc) return false;
+    readStamp = ExtrasStamp{*discId, *crc};
+  }
   // More recordings than tracks: the file belongs to another disc of the same CDDB id.
   if (!top.ok() || read.recordingIds.size() > trackCount) return false;
   extras = std::move(read);
+  if (stamp) *stamp = readStamp;
   return true;
 }
 

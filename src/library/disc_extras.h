@@ -2,6 +2,8 @@
 // What an online source told about a disc beyond the library file's fields. It is kept in a small
 // JSON file beside the disc's library file, so that the library file's layout never changes.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +26,25 @@ struct DiscExtras {
   bool operator==(const DiscExtras&) const = default;
 };
 
-// The file's text: pretty-printed UTF-8 JSON, empty fields left out.
-std::string FormatDiscExtras(const DiscExtras& extras);
+// Which library file the extras were written with: its disc id and the CRC-32 of its bytes. A
+// library file written since (by a save that could not finish, or by another lookup) no longer
+// matches, and the extras are not its own.
+struct ExtrasStamp {
+  uint32_t discId = 0;
+  uint32_t crc32 = 0;
+  bool operator==(const ExtrasStamp&) const = default;
+};
 
-// The extras a file's text holds; false (and `extras` untouched) for text that is not JSON, of
-// another format, of wrong types, or with more recording ids than `trackCount`.
-bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& extras);
+ExtrasStamp StampOf(uint32_t discId, const std::string& libraryFileBytes);
+
+// The file's text: pretty-printed UTF-8 JSON, empty fields left out, the stamp last.
+std::string FormatDiscExtras(const DiscExtras& extras,
+                             const std::optional<ExtrasStamp>& stamp = std::nullopt);
+
+// The extras a file's text holds, and its stamp (none in files of earlier versions); false (and
+// both untouched) for text that is not JSON, of another format, of wrong types, or with more
+// recording ids than `trackCount`.
+bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& extras,
+                     std::optional<ExtrasStamp>* stamp = nullptr);
 
 }  // namespace korvi

@@ -1,5 +1,6 @@
 #include "library/disc_info.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,11 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "common/fs_util.h"
+#include "common/staged_file.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
@@ -75,97 +75,211 @@ std::string Serialize(const CDiscInfo& info) {
 
 // A sidecar holds a few ids and short texts; a larger file is not one of ours.
 constexpr size_t kMaxExtrasBytes = 1 << 20;
+// The largest record: 99 tracks.
+constexpr size_t kMaxLibraryFileBytes = kLibraryHeaderBytes + 99 * kLibraryTrackBytes;
+// A file at a record's name that is kept as "<file>.bad" before the save replaces it; one larger
+// than this is no record at all, and blocks the save rather than be read whole.
+constexpr size_t kMaxKeptBytes = 16 << 20;
+// A save takes milliseconds; another save of the disc that holds the lock far longer has hung.
+constexpr int kLockWaitMs = 30000;
+// Younger temporary files may belong to a save in flight.
+constexpr int64_t kStaleTemporarySeconds = 3600;
 
-std::string FileInFolder(const std::string& folder, uint32_t discId, const char* extension) {
+std::string FileInFolder(const std::string& folder, const char* format, uint32_t discId) {
   char name[24];
-  std::snprintf(name, sizeof name, "%X.%s", discId, extension);
+  std::snprintf(name, sizeof name, format, discId);
   std::string path = folder;
   if (path.empty() || path.back() != '/') path += '/';
   return path + name;
 }
 
-}  // namespace
-
-std::string LibraryFileName(const std::string& folder, uint32_t discId) {
-  return FileInFolder(folder, discId, "dci");
-}
-
-std::string ExtrasFileName(const std::string& folder, uint32_t discId) {
-  return FileInFolder(folder, discId, "json");
-}
-
-namespace {
-
-// A file of this id that the record could not load (another disc with the same id and another
-// number of tracks, or a damaged file) is copied to "<file>.bad" before the save replaces it, so
-// that no titles are lost; false when that copy could not be made.
-bool KeepFileTheRecordCannotLoad(const std::string& folder, const CDiscInfo& record) {
-  const std::string path = LibraryFileName(folder, record.discId);
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return true;
-  CDiscInfo probe;
-  probe.tracks.assign(record.tracks.size(), CTrackInfo(0, 0));
-  if (probe.LoadDiscInfo(folder, record.discId) >= 0) return true;
-  const FileContents old = ReadWholeFile(path);
-  return old.status == ReadStatus::Ok && ReplaceFileAtomically(path + ".bad", old.bytes);
-}
-
-DiscExtras LoadExtras(const std::string& folder, uint32_t discId, size_t trackCount) {
-  DiscExtras extras;
-  const FileContents file = ReadSmallFile(ExtrasFileName(folder, discId), kMaxExtrasBytes);
-  if (file.status == ReadStatus::Ok) ParseDiscExtras(file.bytes, trackCount, extras);
-  return extras;
-}
-
-// Writes the sidecar, or removes an old one when there is nothing to keep.
-bool SaveExtras(const std::string& folder, uint32_t discId, const DiscExtras& extras) {
-  const std::string path = ExtrasFileName(folder, discId);
-  if (!extras.empty()) return ReplaceFileAtomically(path, FormatDiscExtras(extras));
-  // unlink, not remove: whatever else sits at that path is not ours to delete.
-  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
-
-}  // namespace
-
-int32_t CDiscInfo::SaveDiscInfo(const std::string& folder) const {
-  if (!KeepFileTheRecordCannotLoad(folder, *this)) return -1;
-  const std::string bytes = Serialize(*this);
-  // A crash during the save leaves the old file or the new one, never half of one.
-  if (!ReplaceFileAtomically(LibraryFileName(folder, discId), bytes)) return -1;
-  if (!SaveExtras(folder, discId, extras)) return -1;
-  return static_cast<int32_t>(bytes.size());
-}
-
-int32_t CDiscInfo::LoadDiscInfo(const std::string& folder, uint32_t id) {
-  std::ifstream in(LibraryFileName(folder, id), std::ios::binary);
-  std::string header(kLibraryHeaderBytes, '\0');
-  if (!in.read(header.data(), std::streamsize(header.size()))) return -1;
-  if (std::memcmp(header.data(), kMagic, sizeof kMagic) != 0) return -1;
+// The record that bytes hold, read into record; the bytes it takes, or -1 with the record
+// unchanged (see LoadDiscInfo).
+int32_t ParseRecord(const std::string& bytes, CDiscInfo& record) {
+  if (bytes.size() < kLibraryHeaderBytes) return -1;
+  const char* header = bytes.data();
+  if (std::memcmp(header, kMagic, sizeof kMagic) != 0) return -1;
   const int32_t version = GetInt(&header[8]);
   if (version != 1 && version != 2) return -1;
   const int32_t count = GetInt(&header[532]);
   if (count < 0 || count > 99) return -1;
-  if (!tracks.empty() && tracks.size() != size_t(count)) return -1;
-  // All records are read before anything changes: a short file changes nothing.
-  std::string records(kLibraryTrackBytes * size_t(count), '\0');
-  if (count > 0 && !in.read(records.data(), std::streamsize(records.size()))) return -1;
+  if (!record.tracks.empty() && record.tracks.size() != size_t(count)) return -1;
+  // All records are there before anything changes: a short file changes nothing.
+  const size_t size = kLibraryHeaderBytes + kLibraryTrackBytes * size_t(count);
+  if (bytes.size() < size) return -1;
 
-  if (tracks.empty()) tracks.assign(size_t(count), CTrackInfo(0, 0));
-  albumTitle = GetText(&header[12]);
-  albumArtist = GetText(&header[268]);
-  discId = static_cast<uint32_t>(GetInt(&header[524]));
-  discLength = GetInt(&header[528]);
+  if (record.tracks.empty()) record.tracks.assign(size_t(count), CTrackInfo(0, 0));
+  record.albumTitle = GetText(&header[12]);
+  record.albumArtist = GetText(&header[268]);
+  record.discId = static_cast<uint32_t>(GetInt(&header[524]));
+  record.discLength = GetInt(&header[528]);
   for (int32_t i = 0; i < count; ++i) {
-    const char* record = &records[kLibraryTrackBytes * size_t(i)];
-    CTrackInfo& track = tracks[size_t(i)];
-    track.setTitle(GetText(record));
-    track.album = GetText(record + 256);
-    track.artist = GetText(record + 512);
-    track.year = GetInt(record + 768);
-    track.comment = GetText(record + 772);
+    const char* at = &bytes[kLibraryHeaderBytes + kLibraryTrackBytes * size_t(i)];
+    CTrackInfo& track = record.tracks[size_t(i)];
+    track.setTitle(GetText(at));
+    track.album = GetText(at + 256);
+    track.artist = GetText(at + 512);
+    track.year = GetInt(at + 768);
+    track.comment = GetText(at + 772);
   }
-  extras = LoadExtras(folder, id, tracks.size());
-  return static_cast<int32_t>(kLibraryHeaderBytes + kLibraryTrackBytes * size_t(count));
+  return static_cast<int32_t>(size);
+}
+
+}  // namespace
+
+std::string LibraryFileName(const std::string& folder, uint32_t discId) {
+  return FileInFolder(folder, "%X.dci", discId);
+}
+
+std::string ExtrasFileName(const std::string& folder, uint32_t discId) {
+  return FileInFolder(folder, "%X.json", discId);
+}
+
+namespace {
+
+std::string LockFileName(const std::string& folder, uint32_t discId) {
+  return FileInFolder(folder, ".%X.lock", discId);
+}
+
+std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// A file of this id that the record could not load (another disc with the same id and another
+// number of tracks, or a damaged file) is copied to "<file>.bad" before the save replaces it, so
+// that no titles are lost; false with the cause when that copy could not be made. current gets
+// the file's bytes when it is a regular file.
+bool KeepFileTheRecordCannotLoad(const std::string& folder, const CDiscInfo& record, std::string& current,
+                                 std::string& cause) {
+  const std::string path = LibraryFileName(folder, record.discId);
+  FileContents old = ReadSmallFile(path, kMaxKeptBytes);
+  if (old.status == ReadStatus::Missing) return true;
+  if (old.status == ReadStatus::Error) {
+    // A pipe, a device or a folder holds nothing a copy could keep: the save replaces the name
+    // (or fails on a folder). A dangling link is replaced, its target never written.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 ? errno == ENOENT : !S_ISREG(st.st_mode)) return true;
+    cause = NameOf(path) + " " + old.cause;
+    return false;
+  }
+  current = std::move(old.bytes);
+  CDiscInfo probe;
+  probe.tracks.assign(record.tracks.size(), CTrackInfo(0, 0));
+  if (ParseRecord(current, probe) >= 0) return true;
+  if (ReplaceFileAtomically(path + ".bad", current, &cause)) return true;
+  cause = "no copy could be kept of " + NameOf(path) + ", which this record cannot load: " + cause;
+  return false;
+}
+
+DiscExtras LoadExtras(const std::string& folder, uint32_t discId, size_t trackCount,
+                      const std::string& libraryFile) {
+  DiscExtras extras;
+  const FileContents file = ReadSmallFile(ExtrasFileName(folder, discId), kMaxExtrasBytes);
+  if (file.status != ReadStatus::Ok) return extras;
+  DiscExtras read;
+  std::optional<ExtrasStamp> stamp;
+  // A stamp of another library file: the sidecar was written for another answer (or the save that
+  // wrote this file did not finish). Files of earlier versions have none, and are trusted.
+  if (ParseDiscExtras(file.bytes, trackCount, read, &stamp) &&
+      (!stamp || *stamp == StampOf(discId, libraryFile)))
+    extras = std::move(read);
+  return extras;
+}
+
+// A sidecar of an earlier version is trusted beside whatever library file it lies next to: it is
+// stamped first with the file it belongs to, so that a save cut off between its two renames
+// cannot pair it with the new file.
+bool StampEarlierSidecar(const std::string& folder, uint32_t discId, const std::string& current,
+                         std::string& cause) {
+  const std::string path = ExtrasFileName(folder, discId);
+  const FileContents file = ReadSmallFile(path, kMaxExtrasBytes);
+  DiscExtras earlier;
+  std::optional<ExtrasStamp> stamp;
+  if (file.status != ReadStatus::Ok || !ParseDiscExtras(file.bytes, SIZE_MAX, earlier, &stamp) || stamp)
+    return true;
+  return ReplaceFileAtomically(path, FormatDiscExtras(earlier, StampOf(discId, current)), &cause);
+}
+
+// An old sidecar, when the record has nothing to keep beside it, so that titles from another
+// source never keep an old release's ids.
+bool RemoveSidecar(const std::string& folder, uint32_t discId, std::string& cause) {
+  const std::string path = ExtrasFileName(folder, discId);
+  // unlink, not remove: whatever else sits at that path is not ours to delete.
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  const char* why = std::strerror(errno);
+  cause = "cannot remove " + NameOf(path) + ": " + why;
+  return false;
+}
+
+// A file's next content, written and synced under its temporary name; nullopt with the cause,
+// which names the file.
+std::optional<StagedFile> Stage(const std::string& path, std::string_view bytes, std::string& cause) {
+  std::optional<StagedFile> staged = StagedFile::Create(path, ModeToKeep(path), &cause);
+  if (staged && staged->Write(bytes, &cause) && staged->Sync(&cause)) return staged;
+  cause = NameOf(path) + ": " + cause;
+  return std::nullopt;
+}
+
+bool PutInPlace(StagedFile& staged, std::string& cause) {
+  if (staged.Commit(&cause)) return true;
+  cause = NameOf(staged.FinalPath()) + ": " + cause;
+  return false;
+}
+
+// StagedFile's temporary names, and those that earlier versions left beside a record's files
+// ("B016602.json.QViNHN").
+bool IsLibraryTemporary(std::string_view name) {
+  if (IsStagedFileName(name)) return true;
+  const size_t dot = name.find('.');
+  if (dot == 0 || dot > 8 || name.find_first_not_of("0123456789ABCDEF") != dot) return false;
+  const std::string_view rest = name.substr(dot);
+  constexpr std::string_view kKinds[] = {".dci.", ".json.", ".dci.bad."};
+  return std::any_of(std::begin(kKinds), std::end(kKinds), [&](std::string_view kind) {
+    return rest.size() == kind.size() + 6 && rest.starts_with(kind) &&
+           rest.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+                                  kind.size()) == std::string_view::npos;
+  });
+}
+
+}  // namespace
+
+int32_t CDiscInfo::SaveDiscInfo(const std::string& folder, std::string* error) const {
+  std::string cause;
+  const auto fail = [&](const char* what) {
+    if (error) *error = what + cause;
+    return -1;
+  };
+  // Two saves of the disc, from two programs or two threads, take turns: each writes both files.
+  FileLock lock;
+  if (!lock.Acquire(LockFileName(folder, discId), kLockWaitMs, &cause)) return fail("");
+  RemoveStaleTemporaries(folder, kStaleTemporarySeconds, IsLibraryTemporary);
+  std::string current;
+  if (!KeepFileTheRecordCannotLoad(folder, *this, current, cause)) return fail("nothing was saved: ");
+  const std::string bytes = Serialize(*this);
+  // Both files are written under temporary names first, so that a full disk stops the save before
+  // anything a load takes changes; then the library file and the sidecar are renamed into place,
+  // back to back.
+  // A save cut off between the two renames leaves the old sidecar, whose stamp no longer matches.
+  std::optional<StagedFile> sidecar;
+  if (!extras.empty() &&
+      !(sidecar = Stage(ExtrasFileName(folder, discId), FormatDiscExtras(extras, StampOf(discId, bytes)), cause)))
+    return fail("nothing was saved: ");
+  std::optional<StagedFile> file;
+  if (!StampEarlierSidecar(folder, discId, current, cause) ||
+      !(file = Stage(LibraryFileName(folder, discId), bytes, cause)) || !PutInPlace(*file, cause))
+    return fail("nothing was saved: ");
+  const bool whole = sidecar ? PutInPlace(*sidecar, cause) : RemoveSidecar(folder, discId, cause);
+  SyncFolder(folder);
+  if (!whole) return fail("the titles were saved, but not the file of extras beside them: ");
+  return static_cast<int32_t>(bytes.size());
+}
+
+int32_t CDiscInfo::LoadDiscInfo(const std::string& folder, uint32_t id) {
+  // Read without blocking, and only when it is a regular file: a pipe at the name is unusable.
+  const FileContents file = ReadSmallFile(LibraryFileName(folder, id), kMaxLibraryFileBytes);
+  if (file.status != ReadStatus::Ok) return -1;
+  const int32_t consumed = ParseRecord(file.bytes, *this);
+  if (consumed < 0) return -1;
+  extras = LoadExtras(folder, id, tracks.size(), file.bytes);
+  return consumed;
 }
 
 bool FindInLibrary(uint32_t discId, const std::string& folder, CDiscInfo& record) {

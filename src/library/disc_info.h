@@ -24,16 +24,19 @@ class CDiscInfo {
   std::vector<CTrackInfo> tracks;
   DiscExtras extras;  // kept in the sidecar file, not in the library file
 
-  // Writes the record's library file into folder, replacing the old one atomically. The bytes
-  // written (536 + 1036 × n), or -1 when the file could not be written. Then the sidecar: written
-  // the same way when there are extras, removed when there are none, so that titles from another
-  // source never keep an old release's ids; -1 when that fails, the library file written all the same.
-  int32_t SaveDiscInfo(const std::string& folder) const;
+  // Writes the record's library file into folder, replacing the old one atomically, and its sidecar
+  // as one unit with it: written, stamped with the library file's content, when there are extras,
+  // removed when there are none, so that titles from another source never keep an old release's
+  // ids. Saves of one disc take turns (a lock file ".<id>.lock" in folder). The bytes written
+  // (536 + 1036 × n), or -1 with *error saying why and which part failed: nothing, or the sidecar
+  // alone, the library file written all the same.
+  int32_t SaveDiscInfo(const std::string& folder, std::string* error = nullptr) const;
   // Loads the library file of discId. The bytes consumed, or -1 with the record unchanged when the
-  // file is missing, not ours, of another version, shorter than it says, or of another track count
-  // than the tracks the record already holds. The extras come from the sidecar; they are left
-  // empty when it is missing or unusable (unreadable, over 1 MiB, not JSON, of another format, of
-  // wrong types, or with more recordings than the record has tracks), which never fails the load.
+  // file is missing, not a regular file, not ours, of another version, shorter than it says, or of
+  // another track count than the tracks the record already holds. The extras come from the sidecar;
+  // they are left empty when it is missing or unusable (not a regular file, unreadable, over 1 MiB,
+  // not JSON, of another format, of wrong types, with more recordings than the record has tracks,
+  // or stamped with another library file), which never fails the load.
   int32_t LoadDiscInfo(const std::string& folder, uint32_t discId);
 
   // Nothing but what the table of contents says: no album title or artist, and every track

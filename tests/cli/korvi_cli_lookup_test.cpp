@@ -1,14 +1,17 @@
 // korvi-cli lookup and rip --lookup against a local CDDB server and a real library folder.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <fstream>
+#include <set>
 
 #include "fixtures/cddb_server.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/image_toc.h"
 #include "fixtures/temp_dir.h"
+#include "fixtures/time_scale.h"
 #include "library/disc_info.h"
 
 namespace korvi {
@@ -201,6 +204,55 @@ TEST_F(KorviCliLookup, RipNamesTheFilesAfterTheTitlesSafely) {
   EXPECT_TRUE(std::filesystem::exists(out / "Ana - Songs of the Sea.log"));
   EXPECT_TRUE(std::filesystem::exists(out / "Ana - Songs of the Sea.cue"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 5);
+}
+
+// A pipe at a library name is unusable, never waited on: the lookup goes on as without the file,
+// and the answer's file replaces it. A save that cannot be made says which part failed.
+TEST_F(KorviCliLookup, PipesAtLibraryNamesAndAFullDisk) {
+  std::filesystem::create_directory(Library());
+  const std::string file = LibraryFileName(Library(), m_discId);
+  const std::string sidecar = ExtrasFileName(Library(), m_discId);
+  const std::string bound = "timeout -s KILL " + std::to_string(fixtures::ScaledMs(60000) / 1000) + " ";
+  const auto lookup = [&](const std::string& limit = "") {
+    return RunCommand(limit + m_env + bound + ShellQuote(KORVI_CLI_PATH) + " lookup " +
+                      ShellQuote(m_image.cue.string()) + " --library " + ShellQuote(Library()) + " 2>&1");
+  };
+  const std::string titles = "Songs of the Sea\nAna\nTide\nGulls / Wind\n..\n";
+  const auto kept = [&] {
+    CDiscInfo record;
+    EXPECT_GT(record.LoadDiscInfo(Library(), m_discId), 0);
+    return record.albumTitle + "/" + record.extras.genre;
+  };
+
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  auto result = lookup();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "korvi-cli: titles from CDDB\n" + titles);
+  EXPECT_TRUE(std::filesystem::is_regular_file(file));
+  EXPECT_EQ(kept(), "Songs of the Sea/folk");
+
+  // Beside the record: the titles load, the extras do not.
+  std::filesystem::remove(sidecar);
+  ASSERT_EQ(::mkfifo(sidecar.c_str(), 0600), 0);
+  result = lookup();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, titles);
+  EXPECT_EQ(kept(), "Songs of the Sea/");
+
+  // A disk with room for the sidecar but not the library file: nothing is saved, nothing is left.
+  std::filesystem::remove(file);
+  std::filesystem::remove(sidecar);
+  result = lookup("ulimit -f 3; ");  // 1536 or 3072 bytes, by the shell's unit; the file has 3644
+  EXPECT_EQ(result.status, 0);
+  char name[16];
+  std::snprintf(name, sizeof name, "%X", m_discId);
+  EXPECT_EQ(result.out, "korvi-cli: titles from CDDB\nkorvi-cli: the disc-info could not be saved in " +
+                            Library() + ": nothing was saved: " + name +
+                            ".dci: cannot write the file: File too large\n" + titles);
+  std::set<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(Library()))
+    left.insert(entry.path().filename());
+  EXPECT_EQ(left, std::set<std::string>({"." + std::string(name) + ".lock"}));
 }
 
 }  // namespace

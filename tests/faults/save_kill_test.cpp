@@ -1,9 +1,13 @@
 // A process killed (SIGKILL) in the middle of saving, at many moments: the settings store and a
-// library record are afterwards exactly the old or the new content and load completely, and the
-// temporary file a kill can leave behind changes nothing for the next load and save.
+// library record are afterwards exactly the old or the new content and load completely, a record's
+// sidecar never lends its ids to the other content, and the temporary file a kill can leave behind
+// changes nothing for the next load and save, which removes it once it is old.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -23,15 +27,22 @@ constexpr int kKills = 50;
 // The kill comes 0 to 20 ms after the loop's first save, spread over the range.
 std::chrono::microseconds KillDelay(int kill) { return std::chrono::microseconds((kill * 7919) % 20011); }
 
-// The files beside target that its atomic replacement writes first: "<name>.XXXXXX".
+// The files beside target that its atomic replacement writes first: ".<name>.korvi-XXXXXX".
 std::vector<std::filesystem::path> LeftoverTemps(const std::filesystem::path& target) {
   std::vector<std::filesystem::path> temps;
-  const std::string prefix = target.filename().string() + ".";
+  const std::string prefix = "." + target.filename().string() + ".korvi-";
   for (const auto& entry : std::filesystem::directory_iterator(target.parent_path())) {
     const std::string name = entry.path().filename().string();
     if (name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0) temps.push_back(entry.path());
   }
   return temps;
+}
+
+// Sets a file's (not a link's target's) times to hours ago.
+void MakeOld(const std::filesystem::path& path, int hours) {
+  const timespec old{std::time(nullptr) - hours * 3600, 0};
+  const timespec times[2] = {old, old};
+  EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
 // Which of the two contents the kills left, by count.
@@ -63,7 +74,8 @@ void KillRepeatedly(const std::string& what, const std::filesystem::path& root,
 std::filesystem::path CutOffTemporary(const std::filesystem::path& target, const std::string& content) {
   const std::vector<std::filesystem::path> temps = LeftoverTemps(target);
   if (!temps.empty()) return temps[0];
-  const std::filesystem::path made = target.string() + ".Zq81Xw";
+  const std::filesystem::path made =
+      target.parent_path() / ("." + target.filename().string() + ".korvi-Zq81Xw");
   std::ofstream(made) << content.substr(0, content.size() / 2);
   return made;
 }
@@ -131,18 +143,26 @@ TEST(KilledDuringSave, TheLibraryRecordIsTheOldOrTheNewContent) {
   const int32_t wholeRecord = int32_t(kLibraryHeaderBytes + kLibraryTrackBytes * kLoopDiscTracks);
 
   KillTally tally;
+  int withoutExtras = 0;
   const auto check = [&](int kill) {
     const std::string now = ReadFileBytes(target);
     ASSERT_TRUE(now == bytes[0] || now == bytes[1]) << "kill " << kill << " left " << now.size() << " bytes";
     ++(now == bytes[0] ? tally.first : tally.second);
     CDiscInfo loaded;
     ASSERT_EQ(loaded.LoadDiscInfo(library, kLoopDiscId), wholeRecord);
-    EXPECT_EQ(loaded.albumTitle, LibraryVariant(now == bytes[0] ? 0 : 1).albumTitle);
-    EXPECT_EQ(loaded.tracks.back().title(), LibraryVariant(now == bytes[0] ? 0 : 1).tracks.back().title());
+    const CDiscInfo expected = LibraryVariant(now == bytes[0] ? 0 : 1);
+    EXPECT_EQ(loaded.albumTitle, expected.albumTitle);
+    EXPECT_EQ(loaded.tracks.back().title(), expected.tracks.back().title());
+    // A kill between the two renames leaves the other content's sidecar, which is not taken.
+    EXPECT_TRUE(loaded.extras == expected.extras || loaded.extras.empty())
+        << "kill " << kill << ": " << expected.albumTitle << " with release "
+        << loaded.extras.musicBrainzReleaseId;
+    withoutExtras += loaded.extras.empty();
   };
   KillRepeatedly("library", root, check);
   std::cout << "[ kills    ] old/new content " << tally.first << "/" << tally.second << ", "
-            << LeftoverTemps(target).size() << " kill(s) left a temporary file\n";
+            << LeftoverTemps(target).size() << " kill(s) left a temporary file, " << withoutExtras
+            << " left the record without its extras\n";
   EXPECT_EQ(tally.first + tally.second, kKills);
 
   const std::filesystem::path temp = CutOffTemporary(target, bytes[1]);
@@ -154,6 +174,32 @@ TEST(KilledDuringSave, TheLibraryRecordIsTheOldOrTheNewContent) {
   EXPECT_EQ(LibraryVariant(wasFirst ? 1 : 0).SaveDiscInfo(library), wholeRecord);
   EXPECT_EQ(ReadFileBytes(target), bytes[wasFirst ? 1 : 0]);
   EXPECT_EQ(ReadFileBytes(temp), tempBytes);
+
+  // An hour on, the next save removes what the kills left, and what earlier versions' kills left
+  // ("<id>.json.XXXXXX"), but not a younger temporary file (a save in flight), nor a link or folder
+  // named like one, nor what a link leads to.
+  const std::filesystem::path folder = target.parent_path();
+  const std::filesystem::path outside = root / "old.json";
+  std::ofstream(outside) << "not the library's";
+  const std::filesystem::path earlier = folder / "2A0B5C0D.json.QViNHN",
+                              young = folder / ".2A0B5C0D.json.korvi-y0ung1";
+  const std::filesystem::path link = folder / ".2A0B5C0D.json.korvi-L1nk00",
+                              aFolder = folder / ".x.korvi-Fo1der";
+  std::vector<std::filesystem::path> old = LeftoverTemps(target);
+  const std::vector<std::filesystem::path> oldSidecars = LeftoverTemps(ExtrasFileName(library, kLoopDiscId));
+  old.insert(old.end(), oldSidecars.begin(), oldSidecars.end());
+  std::ofstream(earlier) << "{";
+  std::ofstream(young) << "{";
+  std::filesystem::create_symlink(outside, link);
+  std::filesystem::create_directory(aFolder);
+  for (const auto& path : old) MakeOld(path, 2);
+  for (const auto& path : {earlier, outside, link, aFolder}) MakeOld(path, 2);
+  MakeOld(young, 0);
+  ASSERT_EQ(LibraryVariant(wasFirst ? 0 : 1).SaveDiscInfo(library), wholeRecord);
+  for (const auto& path : old) EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  EXPECT_FALSE(std::filesystem::exists(earlier));
+  for (const auto& path : {young, outside, aFolder}) EXPECT_TRUE(std::filesystem::exists(path)) << path;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
 
 }  // namespace

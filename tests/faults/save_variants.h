@@ -42,6 +42,10 @@ inline CDiscInfo LibraryVariant(int which) {
     track.year = b ? 2001 : 1999;
     record.tracks.push_back(track);
   }
+  record.extras.source = "MusicBrainz";
+  record.extras.musicBrainzReleaseId =
+      b ? "b0000000-0000-4000-8000-000000000002" : "a0000000-0000-4000-8000-000000000001";
+  record.extras.recordingIds.assign(size_t(kLoopDiscTracks), b ? "b-recording" : "a-recording");
   return record;
 }
 

@@ -4,10 +4,15 @@
 #include "library/disc_info.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <zlib.h>
 
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -19,6 +24,25 @@ namespace {
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::set<std::string> Names(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+// The stamp a sidecar must carry for this library file: its disc id and CRC-32, in hex.
+std::string StampText(const std::string& discId, const std::string& libraryFile) {
+  char crc[12];
+  std::snprintf(
+      crc, sizeof crc, "%08X",
+      unsigned(crc32(0, reinterpret_cast<const Bytef*>(libraryFile.data()), uInt(libraryFile.size()))));
+  return "\"library_file\": {\n    \"disc_id\": \"" + discId + "\",\n    \"crc32\": \"" + crc + "\"\n  }";
 }
 
 CDiscInfo Sample(int tracks) {
@@ -214,12 +238,14 @@ TEST(Library, SavesReplaceTheFileWhole) {
   info.tracks.erase(info.tracks.begin() + 2, info.tracks.end());
   EXPECT_EQ(info.SaveDiscInfo(dir.path().string()), 536 + 2 * 1036);
   EXPECT_EQ(std::filesystem::file_size(LibraryFileName(dir.path().string(), info.discId)), 536u + 2 * 1036u);
-  // No temporary files are left behind: the file and the five-track one it replaced, which the
-  // two-track record could not load.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+  // No temporary files are left behind: the file, the five-track one it replaced, which the
+  // two-track record could not load, and the lock file of the disc's saves.
+  EXPECT_EQ(Names(dir.path()), std::set<std::string>({"B016602.dci", "B016602.dci.bad", ".B016602.lock"}));
   EXPECT_EQ(std::filesystem::file_size(LibraryFileName(dir.path().string(), info.discId) + ".bad"),
             536u + 5 * 1036u);
-  EXPECT_EQ(info.SaveDiscInfo((dir.path() / "missing").string()), -1);
+  std::string error;
+  EXPECT_EQ(info.SaveDiscInfo((dir.path() / "missing").string(), &error), -1);
+  EXPECT_EQ(error, "the folder does not exist");
 }
 
 // What online sources told beyond the library file's fields goes into "<id>.json" beside it; the
@@ -245,7 +271,7 @@ TEST(Library, ExtrasLiveInASidecarAndLeaveTheLibraryFileAsItWas) {
   EXPECT_NE(json.find("\"label\": \"" + rich.extras.label + "\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"catalog_number\": \"" + rich.extras.catalogNumber + "\""), std::string::npos);
   EXPECT_EQ(json.find("\\u"), std::string::npos);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporary files
+  EXPECT_EQ(Names(dir.path()), std::set<std::string>({"B016602.dci", "B016602.json", ".B016602.lock"}));
 
   CDiscInfo loaded;
   ASSERT_EQ(loaded.LoadDiscInfo(folder, rich.discId), 3644);
@@ -267,7 +293,8 @@ TEST(Library, ExtrasLiveInASidecarAndLeaveTheLibraryFileAsItWas) {
   rich.extras = DiscExtras();
   rich.extras.source = "CDDB";
   ASSERT_EQ(rich.SaveDiscInfo(folder), 3644);
-  EXPECT_EQ(ReadAll(sidecar), "{\n  \"format\": 1,\n  \"source\": \"CDDB\"\n}\n");
+  EXPECT_EQ(ReadAll(sidecar),
+            "{\n  \"format\": 1,\n  \"source\": \"CDDB\",\n  " + StampText("0B016602", plainBytes) + "\n}\n");
   ASSERT_EQ(loaded.LoadDiscInfo(folder, rich.discId), 3644);
   EXPECT_EQ(loaded.extras, rich.extras);
 
@@ -338,15 +365,85 @@ TEST(Library, SidecarsThatDoNotWork) {
   ASSERT_EQ(loaded.LoadDiscInfo(folder, saved.discId), 3644);
   EXPECT_TRUE(loaded.extras.empty());
   saved.albumTitle = "Written all the same";
-  EXPECT_EQ(saved.SaveDiscInfo(folder), -1);
+  std::string error;
+  EXPECT_EQ(saved.SaveDiscInfo(folder, &error), -1);
+  EXPECT_EQ(
+      error,
+      "the titles were saved, but not the file of extras beside them: B016602.json: cannot move the "
+      "finished file to its name: Is a directory");
   ASSERT_EQ(loaded.LoadDiscInfo(folder, saved.discId), 3644);
   EXPECT_EQ(loaded.albumTitle, "Written all the same");
   saved.extras = DiscExtras();
   saved.albumTitle = "Again";
-  EXPECT_EQ(saved.SaveDiscInfo(folder), -1);
+  EXPECT_EQ(saved.SaveDiscInfo(folder, &error), -1);
+  EXPECT_EQ(error,
+            "the titles were saved, but not the file of extras beside them: cannot remove B016602.json: Is a "
+            "directory");
   ASSERT_EQ(loaded.LoadDiscInfo(folder, saved.discId), 3644);
   EXPECT_EQ(loaded.albumTitle, "Again");
   EXPECT_TRUE(std::filesystem::is_directory(sidecar));
+}
+
+// The sidecar names the library file it was written with. Beside another answer's file (a save
+// cut off between its two renames) it is ignored; one of an earlier version, which names none,
+// loads as it always did, and a save stamps it before it changes the library file.
+TEST(Library, ASidecarBelongsToTheLibraryFileItWasWrittenWith) {
+  fixtures::TempDir dir;
+  const std::string folder = dir.path().string();
+  const std::string sidecar = ExtrasFileName(folder, 0x0B016602);
+  CDiscInfo first = Sample(3);
+  first.extras = SampleExtras();
+  CDiscInfo second = Sample(3);
+  second.albumTitle = "Another Pressing";
+  second.extras = SampleExtras();
+  second.extras.musicBrainzReleaseId = "0f1e2d3c-0000-4000-8000-000000000002";
+  ASSERT_EQ(first.SaveDiscInfo(folder), 3644);
+  const std::string firstSidecar = ReadAll(sidecar);
+  ASSERT_EQ(second.SaveDiscInfo(folder), 3644);
+  const std::string secondSidecar = ReadAll(sidecar);
+  const std::string secondFile = ReadAll(LibraryFileName(folder, 0x0B016602));
+  EXPECT_NE(secondSidecar.find(StampText("0B016602", secondFile)), std::string::npos) << secondSidecar;
+
+  const auto extrasBeside = [&](const std::string& text) {
+    WriteAll(sidecar, text);
+    CDiscInfo loaded;
+    EXPECT_EQ(loaded.LoadDiscInfo(folder, 0x0B016602), 3644);
+    EXPECT_EQ(loaded.albumTitle, "Another Pressing");
+    return loaded.extras;
+  };
+  EXPECT_EQ(extrasBeside(secondSidecar), second.extras);
+  EXPECT_TRUE(extrasBeside(firstSidecar).empty());  // the first answer's ids beside the second's titles
+  std::string otherDisc = secondSidecar;
+  otherDisc.replace(otherDisc.find("\"0B016602\""), 10, "\"0B016603\"");
+  EXPECT_TRUE(extrasBeside(otherDisc).empty());
+  // Half a stamp is a damaged file.
+  const std::string legacy =
+      "{\"format\": 1, \"source\": \"MusicBrainz\", \"musicbrainz\": {\"release_id\": \"r-1\"}";
+  EXPECT_TRUE(extrasBeside(legacy + ", \"library_file\": {\"disc_id\": \"0B016602\"}}").empty());
+  // Unstamped, as earlier versions wrote it: trusted.
+  EXPECT_EQ(extrasBeside(legacy + "}").musicBrainzReleaseId, "r-1");
+
+  // A full disk (here a file size limit) stops a save at the library file: nothing changes but the
+  // earlier sidecar's stamp, written first, which names the file it lay beside.
+  WriteAll(sidecar, legacy + "}");
+  CDiscInfo third = Sample(3);
+  third.albumTitle = "A Third Answer";
+  third.extras = SampleExtras();
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit small{2000, limit.rlim_max};
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string error;
+  const int32_t saved = third.SaveDiscInfo(folder, &error);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(saved, -1);
+  EXPECT_EQ(error, "nothing was saved: B016602.dci: cannot write the file: File too large");
+  EXPECT_EQ(ReadAll(LibraryFileName(folder, 0x0B016602)), secondFile);
+  EXPECT_NE(ReadAll(sidecar).find(StampText("0B016602", secondFile)), std::string::npos) << ReadAll(sidecar);
+  EXPECT_EQ(extrasBeside(ReadAll(sidecar)).musicBrainzReleaseId, "r-1");
+  EXPECT_EQ(Names(dir.path()), std::set<std::string>({"B016602.dci", "B016602.json", ".B016602.lock"}));
 }
 
 }  // namespace
