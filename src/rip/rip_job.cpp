@@ -75,6 +75,8 @@ void RipJob::Join() {
 
 namespace {
 
+constexpr int64_t kStaleTemporarySeconds = 24 * 3600;
+
 // Chunks (read batches) a track's queue holds: about 2 MB, a few seconds of encoding.
 constexpr size_t kQueueChunks = 32;
 // Once the track being read has a full queue, the reader goes on where half a queue is free, the
@@ -183,6 +185,9 @@ void RipJob::Run() {
   m_shown = -1;
   m_outcomes.clear();
   m_outcomes.resize(m_tracks.size());
+  // What killed rips left: a day without a write is far longer than any track takes, even paused.
+  RemoveStaleTemporaries(m_settings.folder.empty() ? "." : m_settings.folder, kStaleTemporarySeconds,
+                         IsStagedFileName);
   const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
   std::vector<TitledTrack> titles;
   for (const RipTrack& track : m_tracks) titles.push_back({track.info.title(), track.number});

@@ -1,6 +1,7 @@
 // What sits at a track's name before a rip: a link that leads out of the output folder (dangling
 // or to a file), a named pipe, a folder. Whatever --on-exists says, nothing outside the folder
-// changes, nothing is written through or blocks on the name, and the track fails with its cause.
+// changes, nothing is written through or blocks on the name, and the track fails with its cause;
+// what a killed rip left there long ago is removed.
 // And two rips of one disc into one folder at once: every file under its final name is whole.
 
 #include <gtest/gtest.h>
@@ -29,7 +30,13 @@ TEST_P(SpecialNames, NothingOutsideChangesAndEachTrackFailsWithItsCause) {
   fs::create_symlink("../elsewhere.wav", track1);
   fs::create_symlink(victim, track2);
   ASSERT_EQ(::mkfifo(track3.c_str(), 0644), 0);
-  const std::set<std::string> before = scene.FilesOutsideHome();
+  // What a rip killed two days ago left, and what one that runs now is writing.
+  const fs::path stale = scene.Out() / ".Old.wav.korvi-AbC123";
+  const fs::path young = scene.Out() / ".Young.wav.korvi-XyZ789";
+  std::ofstream(stale) << "left";
+  std::ofstream(young) << "in flight";
+  fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::hours(48));
+  std::set<std::string> before = scene.FilesOutsideHome();
 
   // Nobody ever opens the pipe's other end: a program that opened it would wait for good.
   ChildProcess cli;
@@ -47,6 +54,7 @@ TEST_P(SpecialNames, NothingOutsideChangesAndEachTrackFailsWithItsCause) {
     ASSERT_EQ(lines.size(), 1u) << result.err;
     EXPECT_NE(lines[0].find(cause), std::string::npos) << lines[0];
   }
+  before.erase("out/" + stale.filename().string());
   EXPECT_EQ(scene.FilesOutsideHome(), before);
   EXPECT_EQ(ReadFileBytes(victim), "not to be replaced");
   EXPECT_FALSE(fs::exists(scene.Root() / "elsewhere.wav"));
