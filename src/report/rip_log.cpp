@@ -82,7 +82,13 @@ void TrackSection(std::string& out, const ReportTrack& track) {
   }
   if (!track.isrc.empty()) Field(out, "  ISRC", track.isrc);
   Field(out, "  AccurateRip", track.accurateRip.empty() ? "not verified" : track.accurateRip);
+  if (track.accurateRipV1) Field(out, "  AR v1 checksum", Crc(*track.accurateRipV1));
+  if (track.accurateRipV2) Field(out, "  AR v2 checksum", Crc(*track.accurateRipV2));
+  if (!track.accurateRipDatabase.empty()) Field(out, "  AR database", track.accurateRipDatabase);
   if (!track.quality.empty()) Field(out, "  Read quality", track.quality);
+  if (track.outOfReach > 0)
+    Field(out, "  Out of reach",
+          std::to_string(track.outOfReach) + " samples beyond the drive's reach are silence");
   if (!track.failure.empty()) Field(out, "  Failed", track.failure);
   out += '\n';
 }
@@ -113,6 +119,9 @@ std::string RipLogText(const RipReport& report) {
   Field(out, "Read mode", report.readMode);
   Field(out, "Read offset",
         (report.readOffset > 0 ? "+" : "") + std::to_string(report.readOffset) + " samples");
+  if (!report.outputFormat.empty()) Field(out, "Output format", report.outputFormat);
+  if (!report.accurateRipProblem.empty())
+    Field(out, "AccurateRip", "database not reachable: " + report.accurateRipProblem);
   out += '\n';
   Field(out, "Album artist", report.albumArtist);
   Field(out, "Album title", report.albumTitle);

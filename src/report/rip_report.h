@@ -33,6 +33,13 @@ struct ReportTrack {
   // reachable"; empty when not verified.
   std::string accurateRip;
   std::string quality;  // "OK", "Repaired", "Errors at 3:12.40"
+  // The track's own AccurateRip checksums, of the audio in its file read to its end.
+  std::optional<uint32_t> accurateRipV1;
+  std::optional<uint32_t> accurateRipV2;
+  // What the database holds for the track: "5E6F7A8B (v2, confidence 12)", or of a track that is
+  // not accurate the most agreed checksum, "9C0D1E2F (confidence 7)"; empty when it holds none.
+  std::string accurateRipDatabase;
+  int64_t outOfReach = 0;  // samples beyond the drive's reach, given as silence
   std::string failure;  // why the track's file is missing or incomplete; empty when it is whole
   // False when no file was left under fileName (it could not be written): the cue sheet must not
   // name it, and its audio was not verified.
@@ -45,6 +52,9 @@ struct RipReport {
   std::string drive;     // drive name or image path
   std::string readMode;  // "Secure", "Burst"
   int readOffset = 0;    // samples
+  std::string outputFormat;  // "FLAC (libFLAC 1.4.2), level 5"
+  // Why the AccurateRip database gave no answer, when the rip asked and it did not.
+  std::string accurateRipProblem;
   std::string albumTitle;
   std::string albumArtist;
   std::string genre;

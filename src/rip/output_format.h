@@ -40,6 +40,8 @@ struct OutputFormatInfo {
   std::function<std::unique_ptr<COutputMediaFile>(const std::string& path, const WriterOptions& options,
                                                   const CTrackInfo* track)>
       makeWriter;
+  // The format and the settings its files are made with, for the rip log: "FLAC, level 5".
+  std::function<std::string(const WriterOptions& options)> describe;
 };
 
 std::span<const OutputFormatInfo> OutputFormats();

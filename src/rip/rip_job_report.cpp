@@ -13,6 +13,21 @@
 #include "rip/rip_job.h"
 
 namespace korvi {
+namespace {
+
+// What the database holds for a track: "5E6F7A8B (v2, confidence 12)"; empty when nothing.
+std::string DatabaseText(const std::optional<AccurateRipResult>& result) {
+  if (!result || result->confidence == 0) return "";
+  char text[64];
+  if (result->status == AccurateRipResult::Status::kAccurate)
+    std::snprintf(text, sizeof text, "%08X (v%d, confidence %d)", result->databaseChecksum, result->version,
+                  result->confidence);
+  else
+    std::snprintf(text, sizeof text, "%08X (confidence %d)", result->databaseChecksum, result->confidence);
+  return text;
+}
+
+}  // namespace
 
 ReportDisc ReportDiscOf(const std::string& drive, const DiscToc& disc, const CDiscInfo* record) {
   ReportDisc facts;
@@ -107,6 +122,8 @@ RipReport RipJob::MakeReport() const {
   report.readMode = m_settings.readMode == ReadMode::kSecure ? "Secure" : "Burst";
   if (m_settings.testAndCopy) report.readMode += ", test and copy";
   report.readOffset = m_settings.readOffset;
+  report.outputFormat = FindOutputFormat(m_settings.format)->describe(m_settings.writer);
+  report.accurateRipProblem = m_accurateRipProblem;
   report.albumTitle = facts.albumTitle;
   report.albumArtist = facts.albumArtist;
   report.genre = facts.genre;
@@ -145,6 +162,12 @@ RipReport RipJob::MakeReport() const {
     // The CRC of what the file holds: the third read's where there was one.
     track.copyCrc = result.thirdCrc ? result.thirdCrc : result.copyCrc;
     if (result.accurateRip) track.accurateRip = result.accurateRip->Text();
+    if (result.complete) {
+      track.accurateRipV1 = result.accurateRipV1;
+      track.accurateRipV2 = result.accurateRipV2;
+    }
+    track.accurateRipDatabase = DatabaseText(result.accurateRip);
+    track.outOfReach = result.quality.outOfReach;
     track.quality = result.QualityText(info.begin());
     track.failure = outcome.failure;
     if (track.failure.empty() && !result.complete) track.failure = "stopped before its end";
@@ -154,6 +177,9 @@ RipReport RipJob::MakeReport() const {
       track.peakPercent = 0;
       track.testCrc.reset();
       track.copyCrc.reset();
+      track.accurateRipV1.reset();
+      track.accurateRipV2.reset();
+      track.accurateRipDatabase.clear();
     }
     report.tracks.push_back(std::move(track));
   }

@@ -71,6 +71,7 @@ AccurateRipResult AccurateRipResultOf(const AccurateRipAnswer& answer, const Acc
       break;
   }
   const AccurateRipMatch match = MatchAccurateRip(answer.pressings, ids, track, v1, v2);
+  result.databaseChecksum = match.databaseChecksum;
   switch (match.verdict) {
     case AccurateRipVerdict::kAccurate:
       result.status = AccurateRipResult::Status::kAccurate;
@@ -79,6 +80,7 @@ AccurateRipResult AccurateRipResultOf(const AccurateRipAnswer& answer, const Acc
       break;
     case AccurateRipVerdict::kNotAccurate:
       result.status = AccurateRipResult::Status::kNotAccurate;
+      result.confidence = match.confidence;
       break;
     case AccurateRipVerdict::kNotInDatabase:
       result.status = AccurateRipResult::Status::kNotInDatabase;

@@ -51,7 +51,8 @@ struct AccurateRipResult {
   enum class Status { kAccurate, kNotAccurate, kNotInDatabase, kNotReachable };
   Status status = Status::kNotReachable;
   int version = 0;     // of kAccurate: 1 or 2
-  int confidence = 0;  // of kAccurate
+  int confidence = 0;  // of kAccurate; of kNotAccurate, that of the database's most agreed checksum
+  uint32_t databaseChecksum = 0;  // of kAccurate and kNotAccurate: see AccurateRipMatch
 
   // "Accurate (v2, confidence 12)", "Not accurate", "Not in database", "Database not reachable"
   std::string Text() const;

@@ -67,12 +67,18 @@ AccurateRipMatch MatchAccurateRip(const std::vector<AccurateRipPressing>& pressi
     if (entry.confidence == 0) continue;
     if (match.verdict == AccurateRipVerdict::kNotInDatabase) match.verdict = AccurateRipVerdict::kNotAccurate;
     const int version = entry.checksum == v2 ? 2 : entry.checksum == v1 ? 1 : 0;
-    if (version == 0) continue;
+    if (version == 0) {
+      if (match.verdict == AccurateRipVerdict::kNotAccurate && entry.confidence > match.confidence) {
+        match.confidence = entry.confidence;
+        match.databaseChecksum = entry.checksum;
+      }
+      continue;
+    }
     if (match.verdict == AccurateRipVerdict::kAccurate &&
         (entry.confidence < match.confidence ||
          (entry.confidence == match.confidence && version < match.version)))
       continue;
-    match = {AccurateRipVerdict::kAccurate, version, entry.confidence};
+    match = {AccurateRipVerdict::kAccurate, version, entry.confidence, entry.checksum};
   }
   return match;
 }

@@ -42,7 +42,10 @@ enum class AccurateRipVerdict {
 struct AccurateRipMatch {
   AccurateRipVerdict verdict = AccurateRipVerdict::kNotInDatabase;
   int version = 0;     // of an accurate track: 1 or 2, which of its checksums matched
-  int confidence = 0;  // of an accurate track: that of the matching entry
+  int confidence = 0;  // of an accurate track: that of the matching entry; else of the entry below
+  // The database's checksum: of the matching entry, or, of a track that is not accurate, of the
+  // entry with the highest confidence, so that a log shows what the database holds.
+  uint32_t databaseChecksum = 0;
 };
 
 // What the pressings of the disc with these ids say of its audio track number track (1-based),

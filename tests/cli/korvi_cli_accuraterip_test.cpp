@@ -171,7 +171,23 @@ TEST_F(KorviCliAccurateRip, AMisreadTrackIsNotAccurate) {
                          "AccurateRip track 4: Accurate (v2, confidence 5)\n");
   EXPECT_NE(rip.err.find("3 of 4 tracks accurately ripped"), std::string::npos) << rip.err;
   EXPECT_NE(rip.err.find("not every track was ripped accurately"), std::string::npos) << rip.err;
-  EXPECT_NE(ReadText(Report(".log")).find("  Track 2: Not accurate"), std::string::npos);
+  // The log proves each track as peers' logs do: its own checksums beside the database's.
+  const std::string log = ReadText(Report(".log"));
+  EXPECT_NE(log.find("  Track 2: Not accurate"), std::string::npos);
+  EXPECT_NE(log.find("Output format     WAV, 16-bit stereo PCM\n"), std::string::npos) << log;
+  const auto hex = [](uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return std::string(text);
+  };
+  EXPECT_NE(log.find("  AR v1 checksum  " + hex(m_sums[0].v1) + "\n  AR v2 checksum  " + hex(m_sums[0].v2) +
+                     "\n  AR database     " + hex(m_sums[0].v2) + " (v2, confidence 5)\n"),
+            std::string::npos)
+      << log;
+  // Track 2's own sums are the misread audio's; the database holds the disc's.
+  EXPECT_NE(log.find("Not accurate\n  AR v1 checksum  "), std::string::npos) << log;
+  EXPECT_NE(log.find("  AR database     " + hex(m_sums[1].v2) + " (confidence 5)\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find(hex(m_sums[1].v2) + "\n  AR database"), std::string::npos) << log;
 }
 
 // What the database cannot answer is said as such, and never holds the rip up for long.
@@ -215,6 +231,12 @@ TEST_F(KorviCliAccurateRip, AMissingBrokenOrSilentDatabaseIsNamed) {
   m_server.SetResponse(m_path, {HttpTestServer::Mode::kTruncated, 200, whole.substr(0, 20), whole.size()});
   rip = Rip({"--tracks", "3", "--no-log", "--no-cue"});
   EXPECT_EQ(rip.out, Files(3, 3) + "AccurateRip track 3: Database not reachable\n");
+  // The log says why, and where samples beyond the disc's end became silence (a read offset).
+  rip = Rip({"--tracks", "4", "--offset", "30", "--no-cue"});
+  const std::string log = ReadText(Report(".log"));
+  EXPECT_NE(log.find("AccurateRip       database not reachable: "), std::string::npos) << log;
+  EXPECT_NE(log.find("  Out of reach    30 samples beyond the drive's reach are silence\n"), std::string::npos)
+      << log;
   // A reply that parses as no pressing at all is no answer either.
   Serve(whole.substr(0, 20));
   rip = Rip({"--tracks", "3", "--no-log", "--no-cue"});
