@@ -1,5 +1,27 @@
 # bash completion for korvi-cli
 
+# _korvi_cli_dequote WORD: the word as the shell will read it, in REPLY: quotes and backslashes
+# taken away as the shell does, nothing expanded and nothing run.
+_korvi_cli_dequote() {
+  local word=$1 quote= c i
+  REPLY=
+  for ((i = 0; i < ${#word}; i++)); do
+    c=${word:i:1}
+    if [[ $quote == "'" ]]; then
+      [[ $c == "'" ]] && quote= || REPLY+=$c
+    elif [[ $c == '\' && ( -z $quote || ${word:i+1:1} == [\$\`\"\\] ) ]]; then
+      ((i++))
+      REPLY+=${word:i:1}
+    elif [[ $c == '"' && ( -z $quote || $quote == '"' ) ]]; then
+      [[ -z $quote ]] && quote=$c || quote=
+    elif [[ $c == "'" && -z $quote ]]; then
+      quote=$c
+    else
+      REPLY+=$c
+    fi
+  done
+}
+
 _korvi_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]}
   local prev=
@@ -58,10 +80,14 @@ _korvi_cli() {
   case $command in
     toc|rip|play|lookup|verify)
       if ((words == 0)); then
-        # An image's path may hold blanks: split the list at line ends only.
-        local drives IFS=$'\n'
-        drives=$("${COMP_WORDS[0]}" drives 2>/dev/null)
-        mapfile -t COMPREPLY < <(compgen -W "$drives" -- "$cur"
+        # The names are matched here rather than by compgen -W, which would expand $(...), `...`
+        # and $VAR in them: an image's name is text, never code. One a line, blanks and all.
+        local drive REPLY
+        _korvi_cli_dequote "$cur"
+        while IFS= read -r drive; do
+          [[ -n $drive && $drive == "$REPLY"* ]] && COMPREPLY+=("$drive")
+        done < <("${COMP_WORDS[0]}" drives 2>/dev/null)
+        mapfile -t -O ${#COMPREPLY[@]} COMPREPLY < <(
           for ext in cue CUE toc TOC nrg NRG; do compgen -f -X "!*.$ext" -- "$cur"; done
           compgen -d -- "$cur")
       elif [[ $command == verify ]] && ((words == 1)); then

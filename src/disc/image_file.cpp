@@ -143,13 +143,13 @@ std::string WaveRefusal(const std::string& name, const std::string& what) {
 }
 
 // Checks a fmt chunk of size bytes whose body starts at offset.
-bool CheckWaveFormat(int fd, int64_t fileSize, int64_t offset, uint32_t size, const std::string& name,
-                     std::string* error) {
+bool CheckWaveFormat(const ByteSource& source, int64_t fileSize, int64_t offset, uint32_t size,
+                     const std::string& name, std::string* error) {
   if (size < 16)
     return Fail(error, name + ": the fmt chunk has " + std::to_string(size) + " bytes, too few for a format");
   std::array<uint8_t, kExtensibleFormatBytes> fmt{};
   const size_t wanted = std::min<size_t>(size, fmt.size());
-  if (offset + int64_t(wanted) > fileSize || ReadAt(fd, offset, fmt.data(), wanted) != int64_t(wanted))
+  if (offset + int64_t(wanted) > fileSize || source(uint64_t(offset), fmt.data(), wanted) != int64_t(wanted))
     return Fail(error, name + ": the fmt chunk runs past the end of the file");
   const uint16_t tag = Le16(&fmt[0]);
   if (tag == kWaveFormatExtensible) {
@@ -176,16 +176,13 @@ bool CheckWaveFormat(int fd, int64_t fileSize, int64_t offset, uint32_t size, co
   return true;
 }
 
-struct WaveData {
-  int64_t start = 0;
-  int64_t size = 0;
-};
+}  // namespace
 
-// Walks the chunks after the RIFF header up to the data chunk, which must come after fmt. The
-// RIFF size is not trusted: the chunks are walked to the end of the file as it is.
-bool FindWaveData(int fd, int64_t fileSize, const std::string& name, WaveData* data, std::string* error) {
+// The RIFF size is not trusted: the chunks are walked to the end of the file as it is.
+bool FindWaveImageData(const ByteSource& source, int64_t fileSize, const std::string& name,
+                       WaveImageData* data, std::string* error) {
   uint8_t riff[12];
-  if (ReadAt(fd, 0, riff, sizeof riff) != int64_t(sizeof riff))
+  if (source(0, riff, sizeof riff) != int64_t(sizeof riff))
     return Fail(error, name + ": " + std::to_string(fileSize) + " bytes, too short for a WAVE file");
   if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
     return Fail(error, name + ": not a RIFF WAVE file");
@@ -193,14 +190,14 @@ bool FindWaveData(int fd, int64_t fileSize, const std::string& name, WaveData* d
   int64_t pos = sizeof riff;
   uint8_t header[8];
   while (pos + int64_t(sizeof header) <= fileSize) {
-    if (const int64_t n = ReadAt(fd, pos, header, sizeof header); n != int64_t(sizeof header)) {
+    if (const int64_t n = source(uint64_t(pos), header, sizeof header); n != int64_t(sizeof header)) {
       return Fail(error, "cannot read " + name + " at byte " + std::to_string(pos) + ": " +
                              (n < 0 ? std::strerror(errno) : "the file got shorter"));
     }
     const uint32_t size = Le32(header + 4);
     const int64_t body = pos + int64_t(sizeof header);
     if (std::memcmp(header, "fmt ", 4) == 0) {
-      if (!CheckWaveFormat(fd, fileSize, body, size, name, error)) return false;
+      if (!CheckWaveFormat(source, fileSize, body, size, name, error)) return false;
       haveFormat = true;
     } else if (std::memcmp(header, "data", 4) == 0) {
       if (!haveFormat) return Fail(error, name + ": the data chunk comes before any fmt chunk");
@@ -218,12 +215,14 @@ bool FindWaveData(int fd, int64_t fileSize, const std::string& name, WaveData* d
   return Fail(error, name + (haveFormat ? ": no data chunk" : ": no fmt chunk"));
 }
 
+namespace {
+
 std::unique_ptr<ImageDataFile> OpenWave(const std::string& name, std::string* error) {
   UniqueFd fd;
   int64_t fileSize = 0;
   if (!OpenDataFile(name, &fd, &fileSize, error)) return nullptr;
-  WaveData data;
-  if (!FindWaveData(fd.Get(), fileSize, name, &data, error)) return nullptr;
+  WaveImageData data;
+  if (!FindWaveImageData(FileSource(fd.Get()), fileSize, name, &data, error)) return nullptr;
   return std::make_unique<RawAudioFile>(name, std::move(fd), data.start, data.size, false);
 }
 

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "common/byte_source.h"
+
 namespace korvi {
 
 enum class ImageFileType {
@@ -40,5 +42,17 @@ class ImageDataFile {
 // size is half a sample and not counted.
 std::unique_ptr<ImageDataFile> OpenImageDataFile(const std::filesystem::path& path, ImageFileType type,
                                                  std::string* error);
+
+// Where the CD audio of a WAVE image file lies: its data chunk, in whole samples.
+struct WaveImageData {
+  int64_t start = 0;  // the first byte of audio in the file
+  int64_t size = 0;   // bytes of audio, a multiple of 4
+};
+
+// Walks the RIFF chunks of the WAVE file of fileSize bytes that source reads up to its data chunk,
+// which must come after a format of 44.1 kHz 16-bit stereo PCM. False, with the cause in *error
+// (naming the file as name), as OpenImageDataFile refuses the file. Reads only the headers.
+bool FindWaveImageData(const ByteSource& source, int64_t fileSize, const std::string& name,
+                       WaveImageData* data, std::string* error);
 
 }  // namespace korvi

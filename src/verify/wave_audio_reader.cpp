@@ -28,12 +28,64 @@ std::string IdText(const uint8_t* id) {
   return "'" + text + "'";
 }
 
+bool Refuse(std::string* error, std::string why) {
+  if (error) *error = std::move(why);
+  return false;
+}
+
 }  // namespace
 
 std::string WaveFormat::Text() const {
   return std::string(tag == kTagPcm ? "PCM" : "format " + std::to_string(tag)) + ", " +
          std::to_string(sampleRate) + " Hz, " + std::to_string(bitsPerSample) + "-bit, " +
          std::to_string(channels) + " channel(s)";
+}
+
+bool ReadWaveLayout(const ByteSource& source, uint64_t fileBytes, WaveLayout* layout, std::string* error) {
+  *layout = {};
+  uint8_t header[12];
+  if (source(0, header, sizeof header) != int64_t(sizeof header) || std::memcmp(header, "RIFF", 4) != 0 ||
+      std::memcmp(header + 8, "WAVE", 4) != 0)
+    return Refuse(error, "not a WAV file (no RIFF WAVE header)");
+  // The RIFF size is not trusted: a writer that streams leaves it wrong. The chunks are walked
+  // against the file's real size instead.
+  bool hasFormat = false;
+  uint64_t at = sizeof header;
+  while (true) {
+    uint8_t chunk[8];
+    if (at + sizeof chunk > fileBytes || source(at, chunk, sizeof chunk) != int64_t(sizeof chunk))
+      return Refuse(error, "no data chunk");
+    at += sizeof chunk;
+    const uint32_t bytes = Get32(chunk + 4);
+    if (std::memcmp(chunk, "data", 4) == 0) {
+      if (!hasFormat) return Refuse(error, "the data chunk comes before the format chunk");
+      if (bytes > fileBytes - at)
+        return Refuse(error, "truncated: the data chunk says " + std::to_string(bytes) +
+                                 " bytes, the file holds " + std::to_string(fileBytes - at));
+      layout->dataStart = at;
+      layout->dataBytes = bytes;
+      return true;
+    }
+    // Chunks are padded to an even size.
+    const uint64_t end = at + bytes + (bytes & 1);
+    if (end > fileBytes)
+      return Refuse(error, "the " + IdText(chunk) + " chunk reaches past the end of the file");
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && !hasFormat) {
+      if (bytes < kFormatBytes) return Refuse(error, "the format chunk is too short");
+      uint8_t body[kExtensibleBytes] = {};
+      const size_t wanted = std::min<size_t>(bytes, sizeof body);
+      if (source(at, body, wanted) != int64_t(wanted))
+        return Refuse(error, "the file ends inside its format chunk");
+      WaveFormat& format = layout->format;
+      format.tag = Get16(body);
+      format.channels = Get16(body + 2);
+      format.sampleRate = Get32(body + 4);
+      format.bitsPerSample = Get16(body + 14);
+      if (format.tag == kTagExtensible && wanted >= kExtensibleBytes) format.tag = Get16(body + 24);
+      hasFormat = true;
+    }
+    at = end;
+  }
 }
 
 WaveAudioReader::~WaveAudioReader() {
@@ -46,28 +98,9 @@ bool WaveAudioReader::Fail(const std::string& error) {
   return false;
 }
 
-bool WaveAudioReader::ReadExactly(void* buffer, size_t size) {
-  return std::fread(buffer, 1, size, m_file) == size;
-}
-
-bool WaveAudioReader::ReadFormat(uint32_t chunkBytes) {
-  if (chunkBytes < kFormatBytes) return Fail("the format chunk is too short");
-  uint8_t body[kExtensibleBytes] = {};
-  const size_t bytes = std::min<size_t>(chunkBytes, sizeof body);
-  if (!ReadExactly(body, bytes)) return Fail("the file ends inside its format chunk");
-  m_format.tag = Get16(body);
-  m_format.channels = Get16(body + 2);
-  m_format.sampleRate = Get32(body + 4);
-  m_format.bitsPerSample = Get16(body + 14);
-  if (m_format.tag == kTagExtensible && bytes >= kExtensibleBytes) m_format.tag = Get16(body + 24);
-  m_hasFormat = true;
-  return true;
-}
-
 bool WaveAudioReader::Open(const std::string& path) {
   if (m_file) std::fclose(m_file);
   m_format = {};
-  m_hasFormat = false;
   m_dataBytes = m_dataLeft = 0;
   m_error.clear();
   m_file = nullptr;
@@ -76,37 +109,16 @@ bool WaveAudioReader::Open(const std::string& path) {
   // Not fopen(): a pipe put where the file was would keep it waiting for a writer.
   UniqueFd fd = OpenRegularFile(path, &m_error, &fileBytes);
   if (!fd.Valid()) return false;
+  WaveLayout layout;
+  std::string error;
+  if (!ReadWaveLayout(FileSource(fd.Get()), fileBytes, &layout, &error)) return Fail(error);
   m_file = fdopen(fd.Get(), "rb");
   if (!m_file) return Fail(std::strerror(errno));
   fd.Release();  // the stream owns it now
-
-  uint8_t header[12];
-  if (!ReadExactly(header, sizeof header) || std::memcmp(header, "RIFF", 4) != 0 ||
-      std::memcmp(header + 8, "WAVE", 4) != 0)
-    return Fail("not a WAV file (no RIFF WAVE header)");
-  // The RIFF size is not trusted: a writer that streams leaves it wrong. The chunks are walked
-  // against the file's real size instead.
-  uint64_t at = sizeof header;
-  while (true) {
-    uint8_t chunk[8];
-    if (at + sizeof chunk > fileBytes || !ReadExactly(chunk, sizeof chunk)) return Fail("no data chunk");
-    at += sizeof chunk;
-    const uint32_t bytes = Get32(chunk + 4);
-    if (std::memcmp(chunk, "data", 4) == 0) {
-      if (!m_hasFormat) return Fail("the data chunk comes before the format chunk");
-      if (bytes > fileBytes - at)
-        return Fail("truncated: the data chunk says " + std::to_string(bytes) + " bytes, the file holds " +
-                    std::to_string(fileBytes - at));
-      m_dataBytes = m_dataLeft = bytes;
-      return true;
-    }
-    // Chunks are padded to an even size.
-    const uint64_t end = at + bytes + (bytes & 1);
-    if (end > fileBytes) return Fail("the " + IdText(chunk) + " chunk reaches past the end of the file");
-    if (std::memcmp(chunk, "fmt ", 4) == 0 && !m_hasFormat && !ReadFormat(bytes)) return false;
-    if (fseeko(m_file, static_cast<off_t>(end), SEEK_SET) != 0) return Fail(std::strerror(errno));
-    at = end;
-  }
+  if (fseeko(m_file, static_cast<off_t>(layout.dataStart), SEEK_SET) != 0) return Fail(std::strerror(errno));
+  m_format = layout.format;
+  m_dataBytes = m_dataLeft = layout.dataBytes;
+  return true;
 }
 
 size_t WaveAudioReader::Read(uint8_t* buffer, size_t size) {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/byte_source.h"
+
 namespace korvi {
 
 struct WaveFormat {
@@ -20,6 +22,18 @@ struct WaveFormat {
   // "PCM, 48000 Hz, 24-bit, 1 channel(s)"
   std::string Text() const;
 };
+
+// Where a WAV file's PCM audio lies, and in what format.
+struct WaveLayout {
+  WaveFormat format;
+  uint64_t dataStart = 0;  // the data chunk's first byte
+  uint64_t dataBytes = 0;  // the data chunk's size as the file says it, within the file
+};
+
+// Walks the RIFF chunks of the file of fileBytes bytes that source reads, to its format and its
+// data chunk. False, with *error saying why (without the file's name), as WaveAudioReader::Open
+// refuses a file. Reads only the headers.
+bool ReadWaveLayout(const ByteSource& source, uint64_t fileBytes, WaveLayout* layout, std::string* error);
 
 class WaveAudioReader {
  public:
@@ -45,13 +59,10 @@ class WaveAudioReader {
 
  private:
   bool Fail(const std::string& error);
-  bool ReadExactly(void* buffer, size_t size);
-  bool ReadFormat(uint32_t chunkBytes);
 
   std::FILE* m_file = nullptr;
   std::string m_path;
   WaveFormat m_format;
-  bool m_hasFormat = false;
   uint64_t m_dataBytes = 0;
   uint64_t m_dataLeft = 0;
   std::string m_error;
