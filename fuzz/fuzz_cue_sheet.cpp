@@ -24,9 +24,11 @@ void CheckSheet(const korvi::CueSheet& sheet) {
   using korvi::fuzz::Require;
   Require(!sheet.files.empty() && !sheet.tracks.empty() && sheet.tracks.size() <= 99);
   Require(sheet.text.tracks.size() == sheet.tracks.size());
+  bool audio = false;
+  bool placeholder = false;
   for (size_t t = 0; t < sheet.tracks.size(); ++t) {
     const korvi::CueTrack& track = sheet.tracks[t];
-    Require(track.number >= 1 && track.number <= 99);
+    Require(track.number >= 1 && track.number <= 99 && track.session >= 1);
     Require(t == 0 || track.number == sheet.tracks[t - 1].number + 1);
     bool start = false;
     int previous = -1;
@@ -35,12 +37,20 @@ void CheckSheet(const korvi::CueSheet& sheet) {
       previous = index.number;
       start = start || index.number == 1;
     }
-    Require(start && track.pregap >= 0 && track.postgap >= 0);
+    // A placeholder data track has no INDEX 01 but an index, comes after audio, and only
+    // placeholders follow it; every other track has its INDEX 01.
+    Require(track.placeholder ? !start && !track.audio && audio && !track.indexes.empty()
+                              : start && !placeholder);
+    Require(track.pregap >= 0 && track.postgap >= 0);
+    audio = audio || track.audio;
+    placeholder = placeholder || track.placeholder;
     CheckFields(sheet.text.tracks[t]);
   }
   CheckFields(sheet.text.disc);
   CheckText(sheet.text.genre);
   CheckText(sheet.text.date);
+  CheckText(sheet.text.catalog);
+  CheckText(sheet.text.discId);
 }
 
 }  // namespace

@@ -397,18 +397,22 @@ void CMainFrame::StartRip(int format) {
 
 bool CMainFrame::CollectCheckedTracks() {
   m_ripList.clear();
+  m_ripRows.clear();
   TrackListRows& rows = m_view->Rows();
   for (int row = 0; row < rows.RowCount(); ++row) {
     if (!rows.IsChecked(row)) continue;
     const TrackSpan span = RowSpan(rows, row);
     CTrackInfo* record = rows.ItemData(row);
+    // The disc's own number names an untitled track's file, as the row names it.
+    const int number = RowTrackNumber(m_toc, row);
     if (record) {
       record->setRange(span.begin, span.end);
-      m_ripList.push_back({*record, row + 1});
+      m_ripList.push_back({*record, number});
     } else {
       // Not bound to a record yet: the row itself says all that a rip needs.
-      m_ripList.push_back({CTrackInfo(span.begin, span.end, rows.Text(row, kColumnName).c_str()), row + 1});
+      m_ripList.push_back({CTrackInfo(span.begin, span.end, rows.Text(row, kColumnName).c_str()), number});
     }
+    m_ripRows.push_back(row);
   }
   return !m_ripList.empty();
 }
@@ -500,8 +504,8 @@ void CMainFrame::ShowTrackStatus() {
   if (rows.Layout() != m_ripLayout) return;
   const std::vector<RipTrack>& tracks = m_ripJob->Tracks();
   const std::vector<TrackResult>& results = m_ripJob->Results();
-  for (size_t i = 0; i < tracks.size() && i < results.size(); ++i)
-    rows.SetText(tracks[i].number - 1, kColumnStatus, results[i].StatusText(tracks[i].info.begin()));
+  for (size_t i = 0; i < tracks.size() && i < results.size() && i < m_ripRows.size(); ++i)
+    rows.SetText(m_ripRows[i], kColumnStatus, results[i].StatusText(tracks[i].info.begin()));
 }
 
 void CMainFrame::FilterRipReadsForTests(
@@ -583,7 +587,8 @@ void CMainFrame::TakeAnswer(LookupOutcome outcome, const CDiscInfo* typedSince) 
     }
     // On the record as it is now, which has the rows of the disc and whatever was typed.
     outcome.record = m_discInfo;
-    ApplyCandidate(outcome.record, &outcome.candidates[size_t(dialog.Chosen())], outcome.discId);
+    ApplyCandidate(outcome.record, &outcome.candidates[size_t(dialog.Chosen())], outcome.discId,
+                   RowTrackNumber(m_toc, 0));
     if (typedSince) KeepTypedFields(*typedSince, m_discInfo, outcome.record);
   }
   m_discInfo = std::move(outcome.record);
@@ -603,7 +608,7 @@ void CMainFrame::RefreshTrackView() {
   TrackListRows& rows = m_view->Rows();
   // Every row gets a record: numbered ones where the record has fewer tracks than the disc rows.
   for (int row = static_cast<int>(m_discInfo.tracks.size()); row < rows.RowCount(); ++row)
-    m_discInfo.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
+    m_discInfo.tracks.emplace_back(0, 0, NumberedTrackName(RowTrackNumber(m_toc, row)).c_str());
   for (int row = 0; row < rows.RowCount(); ++row) {
     CTrackInfo& track = m_discInfo.tracks[static_cast<size_t>(row)];
     // The sectors are this disc's, whatever a library file or an entry said.

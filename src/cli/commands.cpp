@@ -11,6 +11,15 @@
 
 namespace korvi::cli {
 
+std::string NoListedTrackText(int number, const DiscToc& disc, int rowCount) {
+  const std::string text = "the disc has no audio track " + std::to_string(number);
+  if (rowCount < 1) return text + "; it lists none";
+  const int first = RowTrackNumber(disc, 0);
+  const int last = RowTrackNumber(disc, rowCount - 1);
+  if (first == last) return text + "; it lists audio track " + std::to_string(first);
+  return text + "; it lists audio tracks " + std::to_string(first) + " to " + std::to_string(last);
+}
+
 int Drives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (std::string error; !ParseDrivesOptions(args, error)) {
     err << "korvi-cli: " << error << '\n';
@@ -48,7 +57,7 @@ int Toc(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << "discid " << id << '\n';
   }
   if (options->cdText)
-    for (const std::string& line : DiscTextLines(disc.text)) out << line << '\n';
+    for (const std::string& line : DiscTextLines(disc.text, disc.toc.FirstTrack)) out << line << '\n';
   return kExitOk;
 }
 

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace korvi {
+struct DiscToc;
+}
+
 namespace korvi::cli {
 
 constexpr int kExitOk = 0;
@@ -18,5 +22,9 @@ int Play(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 int Xmcd(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// For a track number that none of the disc's rowCount rows lists: "the disc has no audio track 2;
+// it lists audio tracks 4 to 6".
+std::string NoListedTrackText(int number, const DiscToc& disc, int rowCount);
 
 }  // namespace korvi::cli

@@ -29,7 +29,7 @@ DiscLookupResult LookUpDisc(const DiscLookupRequest& request, std::ostream& err)
   if (request.disc) lookup.disc = *request.disc;
   const int rows = request.rows ? request.rows->RowCount() : 0;
   for (int row = 0; row < rows; ++row)
-    lookup.record.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
+    lookup.record.tracks.emplace_back(0, 0, NumberedTrackName(RowTrackNumber(lookup.disc, row)).c_str());
   LookupOutcome outcome = RunLookup(lookup, CCDDBCancelToken::Create(), [](const std::string&) {});
   if (outcome.kind == LookupOutcome::kFailed) {
     err << "Failed to Get disc-info!\nkorvi-cli: " << outcome.cause << '\n';
@@ -50,7 +50,8 @@ DiscLookupResult LookUpDisc(const DiscLookupRequest& request, std::ostream& err)
     }
     if (request.pick > 1) {
       outcome.record = lookup.record;
-      ApplyCandidate(outcome.record, &found[size_t(request.pick - 1)], outcome.discId);
+      ApplyCandidate(outcome.record, &found[size_t(request.pick - 1)], outcome.discId,
+                     RowTrackNumber(lookup.disc, 0));
     }
     err << "korvi-cli: titles from " << LookupSourceName(outcome.source);
     if (found.size() > 1) err << ", match " << request.pick;
@@ -62,7 +63,7 @@ DiscLookupResult LookUpDisc(const DiscLookupRequest& request, std::ostream& err)
   }
   // Rows beyond the answer's titles keep their numbers.
   for (int row = static_cast<int>(outcome.record.tracks.size()); row < rows; ++row)
-    outcome.record.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
+    outcome.record.tracks.emplace_back(0, 0, NumberedTrackName(RowTrackNumber(lookup.disc, row)).c_str());
   return {std::move(outcome.record), false};
 }
 

@@ -207,7 +207,7 @@ std::optional<RipOptions> ParseRipOptions(const Args& args, std::span<const Outp
 std::optional<PlayOptions> ParsePlayOptions(const Args& args, std::string& error) {
   const int track = args.size() == 2 ? ParseTrackNumber(args[1]) : 0;
   if (!track) {
-    error = "usage: korvi-cli play DRIVE TRACK (TRACK counts from 1)";
+    error = "usage: korvi-cli play DRIVE TRACK (the disc's own track number)";
     return std::nullopt;
   }
   return PlayOptions{args[0], track};

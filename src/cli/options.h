@@ -36,7 +36,7 @@ struct RipOptions {
   std::string drive;
   const OutputFormatInfo* format = nullptr;  // an entry of the table the names were read from
   std::optional<std::string> out;
-  std::optional<std::set<int>> tracks;  // track numbers, 1 to 99
+  std::optional<std::set<int>> tracks;  // the disc's own track numbers, 1 to 99
   std::optional<int32_t> bitRate;       // above 0
   std::optional<int32_t> level;
   std::optional<int32_t> flacLevel;    // 0 to 8
@@ -62,7 +62,7 @@ std::optional<RipOptions> ParseRipOptions(const Args& args, std::span<const Outp
 
 struct PlayOptions {
   std::string drive;
-  int track = 0;  // counted from 1
+  int track = 0;  // the disc's own track number
 };
 
 std::optional<PlayOptions> ParsePlayOptions(const Args& args, std::string& error);

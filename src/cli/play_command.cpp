@@ -70,9 +70,10 @@ class PositionPrinter {
   std::string m_last;
 };
 
-// The drive's track rows; an exit status other than kExitOk when they cannot be had.
+// The drive's track rows, and the row that lists the disc's track `track`; an exit status other
+// than kExitOk when they cannot be had.
 int ReadRows(const std::string& drive, int track, std::unique_ptr<CdDevice>& device, TrackRowTable& rows,
-             std::ostream& err) {
+             int& row, std::ostream& err) {
   std::string error;
   device = CdDevice::Open(drive, &error);
   if (!device) {
@@ -84,15 +85,14 @@ int ReadRows(const std::string& drive, int track, std::unique_ptr<CdDevice>& dev
     err << "korvi-cli: " << device->lastError() << '\n';
     return kExitFailed;
   }
-  if (track > rows.RowCount()) {
-    err << "korvi-cli: the disc lists " << rows.RowCount() << " audio tracks\n";
-    return kExitUsage;
-  }
-  return kExitOk;
+  for (row = 0; row < rows.RowCount(); ++row)
+    if (RowTrackNumber(disc, row) == track) return kExitOk;
+  err << "korvi-cli: " << NoListedTrackText(track, disc, rows.RowCount()) << '\n';
+  return kExitUsage;
 }
 
-std::string TooShortText(const TrackRowTable& rows, int track) {
-  const TrackSpan span = RowSpan(rows, track - 1);
+std::string TooShortText(const TrackRowTable& rows, int row, int track) {
+  const TrackSpan span = RowSpan(rows, row);
   return "track " + std::to_string(track) + " is too short to play (" +
          std::to_string(span.end - span.begin + 1) + " sectors; more than " +
          std::to_string(2 * kPlayChunkSectors) + " are needed)";
@@ -110,7 +110,9 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
   const int track = options->track;
   std::unique_ptr<CdDevice> device;
   TrackRowTable rows;
-  if (const int status = ReadRows(options->drive, track, device, rows, err); status != kExitOk) return status;
+  int row = 0;
+  if (const int status = ReadRows(options->drive, track, device, rows, row, err); status != kExitOk)
+    return status;
 
   PositionPrinter printer(err);
   PlayControl* control = nullptr;
@@ -130,9 +132,8 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
   };
 
   InterruptGuard interrupt(loop);
-  const int row = track - 1;
   if (play.OnPlayStart(rows, row) != 0) {
-    err << "korvi-cli: " << (failure.empty() ? TooShortText(rows, track) : failure) << '\n';
+    err << "korvi-cli: " << (failure.empty() ? TooShortText(rows, row, track) : failure) << '\n';
     return kExitFailed;
   }
   loop.RunUntil([&] { return g_interrupted || !play.IsPlaying(); });

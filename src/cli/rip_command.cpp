@@ -158,20 +158,25 @@ class StopSignals {
 };
 
 // The listed rows as the job's tracks, named and tagged from the looked-up record when there is one.
-std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows,
+// --tracks names the disc's own track numbers.
+std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows, const DiscToc& disc,
                                                   const std::optional<std::set<int>>& wanted,
                                                   const std::optional<CDiscInfo>& record, std::ostream& err) {
   std::vector<RipTrack> tracks;
+  std::set<int> listed;
   for (int row = 0; row < rows.RowCount(); ++row) {
-    if (wanted && !wanted->count(row + 1)) continue;
+    const int number = RowTrackNumber(disc, row);
+    listed.insert(number);
+    if (wanted && !wanted->count(number)) continue;
     const TrackSpan span = RowSpan(rows, row);
     CTrackInfo track =
         record ? record->tracks[size_t(row)] : CTrackInfo(0, 0, rows.Text(row, kColumnName).c_str());
     track.setRange(span.begin, span.end);
-    tracks.push_back({track, row + 1});
+    tracks.push_back({track, number});
   }
-  if (wanted && !wanted->empty() && *wanted->rbegin() > rows.RowCount()) {
-    err << "korvi-cli: the disc lists " << rows.RowCount() << " audio tracks\n";
+  for (const int number : wanted.value_or(std::set<int>())) {
+    if (listed.count(number)) continue;
+    err << "korvi-cli: " << NoListedTrackText(number, disc, rows.RowCount()) << '\n';
     return std::nullopt;
   }
   return tracks;
@@ -271,7 +276,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     record = std::move(found.record);
     if (!record) err << "korvi-cli: the files are named after the track numbers\n";
   }
-  auto tracks = SelectTracks(rows, options.tracks, record, err);
+  auto tracks = SelectTracks(rows, disc, options.tracks, record, err);
   if (!tracks) return kExitUsage;
 
   const bool drive = !device->isImage();

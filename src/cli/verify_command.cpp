@@ -30,12 +30,11 @@ struct TrackChecksums {
   uint32_t v2 = 0;
 };
 
-// The names a rip gives the track's file: the library's title first (a rip with --lookup), then
-// the plain number (a rip without); one name when they agree.
+// The names a rip gives the file of the disc's track `number`, listed in `row`: the library's title
+// first (a rip with --lookup), then the plain number (a rip without); one name when they agree.
 std::vector<std::string> CandidatePaths(const std::string& folder, const std::optional<CDiscInfo>& record,
-                                        int row) {
-  const int number = row + 1;
-  const std::string numbered = OutputPath(folder, "Track " + std::to_string(number), number, kWaveExtension);
+                                        int row, int number) {
+  const std::string numbered = OutputPath(folder, NumberedTrackName(number), number, kWaveExtension);
   std::vector<std::string> paths;
   if (record && size_t(row) < record->tracks.size()) {
     const std::string titled =
@@ -88,7 +87,7 @@ std::optional<CDiscInfo> RecordInLibrary(const DiscToc& disc, const ITrackRows& 
                                          const std::string& folder) {
   CDiscInfo record;
   for (int row = 0; row < rows.RowCount(); ++row)
-    record.tracks.emplace_back(0, 0, ("Track " + std::to_string(row + 1)).c_str());
+    record.tracks.emplace_back(0, 0, NumberedTrackName(RowTrackNumber(disc, row)).c_str());
   if (folder.empty() || !FindInLibrary(DiscIdOf(disc.toc), folder, record)) return std::nullopt;
   return record;
 }
@@ -128,8 +127,8 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   std::vector<std::optional<TrackChecksums>> checksums;
   for (int row = 0; row < rows.RowCount(); ++row) {
-    const int number = row + 1;
-    const std::vector<std::string> paths = CandidatePaths(options->folder, record, row);
+    const int number = RowTrackNumber(disc, row);
+    const std::vector<std::string> paths = CandidatePaths(options->folder, record, row, number);
     const std::optional<std::string> path = FirstExisting(paths);
     checksums.emplace_back();
     if (!path) {
@@ -141,7 +140,8 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const TrackSpan span = RowSpan(rows, row);
     const uint64_t trackBytes = uint64_t(span.end - span.begin + 1) * kRawSectorBytes;
     std::string problem;
-    checksums.back() = SumWaveFile(*path, number == 1, number == ids->audioTracks, trackBytes, problem);
+    // AccurateRip counts the disc's audio tracks from 1, whatever their numbers.
+    checksums.back() = SumWaveFile(*path, row == 0, row + 1 == ids->audioTracks, trackBytes, problem);
     if (!checksums.back()) err << "korvi-cli: track " << number << ": " << problem << '\n';
   }
 
@@ -153,7 +153,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (!checksums[i]) continue;
     const AccurateRipResult result =
         AccurateRipResultOf(answer, *ids, int(i) + 1, checksums[i]->v1, checksums[i]->v2);
-    out << "AccurateRip track " << i + 1 << ": " << result.Text() << '\n';
+    out << "AccurateRip track " << RowTrackNumber(disc, int(i)) << ": " << result.Text() << '\n';
     accurate += result.status == AccurateRipResult::Status::kAccurate ? 1 : 0;
   }
   err << "korvi-cli: "

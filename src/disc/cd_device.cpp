@@ -351,10 +351,13 @@ bool CdDevice::ReadCueToc(DiscToc& out) {
   const int length = 2 + 8 * int(tracks.size() + 1);
   toc.Length[0] = static_cast<uint8_t>(length >> 8);
   toc.Length[1] = static_cast<uint8_t>(length & 0xFF);
-  out.audioEnd = ImageAudioEnd(toc, [&tracks](int track) {
-    const int first = tracks.front().number;
-    return tracks[size_t(track - first)].pregapBegin;
-  });
+  // A sheet that marks its sessions ends the audio as a drive does; else the image rule.
+  out.audioEnd = m_cue->SessionAudioEnd();
+  if (!out.audioEnd)
+    out.audioEnd = ImageAudioEnd(toc, [&tracks](int track) {
+      const int first = tracks.front().number;
+      return tracks[size_t(track - first)].pregapBegin;
+    });
   out.text = m_cue->Text();
   out.pregaps.clear();
   for (const CueImage::TrackLayout& track : tracks)

@@ -27,14 +27,15 @@ bool DiscText::empty() const {
          std::all_of(tracks.begin(), tracks.end(), [](const CdTextFields& t) { return t.empty(); });
 }
 
-std::vector<std::string> DiscTextLines(const DiscText& text) {
+std::vector<std::string> DiscTextLines(const DiscText& text, int firstTrack) {
   std::vector<std::string> lines;
   AddFields(lines, "disc", text.disc);
   AddLine(lines, "disc", "CATALOG", text.catalog);
   AddLine(lines, "disc", "GENRE", text.genre);
   AddLine(lines, "disc", "DATE", text.date);
   AddLine(lines, "disc", "DISCID", text.discId);
-  for (size_t i = 0; i < text.tracks.size(); ++i) AddFields(lines, std::to_string(i + 1), text.tracks[i]);
+  for (size_t i = 0; i < text.tracks.size(); ++i)
+    AddFields(lines, std::to_string(firstTrack + int(i)), text.tracks[i]);
   return lines;
 }
 

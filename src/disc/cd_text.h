@@ -23,13 +23,14 @@ struct DiscText {
   std::string genre;
   std::string date;
   std::string discId;                // as the cue sheet's REM DISCID gives it
-  std::vector<CdTextFields> tracks;  // one per track of the table of contents, from track 1
+  std::vector<CdTextFields> tracks;  // one per track of the table of contents, from its first
 
   bool empty() const;
 };
 
-// One line per field that is not empty: "disc" or the track number, the field's name (TITLE,
-// PERFORMER, SONGWRITER, ISRC, CATALOG, GENRE, DATE, DISCID) and its text, separated by tabs.
-std::vector<std::string> DiscTextLines(const DiscText& text);
+// One line per field that is not empty: "disc" or the track's number (tracks[0] is firstTrack),
+// the field's name (TITLE, PERFORMER, SONGWRITER, ISRC, CATALOG, GENRE, DATE, DISCID) and its
+// text, separated by tabs.
+std::vector<std::string> DiscTextLines(const DiscText& text, int firstTrack);
 
 }  // namespace korvi

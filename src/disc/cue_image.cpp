@@ -70,6 +70,22 @@ bool ReadSheet(const std::filesystem::path& path, std::string& text, std::string
   return true;
 }
 
+// name in folder, or else the one regular file there whose name differs from it only in letter
+// case, as sheets written on systems that ignore case often name their files.
+std::optional<std::filesystem::path> FindInFolder(const std::filesystem::path& folder,
+                                                  const std::string& name) {
+  std::error_code code;
+  if (std::filesystem::exists(folder / name, code)) return folder / name;
+  const std::string lower = Lower(name);
+  std::optional<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, code)) {
+    if (Lower(entry.path().filename().string()) != lower || !entry.is_regular_file(code)) continue;
+    if (found) return std::nullopt;  // two candidates: neither is surely the one meant
+    found = entry.path();
+  }
+  return found;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
@@ -81,18 +97,15 @@ std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path
   std::string portable = name;
   std::replace(portable.begin(), portable.end(), '\\', '/');
   const std::filesystem::path wanted = cueFolder / portable;
-  if (std::filesystem::exists(wanted, code)) return wanted;
-  // Sheets written on systems that ignore case often name the file in another case.
-  const std::string lower = Lower(wanted.filename().string());
-  std::optional<std::filesystem::path> found;
   // A sheet opened by a bare name lies in the working folder.
   const std::filesystem::path folder = wanted.has_parent_path() ? wanted.parent_path() : ".";
-  for (const auto& entry : std::filesystem::directory_iterator(folder, code)) {
-    if (Lower(entry.path().filename().string()) != lower || !entry.is_regular_file(code)) continue;
-    if (found) return std::nullopt;  // two candidates: neither is surely the one meant
-    found = entry.path();
-  }
-  return found;
+  const std::string last = wanted.filename().string();
+  if (last.empty() || last == "." || last == "..") return std::nullopt;
+  if (std::optional<std::filesystem::path> found = FindInFolder(folder, last)) return found;
+  // The folder the sheet was written in is not here; the files often lie beside the sheet.
+  const std::filesystem::path sheetFolder = cueFolder.empty() ? "." : cueFolder;
+  if (portable.find('/') == std::string::npos) return std::nullopt;
+  return FindInFolder(sheetFolder, last);
 }
 
 CueImage::~CueImage() = default;
@@ -115,6 +128,8 @@ std::unique_ptr<CueImage> CueImage::Open(const std::filesystem::path& cuePath, s
   }
   if (!image->Lay(*sheet, error)) return nullptr;
   image->m_text = sheet->text;
+  // A placeholder's text (its title is "Data Track", as a rule) names nothing on the disc.
+  image->m_text.tracks.resize(image->m_tracks.size());
   return image;
 }
 
@@ -126,12 +141,18 @@ const CueIndex& StartIndex(const CueTrack& track) {
 }
 
 // Silence that no file holds: a PREGAP before its INDEX 01, a POSTGAP where its track ends (where
-// the next track begins in the same file, else at the file's end). In file order, and within a
-// place in sheet order, so that one track's POSTGAP comes before the next one's PREGAP.
-std::vector<Insertion> SilenceInsertions(const CueSheet& sheet, const std::vector<int32_t>& fileSectors) {
+// the next track begins in the same file, else at the file's end), and the gap before a second
+// session when the files do not hold it (before the session's first track and its PREGAP). In
+// file order, and within a place in sheet order, so that one track's POSTGAP comes before the
+// next one's PREGAP.
+std::vector<Insertion> SilenceInsertions(const CueSheet& sheet, const std::vector<int32_t>& fileSectors,
+                                         const std::optional<Insertion>& sessionGap, size_t sessionTrack) {
   std::vector<Insertion> insertions;
   for (size_t t = 0; t < sheet.tracks.size(); ++t) {
     const CueTrack& track = sheet.tracks[t];
+    if (sessionGap && t == sessionTrack) insertions.push_back(*sessionGap);
+    // A placeholder is past the disc's end: its gaps are not on the disc.
+    if (track.placeholder) continue;
     if (track.pregap > 0)
       insertions.push_back({StartIndex(track).file, StartIndex(track).frame, track.pregap});
     if (track.postgap > 0) {
@@ -148,14 +169,24 @@ std::vector<Insertion> SilenceInsertions(const CueSheet& sheet, const std::vecto
   return insertions;
 }
 
+// The first track of a second session that follows audio, when the sheet marks one.
+std::optional<size_t> SessionTrack(const CueSheet& sheet) {
+  bool audio = false;
+  for (size_t t = 0; t < sheet.tracks.size(); ++t) {
+    const CueTrack& track = sheet.tracks[t];
+    if (audio && track.session > sheet.tracks[t - 1].session && !track.placeholder) return t;
+    audio = audio || track.audio;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
   std::vector<int32_t> fileSectors;
   if (!CountFileSectors(sheet, fileSectors, error)) return false;
-  const std::vector<Insertion> insertions = SilenceInsertions(sheet, fileSectors);
+  std::vector<Insertion> insertions = SilenceInsertions(sheet, fileSectors, std::nullopt, 0);
   std::vector<int32_t> fileDiscStart;
-  if (!LayFiles(fileSectors, insertions, fileDiscStart, error)) return false;
   // Where each index lies on the disc: after any silence put in at its own place.
   const auto discSector = [&](const CueIndex& index) {
     int32_t sector = fileDiscStart[index.file] + index.frame;
@@ -163,7 +194,40 @@ bool CueImage::Lay(const CueSheet& sheet, std::string* error) {
       if (silence.file == index.file && silence.frame <= index.frame) sector += silence.sectors;
     return sector;
   };
+  if (!LayFiles(fileSectors, insertions, fileDiscStart, error)) return false;
+  if (const std::optional<Insertion> gap = SessionGap(sheet, fileDiscStart, discSector)) {
+    insertions = SilenceInsertions(sheet, fileSectors, gap, *SessionTrack(sheet));
+    m_segments.clear();
+    fileDiscStart.clear();
+    if (!LayFiles(fileSectors, insertions, fileDiscStart, error)) return false;
+  }
   return PlaceTracks(sheet, discSector, error);
+}
+
+std::optional<CueImage::Insertion> CueImage::SessionGap(
+    const CueSheet& sheet, const std::vector<int32_t>& fileDiscStart,
+    const std::function<int32_t(const CueIndex&)>& discSector) {
+  const std::optional<size_t> t = SessionTrack(sheet);
+  if (!t) return std::nullopt;
+  const CueTrack& track = sheet.tracks[*t];
+  const CueTrack& before = sheet.tracks[*t - 1];
+  const CueIndex& first = track.indexes.front();
+  const int32_t start = discSector(StartIndex(track));
+  const int32_t pregapBegin = std::min(discSector(first), start - track.pregap);
+  // A sheet with a file per session (a file per track, as a rule) holds the tracks alone, never the
+  // lead-out and lead-in between the sessions: the audio ends with the file before.
+  const bool ownFile = first.file != before.indexes.back().file;
+  const int32_t boundary = ownFile ? fileDiscStart[first.file] : pregapBegin;
+  // One file through both sessions holds the gap as the disc has it, unless the session begins
+  // too soon after the last track for that.
+  if (!ownFile && start - kSessionGapSectors > discSector(StartIndex(before))) {
+    m_sessionAudioEnd = std::min(start - kSessionGapSectors, pregapBegin);
+    return std::nullopt;
+  }
+  m_sessionAudioEnd = boundary;
+  const int32_t missing = kSessionGapSectors - (start - boundary);
+  if (missing <= 0) return std::nullopt;
+  return Insertion{first.file, ownFile ? 0 : first.frame, missing};
 }
 
 bool CueImage::CountFileSectors(const CueSheet& sheet, std::vector<int32_t>& fileSectors,
@@ -179,7 +243,8 @@ bool CueImage::CountFileSectors(const CueSheet& sheet, std::vector<int32_t>& fil
   }
   for (const CueTrack& track : sheet.tracks)
     for (const CueIndex& index : track.indexes)
-      if (index.frame >= fileSectors[index.file])
+      // A placeholder's INDEX 00 may stand at the end of the last audio file: where the audio ends.
+      if (index.frame >= fileSectors[index.file] + (track.placeholder ? 1 : 0))
         return Fail(error, FileEndsText(sheet.files[index.file].name, fileSectors[index.file]) +
                                ", before INDEX " + TwoDigits(index.number) + " of track " +
                                TwoDigits(track.number) + " at " + TimeText(index.frame) +
@@ -228,6 +293,10 @@ bool CueImage::PlaceTracks(const CueSheet& sheet, const std::function<int32_t(co
       previous = sector;
       if (index.number == 0) layout.pregapBegin = sector;
       if (index.number == 1) layout.start = sector;
+    }
+    if (track.placeholder) {
+      m_leadOut = std::min(m_leadOut, discSector(track.indexes.front()));
+      continue;
     }
     if (!layout.pregapBegin && track.pregap > 0) layout.pregapBegin = layout.start - track.pregap;
     m_tracks.push_back(layout);

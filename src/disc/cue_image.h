@@ -1,7 +1,8 @@
 #pragma once
 // A disc image described by a cue sheet, over any number of data files of any readable type: the
 // disc laid out as if it were written as one bin (PREGAP and POSTGAP silence included, in no
-// file), its tracks, and its sectors as 2352 raw bytes each.
+// file, and the gap before a second session that the files do not hold), its tracks, and its
+// sectors as 2352 raw bytes each.
 
 #include <cstdint>
 #include <filesystem>
@@ -31,16 +32,22 @@ class CueImage : public ISectorSource {
     std::optional<int32_t> pregapBegin;  // of INDEX 00, or of the PREGAP silence
   };
 
-  // Reads the cue sheet and opens every file it names (relative to the sheet's folder, in any
-  // letter case that exists there). Null with the cause in *error: the sheet cannot be read, a
-  // file is missing or unreadable, a file ends before an index the sheet puts in it, indexes
-  // overlap or go backwards.
+  // Reads the cue sheet and opens every file it names (see FindCueDataFile). Null with the cause
+  // in *error: the sheet cannot be read, a file is missing or unreadable, a file ends before an
+  // index the sheet puts in it, indexes overlap or go backwards.
   static std::unique_ptr<CueImage> Open(const std::filesystem::path& cuePath, std::string* error);
   ~CueImage() override;
 
+  // The tracks on the disc: a placeholder data track is not one of them, and the disc ends at its
+  // first index.
   const std::vector<TrackLayout>& Tracks() const { return m_tracks; }
   // The first logical sector past the disc's last one.
   int32_t LeadOut() const { return m_leadOut; }
+  // Where the audio ends when the sheet marks a second session (REM SESSION 02): as on a drive,
+  // 11400 sectors before the session's first track, which is laid out there when the files do not
+  // hold the gap. Nullopt for a sheet of one session.
+  std::optional<int32_t> SessionAudioEnd() const { return m_sessionAudioEnd; }
+  // One entry per track of Tracks().
   const DiscText& Text() const { return m_text; }
 
   // Sectors that lie in PREGAP or POSTGAP silence, or in the padding of a file whose length is not
@@ -63,6 +70,10 @@ class CueImage : public ISectorSource {
   bool CountFileSectors(const CueSheet& sheet, std::vector<int32_t>& fileSectors, std::string* error);
   bool LayFiles(const std::vector<int32_t>& fileSectors, const std::vector<Insertion>& insertions,
                 std::vector<int32_t>& fileDiscStart, std::string* error);
+  // The silence before a second session's first track that puts it 11400 sectors after the audio
+  // (none when the layout holds the gap), with m_sessionAudioEnd set; nullopt without sessions.
+  std::optional<Insertion> SessionGap(const CueSheet& sheet, const std::vector<int32_t>& fileDiscStart,
+                                      const std::function<int32_t(const CueIndex&)>& discSector);
   bool PlaceTracks(const CueSheet& sheet, const std::function<int32_t(const CueIndex&)>& discSector,
                    std::string* error);
   bool ReadSegment(const Segment& segment, int32_t first, int32_t count, uint8_t* out);
@@ -71,6 +82,7 @@ class CueImage : public ISectorSource {
   std::vector<Segment> m_segments;  // in disc order, gapless from sector 0 to the lead-out
   std::vector<TrackLayout> m_tracks;
   int32_t m_leadOut = 0;
+  std::optional<int32_t> m_sessionAudioEnd;
   DiscText m_text;
   std::string m_lastError;
 };
@@ -78,7 +90,9 @@ class CueImage : public ISectorSource {
 // The file a cue sheet's FILE line names: relative to the sheet's folder, the exact name when
 // anything exists there (a "\" in it taken as it is), else with each "\" as "/" (a Windows
 // folder's end) the exact name or the one regular file in its folder whose name differs only in
-// letter case. Nullopt when there is none.
+// letter case; failing that, the name's last part in the sheet's own folder, found the same way
+// (a sheet written where the files lay elsewhere, "D:\Rips\Album\a.wav"). Nullopt when there
+// is none.
 std::optional<std::filesystem::path> FindCueDataFile(const std::filesystem::path& cueFolder,
                                                      const std::string& name);
 

@@ -1,12 +1,7 @@
 #include "disc/cue_sheet.h"
 
-#include <dlfcn.h>
-#include <libcue.h>
-
 #include <algorithm>
 #include <cctype>
-#include <memory>
-#include <mutex>
 
 #include "text/utf8_text.h"
 
@@ -84,7 +79,35 @@ std::optional<ImageFileType> FileType(const std::string& name, const std::string
   return std::nullopt;
 }
 
-// Reads the sheet line by line into the structure; the CD-Text comes from libcue afterwards.
+// The text of a line after its first `skip` words (keywords, never quoted): a quoted text without
+// its quotes, else the rest of the line as it stands, blanks and all. Sheets know no escape for a
+// quote inside a quoted text: it stays part of the text.
+std::string_view TextAfter(std::string_view line, int skip) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  size_t pos = 0;
+  for (int i = 0; i < skip; ++i) {
+    while (pos < line.size() && blank(line[pos])) ++pos;
+    while (pos < line.size() && !blank(line[pos])) ++pos;
+  }
+  while (pos < line.size() && blank(line[pos])) ++pos;
+  size_t end = line.size();
+  while (end > pos && blank(line[end - 1])) --end;
+  std::string_view text = line.substr(pos, end - pos);
+  if (!text.empty() && text.front() == '"') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.back() == '"') text.remove_suffix(1);
+  }
+  return text;
+}
+
+// Shown and written as it is: a control character in it becomes a blank, as in titles.
+std::string CleanText(std::string_view text) { return ReplaceControls(ToUtf8(text), ' '); }
+
+bool IsRawMode(const std::string& mode) {
+  return mode == "AUDIO" || mode == "MODE1/2352" || mode == "MODE2/2352";
+}
+
+// Reads the sheet line by line into the structure, its text included.
 class CueReader {
  public:
   std::optional<CueSheet> Read(std::string_view text, std::string* error) {
@@ -109,8 +132,8 @@ class CueReader {
   }
 
  private:
-  void Fail(const std::string& what) {
-    if (m_error.empty()) m_error = "line " + std::to_string(m_line) + ": " + what;
+  void Fail(const std::string& what, size_t line = 0) {
+    if (m_error.empty()) m_error = "line " + std::to_string(line ? line : m_line) + ": " + what;
   }
 
   void Line(std::string_view line) {
@@ -125,10 +148,14 @@ class CueReader {
       Index(words);
     else if (command == "PREGAP" || command == "POSTGAP")
       Gap(command, words);
+    else if (command == "TITLE" || command == "PERFORMER" || command == "SONGWRITER")
+      CdText(command, TextAfter(line, 1));
+    else if (command == "ISRC" && m_inTrack && words.size() >= 2)
+      m_sheet.text.tracks.back().isrc = CleanText(words[1]);
     else if (command == "CATALOG" && words.size() >= 2)
-      m_sheet.text.catalog = ReplaceControls(ToUtf8(words[1]), ' ');
+      m_sheet.text.catalog = CleanText(words[1]);
     else if (command == "REM" && words.size() >= 3)
-      Remark(words);
+      Remark(Upper(words[1]), line);
   }
 
   void File(const std::vector<std::string>& words) {
@@ -152,13 +179,25 @@ class CueReader {
       return Fail("track " + words[1] + " does not follow track " +
                   std::to_string(m_sheet.tracks.back().number));
     const std::string mode = Upper(words[2]);
-    if (mode != "AUDIO" && mode != "MODE1/2352" && mode != "MODE2/2352")
-      return Fail("track mode " + words[2] + " cannot be read: only AUDIO, MODE1/2352 and MODE2/2352");
+    const bool audio = mode == "AUDIO";
+    // A mode of another sector size, or one no standard names (MODEx/2xxx), is a data track that
+    // is never read; after the audio it does no harm, before audio it would move the audio.
+    const std::string onlyRaw =
+        "track mode " + words[2] + " cannot be read: only AUDIO, MODE1/2352 and MODE2/2352";
+    if (!IsRawMode(mode) && !m_sawAudio) return Fail(onlyRaw);
+    if (!IsRawMode(mode) && !m_otherModeLine) {
+      m_otherModeLine = m_line;
+      m_otherMode = onlyRaw + " before an audio track";
+    }
+    if (audio && m_otherModeLine) return Fail(m_otherMode, m_otherModeLine);
     CueTrack track;
     track.number = *number;
-    track.audio = mode == "AUDIO";
+    track.audio = audio;
+    track.session = m_session;
     m_sheet.tracks.push_back(track);
+    m_sheet.text.tracks.emplace_back();
     m_inTrack = true;
+    m_sawAudio = m_sawAudio || audio;
   }
 
   void Index(const std::vector<std::string>& words) {
@@ -184,80 +223,57 @@ class CueReader {
     (command == "PREGAP" ? track.pregap : track.postgap) = *frames;
   }
 
-  void Remark(const std::vector<std::string>& words) {
-    // Only the disc's own remarks; a track's REM lines say nothing this program keeps.
+  // TITLE, PERFORMER and SONGWRITER: of the track they follow, else of the disc.
+  void CdText(const std::string& command, std::string_view value) {
+    CdTextFields& fields = m_inTrack ? m_sheet.text.tracks.back() : m_sheet.text.disc;
+    (command == "TITLE"       ? fields.title
+     : command == "PERFORMER" ? fields.performer
+                              : fields.songwriter) = CleanText(value);
+  }
+
+  void Remark(const std::string& key, std::string_view line) {
+    // A session begins with the next track, wherever the line stands.
+    if (key == "SESSION") {
+      if (const std::optional<int> session = Number(TextAfter(line, 2), kMaxTrackNumber); session && *session)
+        m_session = *session;
+      return;
+    }
+    // Else only the disc's own remarks; a track's REM lines say nothing this program keeps.
     if (m_inTrack) return;
-    const std::string key = Upper(words[1]);
-    std::string value = words[2];
-    for (size_t i = 3; i < words.size(); ++i) value += " " + words[i];
-    // Shown and written as they are: a control character in them becomes a blank, as in titles.
-    if (key == "GENRE") m_sheet.text.genre = ReplaceControls(ToUtf8(value), ' ');
-    if (key == "DISCID") m_sheet.text.discId = ReplaceControls(ToUtf8(value), ' ');
+    const std::string value = CleanText(TextAfter(line, 2));
+    if (key == "GENRE") m_sheet.text.genre = value;
+    if (key == "DATE") m_sheet.text.date = value;
+    if (key == "DISCID") m_sheet.text.discId = value;
   }
 
   void EndTrack() {
     if (!m_inTrack) return;
     m_inTrack = false;
-    const CueTrack& track = m_sheet.tracks.back();
+    CueTrack& track = m_sheet.tracks.back();
     const bool hasStart = std::any_of(track.indexes.begin(), track.indexes.end(),
                                       [](const CueIndex& index) { return index.number == 1; });
-    if (!hasStart) Fail("track " + std::to_string(track.number) + " has no INDEX 01");
+    // A data track named after the audio, its place given by an INDEX 00 alone; only such tracks
+    // may follow it.
+    if (!hasStart && !track.audio && m_sawAudio && !track.indexes.empty()) {
+      track.placeholder = true;
+      if (!m_placeholder) m_placeholder = track.number;
+      return;
+    }
+    if (!hasStart) return Fail("track " + std::to_string(track.number) + " has no INDEX 01");
+    if (m_placeholder) Fail("track " + std::to_string(*m_placeholder) + " has no INDEX 01");
   }
 
   CueSheet m_sheet;
   std::string m_error;
   size_t m_line = 0;
   bool m_inTrack = false;
+  bool m_sawAudio = false;
+  int m_session = 1;
+  // The first track of a mode that is not raw: no audio track may follow it.
+  size_t m_otherModeLine = 0;
+  std::string m_otherMode;
+  std::optional<int> m_placeholder;  // the first placeholder's number
 };
-
-struct CdDeleter {
-  void operator()(Cd* cd) const { cd_delete(cd); }
-};
-
-struct LibraryCloser {
-  void operator()(void* handle) const { dlclose(handle); }
-};
-
-using CueTextGetter = const char* (*)(enum Pti, const Cdtext*);
-
-// libcdio exports a cdtext_get of its own, and the dynamic linker hands that one to a plain call
-// of libcue's: ask libcue itself for its function.
-CueTextGetter LibcueTextGetter() {
-  static const std::unique_ptr<void, LibraryCloser> library(dlopen("libcue.so.2", RTLD_NOW | RTLD_NOLOAD));
-  static const auto getter =
-      library ? reinterpret_cast<CueTextGetter>(dlsym(library.get(), "cdtext_get")) : CueTextGetter{};
-  return getter;
-}
-
-std::string Text(const char* text) { return text ? ReplaceControls(ToUtf8(text), ' ') : std::string(); }
-
-CdTextFields FieldsOf(const Cdtext* text) {
-  CdTextFields fields;
-  const CueTextGetter get = LibcueTextGetter();
-  if (!text || !get) return fields;
-  fields.title = Text(get(PTI_TITLE, text));
-  fields.performer = Text(get(PTI_PERFORMER, text));
-  fields.songwriter = Text(get(PTI_SONGWRITER, text));
-  return fields;
-}
-
-// The CD-Text of the sheet as libcue reads it. libcue's parser keeps its state in globals, so one
-// sheet at a time; a sheet it does not take (or reads into another number of tracks) gives none.
-void ReadCdText(std::string_view text, CueSheet& sheet) {
-  static std::mutex parserLock;
-  const std::string terminated(text);
-  std::lock_guard lock(parserLock);
-  const std::unique_ptr<Cd, CdDeleter> cd(cue_parse_string(terminated.c_str()));
-  if (!cd || cd_get_ntrack(cd.get()) != static_cast<int>(sheet.tracks.size())) return;
-  sheet.text.disc = FieldsOf(cd_get_cdtext(cd.get()));
-  if (Rem* rem = cd_get_rem(cd.get())) sheet.text.date = Text(rem_get(REM_DATE, rem));
-  for (size_t i = 0; i < sheet.tracks.size(); ++i) {
-    const Track* track = cd_get_track(cd.get(), static_cast<int>(i + 1));
-    if (!track) continue;
-    sheet.text.tracks[i] = FieldsOf(track_get_cdtext(track));
-    sheet.text.tracks[i].isrc = Text(track_get_isrc(track));
-  }
-}
 
 }  // namespace
 
@@ -267,14 +283,12 @@ std::optional<CueSheet> ParseCueSheet(std::string_view text, std::string* error)
     return std::nullopt;
   }
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  // A NUL has no place in a cue sheet's text, and libcue would stop reading there.
+  // A NUL has no place in a cue sheet's text.
   if (text.find('\0') != std::string_view::npos) {
     if (error) *error = "the file is not a cue sheet: it holds binary data";
     return std::nullopt;
   }
-  std::optional<CueSheet> sheet = CueReader().Read(text, error);
-  if (sheet) ReadCdText(text, *sheet);
-  return sheet;
+  return CueReader().Read(text, error);
 }
 
 }  // namespace korvi

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -334,6 +335,12 @@ class FlacAudioFile final : public ImageDataFile {
   // The decoded stretch with the given sample, or null with the cause.
   const DecodedFrame* Hold(int64_t sample, std::string* error) {
     const DecodedFrame* frame = Find(sample);
+    // Past where the stream was found to end, no seek or decoding can help: each such read would
+    // otherwise decode the file up to its end again.
+    if (!frame && m_streamEnd && sample >= *m_streamEnd) {
+      Fail(error, StreamEndsText(*m_streamEnd));
+      return nullptr;
+    }
     if (!frame) {
       // Decoding forward is cheaper than seeking while the sample is within a few blocks.
       if (m_next < 0 || sample < m_next || sample - m_next >= 4 * int64_t(m_maxBlock)) {
@@ -372,6 +379,9 @@ class FlacAudioFile final : public ImageDataFile {
     std::string seekError;
     for (int64_t before = sample - block, tries = 0; before > 0; before -= block, ++tries) {
       if (tries == 4) {
+        // Past a cut or into damage: decoding from the start tells which (and where the stream
+        // ends), once for each sample further on than any decoded before.
+        if (sample > m_decodedTo) break;
         return Fail(error, m_name + ": cannot seek to sample " + std::to_string(sample - block) +
                                ": the file is damaged or shorter than its header says (" + seekError + ")");
       }
@@ -417,8 +427,8 @@ class FlacAudioFile final : public ImageDataFile {
                     m_name + ": cannot decode sample " + std::to_string(from) + " (" + StateText() + ")");
       if (m_next == from &&
           FLAC__stream_decoder_get_state(m_decoder.get()) == FLAC__STREAM_DECODER_END_OF_STREAM) {
-        return Fail(error, m_name + ": the stream ends at sample " + std::to_string(from) + ", before the " +
-                               std::to_string(m_totalSamples) + " samples its header announces" + Found());
+        m_streamEnd = std::min(from, m_streamEnd.value_or(from));
+        return Fail(error, StreamEndsText(from) + Found());
       }
     }
     return true;
@@ -434,6 +444,11 @@ class FlacAudioFile final : public ImageDataFile {
   }
 
   std::string StateText() const { return FLAC__stream_decoder_get_resolved_state_string(m_decoder.get()); }
+
+  std::string StreamEndsText(int64_t end) const {
+    return m_name + ": the stream ends at sample " + std::to_string(end) + ", before the " +
+           std::to_string(m_totalSamples) + " samples its header announces";
+  }
 
   std::string Found() const {
     return m_errors.empty() ? std::string() : " (the decoder found " + m_errors + ")";
@@ -479,6 +494,7 @@ class FlacAudioFile final : public ImageDataFile {
     }
     m_errors.clear();
     m_next = start + frame.samples;
+    m_decodedTo = std::max(m_decodedTo, m_next);
     return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
   }
 
@@ -516,7 +532,9 @@ class FlacAudioFile final : public ImageDataFile {
   int64_t m_totalSamples = 0;
   uint32_t m_maxBlock = 0;
 
-  std::deque<DecodedFrame> m_frames;  // what was decoded last, in order, without gaps
+  std::optional<int64_t> m_streamEnd;  // where the stream was found to end, short of its header's count
+  int64_t m_decodedTo = 0;             // the furthest sample the decoder has written up to
+  std::deque<DecodedFrame> m_frames;   // what was decoded last, in order, without gaps
   int64_t m_next = -1;                // the sample the decoder writes next; -1 when unknown
   std::string m_errors;               // what the decoder reported since it last wrote
   std::string m_writeError;           // why the write callback stopped the decoder

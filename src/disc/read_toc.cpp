@@ -8,7 +8,7 @@ namespace korvi {
 int ReadTocIntoRows(CdDevice* device, DiscToc& disc, ITrackRows& rows) {
   rows.DeleteAllRows();
   if (!device || !device->ReadToc(disc)) return -1;
-  AppendTrackRows(rows, disc, [device](int n) { return device->IsAudioTrack(n); });
+  AppendTrackRows(rows, disc);
   return 0;
 }
 

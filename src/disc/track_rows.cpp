@@ -35,10 +35,28 @@ bool TrackRowTable::IsChecked(int row) const { return Valid(row) && m_rows[row].
 
 CTrackInfo* TrackRowTable::ItemData(int row) const { return Valid(row) ? m_rows[row].track : nullptr; }
 
-void AppendTrackRows(ITrackRows& rows, const DiscToc& disc, const std::function<bool(int)>& isAudioTrack) {
+ListedTracks ListedTracksOf(const DiscToc& disc) {
   const int count = TocTrackCount(disc.toc);
-  for (int n = 1; n <= count && isAudioTrack(n); ++n) {
-    const int row = rows.InsertRow(n, "Track " + std::to_string(n));
+  ListedTracks listed;
+  while (listed.first < count && IsDataEntry(disc.toc.TrackData[listed.first])) ++listed.first;
+  while (listed.first + listed.count < count && !IsDataEntry(disc.toc.TrackData[listed.first + listed.count]))
+    ++listed.count;
+  return listed;
+}
+
+int RowTrackNumber(const DiscToc& disc, int row) {
+  // Tracks are numbered on from the first one the table of contents names.
+  if (disc.toc.FirstTrack < 1 || TocTrackCount(disc.toc) == 0) return row + 1;
+  return disc.toc.FirstTrack + ListedTracksOf(disc).first + row;
+}
+
+std::string NumberedTrackName(int number) { return "Track " + std::to_string(number); }
+
+void AppendTrackRows(ITrackRows& rows, const DiscToc& disc) {
+  const ListedTracks listed = ListedTracksOf(disc);
+  for (int i = 0; i < listed.count; ++i) {
+    const int n = listed.first + i + 1;  // TrackSpanOf counts from 1
+    const int row = rows.InsertRow(rows.RowCount(), NumberedTrackName(RowTrackNumber(disc, i)));
     const TrackSpan span = TrackSpanOf(disc, n);
     rows.SetText(row, kColumnLength, LengthText(span.begin, span.end));
     rows.SetText(row, kColumnBegin, std::to_string(span.begin));

@@ -3,7 +3,6 @@
 // rows with four text columns, a check state and a reference to the row's track record.
 
 #include <array>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,9 +60,23 @@ class TrackRowTable : public ITrackRows {
   std::vector<Row> m_rows;
 };
 
-// Appends one checked row per track for tracks 1, 2, … for as long as each is an audio track: the
-// first track that is not audio ends the list. isAudioTrack takes the 1-based track number.
-void AppendTrackRows(ITrackRows& rows, const DiscToc& disc, const std::function<bool(int)>& isAudioTrack);
+// The tracks the list shows, by their place in the table of contents (from 0): the audio tracks
+// from the first one (after the data tracks that lead a mixed-mode disc) up to the next data track.
+struct ListedTracks {
+  int first = 0;
+  int count = 0;
+};
+ListedTracks ListedTracksOf(const DiscToc& disc);
+
+// The disc's own number of the track that a row lists: 4 for the first row of a disc whose tracks
+// start at 4, 2 for the first row of a mixed-mode disc. Rows past the list count on from its last.
+int RowTrackNumber(const DiscToc& disc, int row);
+
+// "Track 4": what the disc's track 4 is called until it has a title.
+std::string NumberedTrackName(int number);
+
+// Appends one checked row per listed track, named after the track's own number.
+void AppendTrackRows(ITrackRows& rows, const DiscToc& disc);
 
 // Begin and end of a row as its sector columns say; a text that is not a number gives 0.
 TrackSpan RowSpan(const ITrackRows& rows, int row);

@@ -292,10 +292,18 @@ bool FindInLibrary(uint32_t discId, const std::string& folder, CDiscInfo& record
 bool CDiscInfo::HoldsOnlyNumberedTracks() const {
   if (!albumTitle.empty() || !albumArtist.empty()) return false;
   const CTrackInfo blank(0, 0);
+  // Numbered on from the disc's first listed track, which need not be track 1.
+  int first = 1;
+  if (!tracks.empty() && tracks[0].title().starts_with("Track ")) {
+    const std::string digits = tracks[0].title().substr(6);
+    if (!digits.empty() && digits.size() <= 2 &&
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      first = std::stoi(digits);
+  }
   for (size_t i = 0; i < tracks.size(); ++i) {
     const CTrackInfo& track = tracks[i];
-    if (track.title() != "Track " + std::to_string(i + 1) || !track.artist.empty() || !track.album.empty() ||
-        !track.comment.empty() || track.year != blank.year)
+    if (track.title() != "Track " + std::to_string(first + int(i)) || !track.artist.empty() ||
+        !track.album.empty() || !track.comment.empty() || track.year != blank.year)
       return false;
   }
   return true;

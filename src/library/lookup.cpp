@@ -5,6 +5,7 @@
 #include "cddb/cancel_token.h"
 #include "cddb/cddb_client.h"
 #include "cddb/cddb_record.h"
+#include "disc/track_rows.h"
 #include "metadata/musicbrainz_client.h"
 #include "text/utf8_text.h"
 
@@ -23,7 +24,7 @@ std::string RecordText(const std::string& text) {
 
 }  // namespace
 
-void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t discId) {
+void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t discId, int firstNumber) {
   record.albumTitle = candidate ? RecordText(candidate->album) : std::string();
   record.albumArtist = candidate ? RecordText(candidate->artist) : std::string();
   record.discLength = !candidate ? 0 : candidate->discLength >= 0 ? candidate->discLength : record.discLength;
@@ -36,7 +37,7 @@ void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t 
   record.tracks.clear();
   for (size_t i = 0; i < rows; ++i) {
     if (i >= titles || candidate->tracks[i].title.empty()) {
-      record.tracks.emplace_back(0, 0, ("Track " + std::to_string(i + 1)).c_str());
+      record.tracks.emplace_back(0, 0, NumberedTrackName(firstNumber + int(i)).c_str());
       continue;
     }
     const CandidateTrack& found = candidate->tracks[i];
@@ -123,6 +124,14 @@ SourceAnswer AskCddb(const LookupRequest& request, CCDDB& cddb, uint32_t discId)
   return answer;
 }
 
+// The record has a track per listed row. A source that names every track of a mixed-mode disc
+// (CDDB, the disc's CD-Text) names its leading data tracks first: their titles name no row.
+void KeepListedTracks(DiscCandidate& candidate, const DiscToc& disc) {
+  const ListedTracks listed = ListedTracksOf(disc);
+  if (listed.first > 0 && int(candidate.tracks.size()) == TocTrackCount(disc.toc))
+    candidate.tracks.erase(candidate.tracks.begin(), candidate.tracks.begin() + listed.first);
+}
+
 SourceAnswer AskCdText(const LookupRequest& request) {
   SourceAnswer answer;
   if (std::optional<DiscCandidate> candidate = CandidateOf(request.disc.text))
@@ -170,7 +179,8 @@ LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDD
       outcome.kind = LookupOutcome::kFromServer;
       outcome.source = source;
       outcome.candidates = std::move(answer.candidates);
-      ApplyCandidate(outcome.record, &outcome.candidates.front(), discId);
+      for (DiscCandidate& candidate : outcome.candidates) KeepListedTracks(candidate, request.disc);
+      ApplyCandidate(outcome.record, &outcome.candidates.front(), discId, RowTrackNumber(request.disc, 0));
       return outcome;
     }
     cddbHasNoEntry = cddbHasNoEntry || (source == LookupSource::kCddb && answer.noEntry);
@@ -182,7 +192,7 @@ LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDD
   if (cddbHasNoEntry) {
     outcome.kind = LookupOutcome::kFromServer;
     outcome.source = LookupSource::kCddb;
-    ApplyCandidate(outcome.record, nullptr, discId);
+    ApplyCandidate(outcome.record, nullptr, discId, RowTrackNumber(request.disc, 0));
     return outcome;
   }
   return fail(causes);

@@ -51,9 +51,10 @@ LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDD
 
 // Applies a candidate to a record: album, artist, length, id, and a title, artist and year for each
 // of the record's tracks (one track per title when it has none); tracks without a title are
-// numbered. Texts become one line without control characters, at most 255 bytes, as the library
-// keeps them. A null candidate is the server's "no such entry": no titles at all.
-void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t discId);
+// numbered after the disc's own numbers, the record's first track being the disc's firstNumber.
+// Texts become one line without control characters, at most 255 bytes, as the library keeps them.
+// A null candidate is the server's "no such entry": no titles at all.
+void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t discId, int firstNumber);
 
 // At most one search at a time on a worker thread. A stopped search is abandoned, not awaited:
 // its network calls are cancelled and its thread is reaped later; it reports nothing more.

@@ -60,7 +60,7 @@ enum OverwriteChoice : int32_t {
 
 struct RipTrack {
   CTrackInfo info;
-  int number;  // 1-based row number, for the name of an untitled track
+  int number;  // the disc's own track number, for the name of an untitled track
 };
 
 // What the log and the cue sheet say of the disc, beyond its table of contents.

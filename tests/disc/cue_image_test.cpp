@@ -243,6 +243,18 @@ TEST_F(CueImageTest, BrokenSheetsAreRefusedWithTheirCause) {
   EXPECT_NE(
       OpenError("FILE \"" + bin + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n").find("no INDEX 01"),
       std::string::npos);
+  // A mode of unknown sectors is a data track only where no audio follows it; a data track named
+  // by its INDEX 00 alone is only one at the end.
+  const std::string audio = "FILE \"" + bin + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+  EXPECT_NE(OpenError(audio + "  TRACK 02 MODEx/2xxx\n    INDEX 01 00:04:00\n  TRACK 03 AUDIO\n"
+                              "    INDEX 01 00:06:00\n")
+                .find("line 4: track mode MODEx/2xxx cannot be read: only AUDIO, MODE1/2352 and MODE2/2352 "
+                      "before an audio track"),
+            std::string::npos);
+  EXPECT_NE(OpenError(audio + "  TRACK 02 MODE1/2352\n    INDEX 00 00:04:00\n  TRACK 03 MODE1/2352\n"
+                              "    INDEX 01 00:06:00\n")
+                .find("track 2 has no INDEX 01"),
+            std::string::npos);
   // Megabytes of garbage, text or binary: refused at once, never read into memory whole.
   EXPECT_NE(OpenError(std::string(3 << 20, 'x')).find("too large to be a cue sheet"), std::string::npos);
   std::string noise(4096, '\0');

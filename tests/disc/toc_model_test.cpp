@@ -30,12 +30,6 @@ DiscToc MakeToc(const std::vector<Entry>& entries, int firstTrack = 1) {
   return disc;
 }
 
-std::function<bool(int)> AudioFromToc(const DiscToc& disc) {
-  return [&disc](int n) {
-    return n >= 1 && n <= TocTrackCount(disc.toc) && !IsDataEntry(disc.toc.TrackData[n - 1]);
-  };
-}
-
 TEST(SectorArithmetic, MsfIncludesTheLeadIn) {
   EXPECT_EQ(SectorFromMsf(0, 2, 0), 0);
   EXPECT_EQ(SectorFromMsf(4, 7, 0), 18375);
@@ -79,7 +73,7 @@ TEST(TrackInfo, StartsWithTheYear2003AndEmptyTexts) {
 TEST(TrackRows, AllAudioDiscListsEveryTrackChecked) {
   const DiscToc disc = MakeToc({{0, 2, 0}, {4, 7, 0}, {9, 30, 12}, {15, 0, 0}});
   TrackRowTable rows;
-  AppendTrackRows(rows, disc, AudioFromToc(disc));
+  AppendTrackRows(rows, disc);
   ASSERT_EQ(rows.RowCount(), 3);
   EXPECT_EQ(rows.Text(0, kColumnName), "Track 1");
   EXPECT_EQ(rows.Text(0, kColumnLength), "0:4:4");
@@ -94,30 +88,37 @@ TEST(TrackRows, AllAudioDiscListsEveryTrackChecked) {
   }
 }
 
-TEST(TrackRows, NumberingStartsAtOneWhateverTheFirstTrackSays) {
+TEST(TrackRows, RowsKeepTheDiscsOwnTrackNumbers) {
   const DiscToc disc = MakeToc({{0, 2, 0}, {3, 0, 0}, {5, 0, 0}}, 7);
   TrackRowTable rows;
-  AppendTrackRows(rows, disc, AudioFromToc(disc));
+  AppendTrackRows(rows, disc);
   ASSERT_EQ(rows.RowCount(), 2);
-  EXPECT_EQ(rows.Text(0, kColumnName), "Track 1");
-  EXPECT_EQ(rows.Text(1, kColumnName), "Track 2");
+  EXPECT_EQ(rows.Text(0, kColumnName), "Track 7");
+  EXPECT_EQ(rows.Text(1, kColumnName), "Track 8");
+  EXPECT_EQ(RowTrackNumber(disc, 1), 8);
 }
 
-TEST(TrackRows, TheFirstDataTrackEndsTheList) {
+TEST(TrackRows, TheAudioAfterLeadingDataTracksUpToTheNextDataTrack) {
   const DiscToc dataLast = MakeToc({{0, 2, 0}, {3, 0, 0}, {5, 0, 0, true}, {9, 0, 0}});
   TrackRowTable rows;
-  AppendTrackRows(rows, dataLast, AudioFromToc(dataLast));
+  AppendTrackRows(rows, dataLast);
   EXPECT_EQ(rows.RowCount(), 2);
   // A short gap is a data track in the same session: the audio track runs up to it.
   EXPECT_EQ(rows.Text(1, kColumnEnd), std::to_string(SectorFromMsf(5, 0, 0) - 1));
 
-  const DiscToc dataFirst = MakeToc({{0, 2, 0, true}, {3, 0, 0}, {5, 0, 0}, {9, 0, 0}});
+  // Mixed mode: the data track first, then audio, then data again.
+  const DiscToc dataFirst = MakeToc({{0, 2, 0, true}, {3, 0, 0}, {5, 0, 0}, {7, 0, 0, true}, {9, 0, 0}});
   rows.DeleteAllRows();
-  AppendTrackRows(rows, dataFirst, AudioFromToc(dataFirst));
-  EXPECT_EQ(rows.RowCount(), 0);
+  AppendTrackRows(rows, dataFirst);
+  ASSERT_EQ(rows.RowCount(), 2);
+  EXPECT_EQ(rows.Text(0, kColumnName), "Track 2");
+  EXPECT_EQ(rows.Text(0, kColumnBegin), std::to_string(SectorFromMsf(3, 0, 0)));
+  EXPECT_EQ(rows.Text(1, kColumnEnd), std::to_string(SectorFromMsf(7, 0, 0) - 1));
+  EXPECT_EQ(RowTrackNumber(dataFirst, 1), 3);
 
   const DiscToc empty = MakeToc({{0, 2, 0}}, 1);  // LastTrack < FirstTrack
-  AppendTrackRows(rows, empty, [](int) { return true; });
+  rows.DeleteAllRows();
+  AppendTrackRows(rows, empty);
   EXPECT_EQ(rows.RowCount(), 0);
 }
 
@@ -129,7 +130,7 @@ TEST(TrackRows, EnhancedCdEndsTheAudioSessionBeforeItsLeadOut) {
   disc.audioEnd = dataStart - kSessionGapSectors;
 
   TrackRowTable rows;
-  AppendTrackRows(rows, disc, AudioFromToc(disc));
+  AppendTrackRows(rows, disc);
   ASSERT_EQ(rows.RowCount(), 2);
   EXPECT_EQ(rows.Text(0, kColumnEnd), std::to_string(SectorFromMsf(10, 0, 0) - 1));
   EXPECT_EQ(rows.Text(1, kColumnEnd), std::to_string(SectorFromMsf(20, 0, 0) - 1));

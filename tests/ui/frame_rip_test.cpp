@@ -295,6 +295,25 @@ class FrameRipTest : public QObject {
     // The bound record took its range from the row's sector columns.
     QCOMPARE(named.end(), m_image.starts[1] - 1);
   }
+
+  // A mixed-mode disc: the rows are its audio tracks after the data track, by their own numbers,
+  // and a track's file and status go with its row.
+  void mixedModeRowsKeepTheDiscsTrackNumbers() {
+    fixtures::ImageLayout layout;
+    layout.tracks = {{true, 300, 0, {}}, {false, 300, 150, {}}, {false, 250, 0, {}}};
+    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "mixed.cue", layout, &m_image, nullptr));
+    auto frame = MakeFrame();
+    TrackListRows& rows = frame->View()->Rows();
+    QCOMPARE(rows.RowCount(), 2);
+    QCOMPARE(rows.Text(0, kColumnName), std::string("Track 2"));
+    QCOMPARE(rows.Text(1, kColumnBegin), std::to_string(m_image.starts[2]));
+    rows.SetChecked(0, false);
+    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(std::filesystem::exists(m_out / "Track 3.wav"));
+    QCOMPARE(std::filesystem::file_size(m_out / "Track 3.wav"), uintmax_t(44 + 250 * 2352));
+    QCOMPARE(rows.Text(0, kColumnStatus), std::string());
+    QVERIFY2(rows.Text(1, kColumnStatus).rfind("OK", 0) == 0, rows.Text(1, kColumnStatus).c_str());
+  }
 };
 
 QTEST_MAIN(FrameRipTest)
