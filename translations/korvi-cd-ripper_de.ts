@@ -784,4 +784,11 @@ Das Rip-Protokoll liegt in %1</translation>
         <translation>Information</translation>
     </message>
 </context>
+<context>
+    <name>korvi::TrackListRows</name>
+    <message>
+        <source>Hidden track</source>
+        <translation>Versteckter Titel</translation>
+    </message>
+</context>
 </TS>

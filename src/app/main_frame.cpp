@@ -22,6 +22,7 @@
 #include "cddb/cddb_server.h"
 #include "cddb/disc_id.h"
 #include "disc/cd_device.h"
+#include "disc/hidden_track.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
 #include "rip/output_format.h"
@@ -399,6 +400,10 @@ bool CMainFrame::CollectCheckedTracks() {
   m_ripList.clear();
   m_ripRows.clear();
   TrackListRows& rows = m_view->Rows();
+  if (const std::optional<TrackSpan> hidden = rows.CheckedHiddenTrack()) {
+    m_ripList.push_back({CTrackInfo(hidden->begin, hidden->end, kHiddenTrackTitle), 0});
+    m_ripRows.push_back(kHiddenRow);
+  }
   for (int row = 0; row < rows.RowCount(); ++row) {
     if (!rows.IsChecked(row)) continue;
     const TrackSpan span = RowSpan(rows, row);
@@ -504,8 +509,13 @@ void CMainFrame::ShowTrackStatus() {
   if (rows.Layout() != m_ripLayout) return;
   const std::vector<RipTrack>& tracks = m_ripJob->Tracks();
   const std::vector<TrackResult>& results = m_ripJob->Results();
-  for (size_t i = 0; i < tracks.size() && i < results.size() && i < m_ripRows.size(); ++i)
-    rows.SetText(m_ripRows[i], kColumnStatus, results[i].StatusText(tracks[i].info.begin()));
+  for (size_t i = 0; i < tracks.size() && i < results.size() && i < m_ripRows.size(); ++i) {
+    const std::string status = results[i].StatusText(tracks[i].info.begin());
+    if (m_ripRows[i] == kHiddenRow)
+      rows.SetHiddenTrackStatus(status);
+    else
+      rows.SetText(m_ripRows[i], kColumnStatus, status);
+  }
 }
 
 void CMainFrame::FilterRipReadsForTests(
@@ -695,6 +705,8 @@ intptr_t CMainFrame::OnReadToc(CdDevice* device) {
   m_discSource.clear();
   m_device = device;
   if (ReadTocIntoRows(m_device, m_toc, m_view->Rows()) != 0) return -1;
+  if (const std::optional<TrackSpan> hidden = HiddenTrackOf(*m_device, m_toc))
+    m_view->Rows().ShowHiddenTrack(*hidden);
   // The disc is known from here on, so that titles typed without a lookup are kept for it too.
   m_discInfo.discId = DiscIdOf(m_toc.toc);
   m_discInfo.discLength = DiscLengthOf(m_toc.toc);

@@ -130,7 +130,8 @@ class CMainFrame : public QMainWindow {
   bool m_ripUnderway = false;  // from a job's start until the frame has handled its end
   CdDevice* m_device = nullptr;
   std::vector<RipTrack> m_ripList;
-  std::vector<int> m_ripRows;  // the row of each track of m_ripList
+  std::vector<int> m_ripRows;  // the row of each track of m_ripList; kHiddenRow for the hidden track
+  static constexpr int kHiddenRow = -1;
   CDiscInfo m_discInfo;
   std::string m_discSource;  // the source the titles came from, for the info line; empty: none
   std::unique_ptr<DiscInfoLookup> m_lookup;

@@ -161,7 +161,8 @@ std::optional<std::set<int>> ParseTrackList(const std::string& text) {
     const size_t dash = part.find('-');
     const auto first = ParseInt(part.substr(0, dash));
     const auto last = dash == std::string::npos ? first : ParseInt(part.substr(dash + 1));
-    if (!first || !last || *first < 1 || *last < *first || *last > kLastTrack) return std::nullopt;
+    // 0 is the hidden track before track 1.
+    if (!first || !last || *first < 0 || *last < *first || *last > kLastTrack) return std::nullopt;
     for (int n = *first; n <= *last; ++n) tracks.insert(n);
     from = to + 1;
   }

@@ -16,6 +16,7 @@
 #include "cli/lookup_command.h"
 #include "cli/options.h"
 #include "disc/cd_device.h"
+#include "disc/hidden_track.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
 #include "messages/messenger.h"
@@ -158,12 +159,18 @@ class StopSignals {
 };
 
 // The listed rows as the job's tracks, named and tagged from the looked-up record when there is one.
-// --tracks names the disc's own track numbers.
+// --tracks names the disc's own track numbers; 0 is the audio before track 1, which is ripped with
+// the rest when --tracks is not given.
 std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows, const DiscToc& disc,
+                                                  const std::optional<TrackSpan>& hidden,
                                                   const std::optional<std::set<int>>& wanted,
                                                   const std::optional<CDiscInfo>& record, std::ostream& err) {
   std::vector<RipTrack> tracks;
   std::set<int> listed;
+  if (hidden) {
+    listed.insert(0);
+    if (!wanted || wanted->count(0)) tracks.push_back({CTrackInfo(hidden->begin, hidden->end, kHiddenTrackTitle), 0});
+  }
   for (int row = 0; row < rows.RowCount(); ++row) {
     const int number = RowTrackNumber(disc, row);
     listed.insert(number);
@@ -176,7 +183,10 @@ std::optional<std::vector<RipTrack>> SelectTracks(const TrackRowTable& rows, con
   }
   for (const int number : wanted.value_or(std::set<int>())) {
     if (listed.count(number)) continue;
-    err << "korvi-cli: " << NoListedTrackText(number, disc, rows.RowCount()) << '\n';
+    if (number == 0)
+      err << "korvi-cli: the disc holds no audio before track 1 (track 0)\n";
+    else
+      err << "korvi-cli: " << NoListedTrackText(number, disc, rows.RowCount()) << '\n';
     return std::nullopt;
   }
   return tracks;
@@ -276,7 +286,8 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     record = std::move(found.record);
     if (!record) err << "korvi-cli: the files are named after the track numbers\n";
   }
-  auto tracks = SelectTracks(rows, disc, options.tracks, record, err);
+  const std::optional<TrackSpan> hidden = HiddenTrackOf(*device, disc);
+  auto tracks = SelectTracks(rows, disc, hidden, options.tracks, record, err);
   if (!tracks) return kExitUsage;
 
   const bool drive = !device->isImage();

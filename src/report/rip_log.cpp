@@ -60,8 +60,8 @@ void TocTable(std::string& out, const RipReport& report) {
   out += '\n';
 }
 
-void TrackSection(std::string& out, const ReportTrack& track) {
-  out += "Track " + std::to_string(track.number) + "\n";
+void TrackSection(std::string& out, const ReportTrack& track, const std::string& heading) {
+  out += heading + "\n";
   if (!track.title.empty()) Field(out, "  Title", track.title);
   if (!track.artist.empty()) Field(out, "  Artist", track.artist);
   Field(out, "  File", track.fileName + (track.hasFile ? "" : " (not written)"));
@@ -81,7 +81,9 @@ void TrackSection(std::string& out, const ReportTrack& track) {
     Field(out, "  Copy CRC", Crc(*track.copyCrc) + (differs ? " (differs from the test)" : ""));
   }
   if (!track.isrc.empty()) Field(out, "  ISRC", track.isrc);
-  Field(out, "  AccurateRip", track.accurateRip.empty() ? "not verified" : track.accurateRip);
+  // No database knows the audio before track 1.
+  if (track.number > 0)
+    Field(out, "  AccurateRip", track.accurateRip.empty() ? "not verified" : track.accurateRip);
   if (track.accurateRipV1) Field(out, "  AR v1 checksum", Crc(*track.accurateRipV1));
   if (track.accurateRipV2) Field(out, "  AR v2 checksum", Crc(*track.accurateRipV2));
   if (!track.accurateRipDatabase.empty()) Field(out, "  AR database", track.accurateRipDatabase);
@@ -131,12 +133,8 @@ std::string RipLogText(const RipReport& report) {
   if (!report.catalog.empty()) Field(out, "Catalog", report.catalog);
   out += '\n';
   TocTable(out, report);
-  if (!report.hiddenTrackFile.empty()) {
-    out += "Hidden track before track 1\n";
-    Field(out, "  File", report.hiddenTrackFile);
-    out += '\n';
-  }
-  for (const ReportTrack& track : report.tracks) TrackSection(out, track);
+  if (report.hidden) TrackSection(out, *report.hidden, "Hidden track before track 1");
+  for (const ReportTrack& track : report.tracks) TrackSection(out, track, "Track " + std::to_string(track.number));
   out += "Summary\n\n";
   out += RipLogSummary(report);
   return out;

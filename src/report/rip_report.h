@@ -66,6 +66,7 @@ struct RipReport {
   // The audio before track 1's INDEX 01 (sectors 0 up to track 1's start) as its own file, when
   // it was ripped; empty otherwise.
   std::string hiddenTrackFile;
+  std::optional<ReportTrack> hidden;  // that track, when the rip took it (number 0)
   bool stopped = false;
 };
 

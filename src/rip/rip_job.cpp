@@ -190,7 +190,11 @@ void RipJob::Run() {
                          IsStagedFileName);
   const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
   std::vector<TitledTrack> titles;
-  for (const RipTrack& track : m_tracks) titles.push_back({track.info.title(), track.number});
+  for (const RipTrack& track : m_tracks) {
+    // The hidden track sorts before track 1 in a folder, as on the disc.
+    const std::string& title = track.info.title();
+    titles.push_back({track.number == 0 ? "00 - " + title : title, track.number});
+  }
   const std::vector<std::string> paths = UniqueOutputPaths(m_settings.folder, titles, format.extension);
   for (size_t i = 0; i < m_tracks.size(); ++i) {
     m_outcomes[i].path = paths[i];

@@ -58,6 +58,7 @@ enum OverwriteChoice : int32_t {
   kOverwriteNoToAll = 3,
 };
 
+// A track of the job; number 0 is the audio before track 1 (see HiddenTrackOf).
 struct RipTrack {
   CTrackInfo info;
   int number;  // the disc's own track number, for the name of an untitled track

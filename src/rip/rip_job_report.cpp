@@ -95,7 +95,8 @@ std::string RipJob::AccurateRipSummaryText() const {
   int accurate = 0;
   int unanswered = 0;
   for (size_t i = 0; i < m_results.size(); ++i) {
-    if (!m_outcomes[i].started) continue;
+    // The hidden track is in no database.
+    if (!m_outcomes[i].started || AudioTrackNumber(m_tracks[i].info.begin()) == 0) continue;
     ++verified;
     accurate += m_results[i].IsAccurate() && m_outcomes[i].failure.empty() ? 1 : 0;
     const std::optional<AccurateRipResult>& result = m_results[i].accurateRip;
@@ -107,8 +108,8 @@ std::string RipJob::AccurateRipSummaryText() const {
 
 bool RipJob::AllAccurate() const {
   if (IsRunning() || m_results.size() != m_tracks.size() || !m_failures.empty()) return false;
-  for (const TrackResult& result : m_results)
-    if (!result.IsAccurate()) return false;
+  for (size_t i = 0; i < m_results.size(); ++i)
+    if (!m_results[i].IsAccurate() && AudioTrackNumber(m_tracks[i].info.begin()) > 0) return false;
   return true;
 }
 
@@ -180,6 +181,14 @@ RipReport RipJob::MakeReport() const {
       track.accurateRipV1.reset();
       track.accurateRipV2.reset();
       track.accurateRipDatabase.clear();
+    }
+    if (track.number == 0) {
+      // The audio before track 1: no database knows it, and the cue sheet puts it under TRACK 01.
+      track.accurateRipV1.reset();
+      track.accurateRipV2.reset();
+      if (track.hasFile) report.hiddenTrackFile = track.fileName;
+      report.hidden = std::move(track);
+      continue;
     }
     report.tracks.push_back(std::move(track));
   }

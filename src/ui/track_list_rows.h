@@ -3,10 +3,12 @@
 // row's track record as its item data.
 
 #include <cstdint>
+#include <optional>
 
 #include "disc/track_rows.h"
 
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace korvi {
 
@@ -34,14 +36,25 @@ class TrackListRows : public ITrackRows {
   // still names the same row afterwards only while this has not changed.
   uint64_t Layout() const { return m_layout; }
 
+  // The audio before track 1, as a row above the others that the model and the lookups never
+  // see: unchecked, until the rows are deleted.
+  void ShowHiddenTrack(const TrackSpan& span);
+  // Its sectors when it is shown and checked.
+  std::optional<TrackSpan> CheckedHiddenTrack() const;
+  void SetHiddenTrackStatus(const std::string& text);
+
   bool IsSelected(int row) const;
   // The first selected row in list order, or -1.
   int FirstSelectedRow() const;
   int SelectedCount() const;
 
  private:
+  QTreeWidgetItem* Item(int row) const;
+
   QTreeWidget* m_list;
   uint64_t m_layout = 0;
+  int m_hidden = 0;  // 1 while the hidden track's row is shown, above row 0
+  TrackSpan m_hiddenSpan;
 };
 
 }  // namespace korvi

@@ -3,6 +3,7 @@
 // image's own audio, so a rip that reads the disc exactly matches it and one that misreads does not.
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -70,6 +71,9 @@ class KorviCliAccurateRip : public ::testing::Test {
     return fixtures::RunChild(options, 120s);
   }
 
+  // The music before track 1, ripped with the rest when no --tracks is given.
+  std::string Hidden() const { return (m_out / "00 - Hidden track.wav").string() + "\n"; }
+
   std::string Files(int first, int last) const {
     std::string out;
     for (int track = first; track <= last; ++track)
@@ -101,7 +105,7 @@ TEST_F(KorviCliAccurateRip, TwoPressingsProveEveryTrackAndTheReportsDescribeTheD
       fixtures::PressingBytes(m_ids, {{4, wrong}, {7, m_sums[1].v2}, {12, m_sums[2].v2}, {1, m_sums[3].v2}}));
   const fixtures::ChildResult rip = Rip({"--require-accurate"});
   ASSERT_EQ(rip.status, 0) << rip.err;
-  EXPECT_EQ(rip.out, Files(1, 4) +
+  EXPECT_EQ(rip.out, Hidden() + Files(1, 4) +
                          "AccurateRip track 1: Accurate (v1, confidence 3)\n"
                          "AccurateRip track 2: Accurate (v2, confidence 7)\n"
                          "AccurateRip track 3: Accurate (v2, confidence 12)\n"
@@ -126,8 +130,18 @@ TEST_F(KorviCliAccurateRip, TwoPressingsProveEveryTrackAndTheReportsDescribeTheD
   std::snprintf(peakLine, sizeof peakLine, "  Peak level      %.1f %%\n  Copy CRC", 100.0 * peak / 32768);
   EXPECT_NE(log.find(std::string("0:02.00\n") + peakLine), std::string::npos) << peakLine << log;
 
-  // The cue sheet, read back over the WAV files, is the disc from track 1's INDEX 01 on: the same
-  // starts, the same audio, track 1's hidden music as silence.
+  // The hidden track: its own section in the log, with what its file holds.
+  const std::vector<uint8_t> hidden = fixtures::ReadBinSectors(m_image.bin, 0, m_image.starts[0] - 1);
+  char hiddenCrc[64];
+  std::snprintf(hiddenCrc, sizeof hiddenCrc, "  Copy CRC        %08X\n",
+                uint32_t(crc32(0, hidden.data(), uInt(hidden.size()))));
+  const size_t hiddenSection = log.find("Hidden track before track 1\n  Title           Hidden track\n"
+                                        "  File            00 - Hidden track.wav\n");
+  ASSERT_NE(hiddenSection, std::string::npos) << log;
+  EXPECT_EQ(log.find(hiddenCrc), log.find("  Copy CRC", hiddenSection)) << hiddenCrc << log;
+
+  // The cue sheet, read back over the WAV files, is the whole disc: the same starts, the same
+  // audio, the hidden track's music included.
   const std::filesystem::path cue = Report(".cue");
   std::string error;
   std::unique_ptr<CdDevice> original = CdDevice::Open(m_image.cue.string(), &error);
@@ -143,7 +157,7 @@ TEST_F(KorviCliAccurateRip, TwoPressingsProveEveryTrackAndTheReportsDescribeTheD
     EXPECT_EQ(got.pregaps[size_t(n - 1)], want.pregaps[size_t(n - 1)]) << "track " << n;
   }
   EXPECT_EQ(SectorFromMsf(got.toc.TrackData[4].Address), m_image.leadOut);
-  const int32_t first = m_image.starts[0], count = m_image.leadOut - first;
+  const int32_t first = 0, count = m_image.leadOut;
   std::vector<uint8_t> audio(size_t(count) * kRawSectorBytes);
   ASSERT_TRUE(ripped->ReadRawSectors(first, audio.data(), count));
   EXPECT_TRUE(audio == fixtures::ReadBinSectors(m_image.bin, first, m_image.leadOut - 1));
@@ -164,7 +178,7 @@ TEST_F(KorviCliAccurateRip, AMisreadTrackIsNotAccurate) {
   const fixtures::ChildResult rip =
       Rip({"--require-accurate"}, "bad=" + std::to_string(spot) + "-" + std::to_string(spot + 3));
   EXPECT_EQ(rip.status, 1) << rip.err;
-  EXPECT_EQ(rip.out, Files(1, 4) +
+  EXPECT_EQ(rip.out, Hidden() + Files(1, 4) +
                          "AccurateRip track 1: Accurate (v2, confidence 5)\n"
                          "AccurateRip track 2: Not accurate\n"
                          "AccurateRip track 3: Accurate (v2, confidence 5)\n"
@@ -200,7 +214,7 @@ TEST_F(KorviCliAccurateRip, ATrackWithoutAFileIsNeverCalledAccurate) {
   std::filesystem::create_directory(m_out / "Track 3.wav");
   const fixtures::ChildResult rip = Rip({});
   EXPECT_EQ(rip.status, 1) << rip.err;
-  EXPECT_EQ(rip.out, Files(1, 2) + Files(4, 4) +
+  EXPECT_EQ(rip.out, Hidden() + Files(1, 2) + Files(4, 4) +
                          "AccurateRip track 1: Accurate (v1, confidence 7)\n"
                          "AccurateRip track 2: Accurate (v1, confidence 7)\n"
                          "AccurateRip track 3: not verified, no file was written\n"

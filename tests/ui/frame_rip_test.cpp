@@ -12,7 +12,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "app/commands.h"
 #include "app/main_frame.h"
@@ -270,6 +272,33 @@ class FrameRipTest : public QObject {
     for (int row : {0, 2})
       QVERIFY2(rows.Text(row, kColumnStatus).rfind("OK", 0) == 0, rows.Text(row, kColumnStatus).c_str());
     QVERIFY(std::filesystem::is_fifo(pipe));
+  }
+
+  // Music before track 1: a row of its own above track 1, unchecked; checked, it becomes a file
+  // that sorts first and holds exactly that music. The rows below keep their places.
+  void theHiddenTrackIsARowOfItsOwn() {
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 300, 120, {}}, {false, 200, 0, {}}};
+    layout.audiblePregaps = true;
+    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
+    auto frame = MakeFrame();
+    QTreeWidget* list = frame->View()->TrackList();
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QTreeWidgetItem* hidden = list->topLevelItem(0);
+    QCOMPARE(hidden->text(kColumnName), QStringLiteral("Hidden track"));
+    QCOMPARE(hidden->checkState(kColumnName), Qt::Unchecked);
+    QCOMPARE(frame->View()->Rows().RowCount(), 2);
+    QCOMPARE(frame->View()->Rows().Text(0, kColumnName), std::string("Track 1"));
+    hidden->setCheckState(kColumnName, Qt::Checked);
+    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY2(m_prompts.errors.isEmpty(), qPrintable(m_prompts.errors.join("\n")));
+    const std::vector<uint8_t> music = fixtures::ReadBinSectors(m_image.bin, 0, m_image.starts[0] - 1);
+    std::ifstream in(m_out / "00 - Hidden track.wav", std::ios::binary);
+    const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    QCOMPARE(file.size(), 44 + music.size());
+    QVERIFY(std::memcmp(file.data() + 44, music.data(), music.size()) == 0);
+    QVERIFY2(hidden->text(kColumnStatus).startsWith("OK"), qPrintable(hidden->text(kColumnStatus)));
+    QVERIFY(std::filesystem::exists(m_out / "Track 2.wav"));
   }
 
   void aMissingMp3EncoderIsShownForEachTrackAndTheJobGoesOn() {
