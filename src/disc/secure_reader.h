@@ -51,11 +51,12 @@ class SecureSectorSource : public ISectorSource {
   int32_t m_last;
   int32_t m_next = -1;  // the sector paranoia delivers next
   // Paranoia cannot start where a sector never reads the same twice: with nothing verified yet it
-  // takes its first skip for word 0 of the disc, and there copies half a block (a byte count for a
-  // count of 16-bit words) into memory it then reads as a whole block. So paranoia's sectors are
-  // ours moved on by a margin, and each fresh start begins with a lead of made-up sectors before
-  // the first real one: the lead always reads the same, paranoia verifies it, and a bad first
-  // sector is skipped as one anywhere else is.
+  // puts its skip at word 0 of the disc. Reading from sector 0 it then copies half a block there
+  // (a byte count for a count of 16-bit words) and reads it as a whole one; anywhere else it fills
+  // silence at word 0, trims it away again as too far behind, and never ends. So paranoia's
+  // sectors are ours moved on by a margin, and each fresh start begins with a lead of made-up
+  // sectors before the first real one: the lead always reads the same, paranoia verifies it, and
+  // a bad first sector is skipped as one anywhere else is.
   int32_t m_leadEnd = 0;             // paranoia's sector of the first real one of this start
   int32_t m_leadLeft = 0;            // lead sectors paranoia has still to deliver
   ReadQuality* m_quality = nullptr;  // of the read under way
