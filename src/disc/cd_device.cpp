@@ -401,7 +401,6 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
 }
 
 void CdDevice::ForgetReads(int32_t near) {
-  if (isImage()) return;
   // 20,000 sectors (4½ minutes of audio, 47 MB) is more than any drive's cache spans; the other end
   // of a shorter disc is as far as it goes.
   constexpr int32_t kFar = 20000;
@@ -409,15 +408,23 @@ void CdDevice::ForgetReads(int32_t near) {
   int32_t leadOut = 0;
   {
     std::lock_guard lock(m_mutex);
-    const lsn_t end = cdio_get_track_lsn(m_cdio, CDIO_CDROM_LEADOUT_TRACK);
-    if (end == CDIO_INVALID_LSN) return;
-    leadOut = end;
+    if (m_cue) {
+      leadOut = m_cue->LeadOut();
+    } else {
+      const lsn_t end = cdio_get_track_lsn(m_cdio, CDIO_CDROM_LEADOUT_TRACK);
+      if (end == CDIO_INVALID_LSN) return;
+      leadOut = end;
+    }
   }
+  if (leadOut < kSectors) return;
   int32_t at = near + kFar + kSectors <= leadOut ? near + kFar : near - kFar;
   if (at < 0) at = near < leadOut / 2 ? leadOut - kSectors : 0;
-  if (at < 0) return;
   std::vector<uint8_t> ignored(size_t(kSectors) * kRawSectorBytes);
-  ReadRawSectors(at, ignored.data(), std::min(kSectors, leadOut - at));
+  if (ReadRawSectors(at, ignored.data(), kSectors)) return;
+  // A spot the drive cannot read moves the head all the same, but its cache may keep what it had:
+  // the farther end of the disc then.
+  const int32_t other = near < leadOut / 2 ? leadOut - kSectors : 0;
+  if (other != at) ReadRawSectors(other, ignored.data(), kSectors);
 }
 
 bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) {

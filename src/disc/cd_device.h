@@ -39,8 +39,9 @@ class CdDevice : public ISectorSource {
   // count sectors from logical sector start into buffer (count × 2352 bytes). Any thread; reads
   // of one device take turns.
   bool ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) override;
-  // On a drive, reads a batch far from near, so that the drive's read-ahead cache holds other
-  // sectors and the next read near there comes from the disc. An image has no cache to empty.
+  // Reads a batch far from near, so that the drive's read-ahead cache holds other sectors and the
+  // next read near there comes from the disc. An image has no cache, but is read the same way (one
+  // small read): a test's image that misreads as a drive does then sees what a drive would.
   void ForgetReads(int32_t near) override;
 
   // Fills the catalog number (MCN) and the tracks' ISRCs that text lacks from the disc's

@@ -34,4 +34,10 @@ std::optional<TrackSpan> AudioSpanOf(const DiscToc& disc) {
   return audio;
 }
 
+std::optional<TrackSpan> AudioReachOf(const DiscToc& disc) {
+  std::optional<TrackSpan> reach = AudioSpanOf(disc);
+  if (reach && !IsDataEntry(disc.toc.TrackData[0])) reach->begin = std::min(reach->begin, 0);
+  return reach;
+}
+
 }  // namespace korvi

@@ -77,4 +77,8 @@ TrackSpan TrackSpanOf(const DiscToc& disc, int n);
 // From the first sector of the first audio track to the last of the last; none without audio.
 std::optional<TrackSpan> AudioSpanOf(const DiscToc& disc);
 
+// The sectors a drive can read as audio: the audio span, and before the first track from sector 0
+// when the disc begins with audio (a hidden track, or a pregap that a read offset reaches into).
+std::optional<TrackSpan> AudioReachOf(const DiscToc& disc);
+
 }  // namespace korvi

@@ -1,8 +1,9 @@
 #pragma once
 // Read-offset correction: a drive delivers the disc's samples shifted by its read offset, and this
 // source shifts them back, across sector and track boundaries. With a correction of +N, sample s
-// of the disc is the drive's sample s + N. Samples the drive cannot reach (before the first audio
-// sector or past the last) become silence and are counted.
+// of the disc is the drive's sample s + N. Samples the drive cannot reach (before sector 0, or before
+// the first audio track where a data track comes first, and past the last audio sector) become
+// silence and are counted.
 
 #include <climits>
 #include <cstddef>

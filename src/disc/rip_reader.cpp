@@ -15,7 +15,9 @@ std::unique_ptr<RipReader> RipReader::Open(ISectorSource& device, const DiscToc&
     reader->m_top = reader->m_secure.get();
   }
   if (offsetSamples != 0) {
-    const std::optional<TrackSpan> audio = AudioSpanOf(disc);
+    // Out of reach is only what lies before sector 0 or past the audio's end: audio before track 1
+    // is read, not silenced.
+    const std::optional<TrackSpan> audio = AudioReachOf(disc);
     if (!audio) {
       if (error) *error = "a read offset needs the disc's table of contents";
       return nullptr;

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,22 @@ namespace {
 
 // Paranoia gives up on a spot after this many reads that disagree, as cd-paranoia does.
 constexpr int kMaxRetries = 20;
+// Paranoia's sector numbers are ours plus kShift, which leaves room for a lead before sector 0
+// and keeps paranoia's word 0, where it puts a skip when it has verified nothing, out of its reads.
+constexpr int32_t kShift = 150;
+constexpr int32_t kLeadSectors = 4;
+
+// The lead's made-up audio: noise, so that paranoia neither takes it for silence nor matches it
+// elsewhere, and the same on every read of the same sector.
+void FillLead(int32_t sector, uint8_t* out) {
+  uint32_t state = (uint32_t(sector) * 2654435761u) | 1u;
+  for (size_t at = 0; at + 4 <= size_t(kRawSectorBytes); at += 4) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    std::memcpy(out + at, &state, 4);
+  }
+}
 
 // Paranoia calls back without user data, always on the thread that called it.
 thread_local SecureSectorSource* t_reading = nullptr;
@@ -42,9 +59,9 @@ std::string Msf(int32_t sector) {
 }
 
 // Paranoia learns the disc's layout from a libcdio handle. It gets one over a cue sheet written
-// from our table of contents and a sparse bin of the disc's length: its reads come to us, so the
-// bin is never read and no device is opened twice. A data track is placed where the audio ends,
-// which keeps paranoia's reads out of an enhanced CD's session gap.
+// from our table of contents (moved on by kShift) and a sparse bin of the disc's length: its reads
+// come to us, so the bin is never read and no device is opened twice. A data track is placed where
+// the audio ends; where paranoia reads is set for each start, within the audio the drive reaches.
 struct SyntheticDisc {
   std::string cue;
   int64_t binBytes = 0;
@@ -56,7 +73,7 @@ std::optional<SyntheticDisc> DescribeDisc(const DiscToc& disc, int32_t& first, i
   const int32_t leadOut = SectorFromMsf(disc.toc.TrackData[count].Address);
   std::ostringstream cue;
   cue << "FILE \"disc.bin\" BINARY\n";
-  const std::optional<TrackSpan> audio = AudioSpanOf(disc);
+  const std::optional<TrackSpan> audio = AudioReachOf(disc);
   if (!audio) return std::nullopt;
   first = audio->begin;
   last = audio->end;
@@ -70,9 +87,9 @@ std::optional<SyntheticDisc> DescribeDisc(const DiscToc& disc, int32_t& first, i
     previous = start;
     char line[64];
     std::snprintf(line, sizeof line, "  TRACK %02d %s\n    INDEX 01 ", n, data ? "MODE1/2352" : "AUDIO");
-    cue << line << Msf(start) << '\n';
+    cue << line << Msf(start + kShift) << '\n';
   }
-  return SyntheticDisc{cue.str(), int64_t(leadOut) * kRawSectorBytes};
+  return SyntheticDisc{cue.str(), int64_t(leadOut + kShift) * kRawSectorBytes};
 }
 
 // A private folder for the two files, gone when paranoia has read them.
@@ -147,7 +164,7 @@ SecureSectorSource::SecureSectorSource(ISectorSource& inner, CdIo_t* cdio, cdrom
       m_drive(drive),
       m_first(first),
       m_last(last),
-      m_readOnce(size_t(last - first + 1)) {}
+      m_reads(size_t(last - first + 1)) {}
 
 SecureSectorSource::~SecureSectorSource() {
   if (m_paranoia) cdio_paranoia_free(m_paranoia);
@@ -155,14 +172,21 @@ SecureSectorSource::~SecureSectorSource() {
   cdio_destroy(m_cdio);
 }
 
-bool SecureSectorSource::StartParanoia() {
-  if (m_paranoia) return true;
+bool SecureSectorSource::StartParanoia(int32_t start) {
+  if (m_paranoia) cdio_paranoia_free(m_paranoia);
   m_paranoia = cdio_paranoia_init(m_drive);
+  m_next = -1;
   if (!m_paranoia) return false;
   // Everything paranoia can do; a spot that never reads the same twice is skipped after the
   // retries and reported, rather than retried for ever.
   cdio_paranoia_modeset(m_paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
-  m_next = -1;
+  // Paranoia reads nothing before where it starts: the lead's first sector.
+  m_leadEnd = start + kShift;
+  m_leadLeft = kLeadSectors;
+  cdio_paranoia_set_range(m_paranoia, m_leadEnd - kLeadSectors, m_last + kShift);
+  m_next = start;
+  // Paranoia starts over here; what it skipped elsewhere it reads again when it gets there.
+  m_events.clear();
   return true;
 }
 
@@ -173,23 +197,20 @@ bool SecureSectorSource::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t 
 
 bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t count, ReadQuality& quality) {
   if (count <= 0 || start < m_first || int64_t(start) + count - 1 > m_last) return false;
-  if (start != m_next && m_paranoia) {
-    // Paranoia's own seek keeps what it holds of the old place, and with jitter in it that has
-    // crashed it; a fresh start costs a few reads of overlap.
-    cdio_paranoia_free(m_paranoia);
-    m_paranoia = nullptr;
-  }
-  if (!StartParanoia()) return false;
-  if (start != m_next) {
-    cdio_paranoia_seek(m_paranoia, start, SEEK_SET);
-    m_next = start;
-    // Paranoia starts over here; what it skipped elsewhere it reads again when it gets there.
-    m_events.clear();
-  }
+  // Paranoia's own seek keeps what it holds of the old place, and with jitter in it that has
+  // crashed it; a fresh start costs a few reads of overlap.
+  if ((start != m_next || !m_paranoia) && !StartParanoia(start)) return false;
   SecureSectorSource* const outer = t_reading;
   t_reading = this;
   m_quality = &quality;
   bool ok = true;
+  for (; m_leadLeft > 0 && ok; --m_leadLeft)
+    ok = cdio_paranoia_read_limited(m_paranoia, Callback, kMaxRetries) != nullptr;
+  if (ok) {
+    // What paranoia noted of the lead is not the disc's.
+    const int64_t from = int64_t(start) * kSamplesPerSector;
+    std::erase_if(m_events, [from](const Event& event) { return event.sample < from; });
+  }
   for (int32_t i = 0; i < count && ok; ++i) {
     const int16_t* data = cdio_paranoia_read_limited(m_paranoia, Callback, kMaxRetries);
     if (!data) {
@@ -197,17 +218,17 @@ bool SecureSectorSource::ReadSectors(int32_t start, uint8_t* buffer, int32_t cou
       break;
     }
     std::memcpy(buffer + size_t(i) * kRawSectorBytes, data, kRawSectorBytes);
-    NoteDelivered(m_next, quality);
+    NoteDelivered(m_next, reinterpret_cast<const uint8_t*>(data), quality);
     ++m_next;
   }
   m_quality = nullptr;
   t_reading = outer;
-  // After a failure paranoia's position is unknown; the next read seeks.
+  // After a failure paranoia's position is unknown; the next read starts afresh.
   if (!ok) m_next = -1;
   return ok;
 }
 
-void SecureSectorSource::NoteDelivered(int32_t sector, ReadQuality& quality) {
+void SecureSectorSource::NoteDelivered(int32_t sector, const uint8_t* data, ReadQuality& quality) {
   const int64_t begin = int64_t(sector) * kSamplesPerSector;
   const int64_t end = begin + kSamplesPerSector;
   bool skipped = false;
@@ -231,8 +252,14 @@ void SecureSectorSource::NoteDelivered(int32_t sector, ReadQuality& quality) {
     }
     event = m_events.erase(event);
   }
+  if (skipped) return;
   const auto index = size_t(sector - m_first);
-  if (!skipped && (index >= m_readOnce.size() || !m_readOnce[index])) quality.unreadable.push_back(begin);
+  const uint8_t reads = index < m_reads.size() ? m_reads[index] : 0;
+  const bool silent = std::all_of(data, data + kRawSectorBytes, [](uint8_t byte) { return byte == 0; });
+  if (!(reads & kReadOnce) || ((reads & kFailedOnce) && silent))
+    quality.unreadable.push_back(begin);
+  else if (reads & kFailedOnce)
+    ++quality.repairs;  // a read error overcome
 }
 
 void SecureSectorSource::ForgetReads(int32_t near) {
@@ -240,37 +267,55 @@ void SecureSectorSource::ForgetReads(int32_t near) {
   m_paranoia = nullptr;
   m_next = -1;
   m_events.clear();
-  m_readOnce.assign(m_readOnce.size(), false);
+  m_reads.assign(m_reads.size(), 0);
   m_inner.ForgetReads(near);
 }
 
 long SecureSectorSource::ReadForParanoia(void* buffer, int32_t begin, long sectors) {
   if (sectors <= 0) return 0;
+  const int32_t real = begin - kShift;
   if (!buffer) {
-    // Paranoia only moves the head here, away from what the drive may hold in its cache.
-    m_scratch.resize(kRawSectorBytes);
-    m_inner.ReadRawSectors(begin, m_scratch.data(), 1);
+    // Paranoia moves the head here before it reads again what it has read, counting on the drive
+    // to drop its cache then; not every drive does, and two reads from its cache agree however
+    // wrong they are. A read far away empties it.
+    m_inner.ForgetReads(std::clamp(real, m_first, m_last));
     return sectors;
   }
   auto* bytes = static_cast<uint8_t*>(buffer);
-  if (m_quality) m_quality->sectorsRead += sectors;
-  long good = sectors;
-  if (!m_inner.ReadRawSectors(begin, bytes, int32_t(sectors))) {
-    // Paranoia takes a short read as an error at its end and reads the rest again later.
-    good = 0;
-    while (good < sectors && m_inner.ReadRawSectors(begin + int32_t(good), bytes + good * kRawSectorBytes, 1))
-      ++good;
+  long lead = 0;
+  for (; lead < sectors && begin + lead < m_leadEnd; ++lead)
+    FillLead(begin + int32_t(lead), bytes + lead * kRawSectorBytes);
+  if (lead == sectors) return sectors;
+  const int32_t from = real + int32_t(lead);
+  const long count = sectors - lead;
+  bytes += lead * kRawSectorBytes;
+  if (m_quality) m_quality->sectorsRead += count;
+  const auto note = [this](int32_t sector, uint8_t what) {
+    const int64_t index = int64_t(sector) - m_first;
+    if (index >= 0 && size_t(index) < m_reads.size()) m_reads[size_t(index)] |= what;
+  };
+  if (m_inner.ReadRawSectors(from, bytes, int32_t(count))) {
+    for (int32_t i = 0; i < int32_t(count); ++i) note(from + i, kReadOnce);
+    return sectors;
   }
-  for (long i = 0; i < good; ++i) {
-    const int64_t index = int64_t(begin) + i - m_first;
-    if (index >= 0 && size_t(index) < m_readOnce.size()) m_readOnce[size_t(index)] = true;
+  // Sector by sector, so that a bad sector costs that sector alone. It comes to paranoia as
+  // silence and the rest as read: a short read would have paranoia take the rest of the request as
+  // unread too, and at a start it asks for the same requests each time.
+  for (int32_t i = 0; i < int32_t(count); ++i) {
+    uint8_t* sector = bytes + size_t(i) * kRawSectorBytes;
+    if (m_inner.ReadRawSectors(from + i, sector, 1)) {
+      note(from + i, kReadOnce);
+      continue;
+    }
+    std::memset(sector, 0, kRawSectorBytes);
+    note(from + i, kFailedOnce);
   }
-  return good > 0 ? good : -1;
+  return sectors;
 }
 
 void SecureSectorSource::Note(long wordPosition, int mode) {
   // Two 16-bit words a stereo sample.
-  const int64_t sample = int64_t(wordPosition) / 2;
+  const int64_t sample = int64_t(wordPosition) / 2 - int64_t(kShift) * kSamplesPerSector;
   switch (mode) {
     case PARANOIA_CB_FIXUP_EDGE:
     case PARANOIA_CB_FIXUP_ATOM:

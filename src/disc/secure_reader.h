@@ -32,15 +32,16 @@ class SecureSectorSource : public ISectorSource {
   // Drops what paranoia has read so far and has the inner source forget its reads too.
   void ForgetReads(int32_t near) override;
 
-  // Called by paranoia, on the reading thread, while this source reads.
+  // Called by paranoia, on the reading thread, while this source reads; in paranoia's sectors.
   long ReadForParanoia(void* buffer, int32_t begin, long sectors);
   void Note(long wordPosition, int mode);
 
  private:
   SecureSectorSource(ISectorSource& inner, CdIo_t* cdio, cdrom_drive_t* drive, int32_t first, int32_t last);
-  bool StartParanoia();
+  // A fresh paranoia that delivers start next, its lead first.
+  bool StartParanoia(int32_t start);
   // Notes what paranoia could not read of the sector it has just delivered.
-  void NoteDelivered(int32_t sector, ReadQuality& quality);
+  void NoteDelivered(int32_t sector, const uint8_t* data, ReadQuality& quality);
 
   ISectorSource& m_inner;
   CdIo_t* m_cdio;
@@ -48,9 +49,17 @@ class SecureSectorSource : public ISectorSource {
   cdrom_paranoia_t* m_paranoia = nullptr;
   int32_t m_first;  // the audio that paranoia may read, inclusive
   int32_t m_last;
-  int32_t m_next = -1;               // the sector paranoia delivers next
+  int32_t m_next = -1;  // the sector paranoia delivers next
+  // Paranoia cannot start where a sector never reads the same twice: with nothing verified yet it
+  // puts its skip at word 0 of the disc. Reading from sector 0 it then copies half a block there
+  // (a byte count for a count of 16-bit words) and reads it as a whole one; anywhere else it fills
+  // silence at word 0, trims it away again as too far behind, and never ends. So paranoia's
+  // sectors are ours moved on by a margin, and each fresh start begins with a lead of made-up
+  // sectors before the first real one: the lead always reads the same, paranoia verifies it, and
+  // a bad first sector is skipped as one anywhere else is.
+  int32_t m_leadEnd = 0;             // paranoia's sector of the first real one of this start
+  int32_t m_leadLeft = 0;            // lead sectors paranoia has still to deliver
   ReadQuality* m_quality = nullptr;  // of the read under way
-  std::vector<uint8_t> m_scratch;    // for the reads that only move a drive's head
   // Paranoia reports what it put right and where it skipped as it reads ahead, even into the next
   // track; each is counted with the sector that holds it, once that sector is delivered.
   struct Event {
@@ -58,9 +67,11 @@ class SecureSectorSource : public ISectorSource {
     enum Kind { kJitter, kRepair, kSkip } kind;
   };
   std::vector<Event> m_events;
-  // Sectors the drive has read without an error at least once: paranoia fills a sector it never
-  // got with silence, and that must not pass as read.
-  std::vector<bool> m_readOnce;
+  // How each sector's reads went, kReadOnce | kFailedOnce. A sector the drive fails on comes to
+  // paranoia as silence, which must not pass as read: not when it never read at all, nor when
+  // silence is what paranoia settled on for it.
+  enum : uint8_t { kReadOnce = 1, kFailedOnce = 2 };
+  std::vector<uint8_t> m_reads;
 };
 
 }  // namespace korvi

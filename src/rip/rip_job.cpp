@@ -406,11 +406,17 @@ void RipJob::ReadAgainWhereReadsDiffer(EncoderPool& pool) {
   pool.WaitUntilIdle();
 }
 
+// Two reads from a drive's cache agree however wrong the first of them was, so a verdict rests
+// only on reads with a far read (ForgetReads) between them: the copy and the third read each
+// follow one, so any two of test, copy and third were read apart. Test equal to copy: OK. They
+// differ: one of them is wrong, and the third read, which the file holds, decides. It passes
+// ("Repaired") when it equals either, for then two reads apart agree on what the file holds; that
+// it equals the copy rather than the test only says which of the two was misread. Equal to
+// neither, the reads have not settled: the track fails ("Reads differ"), never "Repaired".
 void RipJob::JudgeReads() {
   for (TrackOutcome& outcome : m_outcomes) {
     TrackResult& result = outcome.result;
     if (!result.testCrc || !result.copyCrc || *result.testCrc == *result.copyCrc) continue;
-    // The file holds the latest read: good when it agrees with either earlier one.
     result.readsDisagree =
         !result.thirdCrc || (*result.thirdCrc != *result.testCrc && *result.thirdCrc != *result.copyCrc);
     if (!result.readsDisagree || !outcome.failure.empty() || !outcome.started) continue;
