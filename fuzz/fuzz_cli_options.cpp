@@ -17,9 +17,9 @@ using korvi::fuzz::Require;
 
 // The names of the tool's format table; the parser looks names up in whatever table it is given.
 const korvi::OutputFormatInfo kFormats[] = {
-    {korvi::kFormatWave, "WAV", ".wav", {}},
-    {korvi::kFormatMp3, "MP3", ".mp3", {}},
-    {korvi::kFormatApe, "APE", ".ape", {}},
+    {korvi::kFormatWave, "WAV", ".wav", {}, {}},
+    {korvi::kFormatMp3, "MP3", ".mp3", {}, {}},
+    {korvi::kFormatApe, "APE", ".ape", {}, {}},
 };
 
 Args SplitWords(std::string_view input) {
