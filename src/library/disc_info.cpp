@@ -291,11 +291,12 @@ bool FindInLibrary(uint32_t discId, const std::string& folder, CDiscInfo& record
 
 bool CDiscInfo::HoldsOnlyNumberedTracks() const {
   if (!albumTitle.empty() || !albumArtist.empty()) return false;
-  const CTrackInfo blank(0, 0);
   for (size_t i = 0; i < tracks.size(); ++i) {
     const CTrackInfo& track = tracks[i];
+    // A file of an earlier version gives such tracks the year it gave every track.
+    const bool noYear = track.year == kNoYear || track.year == kEarlierDefaultYear;
     if (track.title() != "Track " + std::to_string(i + 1) || !track.artist.empty() || !track.album.empty() ||
-        !track.comment.empty() || track.year != blank.year)
+        !track.comment.empty() || !noYear)
       return false;
   }
   return true;

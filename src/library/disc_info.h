@@ -40,7 +40,8 @@ class CDiscInfo {
   int32_t LoadDiscInfo(const std::string& folder, uint32_t discId);
 
   // Nothing but what the table of contents says: no album title or artist, and every track
-  // titled "Track N" after its place with no artist, album, comment or year of its own.
+  // titled "Track N" after its place with no artist, album, comment or year of its own (none, or
+  // the year earlier versions gave every track).
   bool HoldsOnlyNumberedTracks() const;
 };
 

@@ -1,8 +1,12 @@
 // korvi-cli lookup and rip --lookup across the sources of the lookup order: a MusicBrainz stand-in
 // that knows two releases of the disc, the CDDB stand-in behind it, and the disc's own CD-Text.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -17,6 +21,7 @@
 #include "fixtures/temp_dir.h"
 #include "fixtures/time_scale.h"
 #include "library/disc_info.h"
+#include "metadata/request_pace.h"
 
 namespace korvi {
 namespace {
@@ -39,6 +44,43 @@ const fixtures::FakeRelease kKino{"6d4b5c1a-0000-4000-8000-00000000000b",
                                   "RU",
                                   {"Группа крови", "Закрой за мной дверь", "Звезда по имени Солнце"},
                                   {}};
+
+using Json = nlohmann::json;
+
+// A medium as a look-up by TOC gives it, of three tracks "<name> 1" to "<name> 3": with each
+// track's length (milliseconds) when trackSectors are given, and a disc id of those lengths at
+// other offsets than the disc's (another lead-in) when discSectors are.
+Json Medium(int position, const std::string& name, const std::vector<int32_t>& trackSectors,
+            const std::vector<int32_t>& discSectors) {
+  Json tracks = Json::array();
+  for (size_t i = 0; i < 3; ++i) {
+    Json track = {{"position", i + 1},
+                  {"title", name + " " + std::to_string(i + 1)},
+                  {"recording", {{"id", name + "-recording-" + std::to_string(i + 1)}}}};
+    if (!trackSectors.empty()) track["length"] = trackSectors[i] * 1000 / 75;
+    tracks.push_back(track);
+  }
+  Json medium = {{"position", position}, {"format", "CD"}, {"track-count", 3}, {"tracks", tracks}};
+  medium["discs"] = Json::array();
+  if (!discSectors.empty()) {
+    Json offsets = Json::array();
+    int32_t at = 182;
+    for (const int32_t length : discSectors) {
+      offsets.push_back(at);
+      at += length;
+    }
+    medium["discs"].push_back({{"id", name + "-disc"}, {"offset-count", 3}, {"sectors", at}, {"offsets", offsets}});
+  }
+  return medium;
+}
+
+Json Release(const std::string& title, const std::string& date, Json media) {
+  return {{"id", title + "-id"},
+          {"title", title},
+          {"date", date},
+          {"artist-credit", {{{"name", "Die Band"}, {"joinphrase", ""}}}},
+          {"media", std::move(media)}};
+}
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -112,6 +154,24 @@ class KorviCliTitles : public ::testing::Test {
   }
   std::string Library() const { return (m_dir / "lib").string(); }
   std::string Cue() const { return ShellQuote(m_image.cue.string()); }
+  // The disc's track lengths in sectors, each moved by `by`.
+  std::vector<int32_t> Lengths(int32_t by = 0) const {
+    std::vector<int32_t> lengths;
+    for (size_t i = 0; i < m_image.starts.size(); ++i)
+      lengths.push_back((i + 1 < m_image.starts.size() ? m_image.starts[i + 1] : m_image.leadOut) -
+                        m_image.starts[i] + by);
+    return lengths;
+  }
+  // The look-up by id knows nothing; the look-up by TOC answers with these releases.
+  void ServeTocReply(const Json& releases) {
+    HttpTestServer::Response reply{HttpTestServer::Mode::kReply, 200,
+                                   Json{{"release-count", releases.size()}, {"releases", releases}}.dump()};
+    m_musicBrainz.SetResponse("/ws/2/discid/-", reply);
+  }
+  // The tags of a FLAC file, "NAME=value" a line.
+  static std::string FlacTags(const std::filesystem::path& file) {
+    return RunCommand("metaflac --export-tags-to=- " + ShellQuote(file.string())).out;
+  }
 
   fixtures::TempDir m_dir;
   fixtures::WrittenImage m_image;
@@ -131,8 +191,8 @@ TEST_F(KorviCliTitles, SeveralReleasesAreListedTheFirstTakenOrTheOnePicked) {
   EXPECT_EQ(picked.out, "Группа крови\nКино\nГруппа крови\nЗакрой за мной дверь\nЗвезда по имени Солнце\n");
   EXPECT_EQ(err,
             "korvi-cli: MusicBrainz has 2 matches for the disc:\n"
-            "  1. 東京 / 坂本龍一 (2001, JP, 3 tracks)\n"
-            "  2. Группа крови / Кино (1988, RU, 3 tracks)\n"
+            "  1. 東京 / 坂本龍一 (2001-11-21, JP, 3 tracks)\n"
+            "  2. Группа крови / Кино (1988-01-05, RU, 3 tracks)\n"
             "korvi-cli: titles from MusicBrainz, match 2\n");
   EXPECT_FALSE(std::filesystem::exists(LibraryFileName(Library(), m_discId)));
 
@@ -252,6 +312,191 @@ TEST_F(KorviCliTitles, ConcurrentLookupsOfOneDiscKeepOneReleaseWhole) {
   }
   std::printf("[ measured ] %d of 100 rounds left one release's titles beside another's ids\n", torn);
   EXPECT_EQ(torn, 0);
+}
+
+// The disc is known by its TOC only, and the releases found are a two-disc set whose second disc
+// it is, another pressing and a release whose lengths are far from the disc's. The set's second
+// medium is taken (its disc id has the disc's lengths), the pressings are told apart in the list,
+// and the tags carry the release's own date beside its first release's. When no medium of the set
+// is close, its media are listed, each its own match.
+TEST_F(KorviCliTitles, ATocMatchTakesTheMediumOfTheDiscAndTheTagsItsDates) {
+  Json set = Release("Die Sammlung", "2001-11-21",
+                     {Medium(1, "Eins", Lengths(400), {}), Medium(2, "Zwei", {}, Lengths())});
+  set["country"] = "DE";
+  set["barcode"] = "4006381333931";
+  set["label-info"] = {{{"catalog-number", "OW-2"}, {"label", {{"name", "Ostwind"}}}}};
+  set["release-group"] = {{"first-release-date", "1985-03-01"}};
+  ServeTocReply({set, Release("Fern", "1990", {Medium(1, "Fern", Lengths(400), {})}),
+                 Release("Nah", "1999-05", {Medium(1, "Nah", Lengths(3), {})})});
+  std::string err;
+  const auto found = Cli("lookup " + Cue() + " --no-save", &err);
+  ASSERT_EQ(found.status, 0) << err;
+  EXPECT_EQ(found.out, "Die Sammlung\nDie Band\nZwei 1\nZwei 2\nZwei 3\n");
+  EXPECT_EQ(err,
+            "korvi-cli: MusicBrainz has 3 matches for the disc:\n"
+            "  1. Die Sammlung / Die Band (2001-11-21, DE, Ostwind OW-2, barcode 4006381333931, CD, disc 2 of 2, "
+            "3 tracks)\n"
+            "  2. Nah / Die Band (1999-05, CD, 3 tracks)\n"
+            "  3. Fern / Die Band (1990, CD, 3 tracks)\n"
+            "korvi-cli: titles from MusicBrainz, match 1\n");
+
+  const auto out = m_dir / "out";
+  std::filesystem::create_directory(out);
+  const auto rip = Cli("rip " + Cue() + " --format flac --lookup --tracks 2 --no-verify --no-log --no-cue --out " +
+                           ShellQuote(out.string()),
+                       &err);
+  ASSERT_EQ(rip.status, 0) << err;
+  ASSERT_EQ(rip.out, (out / "Zwei 2.flac").string() + "\n");
+  const std::string tags = FlacTags(out / "Zwei 2.flac");
+  for (const char* field : {"TITLE=Zwei 2\n", "DATE=2001-11-21\n", "ORIGINALDATE=1985-03-01\n", "DISCNUMBER=2\n",
+                            "DISCTOTAL=2\n", "MUSICBRAINZ_TRACKID=Zwei-recording-2\n"})
+    EXPECT_NE(tags.find(field), std::string::npos) << field << " in\n" << tags;
+
+  // No medium of the set within a few sectors a track: each is offered, none guessed.
+  ServeTocReply({Release("Die Sammlung", "2001", {Medium(1, "Eins", Lengths(400), Lengths(400)),
+                                                  Medium(2, "Zwei", Lengths(-40), Lengths(40))})});
+  const auto listed = Cli("lookup " + Cue() + " --no-save --pick 2", &err);
+  ASSERT_EQ(listed.status, 0) << err;
+  EXPECT_EQ(listed.out, "Die Sammlung\nDie Band\nZwei 1\nZwei 2\nZwei 3\n");
+  EXPECT_EQ(err,
+            "korvi-cli: MusicBrainz has 2 matches for the disc:\n"
+            "  1. Die Sammlung / Die Band (2001, CD, disc 1 of 2, 3 tracks)\n"
+            "  2. Die Sammlung / Die Band (2001, CD, disc 2 of 2, 3 tracks)\n"
+            "korvi-cli: titles from MusicBrainz, match 2\n");
+}
+
+// Nothing names a year: a rip without titles, and a release that gives neither a date nor a track
+// list, leave it out of the tags and the library. A library file of an earlier version keeps the
+// year it holds.
+TEST_F(KorviCliTitles, AYearThatNothingNamedIsLeftOut) {
+  const auto out = m_dir / "out";
+  std::filesystem::create_directory(out);
+  std::string err;
+  WriteSettings("");
+  ASSERT_EQ(Cli("rip " + Cue() + " --format flac --tracks 1 --no-verify --no-log --no-cue --out " +
+                    ShellQuote(out.string()),
+                &err)
+                .status,
+            0)
+      << err;
+  std::string tags = FlacTags(out / "Track 1.flac");
+  EXPECT_NE(tags.find("TRACKNUMBER=1\n"), std::string::npos) << tags;
+  EXPECT_EQ(tags.find("DATE="), std::string::npos) << tags;
+
+  WriteSettings("MusicBrainz");
+  Json bare = Release("Ohne Liste", "", Json::array({{{"position", 1}, {"track-count", 3}}}));
+  ServeTocReply({bare});
+  ASSERT_EQ(Cli("rip " + Cue() + " --format flac --lookup --tracks 2 --no-verify --no-log --no-cue --out " +
+                    ShellQuote(out.string()),
+                &err)
+                .status,
+            0)
+      << err;
+  CDiscInfo kept;
+  ASSERT_GT(kept.LoadDiscInfo(Library(), m_discId), 0);
+  EXPECT_EQ(kept.albumTitle, "Ohne Liste");
+  for (const CTrackInfo& track : kept.tracks) EXPECT_EQ(track.year, kNoYear) << track.title();
+  tags = FlacTags(out / "Track 2.flac");
+  EXPECT_NE(tags.find("ALBUM=Ohne Liste\n"), std::string::npos) << tags;
+  EXPECT_EQ(tags.find("DATE="), std::string::npos) << tags;
+
+  // An earlier version's file: 2003 stays a year, and numbered tracks that hold it and nothing
+  // else still count as numbered only (the disc's own CD-Text names the album).
+  CDiscInfo earlier;
+  earlier.discId = m_discId;
+  for (int i = 1; i <= 3; ++i) earlier.tracks.emplace_back(0, 0, ("Track " + std::to_string(i)).c_str()).year = 2003;
+  ASSERT_GT(earlier.SaveDiscInfo(Library()), 0);
+  ASSERT_EQ(Cli("rip " + Cue() + " --format flac --lookup --tracks 3 --no-verify --no-log --no-cue --out " +
+                    ShellQuote(out.string()),
+                &err)
+                .status,
+            0)
+      << err;
+  tags = FlacTags(out / "Track 3.flac");
+  EXPECT_NE(tags.find("DATE=2003\n"), std::string::npos) << tags;
+  EXPECT_NE(tags.find("ALBUMARTIST=Die Band\n"), std::string::npos) << tags;
+}
+
+// Lookups in several processes at once keep MusicBrainz's pace of one request a second between
+// them, through the file in the runtime folder. Whatever lies at that file's name (a time to come,
+// a lock held for good, a pipe) costs at most one interval, never a hang.
+TEST_F(KorviCliTitles, EveryProcessKeepsMusicBrainzsPace) {
+  ServeReleases({kTokyo});
+  const auto runtime = m_dir / "run";
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  std::vector<std::string> env = m_envList;
+  env.push_back("XDG_RUNTIME_DIR=" + runtime.string());
+  const auto timeout = std::chrono::milliseconds(fixtures::ScaledMs(20000));
+  const auto lookups = [&](int count) {
+    std::vector<std::unique_ptr<fixtures::ChildProcess>> children;
+    for (int i = 0; i < count; ++i) {
+      fixtures::ChildOptions options;
+      options.args = {KORVI_CLI_PATH, "lookup", m_image.cue.string(), "--no-save"};
+      options.env = env;
+      children.push_back(std::make_unique<fixtures::ChildProcess>());
+      EXPECT_TRUE(children.back()->Start(options));
+    }
+    for (auto& child : children) {
+      const fixtures::ChildResult result = child->Finish(timeout);
+      EXPECT_TRUE(result.exited && result.status == 0) << result.err;
+      EXPECT_EQ(result.out.substr(0, result.out.find('\n')), kTokyo.title);
+    }
+  };
+  lookups(3);
+  std::vector<HttpTestServer::Request> requests = m_musicBrainz.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  for (size_t i = 1; i < requests.size(); ++i) {
+    const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(requests[i].arrived -
+                                                                           requests[i - 1].arrived);
+    // The pace is kept from each request's start; its arrival may lag by a little.
+    EXPECT_GE(gap.count(), 950) << "between requests " << i << " and " << i + 1;
+  }
+
+  const auto file = runtime / "korvi-cd-ripper" / PaceFileName("http://" + m_musicBrainz.HostPort());
+  ASSERT_TRUE(std::filesystem::is_regular_file(file));
+  std::ofstream(file, std::ios::trunc) << "9223372036854775000\n";
+  lookups(1);
+  {
+    const int held = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    lookups(1);
+    ::close(held);
+  }
+  std::filesystem::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  lookups(1);
+  EXPECT_EQ(m_musicBrainz.Requests().size(), 6u);
+}
+
+// A reply of 4 MiB nested thousands deep, or made of countless tiny values, is refused before it
+// is built: the lookup costs little more memory than one of a real reply.
+TEST_F(KorviCliTitles, ARepliesShapeBoundsItsCost) {
+  WriteSettings("MusicBrainz");
+  const auto peakKb = [&](std::string body, std::string* err) {
+    m_musicBrainz.SetResponse(m_mbPath, {HttpTestServer::Mode::kReply, 200, std::move(body)});
+    fixtures::ChildOptions options;
+    options.args = {KORVI_CLI_PATH, "lookup", m_image.cue.string(), "--no-save"};
+    options.env = m_envList;
+    const fixtures::ChildResult result =
+        fixtures::RunChild(options, std::chrono::milliseconds(fixtures::ScaledMs(60000)));
+    *err = result.err;
+    return result.peakRssKb;
+  };
+  std::string err;
+  const long real = peakKb(fixtures::MusicBrainzDiscReply(m_mbPath.substr(13), {kTokyo, kKino}), &err);
+  ASSERT_NE(err.find("titles from MusicBrainz"), std::string::npos) << err;
+  const long deep = peakKb(std::string(4 << 20, '['), &err);
+  EXPECT_NE(err.find("the reply is not MusicBrainz JSON: it nests deeper than 32 levels"), std::string::npos)
+      << err;
+  EXPECT_LT(deep - real, 50 * 1024);
+  std::string tiny = "[0";
+  while (tiny.size() < (4u << 20) - 4) tiny += ",0";
+  const long many = peakKb(tiny + "]", &err);
+  EXPECT_NE(err.find("the reply is not MusicBrainz JSON: it holds more than 300000 values"), std::string::npos)
+      << err;
+  EXPECT_LT(many - real, 50 * 1024);
 }
 
 }  // namespace
