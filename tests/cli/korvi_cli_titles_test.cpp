@@ -466,7 +466,10 @@ TEST_F(KorviCliTitles, EveryProcessKeepsMusicBrainzsPace) {
 
   const auto file = runtime / "korvi-cd-ripper" / PaceFileName("http://" + m_musicBrainz.HostPort());
   ASSERT_TRUE(std::filesystem::is_regular_file(file));
-  std::ofstream(file, std::ios::trunc) << "9223372036854775000\n";
+  // An hour to come, in the file's milliseconds of the system's steady clock.
+  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  std::ofstream(file, std::ios::trunc) << now.count() + 3600000 << "\n";
   lookups(1);
   {
     const int held = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
