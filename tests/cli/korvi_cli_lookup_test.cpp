@@ -255,38 +255,5 @@ TEST_F(KorviCliLookup, PipesAtLibraryNamesAndAFullDisk) {
   EXPECT_EQ(left, std::set<std::string>({"." + std::string(name) + ".lock"}));
 }
 
-// The server knows no entry under the disc's id but two of other pressings (211, inexact): each is
-// read under the category and id it is listed with, both are offered, and either can be taken.
-TEST_F(KorviCliLookup, InexactMatchesAreReadUnderTheirOwnIds) {
-  std::filesystem::remove_all(m_dir / "archive" / "folk");
-  const uint32_t ids[] = {m_discId ^ 0x01000000u, m_discId ^ 0x02000000u};
-  const char* categories[] = {"jazz", "rock"};
-  char listed[2][16];
-  for (int i = 0; i < 2; ++i) {
-    std::snprintf(listed[i], sizeof listed[i], "%08x", ids[i]);
-    std::filesystem::create_directories(m_dir / "archive" / categories[i]);
-    std::ofstream(m_dir / "archive" / categories[i] / listed[i])
-        << "# xmcd\n#\n# Track frame offsets:\n#\t150\n#\n# Disc length: 12 seconds\n#\n# Revision: 0\n"
-        << "# Submitted via: hand 1.0\n#\nDISCID=" << listed[i] << "\nDTITLE=Ana / Pressing " << i + 1
-        << "\nDYEAR=199" << i << "\nTTITLE0=Tide " << i + 1 << "\nTTITLE1=Gulls\nTTITLE2=Wind\nEXTD=\nEXTT0=\n"
-        << "EXTT1=\nEXTT2=\nPLAYORDER=\n";
-  }
-  const std::string lookup = "lookup " + ShellQuote(m_image.cue.string()) + " --no-save";
-  const auto second = Cli(lookup + " --pick 2 2>&1");
-  ASSERT_EQ(second.status, 0) << second.out;
-  EXPECT_EQ(second.out,
-            "korvi-cli: CDDB has 2 matches for the disc:\n"
-            "  1. Pressing 1 / Ana (1990, jazz, 3 tracks)\n"
-            "  2. Pressing 2 / Ana (1991, rock, 3 tracks)\n"
-            "korvi-cli: titles from CDDB, match 2\n"
-            "Pressing 2\nAna\nTide 2\nGulls\nWind\n");
-  const std::vector<std::string> requests = m_server->Requests();
-  ASSERT_EQ(requests.size(), 3u);
-  for (int i = 0; i < 2; ++i)
-    EXPECT_NE(requests[size_t(i) + 1].find("cmd=cddb+read+" + std::string(categories[i]) + "+" + listed[i] + "&"),
-              std::string::npos)
-        << requests[size_t(i) + 1];
-}
-
 }  // namespace
 }  // namespace korvi
