@@ -37,8 +37,8 @@ void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t 
   for (size_t i = 0; i < rows; ++i) {
     if (i >= titles || candidate->tracks[i].title.empty()) {
       // The answer's year holds for its untitled tracks too; without one, none.
-      record.tracks.emplace_back(0, 0, ("Track " + std::to_string(i + 1)).c_str())
-          .year = candidate ? candidate->year : kNoYear;
+      record.tracks.emplace_back(0, 0, ("Track " + std::to_string(i + 1)).c_str()).year =
+          candidate ? candidate->year : kNoYear;
       continue;
     }
     const CandidateTrack& found = candidate->tracks[i];

@@ -35,8 +35,8 @@ struct DiscCandidate {
   // MusicBrainz only.
   std::string musicBrainzDiscId;
   std::string releaseId;
-  std::string releaseDate;    // this release's own: "1997", "1997-05" or "1997-05-21"
-  std::string originalDate;   // the release group's first release
+  std::string releaseDate;   // this release's own: "1997", "1997-05" or "1997-05-21"
+  std::string originalDate;  // the release group's first release
   std::string label;
   std::string catalogNumber;
   std::string barcode;

@@ -224,8 +224,8 @@ MusicBrainzLookup LookUpMusicBrainz(const DiscToc& disc, const CCDDBCancelToken*
 
   std::string error;
   const std::string_view body(reinterpret_cast<const char*>(reply.body.data()), reply.body.size());
-  std::optional<std::vector<MusicBrainzRelease>> releases =
-      ParseMusicBrainzReleases(body, lookup.fuzzy ? std::string() : lookup.discId, TrackSectors(*toc), &error);
+  std::optional<std::vector<MusicBrainzRelease>> releases = ParseMusicBrainzReleases(
+      body, lookup.fuzzy ? std::string() : lookup.discId, TrackSectors(*toc), &error);
   if (!releases) return Failed(std::move(lookup), error);
   lookup.releases = std::move(*releases);
   lookup.kind =

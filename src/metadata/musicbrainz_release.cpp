@@ -254,10 +254,9 @@ bool ShapeCheck::parse_error(std::size_t, const std::string&, const nlohmann::de
 
 }  // namespace
 
-std::optional<std::vector<MusicBrainzRelease>> ParseMusicBrainzReleases(std::string_view json,
-                                                                        const std::string& discId,
-                                                                        const std::vector<int32_t>& trackSectors,
-                                                                        std::string* error) {
+std::optional<std::vector<MusicBrainzRelease>> ParseMusicBrainzReleases(
+    std::string_view json, const std::string& discId, const std::vector<int32_t>& trackSectors,
+    std::string* error) {
   // The parser's complaint quotes the reply's bytes.
   const auto fail = [error](std::string_view why) {
     if (error) *error = "the reply is not MusicBrainz JSON: " + SanitizeServerText(why);

@@ -52,9 +52,8 @@ inline constexpr int32_t kCloseTrackSectors = 10;
 // disc's track lengths), the closest of them, or else each medium of as many tracks, one release
 // each; releases with a close medium come first. On failure returns none and sets *error (why,
 // for the user).
-std::optional<std::vector<MusicBrainzRelease>> ParseMusicBrainzReleases(std::string_view json,
-                                                                        const std::string& discId,
-                                                                        const std::vector<int32_t>& trackSectors,
-                                                                        std::string* error);
+std::optional<std::vector<MusicBrainzRelease>> ParseMusicBrainzReleases(
+    std::string_view json, const std::string& discId, const std::vector<int32_t>& trackSectors,
+    std::string* error);
 
 }  // namespace korvi

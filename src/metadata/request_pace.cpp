@@ -136,8 +136,8 @@ std::string PaceFileName(std::string_view serverBase) {
   std::string name(kPrefix);
   // Short of the file system's 255 bytes.
   for (const char c : serverBase.substr(0, 200)) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                       c == '-';
+    const bool plain =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
     name += plain ? c : '_';
   }
   return name;

@@ -85,7 +85,7 @@ struct DiscTags {
   std::string genre;
   int discNumber = 0;  // of the release; 0 when unknown
   int discTotal = 0;
-  std::string releaseDate;   // the release's own date and its first release's (MusicBrainz)
+  std::string releaseDate;  // the release's own date and its first release's (MusicBrainz)
   std::string originalDate;
   std::string musicBrainzReleaseId;
   std::string musicBrainzDiscId;

@@ -50,7 +50,9 @@ bool IsDate(std::string_view text) {
   }
 }
 
-std::string OriginalDate(const TrackTags& t) { return IsDate(t.originalDate) ? t.originalDate : std::string(); }
+std::string OriginalDate(const TrackTags& t) {
+  return IsDate(t.originalDate) ? t.originalDate : std::string();
+}
 
 // "3/12", "3" or "" as ID3v2 and APE spell a position in a set.
 std::string PositionText(int n, int total) {

@@ -102,8 +102,9 @@ void CTrackEditDlg::showEvent(QShowEvent* event) {
 
 void CTrackEditDlg::accept() {
   if (!m_loaded) LoadFields();
-  const std::optional<int> typedYear =
-      m_yearEdit->text().trimmed().isEmpty() ? std::optional<int>(kNoYear) : ScanLeadingInt(m_yearEdit->text());
+  const std::optional<int> typedYear = m_yearEdit->text().trimmed().isEmpty()
+                                           ? std::optional<int>(kNoYear)
+                                           : ScanLeadingInt(m_yearEdit->text());
   if (!typedYear) {
     Prompts::Current().ShowError(this, tr("Please enter an integer."));
     m_yearEdit->setFocus();

@@ -26,11 +26,12 @@ int64_t MsSince(Clock::time_point start) {
 TEST(KorviCliResolver, ASilentResolverCostsTheStallLimitAndASigtermEndsTheWait) {
   fixtures::TempDir dir;
   fixtures::WrittenImage image;
-  ASSERT_TRUE(fixtures::WriteCueBinImage(dir / "disc.cue", fixtures::AllAudioLayout(2, 150), &image, nullptr));
+  ASSERT_TRUE(
+      fixtures::WriteCueBinImage(dir / "disc.cue", fixtures::AllAudioLayout(2, 150), &image, nullptr));
   const auto mark = dir / "asked";
   fixtures::ChildOptions rip;
-  rip.args = {KORVI_CLI_PATH, "rip", image.cue.string(), "--format", "wav", "--out", dir.path().string(),
-              "--no-log",     "--no-cue"};
+  rip.args = {KORVI_CLI_PATH,      "rip",      image.cue.string(), "--format", "wav", "--out",
+              dir.path().string(), "--no-log", "--no-cue"};
   rip.env = {"HOME=" + dir.path().string(), "XDG_CONFIG_HOME=" + (dir / "config").string(),
              "KORVI_ACCURATERIP_SERVER=accuraterip.stall.invalid", "LD_PRELOAD=" KORVI_STALL_RESOLVER_PATH,
              "STALL_RESOLVER_MARK=" + mark.string(),
@@ -50,7 +51,8 @@ TEST(KorviCliResolver, ASilentResolverCostsTheStallLimitAndASigtermEndsTheWait) 
   fixtures::ChildProcess child;
   ASSERT_TRUE(child.Start(rip));
   const Clock::time_point askedBy = Clock::now() + milliseconds(fixtures::ScaledMs(10000));
-  while (!std::filesystem::exists(mark) && Clock::now() < askedBy) std::this_thread::sleep_for(milliseconds(5));
+  while (!std::filesystem::exists(mark) && Clock::now() < askedBy)
+    std::this_thread::sleep_for(milliseconds(5));
   ASSERT_TRUE(std::filesystem::exists(mark));
   start = Clock::now();
   ASSERT_TRUE(child.Signal(SIGTERM));

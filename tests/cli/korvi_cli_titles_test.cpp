@@ -65,7 +65,8 @@ Json Medium(int position, const std::string& name, const std::vector<int32_t>& t
   Json offsets = Json::array();
   int32_t at = 182;
   for (const int32_t length : discSectors) offsets.push_back(std::exchange(at, at + length));
-  if (!discSectors.empty()) medium["discs"] = {{{"id", name + "-disc"}, {"sectors", at}, {"offsets", offsets}}};
+  if (!discSectors.empty())
+    medium["discs"] = {{{"id", name + "-disc"}, {"sectors", at}, {"offsets", offsets}}};
   return medium;
 }
 
@@ -167,8 +168,8 @@ class KorviCliTitles : public ::testing::Test {
   // korvi-cli rip of the image into out/ with more arguments ("flac --lookup --tracks 2").
   fixtures::CommandResult Rip(const std::string& format, std::string* err) {
     std::filesystem::create_directories(m_dir / "out");
-    return Cli("rip " + Cue() + " --no-verify --no-log --no-cue --out " + ShellQuote((m_dir / "out").string()) +
-                   " --format " + format,
+    return Cli("rip " + Cue() + " --no-verify --no-log --no-cue --out " +
+                   ShellQuote((m_dir / "out").string()) + " --format " + format,
                err);
   }
   // The tags of a FLAC file, "NAME=value" a line.
@@ -341,28 +342,29 @@ TEST_F(KorviCliTitles, ATocMatchTakesTheMediumOfTheDiscAndTheTagsItsDates) {
   const auto found = Cli("lookup " + Cue() + " --no-save", &err);
   ASSERT_EQ(found.status, 0) << err;
   EXPECT_EQ(found.out, "Die Sammlung\nDie Band\nZwei 1\nZwei 2\nZwei 3\n");
-  EXPECT_EQ(err,
-            "korvi-cli: MusicBrainz has 3 matches for the disc:\n"
-            "  1. Die Sammlung / Die Band (2001-11-21, DE, Ostwind OW-2, barcode 4006381333931, CD, disc 2 of 2, "
-            "3 tracks)\n"
-            "  2. Nah / Die Band (1999-05, CD, 3 tracks)\n"
-            "  3. Fern / Die Band (1990, CD, 3 tracks)\n"
-            "korvi-cli: titles from MusicBrainz, match 1\n");
+  EXPECT_EQ(
+      err,
+      "korvi-cli: MusicBrainz has 3 matches for the disc:\n"
+      "  1. Die Sammlung / Die Band (2001-11-21, DE, Ostwind OW-2, barcode 4006381333931, CD, disc 2 of 2, "
+      "3 tracks)\n"
+      "  2. Nah / Die Band (1999-05, CD, 3 tracks)\n"
+      "  3. Fern / Die Band (1990, CD, 3 tracks)\n"
+      "korvi-cli: titles from MusicBrainz, match 1\n");
 
   const auto rip = Rip("flac --lookup --tracks 2", &err);
   ASSERT_EQ(rip.out, (m_dir / "out" / "Zwei 2.flac").string() + "\n") << err;
   const std::string tags = FlacTags(m_dir / "out" / "Zwei 2.flac");
-  for (const char* field : {"TITLE=Zwei 2\n", "DATE=2001-11-21\n", "ORIGINALDATE=1985-03-01\n", "DISCNUMBER=2\n",
-                            "DISCTOTAL=2\n", "MUSICBRAINZ_TRACKID=Zwei-recording-2\n"})
+  for (const char* field : {"TITLE=Zwei 2\n", "DATE=2001-11-21\n", "ORIGINALDATE=1985-03-01\n",
+                            "DISCNUMBER=2\n", "DISCTOTAL=2\n", "MUSICBRAINZ_TRACKID=Zwei-recording-2\n"})
     EXPECT_NE(tags.find(field), std::string::npos) << field << " in\n" << tags;
 
   // No medium of the set within a few sectors a track: each is offered, none guessed.
   ServeTocReply(Json::array({Release("Die Sammlung", "2001",
                                      Json::array({Medium(1, "Eins", Lengths(400), Lengths(400)),
                                                   Medium(2, "Zwei", Lengths(-40), Lengths(40))}))}));
-  const auto listed = Cli("lookup " + Cue() + " --no-save --pick 2 --library " +
-                              ShellQuote((m_dir / "other-lib").string()),
-                          &err);
+  const auto listed =
+      Cli("lookup " + Cue() + " --no-save --pick 2 --library " + ShellQuote((m_dir / "other-lib").string()),
+          &err);
   ASSERT_EQ(listed.status, 0) << err;
   EXPECT_EQ(listed.out, "Die Sammlung\nDie Band\nZwei 1\nZwei 2\nZwei 3\n");
   EXPECT_EQ(err,
@@ -376,7 +378,8 @@ TEST_F(KorviCliTitles, ATocMatchTakesTheMediumOfTheDiscAndTheTagsItsDates) {
 // tags (a rip without titles is MP3's test). A library file of an earlier version keeps its 2003.
 TEST_F(KorviCliTitles, AYearThatNothingNamedIsLeftOut) {
   WriteSettings("MusicBrainz");
-  ServeTocReply(Json::array({Release("Ohne Liste", "", Json::array({{{"position", 1}, {"track-count", 3}}}))}));
+  ServeTocReply(
+      Json::array({Release("Ohne Liste", "", Json::array({{{"position", 1}, {"track-count", 3}}}))}));
   std::string err;
   const auto rip = [&](const std::string& track) {
     EXPECT_EQ(Rip("flac --lookup --tracks " + track, &err).status, 0) << err;
@@ -431,8 +434,8 @@ TEST_F(KorviCliTitles, EveryProcessKeepsMusicBrainzsPace) {
   std::vector<HttpTestServer::Request> requests = m_musicBrainz.Requests();
   ASSERT_EQ(requests.size(), 3u);
   for (size_t i = 1; i < requests.size(); ++i) {
-    const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(requests[i].arrived -
-                                                                           requests[i - 1].arrived);
+    const auto gap =
+        std::chrono::duration_cast<std::chrono::milliseconds>(requests[i].arrived - requests[i - 1].arrived);
     // The pace is kept from each request's start; its arrival may lag by a little.
     EXPECT_GE(gap.count(), 950) << "between requests " << i << " and " << i + 1;
   }
@@ -478,7 +481,8 @@ TEST_F(KorviCliTitles, ARepliesShapeBoundsItsCost) {
   std::string tiny = "[0";
   while (tiny.size() < (4u << 20) - 4) tiny += ",0";
   const long many = peakKb(tiny + "]", &err);
-  EXPECT_NE(err.find("the reply is not MusicBrainz JSON: it holds more than 300000 values"), std::string::npos)
+  EXPECT_NE(err.find("the reply is not MusicBrainz JSON: it holds more than 300000 values"),
+            std::string::npos)
       << err;
   EXPECT_LT(many - real, 50 * 1024);
 }
