@@ -269,20 +269,44 @@ Es ist freie Software, gebaut mit Qt für das Fenster, libcdio zum Lesen der CDs
         <translation>Interpret</translation>
     </message>
     <message>
-        <source>Year</source>
-        <translation>Jahr</translation>
+        <source>Date</source>
+        <translation>Datum</translation>
     </message>
     <message>
         <source>Country</source>
         <translation>Land</translation>
     </message>
     <message>
-        <source>Category</source>
-        <translation>Kategorie</translation>
+        <source>Label</source>
+        <translation>Label</translation>
+    </message>
+    <message>
+        <source>Catalog No.</source>
+        <translation>Katalognr.</translation>
+    </message>
+    <message>
+        <source>Barcode</source>
+        <translation>Barcode</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Disc</source>
+        <translation>CD</translation>
     </message>
     <message>
         <source>Tracks</source>
         <translation>Titel</translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation>Jahr</translation>
+    </message>
+    <message>
+        <source>Category</source>
+        <translation>Kategorie</translation>
     </message>
 </context>
 <context>

@@ -9,6 +9,13 @@ namespace korvi {
 // "%d:%d:%d" of (end − begin) / 75 whole seconds, without leading zeros.
 std::string LengthText(int32_t begin, int32_t end);
 
+// The year of a track whose year nothing named, in memory and in library files alike: earlier
+// versions' files hold 0 where an answer named no year (and their tags left it out), so 0 keeps
+// its meaning there; a file's 2003 stays the year 2003.
+inline constexpr int32_t kNoYear = 0;
+// What earlier versions gave every track before anything named its year.
+inline constexpr int32_t kEarlierDefaultYear = 2003;
+
 class CTrackInfo {
  public:
   CTrackInfo(int32_t begin, int32_t end, const char* title = nullptr);
@@ -32,7 +39,7 @@ class CTrackInfo {
 
   std::string artist;
   std::string album;
-  int32_t year = 2003;
+  int32_t year = kNoYear;
   std::string comment;
 
  private:

@@ -131,6 +131,7 @@ std::string FormatDiscExtras(const DiscExtras& extras, const std::optional<Extra
   PutText(musicBrainz, "disc_id", extras.musicBrainzDiscId);
   PutText(musicBrainz, "release_id", extras.musicBrainzReleaseId);
   PutText(musicBrainz, "release_date", extras.releaseDate);
+  PutText(musicBrainz, "first_release_date", extras.originalDate);
   PutText(musicBrainz, "country", extras.releaseCountry);
   PutText(musicBrainz, "label", extras.label);
   PutText(musicBrainz, "catalog_number", extras.catalogNumber);
@@ -165,6 +166,7 @@ bool ParseDiscExtras(const std::string& text, size_t trackCount, DiscExtras& ext
     inner.Text("disc_id", read.musicBrainzDiscId);
     inner.Text("release_id", read.musicBrainzReleaseId);
     inner.Text("release_date", read.releaseDate);
+    inner.Text("first_release_date", read.originalDate);
     inner.Text("country", read.releaseCountry);
     inner.Text("label", read.label);
     inner.Text("catalog_number", read.catalogNumber);

@@ -15,7 +15,8 @@ struct DiscExtras {
   std::string genre;   // the CDDB entry's genre (else its category), or the CD-Text's
   std::string musicBrainzDiscId;
   std::string musicBrainzReleaseId;
-  std::string releaseDate;  // as MusicBrainz gives it: "1997", "1997-05" or "1997-05-21"
+  std::string releaseDate;   // as MusicBrainz gives it: "1997", "1997-05" or "1997-05-21"
+  std::string originalDate;  // the release group's first release, in the same form
   std::string releaseCountry;
   std::string label;
   std::string catalogNumber;

@@ -291,7 +291,6 @@ bool FindInLibrary(uint32_t discId, const std::string& folder, CDiscInfo& record
 
 bool CDiscInfo::HoldsOnlyNumberedTracks() const {
   if (!albumTitle.empty() || !albumArtist.empty()) return false;
-  const CTrackInfo blank(0, 0);
   // Numbered on from the disc's first listed track, which need not be track 1.
   int first = 1;
   if (!tracks.empty() && tracks[0].title().starts_with("Track ")) {
@@ -302,8 +301,10 @@ bool CDiscInfo::HoldsOnlyNumberedTracks() const {
   }
   for (size_t i = 0; i < tracks.size(); ++i) {
     const CTrackInfo& track = tracks[i];
+    // A file of an earlier version gives such tracks the year it gave every track.
+    const bool noYear = track.year == kNoYear || track.year == kEarlierDefaultYear;
     if (track.title() != "Track " + std::to_string(first + int(i)) || !track.artist.empty() ||
-        !track.album.empty() || !track.comment.empty() || track.year != blank.year)
+        !track.album.empty() || !track.comment.empty() || !noYear)
       return false;
   }
   return true;

@@ -41,7 +41,7 @@ class CDiscInfo {
 
   // Nothing but what the table of contents says: no album title or artist, and every track
   // titled "Track N" after its number (counted on from the first one's) with no artist, album,
-  // comment or year of its own.
+  // comment or year of its own (none, or the year earlier versions gave every track).
   bool HoldsOnlyNumberedTracks() const;
 };
 

@@ -37,7 +37,9 @@ void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t 
   record.tracks.clear();
   for (size_t i = 0; i < rows; ++i) {
     if (i >= titles || candidate->tracks[i].title.empty()) {
-      record.tracks.emplace_back(0, 0, NumberedTrackName(firstNumber + int(i)).c_str());
+      // The answer's year holds for its untitled tracks too; without one, none.
+      record.tracks.emplace_back(0, 0, NumberedTrackName(firstNumber + int(i)).c_str()).year =
+          candidate ? candidate->year : kNoYear;
       continue;
     }
     const CandidateTrack& found = candidate->tracks[i];
@@ -59,6 +61,7 @@ void ApplyCandidate(CDiscInfo& record, const DiscCandidate* candidate, uint32_t 
   extras.musicBrainzDiscId = candidate->musicBrainzDiscId;
   extras.musicBrainzReleaseId = candidate->releaseId;
   extras.releaseDate = candidate->releaseDate;
+  extras.originalDate = candidate->originalDate;
   extras.releaseCountry = candidate->country;
   extras.label = candidate->label;
   extras.catalogNumber = candidate->catalogNumber;
@@ -104,10 +107,12 @@ SourceAnswer AskCddb(const LookupRequest& request, CCDDB& cddb, uint32_t discId)
     answer.cause = cddb.FailureCause(request.server);
     return answer;
   }
-  // Several matches are each read, so that the user can choose by what the entries hold.
+  // Several matches are each read, so that the user can choose by what the entries hold. Each is
+  // read under the category and id it is listed with: an inexact match (211) is an entry of
+  // another disc id, with the same track count and nearly the same length.
   for (size_t i = 0; i < matches.size() && i < kMaxCddbEntries; ++i) {
     CCDDBRecord entry;
-    if (!cddb.Read(request.server, discId, matches[i].category, entry)) {
+    if (!cddb.Read(request.server, matches[i].discId, matches[i].category, entry)) {
       // The first entry is the answer; a later one that fails is only left out of the choice.
       if (i == 0) {
         answer.cause = cddb.FailureCause(request.server);

@@ -34,8 +34,11 @@ std::vector<DiscCandidate> CandidatesOf(const MusicBrainzLookup& lookup) {
     candidate.musicBrainzDiscId = lookup.fuzzy ? std::string() : lookup.discId;
     candidate.releaseId = release.releaseId;
     candidate.releaseDate = release.date;
+    candidate.originalDate = release.firstReleaseDate;
     candidate.label = release.label;
     candidate.catalogNumber = release.catalogNumber;
+    candidate.barcode = release.barcode;
+    candidate.format = release.format;
     candidate.discNumber = release.discNumber;
     candidate.discCount = release.discCount;
     candidates.push_back(std::move(candidate));
@@ -76,6 +79,17 @@ std::optional<DiscCandidate> CandidateOf(const CCDDBRecord& entry, const std::st
   return candidate;
 }
 
+std::string DiscOfText(const DiscCandidate& candidate) {
+  if (candidate.discNumber <= 0) return {};
+  if (candidate.discCount <= 0) return std::to_string(candidate.discNumber);
+  return std::to_string(candidate.discNumber) + " of " + std::to_string(candidate.discCount);
+}
+
+std::string CandidateDate(const DiscCandidate& candidate) {
+  if (YearOf(candidate.releaseDate) > 0) return candidate.releaseDate;
+  return candidate.year > 0 ? std::to_string(candidate.year) : std::string();
+}
+
 std::string CandidateSummary(const DiscCandidate& candidate) {
   std::string details;
   const auto add = [&details](const std::string& part) {
@@ -83,8 +97,14 @@ std::string CandidateSummary(const DiscCandidate& candidate) {
     if (!details.empty()) details += ", ";
     details += part;
   };
-  if (candidate.year > 0) add(std::to_string(candidate.year));
+  add(CandidateDate(candidate));
   add(candidate.country.empty() ? candidate.category : candidate.country);
+  std::string label = candidate.label;
+  if (!label.empty() && !candidate.catalogNumber.empty()) label += ' ';
+  add(label + candidate.catalogNumber);
+  if (!candidate.barcode.empty()) add("barcode " + candidate.barcode);
+  add(candidate.format);
+  if (candidate.discNumber > 0 && candidate.discCount > 1) add("disc " + DiscOfText(candidate));
   add(std::to_string(candidate.trackCount) + (candidate.trackCount == 1 ? " track" : " tracks"));
   return candidate.album + " / " + candidate.artist + " (" + details + ")";
 }

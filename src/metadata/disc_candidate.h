@@ -35,9 +35,12 @@ struct DiscCandidate {
   // MusicBrainz only.
   std::string musicBrainzDiscId;
   std::string releaseId;
-  std::string releaseDate;
+  std::string releaseDate;   // this release's own: "1997", "1997-05" or "1997-05-21"
+  std::string originalDate;  // the release group's first release
   std::string label;
   std::string catalogNumber;
+  std::string barcode;
+  std::string format;  // of the medium
   int discNumber = 0;
   int discCount = 0;
 };
@@ -51,7 +54,16 @@ std::optional<DiscCandidate> CandidateOf(const DiscText& text);
 // A CDDB entry of category; none when it has no titles at all (the server's "no such entry").
 std::optional<DiscCandidate> CandidateOf(const CCDDBRecord& entry, const std::string& category);
 
-// "Album / Artist (1997, GB, 12 tracks)", for lists of candidates.
+// "Album / Artist (1997-05-21, GB, Label CAT-1, barcode 5012345678900, CD, disc 2 of 3, 12 tracks)",
+// for lists of candidates: what each knows of the date (the year when it has no date), the country
+// or the CDDB category, the label and catalogue number, the barcode, the format, the disc of the
+// set, and the track count.
 std::string CandidateSummary(const DiscCandidate& candidate);
+
+// "2 of 3", "2" or "" for the medium's place in its release.
+std::string DiscOfText(const DiscCandidate& candidate);
+
+// The candidate's date as the choice shows it: the release's own date, else the year; "" for none.
+std::string CandidateDate(const DiscCandidate& candidate);
 
 }  // namespace korvi

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "metadata/musicbrainz_disc_id.h"
+#include "metadata/request_pace.h"
 
 namespace korvi {
 namespace {
@@ -112,22 +113,29 @@ std::optional<std::string> ParseServerBase(std::string_view value) {
   return std::string(value.substr(0, schemeEnd)) + std::string(authority);
 }
 
-// One request in its turn, and once more after a 503 that asks for a short wait.
-HttpReply Request(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel) {
+// One request in its turn, and once more after a 503 that asks for a short wait. The turn is the
+// process's first (its threads queue up), then that of every process of the user asking the server.
+HttpReply Request(const std::string& base, const std::string& url, const HttpLimits& limits,
+                  const CCDDBCancelToken* cancel) {
   const std::string agent = MusicBrainzUserAgent();
+  RequestPace pace(PaceFolder(), PaceFileName(base), kMusicBrainzRequestIntervalMs);
   Clock::time_point notBefore{};
   for (int attempt = 0;; ++attempt) {
     const Clock::time_point turn = TheClock().Reserve(notBefore);
-    if (!SleepUntil(turn, cancel)) {
+    if (!SleepUntil(turn, cancel) || !pace.Take(cancel)) {
+      TheClock().Unused(turn);
       HttpReply stopped;
       stopped.kind = HttpReply::Kind::kCancelled;
       return stopped;
     }
     HttpReply reply = HttpGet(url, limits, cancel, agent);
-    if (reply.noConnection)
+    if (reply.noConnection) {
       TheClock().Unused(turn);
-    else
+      pace.Unused();
+    } else {
       TheClock().Finished();
+      pace.Finished();
+    }
     if (attempt > 0 || reply.kind != HttpReply::Kind::kHttpStatus || reply.status != 503) return reply;
     // Without Retry-After the service only wants the pace kept, which the next turn does.
     const long waitMs = reply.retryAfterSeconds < 0 ? 0 : reply.retryAfterSeconds * 1000;
@@ -151,6 +159,14 @@ std::string ErrorOf(const HttpReply& reply) {
         return "MusicBrainz did not answer within " + Duration(reply.timedOutAfterMs);
       return "MusicBrainz: " + reply.error;
   }
+}
+
+// Each track's length in sectors, as the TOC gives it.
+std::vector<int32_t> TrackSectors(const MusicBrainzToc& toc) {
+  std::vector<int32_t> lengths;
+  for (size_t i = 0; i < toc.offsets.size(); ++i)
+    lengths.push_back((i + 1 < toc.offsets.size() ? toc.offsets[i + 1] : toc.leadOut) - toc.offsets[i]);
+  return lengths;
 }
 
 MusicBrainzLookup Failed(MusicBrainzLookup lookup, std::string error) {
@@ -194,11 +210,11 @@ MusicBrainzLookup LookUpMusicBrainz(const DiscToc& disc, const CCDDBCancelToken*
                                          " does not name a server (http[s]://host[:port])");
 
   const std::string query = std::string("inc=") + kIncludes + "&fmt=json";
-  HttpReply reply = Request(base + "/ws/2/discid/" + lookup.discId + "?" + query, limits, cancel);
+  HttpReply reply = Request(base, base + "/ws/2/discid/" + lookup.discId + "?" + query, limits, cancel);
   if (reply.kind == HttpReply::Kind::kNotFound) {
     lookup.fuzzy = true;
-    reply =
-        Request(base + "/ws/2/discid/-?toc=" + MusicBrainzTocParameter(*toc) + "&" + query, limits, cancel);
+    reply = Request(base, base + "/ws/2/discid/-?toc=" + MusicBrainzTocParameter(*toc) + "&" + query, limits,
+                    cancel);
   }
   if (reply.kind == HttpReply::Kind::kNotFound) {
     lookup.kind = MusicBrainzLookup::Kind::kNotFound;
@@ -208,8 +224,8 @@ MusicBrainzLookup LookUpMusicBrainz(const DiscToc& disc, const CCDDBCancelToken*
 
   std::string error;
   const std::string_view body(reinterpret_cast<const char*>(reply.body.data()), reply.body.size());
-  std::optional<std::vector<MusicBrainzRelease>> releases =
-      ParseMusicBrainzReleases(body, lookup.fuzzy ? std::string() : lookup.discId, toc->TrackCount(), &error);
+  std::optional<std::vector<MusicBrainzRelease>> releases = ParseMusicBrainzReleases(
+      body, lookup.fuzzy ? std::string() : lookup.discId, TrackSectors(*toc), &error);
   if (!releases) return Failed(std::move(lookup), error);
   lookup.releases = std::move(*releases);
   lookup.kind =

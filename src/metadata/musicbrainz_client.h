@@ -4,7 +4,9 @@
 // threads; cancellable from any thread.
 //
 // MusicBrainz asks every client for at most one request a second and answers 503 to more: all
-// requests of the process share one clock, and a 503 with a short Retry-After is tried once more.
+// requests of the process share one clock, every process of the user keeps the pace with the
+// others through a file in the runtime folder (see RequestPace), and a 503 with a short
+// Retry-After is tried once more.
 
 #include <string>
 #include <vector>

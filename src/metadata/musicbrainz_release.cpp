@@ -1,6 +1,10 @@
 #include "metadata/musicbrainz_release.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "text/utf8_text.h"
@@ -75,38 +79,107 @@ bool HoldsDisc(const Json& medium, const std::string& discId) {
   return false;
 }
 
-std::optional<MusicBrainzRelease> ReleaseOf(const Json& json, const std::string& discId, int trackCount) {
-  const Json& media = Array(json, "media");
-  const Json* medium = nullptr;
-  for (const Json& candidate : media) {
-    const bool matches = discId.empty() ? Count(candidate, "track-count", 1, kMaxTracks) == trackCount ||
-                                              Array(candidate, "tracks").size() == size_t(trackCount)
-                                        : HoldsDisc(candidate, discId);
-    if (matches) {
-      medium = &candidate;
-      break;
+// Whether the medium has as many tracks as the disc, by its count or by its list.
+bool HasTracks(const Json& medium, size_t count) {
+  return Count(medium, "track-count", 1, kMaxTracks) == int(count) || Array(medium, "tracks").size() == count;
+}
+
+// The largest difference of one track's length from the disc's, in sectors; none when the lengths
+// are not all known or their number differs.
+std::optional<int64_t> Distance(const std::vector<int64_t>& lengths, const std::vector<int32_t>& disc) {
+  if (lengths.size() != disc.size() || disc.empty()) return std::nullopt;
+  int64_t worst = 0;
+  for (size_t i = 0; i < disc.size(); ++i) worst = std::max(worst, std::abs(lengths[i] - int64_t(disc[i])));
+  return worst;
+}
+
+// A disc id's track lengths, from its offsets (sectors, the lead-in included) and its lead-out.
+std::optional<int64_t> DiscDistance(const Json& disc, const std::vector<int32_t>& trackSectors) {
+  const Json& offsets = Array(disc, "offsets");
+  const std::optional<int> leadOut = Count(disc, "sectors", 1, std::numeric_limits<int>::max());
+  if (!leadOut || offsets.size() != trackSectors.size()) return std::nullopt;
+  std::vector<int64_t> starts;
+  for (const Json& offset : offsets) {
+    if (!offset.is_number_unsigned()) return std::nullopt;
+    starts.push_back(int64_t(std::min<uint64_t>(offset.get<uint64_t>(), uint64_t(INT32_MAX))));
+  }
+  starts.push_back(*leadOut);
+  std::vector<int64_t> lengths;
+  for (size_t i = 0; i + 1 < starts.size(); ++i) lengths.push_back(starts[i + 1] - starts[i]);
+  return Distance(lengths, trackSectors);
+}
+
+// The medium's track lengths (milliseconds, the track's or else its recording's) in sectors.
+std::optional<int64_t> TrackDistance(const Json& medium, const std::vector<int32_t>& trackSectors) {
+  std::vector<int64_t> lengths;
+  for (const Json& track : Array(medium, "tracks")) {
+    std::optional<int> ms = Count(track, "length", 1, std::numeric_limits<int>::max());
+    if (!ms) ms = Count(Object(track, "recording"), "length", 1, std::numeric_limits<int>::max());
+    if (!ms) return std::nullopt;
+    lengths.push_back((int64_t(*ms) * 75 + 500) / 1000);
+  }
+  return Distance(lengths, trackSectors);
+}
+
+// How far the medium is from the disc: the closest of its disc ids and its track lengths; none
+// when nothing of it can be compared.
+std::optional<int64_t> MediumDistance(const Json& medium, const std::vector<int32_t>& trackSectors) {
+  std::optional<int64_t> best = TrackDistance(medium, trackSectors);
+  for (const Json& disc : Array(medium, "discs"))
+    if (const std::optional<int64_t> distance = DiscDistance(disc, trackSectors))
+      best = best ? std::min(*best, *distance) : *distance;
+  return best;
+}
+
+// The media of the release that may hold the disc: the one with its id; for a look-up by TOC the
+// closest of those within a few sectors a track, or else every medium of as many tracks.
+std::vector<const Json*> MediaFor(const Json& media, const std::string& discId,
+                                  const std::vector<int32_t>& trackSectors, bool& close) {
+  close = false;
+  if (!discId.empty()) {
+    for (const Json& medium : media)
+      if (HoldsDisc(medium, discId)) return {&medium};
+    return {};
+  }
+  std::vector<const Json*> sameCount;
+  const Json* closest = nullptr;
+  int64_t closestDistance = 0;
+  for (const Json& medium : media) {
+    if (!HasTracks(medium, trackSectors.size())) continue;
+    sameCount.push_back(&medium);
+    const std::optional<int64_t> distance = MediumDistance(medium, trackSectors);
+    if (distance && *distance <= kCloseTrackSectors && (!closest || *distance < closestDistance)) {
+      closest = &medium;
+      closestDistance = *distance;
     }
   }
-  if (!medium) return std::nullopt;
+  if (!closest) return sameCount;
+  close = true;
+  return {closest};
+}
 
+std::optional<MusicBrainzRelease> ReleaseOf(const Json& json, const Json& medium, size_t mediaCount) {
   MusicBrainzRelease release;
   release.releaseId = Text(json, "id");
   release.title = Text(json, "title");
   release.artist = Credits(json);
   release.date = Text(json, "date");
   release.firstReleaseDate = Text(Object(json, "release-group"), "first-release-date");
-  release.year = YearOf(release.firstReleaseDate);
-  if (release.year.empty()) release.year = YearOf(release.date);
+  // The release's own year, as the date tag gives it; the first release's where it has none.
+  release.year = YearOf(release.date);
+  if (release.year.empty()) release.year = YearOf(release.firstReleaseDate);
   release.country = Text(json, "country");
   for (const Json& info : Array(json, "label-info")) {
     release.label = Text(Object(info, "label"), "name");
     release.catalogNumber = Text(info, "catalog-number");
     if (!release.label.empty() || !release.catalogNumber.empty()) break;
   }
-  release.discNumber = Count(*medium, "position", 1, 999).value_or(0);
-  release.discCount = int(std::min<size_t>(media.size(), 999));
+  release.barcode = Text(json, "barcode");
+  release.format = Text(medium, "format");
+  release.discNumber = Count(medium, "position", 1, 999).value_or(0);
+  release.discCount = int(std::min<size_t>(mediaCount, 999));
 
-  const Json& tracks = Array(*medium, "tracks");
+  const Json& tracks = Array(medium, "tracks");
   if (tracks.size() > kMaxTracks) return std::nullopt;
   for (const Json& entry : tracks) {
     const Json& recording = Object(entry, "recording");
@@ -119,9 +192,50 @@ std::optional<MusicBrainzRelease> ReleaseOf(const Json& json, const std::string&
     track.recordingId = Text(recording, "id");
     release.tracks.push_back(std::move(track));
   }
-  release.trackCount = Count(*medium, "track-count", 1, kMaxTracks).value_or(int(release.tracks.size()));
+  release.trackCount = Count(medium, "track-count", 1, kMaxTracks).value_or(int(release.tracks.size()));
   return release;
 }
+
+// What a reply would cost before it is built: a reply nested thousands deep, or made of countless
+// tiny values, takes many times its size as a tree. The parse stops at the first bound passed.
+class ShapeCheck final : public nlohmann::json_sax<Json> {
+ public:
+  const std::string& Why() const { return m_why; }
+
+  bool null() override { return Item(); }
+  bool boolean(bool) override { return Item(); }
+  bool number_integer(number_integer_t) override { return Item(); }
+  bool number_unsigned(number_unsigned_t) override { return Item(); }
+  bool number_float(number_float_t, const string_t&) override { return Item(); }
+  bool string(string_t&) override { return Item(); }
+  bool binary(binary_t&) override { return Item(); }
+  bool key(string_t&) override { return Item(); }
+  bool start_object(std::size_t) override { return Enter(); }
+  bool start_array(std::size_t) override { return Enter(); }
+  bool end_object() override { return Leave(); }
+  bool end_array() override { return Leave(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& failure) override;
+
+ private:
+  bool Item() {
+    if (++m_items <= kMaxMusicBrainzItems) return true;
+    m_why = "it holds more than " + std::to_string(kMaxMusicBrainzItems) + " values";
+    return false;
+  }
+  bool Enter() {
+    if (++m_depth <= kMaxMusicBrainzDepth) return Item();
+    m_why = "it nests deeper than " + std::to_string(kMaxMusicBrainzDepth) + " levels";
+    return false;
+  }
+  bool Leave() {
+    --m_depth;
+    return true;
+  }
+
+  int m_depth = 0;
+  size_t m_items = 0;
+  std::string m_why;
+};
 
 // nlohmann's message without its "[json.exception.parse_error.101] " tag.
 std::string Reason(const std::exception& failure) {
@@ -133,30 +247,47 @@ std::string Reason(const std::exception& failure) {
   return text;
 }
 
+bool ShapeCheck::parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& failure) {
+  m_why = Reason(failure);
+  return false;
+}
+
 }  // namespace
 
-std::optional<std::vector<MusicBrainzRelease>> ParseMusicBrainzReleases(std::string_view json,
-                                                                        const std::string& discId,
-                                                                        int trackCount, std::string* error) {
+std::optional<std::vector<MusicBrainzRelease>> ParseMusicBrainzReleases(
+    std::string_view json, const std::string& discId, const std::vector<int32_t>& trackSectors,
+    std::string* error) {
   // The parser's complaint quotes the reply's bytes.
   const auto fail = [error](std::string_view why) {
     if (error) *error = "the reply is not MusicBrainz JSON: " + SanitizeServerText(why);
     return std::nullopt;
   };
   try {
+    ShapeCheck shape;
+    if (!Json::sax_parse(json, &shape)) return fail(shape.Why().empty() ? "it cannot be read" : shape.Why());
     const Json reply = Json::parse(json);
     if (!reply.is_object()) return fail("it is not an object");
     const Json* releases = Member(reply, "releases");
     if (!releases || !releases->is_array()) return fail("it has no list of releases");
     std::vector<MusicBrainzRelease> found;
-    for (const Json& release : *releases)
-      if (std::optional<MusicBrainzRelease> one = ReleaseOf(release, discId, trackCount))
+    for (const Json& release : *releases) {
+      const Json& media = Array(release, "media");
+      bool close = false;
+      for (const Json* medium : MediaFor(media, discId, trackSectors, close)) {
+        std::optional<MusicBrainzRelease> one = ReleaseOf(release, *medium, media.size());
+        if (!one) continue;
+        one->closeMatch = close;
         found.push_back(std::move(*one));
+      }
+    }
+    // The closest guess is the one taken without a choice.
+    std::stable_partition(found.begin(), found.end(),
+                          [](const MusicBrainzRelease& release) { return release.closeMatch; });
     return found;
   } catch (const Json::exception& failure) {
     return fail(Reason(failure));
   } catch (const std::exception& failure) {
-    // std::bad_alloc from a reply made of countless tiny values, among others.
+    // std::bad_alloc, among others.
     return fail(failure.what());
   }
 }

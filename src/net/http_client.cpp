@@ -210,6 +210,11 @@ HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBC
   // Signals would reach whichever thread runs, and libcurl's are only for timing out name lookups,
   // which the wait below times out itself.
   option(CURLOPT_NOSIGNAL, 1L);
+  // Debian's libcurl resolves names on a thread of its own, and by default the end of a request
+  // waits for that thread: a resolver that never answers held a request that had given up (or
+  // been cancelled) for as long as the system's resolver tries, 10 s and more. With this the
+  // thread is left to finish on its own, and the request ends when the wait below ends it.
+  option(CURLOPT_QUICK_EXIT, 1L);
   option(CURLOPT_USERAGENT, agent.c_str());
   option(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
   option(CURLOPT_WRITEFUNCTION, &OnBody);

@@ -71,9 +71,12 @@ std::array<uint8_t, 128> MakeId3v1Tag(const CTrackInfo& track) {
   PutField(tag, 3, 30, track.title());
   PutField(tag, 33, 30, track.artist);
   PutField(tag, 63, 30, track.album);
-  char year[16];
-  const int length = std::snprintf(year, sizeof year, "%d", track.year);
-  std::memcpy(tag.data() + 93, year, size_t(std::clamp(length, 0, 4)));
+  // A track without a year leaves the field blank, as the other tags leave it out.
+  if (track.year != kNoYear) {
+    char year[16];
+    const int length = std::snprintf(year, sizeof year, "%d", track.year);
+    std::memcpy(tag.data() + 93, year, size_t(std::clamp(length, 0, 4)));
+  }
   PutField(tag, 97, 30, track.comment);
   tag[127] = 0;  // genre
   return tag;

@@ -532,6 +532,8 @@ std::string RipJob::WriteTags(size_t index) const {
   tags.album = track.album;
   tags.albumArtist = disc.albumArtist;
   tags.year = track.year;
+  tags.releaseDate = disc.releaseDate;
+  tags.originalDate = disc.originalDate;
   // The disc's own numbering where the table of contents is known, else the row's.
   const int number = AudioTrackNumber(track.begin());
   tags.trackNumber = number > 0 ? number : m_tracks[index].number;

@@ -86,6 +86,8 @@ struct DiscTags {
   std::string genre;
   int discNumber = 0;  // of the release; 0 when unknown
   int discTotal = 0;
+  std::string releaseDate;  // the release's own date and its first release's (MusicBrainz)
+  std::string originalDate;
   std::string musicBrainzReleaseId;
   std::string musicBrainzDiscId;
   std::vector<std::string> recordingIds;  // by the disc's audio track number − 1; "" where unknown

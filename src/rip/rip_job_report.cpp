@@ -57,6 +57,8 @@ DiscTags DiscTagsOf(const DiscToc& disc, const CDiscInfo* record) {
     const DiscExtras& extras = record->extras;
     tags.discNumber = extras.discNumber;
     tags.discTotal = extras.discCount;
+    tags.releaseDate = extras.releaseDate;
+    tags.originalDate = extras.originalDate;
     tags.musicBrainzReleaseId = extras.musicBrainzReleaseId;
     tags.musicBrainzDiscId = extras.musicBrainzDiscId;
     tags.recordingIds = extras.recordingIds;

@@ -30,6 +30,30 @@ String Utf8(const std::string& text) { return String(text, String::UTF8); }
 
 std::string NumberText(int n) { return n > 0 ? std::to_string(n) : std::string(); }
 
+bool Digits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "1997", "1997-05" or "1997-05-21", as MusicBrainz gives dates; anything else is no date.
+bool IsDate(std::string_view text) {
+  switch (text.size()) {
+    case 10:
+      if (text[7] != '-' || !Digits(text.substr(8, 2))) return false;
+      [[fallthrough]];
+    case 7:
+      if (text[4] != '-' || !Digits(text.substr(5, 2))) return false;
+      [[fallthrough]];
+    case 4:
+      return Digits(text.substr(0, 4));
+    default:
+      return false;
+  }
+}
+
+std::string OriginalDate(const TrackTags& t) {
+  return IsDate(t.originalDate) ? t.originalDate : std::string();
+}
+
 // "3/12", "3" or "" as ID3v2 and APE spell a position in a set.
 std::string PositionText(int n, int total) {
   if (n <= 0) return {};
@@ -52,7 +76,8 @@ Fields VorbisFields(const TrackTags& t) {
                    {"ARTIST", t.artist},
                    {"ALBUM", t.album},
                    {"ALBUMARTIST", t.albumArtist},
-                   {"DATE", NumberText(t.year)},
+                   {"DATE", TagDate(t.year, t.releaseDate)},
+                   {"ORIGINALDATE", OriginalDate(t)},
                    {"TRACKNUMBER", NumberText(t.trackNumber)},
                    {"TRACKTOTAL", NumberText(t.trackTotal)},
                    {"DISCNUMBER", NumberText(t.discNumber)},
@@ -69,7 +94,8 @@ Fields ApeFields(const TrackTags& t) {
                    {"Artist", t.artist},
                    {"Album", t.album},
                    {"Album Artist", t.albumArtist},
-                   {"Year", NumberText(t.year)},
+                   {"Year", TagDate(t.year, t.releaseDate)},
+                   {"ORIGINALDATE", OriginalDate(t)},
                    {"Track", PositionText(t.trackNumber, t.trackTotal)},
                    {"Disc", PositionText(t.discNumber, t.discTotal)},
                    {"Genre", t.genre},
@@ -111,7 +137,8 @@ void FillId3v2(TagLib::ID3v2::Tag& tag, const TrackTags& t) {
   SetText(tag, "TPE1", t.artist);
   SetText(tag, "TALB", t.album);
   SetText(tag, "TPE2", t.albumArtist);
-  SetText(tag, "TDRC", NumberText(t.year));
+  SetText(tag, "TDRC", TagDate(t.year, t.releaseDate));
+  SetText(tag, "TDOR", OriginalDate(t));
   SetText(tag, "TRCK", PositionText(t.trackNumber, t.trackTotal));
   SetText(tag, "TPOS", PositionText(t.discNumber, t.discTotal));
   SetText(tag, "TCON", t.genre);
@@ -188,6 +215,12 @@ std::string WriteOpus(const std::string& path, const TrackTags& tags) {
 }
 
 }  // namespace
+
+std::string TagDate(int year, const std::string& releaseDate) {
+  // A year typed over the release's own is the user's.
+  const std::string yearText = NumberText(year);
+  return IsDate(releaseDate) && releaseDate.compare(0, 4, yearText) == 0 ? releaseDate : yearText;
+}
 
 bool TakesTrackTags(std::string_view extension) {
   return extension == ".mp3" || extension == ".ape" || extension == ".flac" || extension == ".opus";

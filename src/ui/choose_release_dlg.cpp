@@ -27,23 +27,30 @@ CChooseReleaseDlg::CChooseReleaseDlg(QWidget* parent, const std::vector<DiscCand
   m_list->setRootIsDecorated(false);
   m_list->setUniformRowHeights(true);
   m_list->setAllColumnsShowFocus(true);
-  // MusicBrainz tells where a release came out; a CDDB entry has a category instead.
-  m_list->setHeaderLabels({tr("Album"), tr("Artist"), tr("Year"),
-                           source == LookupSource::kMusicBrainz ? tr("Country") : tr("Category"),
-                           tr("Tracks")});
+  // MusicBrainz tells the release apart from its other pressings: its own date, where it came out,
+  // its label, catalogue number, barcode and format, and which disc of the set this is. A CDDB
+  // entry has a year and a category.
+  const bool release = source == LookupSource::kMusicBrainz;
+  if (release)
+    m_list->setHeaderLabels({tr("Album"), tr("Artist"), tr("Date"), tr("Country"), tr("Label"),
+                             tr("Catalog No."), tr("Barcode"), tr("Format"), tr("Disc"), tr("Tracks")});
+  else
+    m_list->setHeaderLabels({tr("Album"), tr("Artist"), tr("Year"), tr("Category"), tr("Tracks")});
   for (const DiscCandidate& candidate : candidates) {
-    auto* row = new QTreeWidgetItem(m_list);
-    row->setText(0, ToQt(candidate.album));
-    row->setText(1, ToQt(candidate.artist));
-    row->setText(2, candidate.year > 0 ? QString::number(candidate.year) : QString());
-    row->setText(3, ToQt(candidate.country.empty() ? candidate.category : candidate.country));
-    row->setText(4, QString::number(candidate.trackCount));
-    row->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+    QStringList columns = {ToQt(candidate.album), ToQt(candidate.artist), ToQt(CandidateDate(candidate))};
+    if (release)
+      columns << ToQt(candidate.country) << ToQt(candidate.label) << ToQt(candidate.catalogNumber)
+              << ToQt(candidate.barcode) << ToQt(candidate.format) << ToQt(DiscOfText(candidate));
+    else
+      columns << ToQt(candidate.category);
+    columns << QString::number(candidate.trackCount);
+    auto* row = new QTreeWidgetItem(m_list, columns);
+    row->setTextAlignment(int(columns.size()) - 1, Qt::AlignRight | Qt::AlignVCenter);
   }
   if (m_list->topLevelItemCount() > 0) m_list->setCurrentItem(m_list->topLevelItem(0));
   for (int column = 0; column < m_list->columnCount(); ++column) m_list->resizeColumnToContents(column);
   m_list->header()->setStretchLastSection(false);
-  m_list->setMinimumWidth(560);
+  m_list->setMinimumWidth(release ? 760 : 560);
   connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CChooseReleaseDlg::accept);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

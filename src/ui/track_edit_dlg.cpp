@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "disc/track_info.h"
 #include "ui/prompts.h"
 
 namespace korvi {
@@ -87,7 +88,8 @@ void CTrackEditDlg::LoadFields() {
   m_titleEdit->setText(title);
   m_artistEdit->setText(artist);
   m_albumEdit->setText(album);
-  m_yearEdit->setText(QString::number(year));
+  // A track without a year shows an empty field, and an empty field leaves the year out.
+  m_yearEdit->setText(year == kNoYear ? QString() : QString::number(year));
   m_commentEdit->setText(comment);
   m_loaded = true;
 }
@@ -100,7 +102,9 @@ void CTrackEditDlg::showEvent(QShowEvent* event) {
 
 void CTrackEditDlg::accept() {
   if (!m_loaded) LoadFields();
-  const std::optional<int> typedYear = ScanLeadingInt(m_yearEdit->text());
+  const std::optional<int> typedYear = m_yearEdit->text().trimmed().isEmpty()
+                                           ? std::optional<int>(kNoYear)
+                                           : ScanLeadingInt(m_yearEdit->text());
   if (!typedYear) {
     Prompts::Current().ShowError(this, tr("Please enter an integer."));
     m_yearEdit->setFocus();

@@ -52,7 +52,7 @@ TEST(LengthText, WholeSecondsWithoutLeadingZeros) {
   EXPECT_EQ(LengthText(0, 60 * 75), "0:1:0");
 }
 
-TEST(TrackInfo, StartsWithTheYear2003AndEmptyTexts) {
+TEST(TrackInfo, StartsWithoutAYearAndWithEmptyTexts) {
   CTrackInfo track(10, 85);
   int32_t begin = 0, end = 0;
   track.getRange(begin, end);
@@ -60,7 +60,7 @@ TEST(TrackInfo, StartsWithTheYear2003AndEmptyTexts) {
   EXPECT_EQ(end, 85);
   EXPECT_EQ(track.length(), 75);
   EXPECT_EQ(track.LengthText(), "0:0:1");
-  EXPECT_EQ(track.year, 2003);
+  EXPECT_EQ(track.year, kNoYear);
   EXPECT_TRUE(track.title().empty() && track.artist.empty() && track.album.empty() && track.comment.empty());
 
   CTrackInfo named(0, 1, "Intro");

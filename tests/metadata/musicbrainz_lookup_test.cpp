@@ -144,7 +144,9 @@ TEST_F(MusicBrainzLookupTest, DiscIdFindsTwoReleasesWithTheirCreditsAndTheDiscsM
   EXPECT_EQ(first.artist, "坂本龍一 & Дмитрий Шостакович feat. Björk");
   EXPECT_EQ(first.date, "2001-11-21");
   EXPECT_EQ(first.firstReleaseDate, "1985-03-01");
-  EXPECT_EQ(first.year, "1985");  // the release group's first release, not this edition's
+  EXPECT_EQ(first.year, "2001");  // this release's own, as the date tag has it
+  EXPECT_EQ(first.barcode, "4988006789012");
+  EXPECT_EQ(first.format, "CD");
   EXPECT_EQ(first.country, "JP");
   EXPECT_EQ(first.label, "ミディ");
   EXPECT_EQ(first.catalogNumber, "MDCL-1234");

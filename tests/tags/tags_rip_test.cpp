@@ -50,6 +50,9 @@ class TagsRip : public ::testing::Test {
     m_record.extras.source = "MusicBrainz";
     m_record.extras.musicBrainzDiscId = kDiscId;
     m_record.extras.musicBrainzReleaseId = kRelease;
+    // The release's own date, whose year the tracks hold, and its first release's.
+    m_record.extras.releaseDate = "1999-05-21";
+    m_record.extras.originalDate = "1985-03-01";
     m_record.extras.discNumber = 2;
     m_record.extras.discCount = 3;
     m_record.extras.recordingIds.assign(std::begin(kRecordings), std::end(kRecordings));
@@ -111,7 +114,8 @@ TEST_F(TagsRip, Mp3AndApeCarryTheRecordAndAreTodaysFilesPlusTheTag) {
                                                           {"TPE1", "Ana"},
                                                           {"TALB", "Songs of the Sea"},
                                                           {"TPE2", "Ana & the Gulls"},
-                                                          {"TDRC", "1999"},
+                                                          {"TDRC", "1999-05-21"},
+                                                          {"TDOR", "1985-03-01"},
                                                           {"TRCK", number},
                                                           {"TPOS", "2/3"},
                                                           {"COMM::eng", "Recorded at dawn"},
@@ -128,7 +132,8 @@ TEST_F(TagsRip, Mp3AndApeCarryTheRecordAndAreTodaysFilesPlusTheTag) {
                                                           {"Artist", "Ana"},
                                                           {"Album", "Songs of the Sea"},
                                                           {"Album Artist", "Ana & the Gulls"},
-                                                          {"Year", "1999"},
+                                                          {"Year", "1999-05-21"},
+                                                          {"ORIGINALDATE", "1985-03-01"},
                                                           {"Track", number},
                                                           {"Disc", "2/3"},
                                                           {"Comment", "Recorded at dawn"},
@@ -169,7 +174,8 @@ TEST_F(TagsRip, FlacAndOpusCarryTheRecordInVorbisComments) {
                                                          {"ARTIST", "Ana"},
                                                          {"ALBUM", "Songs of the Sea"},
                                                          {"ALBUMARTIST", "Ana & the Gulls"},
-                                                         {"DATE", "1999"},
+                                                         {"DATE", "1999-05-21"},
+                                                         {"ORIGINALDATE", "1985-03-01"},
                                                          {"TRACKNUMBER", std::to_string(n + 1)},
                                                          {"TRACKTOTAL", "3"},
                                                          {"DISCNUMBER", "2"},

@@ -67,7 +67,17 @@ class FrameLookupChoiceTest : public QObject {
         {HttpTestServer::Mode::kReply, 200,
          fixtures::MusicBrainzDiscReply(
              path.substr(13),
-             {{"rel-a", "Erste Ausgabe", "Die Band", "1994-02-01", "DE", {"Eins", "Zwei", "Drei"}, {}},
+             {{"rel-a",
+               "Erste Ausgabe",
+               "Die Band",
+               "1994-02-01",
+               "DE",
+               {"Eins", "Zwei", "Drei"},
+               {},
+               "Ostwind",
+               "OW-1",
+               "4006381333931",
+               "CD"},
               {"rel-b", "Ποτέ", "Ωμέγα", "2003", "GR", {"Άλφα", "Βήτα", "Γάμμα"}, {"", "Σίγμα", ""}}})});
     qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
     qputenv("KORVI_CDDB_SERVER", "127.0.0.1:1");
@@ -104,7 +114,11 @@ class FrameLookupChoiceTest : public QObject {
     auto frame = MakeFrame(true);
     QTRY_COMPARE(RowTitle(*frame, 2), QStringLiteral("Γάμμα"));
     QCOMPARE(m_prompts.modalCount, 1);
-    QCOMPARE(shown, QStringList({"Erste Ausgabe|Die Band|1994|DE|3", "Ποτέ|Ωμέγα|2003|GR|3"}));
+    // Each row tells its pressing apart: the release's own date, label, catalogue number, barcode,
+    // format and its disc of the set.
+    QCOMPARE(shown,
+             QStringList({"Erste Ausgabe|Die Band|1994-02-01|DE|Ostwind|OW-1|4006381333931|CD|1 of 1|3",
+                          "Ποτέ|Ωμέγα|2003|GR|||||1 of 1|3"}));
     QVERIFY(firstPreselected);
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Άλφα"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),

@@ -131,15 +131,34 @@ class LookupFrameTest : public QObject {
     QCOMPARE(RowTitle(*frame, 2), QStringLiteral("Track 3"));
     QVERIFY(frame->View()->Rows().ItemData(2));
 
-    // An inexact match: the read asks for this disc's own id in the match's category, and the
-    // server has no such entry (401). That is an answer: numbered titles, and the disc is kept.
-    WriteEntry("rock", 3, "Another Pressing", m_discId ^ 0x01000000u);
+    // An inexact match (an entry of another id with nearly the same length) is read under the id
+    // it is listed with: its titles are the answer, kept under this disc's own id.
+    const uint32_t pressing = m_discId ^ 0x01000000u;
+    WriteEntry("rock", 3, "Another Pressing", pressing);
     frame->Action(ID_GET_CD_INFO)->trigger();
     QTRY_VERIFY(!frame->IsLookingUp());
     QCOMPARE(frame->StatusText(), QString());
     QCOMPARE(frame->DiscInfo().discId, m_discId);
-    QCOMPARE(RowTitle(*frame, 1), QStringLiteral("Track 2"));
+    QCOMPARE(RowTitle(*frame, 1), QStringLiteral("Song B"));
+    char read[40];
+    std::snprintf(read, sizeof read, "cmd=cddb+read+rock+%08x&", pressing);
+    QVERIFY(m_server->Requests().back().find(read) != std::string::npos);
     CDiscInfo saved;
+    QVERIFY(saved.LoadDiscInfo(Library().string(), m_discId) > 0);
+    QCOMPARE(saved.albumTitle, std::string("Another Pressing"));
+
+    // A match the server then has no entry for (401) is an answer too: numbered titles, and the
+    // disc is kept.
+    std::filesystem::remove(LibraryFileName(Library().string(), m_discId));
+    fixtures::CddbTestServer::Behaviour noEntry;
+    noEntry.mode = fixtures::CddbTestServer::Mode::kRaw;
+    noEntry.command = "read";
+    noEntry.raw = "HTTP/1.0 200 OK\r\n\r\n401 rock 12345678 No such CD entry in database.\r\n";
+    m_server->SetBehaviour(noEntry);
+    frame->Action(ID_GET_CD_INFO)->trigger();
+    QTRY_VERIFY(!frame->IsLookingUp());
+    QCOMPARE(frame->StatusText(), QString());
+    QCOMPARE(RowTitle(*frame, 1), QStringLiteral("Track 2"));
     QVERIFY(saved.LoadDiscInfo(Library().string(), m_discId) > 0);
     QCOMPARE(saved.tracks.size(), size_t(3));
     QCOMPARE(saved.tracks[2].title(), std::string("Track 3"));
