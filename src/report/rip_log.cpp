@@ -65,7 +65,7 @@ void TrackSection(std::string& out, const ReportTrack& track, const std::string&
   if (!track.title.empty()) Field(out, "  Title", track.title);
   if (!track.artist.empty()) Field(out, "  Artist", track.artist);
   Field(out, "  File", track.fileName + (track.hasFile ? "" : " (not written)"));
-  Field(out, "  Pre-gap", SectorsAsTime(track.pregap));
+  if (track.number > 0) Field(out, "  Pre-gap", SectorsAsTime(track.pregap));
   if (!track.hasFile) {
     Field(out, "  AccurateRip", "not verified: no file was written");
     Field(out, "  Failed", track.failure);
