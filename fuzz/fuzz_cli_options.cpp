@@ -52,7 +52,7 @@ void CheckRip(const Args& args) {
   Require(!options->drive.empty() && options->drive[0] != '-' && Contains(args, options->drive));
   Require(options->format >= kFormats && options->format < kFormats + std::size(kFormats));
   if (options->tracks)
-    for (int track : *options->tracks) Require(track >= 1 && track <= 99);
+    for (int track : *options->tracks) Require(track >= 0 && track <= 99);
   Require(!options->bitRate || *options->bitRate > 0);
   Require(!options->noTag || Contains(args, "--no-id3"));
   Require(!options->lookup || Contains(args, "--lookup"));
@@ -62,7 +62,8 @@ void CheckTrackList(const std::string& text) {
   const auto tracks = korvi::cli::ParseTrackList(text);
   if (!tracks) return;
   Require(!tracks->empty());
-  for (int track : *tracks) Require(track >= 1 && track <= 99);
+  // 0 names the hidden track before track 1.
+  for (int track : *tracks) Require(track >= 0 && track <= 99);
 }
 
 void CheckOthers(const Args& args) {
