@@ -40,12 +40,15 @@ done
 # Every command, option and environment variable of the usage is in the man page.
 usage=$("$cli" --help) || fail "korvi-cli --help failed"
 page_text=$(groff -man -Tascii -rHY=0 -rLL=200n -P-cbou "$man_dir/korvi-cli.1" 2>/dev/null)
-# The README's command-line section is the reference of the tool; its block of commands counts
-# too (it names options that the short usage leaves out).
-readme_usage=$(sed -n '/^## Command-line tool/,/^Example:/p' "$src/README.md")
-options=$(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$usage"$'\n'"$readme_usage" | sort -u)
-[ "$(wc -w <<<"$options")" -ge 20 ] || fail "too few options in the usage and the README: $options"
-words=$options$'\n'$(grep -oE -- 'KORVI_[A-Z_]+' <<<"$usage"$'\n'"$readme_usage" | sort -u)
+# The parser counts too, for options the short usage may leave out: every option it compares an
+# argument with, and every KORVI_ variable the programs read.
+parsed=$(cat "$src"/src/cli/*.cpp)
+read_vars=$(grep -rhoE -- '"KORVI_[A-Z_]+"' "$src/src")
+options=$(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$usage" | sort -u)
+options+=$'\n'$(grep -oE -- '"--[a-z][a-z0-9-]*"' <<<"$parsed" | tr -d '"' | sort -u)
+options=$(sort -u <<<"$options")
+[ "$(wc -w <<<"$options")" -ge 20 ] || fail "too few options in the usage and the parser: $options"
+words=$options$'\n'$(grep -oE -- 'KORVI_[A-Z_]+' <<<"$usage"$'\n'"$read_vars" | sort -u)
 words+=$'\n'$(sed -n 's/^  \([a-z]\+\) .*/\1/p' <<<"$usage")
 for word in $words; do
   grep -qE -- "(^|[^a-z0-9_-])$word([^a-z0-9_-]|\$)" <<<"$page_text" || fail "'$word' from the usage is not in korvi-cli(1)"
