@@ -8,7 +8,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "rip/output_format.h"
+#include "formats/output_format.h"
 #include "ui/prompts.h"
 
 namespace korvi {

@@ -30,8 +30,8 @@ TEST(ApeOutputMedia, TracksBecomeFilesThatDecodeToTheirAudio) {
     const auto path = dir / "track.ape";
     // The format table makes the writer, with the level of the settings.
     WriterOptions options;
-    options.compressionLevel = level;
-    auto writer = FindOutputFormat(kFormatApe)->makeWriter(path.string(), options, nullptr);
+    options.CompressionLevel = level;
+    auto writer = MakeWriter(kFormatApe, path.string(), options, nullptr);
     RipInto(*writer, pcm);
     EXPECT_FALSE(writer->Failed()) << writer->FailureText();
     const ApeFile f = ParseApe(path);
