@@ -199,7 +199,7 @@ int Rip(const Options& options, const std::vector<RipTrack>& tracks, const fs::p
   settings.folder = folder.string();
   settings.format = kFormatMp3;
   settings.replacePrompt = false;
-  settings.writer.bitRate = 192;
+  settings.writer.BPS = 192;
   settings.writer.showError = [](const std::string& text) {
     std::fprintf(stderr, "drive_model: %s\n", text.c_str());
   };

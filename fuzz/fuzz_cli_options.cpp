@@ -2,6 +2,7 @@
 // bytes into words. Only the parsers run, never a command.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -15,12 +16,8 @@ namespace {
 using korvi::cli::Args;
 using korvi::fuzz::Require;
 
-// The names of the tool's format table; the parser looks names up in whatever table it is given.
-const korvi::OutputFormatInfo kFormats[] = {
-    {korvi::kFormatWave, "WAV", ".wav", {}, {}},
-    {korvi::kFormatMp3, "MP3", ".mp3", {}, {}},
-    {korvi::kFormatApe, "APE", ".ape", {}, {}},
-};
+// The tool's own format table.
+const std::span<const korvi::OutputFormatInfo> kFormats = korvi::OutputFormats();
 
 Args SplitWords(std::string_view input) {
   Args words;
@@ -50,11 +47,11 @@ void CheckRip(const Args& args) {
   CheckOutcome(options, error);
   if (!options) return;
   Require(!options->drive.empty() && options->drive[0] != '-' && Contains(args, options->drive));
-  Require(options->format >= kFormats && options->format < kFormats + std::size(kFormats));
+  Require(options->format >= kFormats.data() && options->format < kFormats.data() + kFormats.size());
   if (options->tracks)
     for (int track : *options->tracks) Require(track >= 0 && track <= 99);
-  Require(!options->bitRate || *options->bitRate > 0);
-  Require(!options->noTag || Contains(args, "--no-id3"));
+  // Every format option given is one the table allows, under a flag that was on the command line.
+  for (const auto& [option, value] : options->formatValues) Require(option->Allows(value) && Contains(args, option->flag));
   Require(!options->lookup || Contains(args, "--lookup"));
 }
 

@@ -18,7 +18,7 @@ file(COPY_FILE ${CATALOGUE} ${copy})
 
 # The same options as the command that updates the catalogue (see README).
 execute_process(
-  COMMAND ${LUPDATE} -silent -I ${SOURCE_DIR}/src -locations none ${SOURCE_DIR}/src/ui ${SOURCE_DIR}/src/app -ts ${copy}
+  COMMAND ${LUPDATE} -silent -I ${SOURCE_DIR}/src -locations none ${SOURCE_DIR}/src/ui ${SOURCE_DIR}/src/app ${SOURCE_DIR}/src/formats -ts ${copy}
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "check_catalogue: lupdate failed (${result})")

@@ -205,6 +205,89 @@
     </message>
 </context>
 <context>
+    <name>Formats</name>
+    <message>
+        <source>Fast</source>
+        <translation>Schnell</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>Normal</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Hoch</translation>
+    </message>
+    <message>
+        <source>Extra High</source>
+        <translation>Sehr hoch</translation>
+    </message>
+    <message>
+        <source>Insane</source>
+        <translation>Extrem</translation>
+    </message>
+    <message>
+        <source>BPS:</source>
+        <translation>Bitrate:</translation>
+    </message>
+    <message>
+        <source>%1 BPS</source>
+        <translation>%1 Bit/s</translation>
+    </message>
+    <message>
+        <source>&amp;Save MP3 ID3Tag</source>
+        <translation>MP3-ID3-Tag &amp;speichern</translation>
+    </message>
+    <message>
+        <source>Compression Level:</source>
+        <translation>Kompressionsstufe:</translation>
+    </message>
+    <message>
+        <source>Compression level:</source>
+        <translation>Kompressionsstufe:</translation>
+    </message>
+    <message>
+        <source>0 encodes fastest, 8 makes the smallest files; all are lossless</source>
+        <translation>0 kodiert am schnellsten, 8 erzeugt die kleinsten Dateien; alle sind verlustfrei</translation>
+    </message>
+    <message>
+        <source>Bit rate:</source>
+        <translation>Bitrate:</translation>
+    </message>
+    <message>
+        <source>Higher rates sound closer to the disc and make larger files</source>
+        <translation>Höhere Raten klingen näher am Original und erzeugen größere Dateien</translation>
+    </message>
+    <message>
+        <source> kbit/s</source>
+        <translation> kbit/s</translation>
+    </message>
+    <message>
+        <source>MP3 Settings</source>
+        <translation>MP3-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Format Settings:</source>
+        <translation>Formateinstellungen:</translation>
+    </message>
+    <message>
+        <source>APE Settings</source>
+        <translation>APE-Einstellungen</translation>
+    </message>
+    <message>
+        <source>General:</source>
+        <translation>Allgemein:</translation>
+    </message>
+    <message>
+        <source>FLAC</source>
+        <translation>FLAC</translation>
+    </message>
+    <message>
+        <source>Opus</source>
+        <translation>Opus</translation>
+    </message>
+</context>
+<context>
     <name>korvi::CAboutDlg</name>
     <message>
         <source>Korvi CD Ripper copies the tracks of audio CDs to WAV, MP3 and APE files. It reads the track list from the disc&apos;s table of contents and finds album and track titles in a local library of disc information or on a CDDB server, so the files are named after the music.
@@ -525,52 +608,6 @@ Das Rip-Protokoll liegt in %1</translation>
     </message>
 </context>
 <context>
-    <name>korvi::CSetsPageAPE</name>
-    <message>
-        <source>Fast</source>
-        <translation>Schnell</translation>
-    </message>
-    <message>
-        <source>Normal</source>
-        <translation>Normal</translation>
-    </message>
-    <message>
-        <source>High</source>
-        <translation>Hoch</translation>
-    </message>
-    <message>
-        <source>Extra High</source>
-        <translation>Sehr hoch</translation>
-    </message>
-    <message>
-        <source>Insane</source>
-        <translation>Extrem</translation>
-    </message>
-    <message>
-        <source>General:</source>
-        <translation>Allgemein:</translation>
-    </message>
-    <message>
-        <source>Compression Level:</source>
-        <translation>Kompressionsstufe:</translation>
-    </message>
-</context>
-<context>
-    <name>korvi::CSetsPageFLAC</name>
-    <message>
-        <source>0 encodes fastest, 8 makes the smallest files; all are lossless</source>
-        <translation>0 kodiert am schnellsten, 8 erzeugt die kleinsten Dateien; alle sind verlustfrei</translation>
-    </message>
-    <message>
-        <source>General:</source>
-        <translation>Allgemein:</translation>
-    </message>
-    <message>
-        <source>Compression level:</source>
-        <translation>Kompressionsstufe:</translation>
-    </message>
-</context>
-<context>
     <name>korvi::CSetsPageGeneral</name>
     <message>
         <source>Always show directory selector before ripping</source>
@@ -682,44 +719,6 @@ Das Rip-Protokoll liegt in %1</translation>
     </message>
 </context>
 <context>
-    <name>korvi::CSetsPageMP3</name>
-    <message>
-        <source>%1 BPS</source>
-        <translation>%1 Bit/s</translation>
-    </message>
-    <message>
-        <source>&amp;Save MP3 ID3Tag</source>
-        <translation>MP3-ID3-Tag &amp;speichern</translation>
-    </message>
-    <message>
-        <source>Format Settings:</source>
-        <translation>Formateinstellungen:</translation>
-    </message>
-    <message>
-        <source>BPS:</source>
-        <translation>Bitrate:</translation>
-    </message>
-</context>
-<context>
-    <name>korvi::CSetsPageOpus</name>
-    <message>
-        <source> kbit/s</source>
-        <translation> kbit/s</translation>
-    </message>
-    <message>
-        <source>Higher rates sound closer to the disc and make larger files</source>
-        <translation>Höhere Raten klingen näher am Original und erzeugen größere Dateien</translation>
-    </message>
-    <message>
-        <source>General:</source>
-        <translation>Allgemein:</translation>
-    </message>
-    <message>
-        <source>Bit rate:</source>
-        <translation>Bitrate:</translation>
-    </message>
-</context>
-<context>
     <name>korvi::CSettingsSheet</name>
     <message>
         <source>Settings</source>
@@ -728,22 +727,6 @@ Das Rip-Protokoll liegt in %1</translation>
     <message>
         <source>General</source>
         <translation>Allgemein</translation>
-    </message>
-    <message>
-        <source>MP3 Settings</source>
-        <translation>MP3-Einstellungen</translation>
-    </message>
-    <message>
-        <source>APE Settings</source>
-        <translation>APE-Einstellungen</translation>
-    </message>
-    <message>
-        <source>FLAC</source>
-        <translation>FLAC</translation>
-    </message>
-    <message>
-        <source>Opus</source>
-        <translation>Opus</translation>
     </message>
     <message>
         <source>OK</source>

@@ -29,7 +29,7 @@ _korvi_cli() {
   COMPREPLY=()
 
   if ((COMP_CWORD == 1)); then
-    mapfile -t COMPREPLY < <(compgen -W "drives toc rip play lookup verify xmcd --help" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "drives toc rip play lookup verify xmcd --help --version" -- "$cur")
     return
   fi
 
@@ -46,9 +46,11 @@ _korvi_cli() {
       mapfile -t COMPREPLY < <(compgen -W "1000 2000 3000 4000 5000" -- "$cur"); return ;;
     --flac-level)
       mapfile -t COMPREPLY < <(compgen -W "0 1 2 3 4 5 6 7 8" -- "$cur"); return ;;
+    --bitrate)
+      mapfile -t COMPREPLY < <(compgen -W "32 40 48 56 64 80 96 112 128 160 192 224 256 320" -- "$cur"); return ;;
     --out|--library)
       mapfile -t COMPREPLY < <(compgen -d -- "$cur"); return ;;
-    --tracks|--bitrate|--opus-bitrate|--jobs|--offset|--pick)
+    --tracks|--opus-bitrate|--jobs|--offset|--pick)
       return ;;
   esac
 

@@ -1,6 +1,9 @@
 #include "app/commands.h"
 
 #include <QtGlobal>
+#include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include "cddb/cddb_server.h"
 
@@ -14,16 +17,7 @@ constexpr CommandInfo kCommands[] = {
                        "Ripping selected track(s) to media file, type is specified by each track"),
      QT_TRANSLATE_NOOP("Commands", "Ripping ..."), 1},
     {0, Menu::File, nullptr, nullptr, nullptr, nullptr, 0},
-    {ID_RIP_WAV, Menu::File, QT_TRANSLATE_NOOP("Commands", "Ripping &WAV files"), nullptr,
-     QT_TRANSLATE_NOOP("Commands", "Ripping selected track(s) to WAV file"), nullptr, 0},
-    {ID_RIP_MP3, Menu::File, QT_TRANSLATE_NOOP("Commands", "Ripping &MP3 files"), nullptr,
-     QT_TRANSLATE_NOOP("Commands", "Ripping selected track(s) to MP3 file"), nullptr, 0},
-    {ID_RIP_APE, Menu::File, QT_TRANSLATE_NOOP("Commands", "Ripping &APE files"), nullptr,
-     QT_TRANSLATE_NOOP("Commands", "Ripping selected track(s) to APE file"), nullptr, 0},
-    {ID_RIP_FLAC, Menu::File, QT_TRANSLATE_NOOP("Commands", "Rip to F&LAC ..."), nullptr,
-     QT_TRANSLATE_NOOP("Commands", "Ripping selected track(s) to FLAC file"), nullptr, 0},
-    {ID_RIP_OPUS, Menu::File, QT_TRANSLATE_NOOP("Commands", "Rip to Op&us ..."), nullptr,
-     QT_TRANSLATE_NOOP("Commands", "Ripping selected track(s) to Opus file"), nullptr, 0},
+    // Here the formats' commands, one per row of the format table.
     {0, Menu::File, nullptr, nullptr, nullptr, nullptr, 0},
     {ID_SELECT_ALL, Menu::File, QT_TRANSLATE_NOOP("Commands", "&Select All Track(s)"), nullptr,
      QT_TRANSLATE_NOOP("Commands", "Select all track(s)"), QT_TRANSLATE_NOOP("Commands", "Select All"), 2},
@@ -62,9 +56,23 @@ constexpr CommandInfo kCommands[] = {
      QT_TRANSLATE_NOOP("Commands", "About"), 0},
 };
 
+// The list above with the formats' commands after the first separator.
+std::vector<CommandInfo> BuildCommands() {
+  std::vector<CommandInfo> commands(std::begin(kCommands), std::end(kCommands));
+  const auto formatsAt = std::find_if(commands.begin(), commands.end(), [](const CommandInfo& c) { return !c.id; }) + 1;
+  std::vector<CommandInfo> formats;
+  for (const OutputFormatInfo& format : OutputFormats())
+    formats.push_back({format.menuCommand, Menu::File, format.menuText, nullptr, format.menuPrompt, nullptr, 0});
+  commands.insert(formatsAt, formats.begin(), formats.end());
+  return commands;
+}
+
 }  // namespace
 
-std::span<const CommandInfo> Commands() { return kCommands; }
+std::span<const CommandInfo> Commands() {
+  static const std::vector<CommandInfo> commands = BuildCommands();
+  return commands;
+}
 
 std::string CommandPrompt(const CommandInfo& command) {
   std::string prompt = command.prompt ? command.prompt : "";
@@ -73,13 +81,14 @@ std::string CommandPrompt(const CommandInfo& command) {
 }
 
 const CommandInfo* FindCommand(int id) {
-  for (const CommandInfo& command : kCommands)
+  for (const CommandInfo& command : Commands())
     if (command.id == id && id != 0) return &command;
   return nullptr;
 }
 
 bool CommandEnabled(int id, const CommandState& s) {
   const bool hasItems = s.itemCount > 0;
+  if (FindFormatByCommand(id)) return !s.ripping && hasItems && !s.playing;
   switch (id) {
     case ID_APP_EXIT:
     case ID_SETTINGS:
@@ -92,11 +101,6 @@ bool CommandEnabled(int id, const CommandState& s) {
     case ID_GET_CD_INFO:
       return !s.ripping && hasItems;
     case ID_RIPPING:
-    case ID_RIP_WAV:
-    case ID_RIP_MP3:
-    case ID_RIP_APE:
-    case ID_RIP_FLAC:
-    case ID_RIP_OPUS:
       return !s.ripping && hasItems && !s.playing;
     case ID_PLAY:
       return !s.ripping && hasItems && !s.playing && s.selectedCount > 0;

@@ -4,19 +4,16 @@
 #include <span>
 #include <string>
 
+#include "formats/output_format.h"
+
 namespace korvi {
 
 enum CommandId : int {
-  ID_RIP_WAV = 130,
-  ID_RIP_MP3 = 133,
   ID_SELECT_ALL = 134,
   ID_SELECT_NONE = 135,
   ID_GET_CD_INFO = 136,
-  ID_RIP_APE = 137,
   ID_RIPPING = 138,
   ID_SETTINGS = 139,
-  ID_RIP_FLAC = 140,
-  ID_RIP_OPUS = 141,
   ID_HELP = 155,
   ID_EDIT_TRACK = 159,
   ID_PLAY = 32778,
@@ -27,6 +24,13 @@ enum CommandId : int {
   ID_VIEW_TOOLBAR = 59392,
   ID_VIEW_STATUS_BAR = 59393,
 };
+
+// Each format's File menu command has the id its row in the format table gives it.
+inline const int ID_RIP_WAV = FindOutputFormat(kFormatWave)->menuCommand;
+inline const int ID_RIP_MP3 = FindOutputFormat(kFormatMp3)->menuCommand;
+inline const int ID_RIP_APE = FindOutputFormat(kFormatApe)->menuCommand;
+inline const int ID_RIP_FLAC = FindOutputFormat(kFormatFlac)->menuCommand;
+inline const int ID_RIP_OPUS = FindOutputFormat(kFormatOpus)->menuCommand;
 
 enum class Menu { File, View, Help };
 
@@ -40,7 +44,7 @@ struct CommandInfo {
   int toolbarPosition;  // 1-based, 0 when not on the toolbar
 };
 
-// In menu order, separators included.
+// In menu order, separators included; the formats' commands come from the format table.
 std::span<const CommandInfo> Commands();
 const CommandInfo* FindCommand(int id);
 // The status-bar prompt; the lookup's names the CDDB server it asks.

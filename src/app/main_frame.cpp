@@ -278,6 +278,7 @@ void CMainFrame::UpdateCommandUI() {
 
 void CMainFrame::OnCommand(int id) {
   if (!IsCommandEnabled(id)) return;
+  if (const OutputFormatInfo* format = FindFormatByCommand(id)) StartRip(format->id);
   switch (id) {
     case ID_RIPPING: {
       int format = kFormatWave;
@@ -285,21 +286,6 @@ void CMainFrame::OnCommand(int id) {
       if (m_toolBar) m_toolBar->update();
       break;
     }
-    case ID_RIP_WAV:
-      StartRip(0);
-      break;
-    case ID_RIP_MP3:
-      StartRip(1);
-      break;
-    case ID_RIP_APE:
-      StartRip(kFormatApe);
-      break;
-    case ID_RIP_FLAC:
-      StartRip(kFormatFlac);
-      break;
-    case ID_RIP_OPUS:
-      StartRip(kFormatOpus);
-      break;
     case ID_SELECT_ALL:
       SelectAll(true);
       break;

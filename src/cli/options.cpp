@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "cli/synopsis.h"
 #include "disc/offset_reader.h"
 #include "rip/rip_job.h"
 
@@ -60,32 +61,30 @@ class RipArgReader {
     return m_args[++m_index];
   }
 
+  // A number an option of the format table allows, or a switch turned off.
+  std::string ReadFormatOption(const FormatOption& option, RipOptions& options) {
+    if (option.kind == OptionKind::kSwitch) {
+      options.formatValues.emplace_back(&option, 0);
+      return {};
+    }
+    const auto text = Value();
+    const std::optional<int> value = text ? ParseInt(*text) : std::nullopt;
+    if (!value || !option.Allows(*value)) return std::string(option.flag) + " takes " + option.AllowedText();
+    options.formatValues.emplace_back(&option, *value);
+    return {};
+  }
+
   std::string ReadOne(const std::string& arg, RipOptions& options) {
+    if (!arg.empty() && arg[0] == '-' && !Describes(*FindCliCommand("rip"), arg)) return "unknown option " + arg;
+    if (const FormatOption* option = FindFormatOptionByFlag(arg)) return ReadFormatOption(*option, options);
     if (arg == "--format") {
       const auto name = Value();
-      if (!name || !(options.format = FormatByName(m_formats, *name)))
-        return "--format takes wav, mp3, ape, flac or opus";
+      if (!name || !(options.format = FormatByName(m_formats, *name))) return "--format takes " + FormatNamesText();
     } else if (arg == "--out") {
       if (!(options.out = Value())) return "--out takes a folder";
     } else if (arg == "--tracks") {
       const auto list = Value();
       if (!list || !(options.tracks = ParseTrackList(*list))) return "--tracks takes a list such as 1,3-5";
-    } else if (arg == "--bitrate") {
-      const auto text = Value();
-      if (!text || !(options.bitRate = ParseInt(*text)) || *options.bitRate <= 0)
-        return "--bitrate takes kbit/s";
-    } else if (arg == "--level") {
-      const auto text = Value();
-      if (!text || !(options.level = ParseInt(*text))) return "--level takes 1000 to 5000";
-    } else if (arg == "--flac-level") {
-      const auto text = Value();
-      if (!text || !(options.flacLevel = ParseInt(*text)) || *options.flacLevel < 0 || *options.flacLevel > 8)
-        return "--flac-level takes 0 (fastest) to 8 (smallest)";
-    } else if (arg == "--opus-bitrate") {
-      const auto text = Value();
-      if (!text || !(options.opusBitrate = ParseInt(*text)) || *options.opusBitrate < 64 ||
-          *options.opusBitrate > 256)
-        return "--opus-bitrate takes 64 to 256 kbit/s";
     } else if (arg == "--jobs") {
       const auto text = Value();
       if (!text || !(options.jobs = ParseInt(*text)) || *options.jobs < 0 || *options.jobs > kMaxEncoderJobs)
@@ -115,8 +114,6 @@ class RipArgReader {
       options.noLog = true;
     } else if (arg == "--no-cue") {
       options.noCue = true;
-    } else if (arg == "--no-id3") {
-      options.noTag = true;
     } else if (arg == "--lookup") {
       options.lookup = true;
     } else if (arg == "--pick") {
@@ -187,13 +184,13 @@ std::optional<TocOptions> ParseTocOptions(const Args& args, std::string& error) 
       usable = false;
   }
   if (usable && !options.drive.empty()) return options;
-  error = "usage: korvi-cli toc DRIVE [--cdtext]";
+  error = UsageLine(*FindCliCommand("toc"));
   return std::nullopt;
 }
 
 std::optional<std::string> ParseXmcdOptions(const Args& args, std::string& error) {
   if (args.size() == 1) return args[0];
-  error = "usage: korvi-cli xmcd FILE";
+  error = UsageLine(*FindCliCommand("xmcd"));
   return std::nullopt;
 }
 
@@ -208,7 +205,7 @@ std::optional<RipOptions> ParseRipOptions(const Args& args, std::span<const Outp
 std::optional<PlayOptions> ParsePlayOptions(const Args& args, std::string& error) {
   const int track = args.size() == 2 ? ParseTrackNumber(args[1]) : 0;
   if (!track) {
-    error = "usage: korvi-cli play DRIVE TRACK (the disc's own track number)";
+    error = UsageLine(*FindCliCommand("play")) + " (TRACK: the disc's own track number)";
     return std::nullopt;
   }
   return PlayOptions{args[0], track};
@@ -230,7 +227,7 @@ std::optional<LookupOptions> ParseLookupOptions(const Args& args, std::string& e
       usable = false;
   }
   if (!usable || options.drive.empty()) {
-    error = "usage: korvi-cli lookup DRIVE [--library DIR] [--no-save] [--pick N]";
+    error = UsageLine(*FindCliCommand("lookup"));
     return std::nullopt;
   }
   return options;
@@ -252,7 +249,7 @@ std::optional<VerifyOptions> ParseVerifyOptions(const Args& args, std::string& e
       usable = false;
   }
   if (!usable || options.folder.empty()) {
-    error = "usage: korvi-cli verify DRIVE DIR [--library DIR]";
+    error = UsageLine(*FindCliCommand("verify"));
     return std::nullopt;
   }
   return options;

@@ -8,10 +8,11 @@
 #include <set>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disc/rip_reader.h"
-#include "rip/output_format.h"
+#include "formats/output_format.h"
 
 namespace korvi::cli {
 
@@ -37,11 +38,8 @@ struct RipOptions {
   const OutputFormatInfo* format = nullptr;  // an entry of the table the names were read from
   std::optional<std::string> out;
   std::optional<std::set<int>> tracks;  // the disc's own track numbers, 1 to 99
-  std::optional<int32_t> bitRate;       // above 0
-  std::optional<int32_t> level;
-  std::optional<int32_t> flacLevel;    // 0 to 8
-  std::optional<int32_t> opusBitrate;  // 64 to 256
-  bool noTag = false;
+  // The format options given, each an allowed value, in the order given; a switch's flag turns it off.
+  std::vector<std::pair<const FormatOption*, int32_t>> formatValues;
   bool lookup = false;                 // --pick sets it too
   std::optional<std::string> library;  // for --lookup; the settings' library folder when not given
   int pick = 1;                        // which of several matches the lookup takes, from 1

@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/lookup_command.h"
 #include "cli/options.h"
+#include "cli/synopsis.h"
 #include "disc/cd_device.h"
 #include "disc/hidden_track.h"
 #include "disc/read_toc.h"
@@ -245,12 +246,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   std::string problem;
   const std::optional<RipOptions> parsed = ParseRipOptions(args, OutputFormats(), problem);
   if (!parsed) {
-    err << "korvi-cli: " << problem
-        << "\nusage: korvi-cli rip DRIVE --format wav|mp3|ape|flac|opus --out DIR [--tracks 1,3-5]"
-        << " [--bitrate N] [--level N] [--flac-level N] [--opus-bitrate N] [--no-id3]"
-           " [--on-exists ask|overwrite|skip] [--jobs N]"
-           " [--mode secure|burst] [--offset N] [--test-and-copy] [--require-accurate | --no-verify]"
-           " [--no-log] [--no-cue] [--lookup [--library DIR]]\n";
+    err << "korvi-cli: " << problem << '\n' << UsageLine(*FindCliCommand("rip")) << '\n';
     return kExitUsage;
   }
   const RipOptions& options = *parsed;
@@ -297,11 +293,7 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const OnExists onExists =
       options.onExists.value_or(settings.ReplacePrompt ? OnExists::Ask : OnExists::Overwrite);
   rip.replacePrompt = onExists != OnExists::Overwrite;
-  rip.writer.bitRate = options.bitRate.value_or(rip.writer.bitRate);
-  rip.writer.compressionLevel = options.level.value_or(rip.writer.compressionLevel);
-  rip.writer.flacLevel = options.flacLevel.value_or(rip.writer.flacLevel);
-  rip.writer.opusBitrate = options.opusBitrate.value_or(rip.writer.opusBitrate);
-  rip.writer.saveTag = rip.writer.saveTag && !options.noTag;
+  for (const auto& [option, value] : options.formatValues) option->Set(rip.writer, value);
   rip.encoderJobs = options.jobs.value_or(rip.encoderJobs);
   rip.readMode = options.mode.value_or(rip.readMode);
   rip.readOffset = options.offset.value_or(rip.readOffset);

@@ -29,9 +29,9 @@ RipJob::~RipJob() {
 }
 
 bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
-  const OutputFormatInfo* format = FindOutputFormat(settings.format);
+  const bool known = FindOutputFormat(settings.format) != nullptr;
   m_startError.clear();
-  if (IsRunning() || !format || !format->makeWriter) return false;
+  if (IsRunning() || !known) return false;
   Join();
   m_reader.reset();
   m_input = &m_source;
@@ -281,7 +281,6 @@ void RipJob::ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, boo
 
 bool RipJob::StartTrack(size_t index, EncoderPool& pool, bool retry) {
   const RipTrack& track = m_tracks[index];
-  const OutputFormatInfo& format = *FindOutputFormat(m_settings.format);
   TrackOutcome& outcome = m_outcomes[index];
   // The third read goes into the file this job wrote; nobody is asked again.
   if (!retry && ShouldSkip(index)) {
@@ -317,7 +316,7 @@ bool RipJob::StartTrack(size_t index, EncoderPool& pool, bool retry) {
   outcome.result.complete = false;
   // Opened here, so that the file is there from the moment its track is read, as with one thread.
   std::unique_ptr<COutputMediaFile> writer =
-      format.makeWriter(outcome.file->TempPath(), m_settings.writer, &track.info);
+      MakeWriter(m_settings.format, outcome.file->TempPath(), m_settings.writer, &track.info);
   writer->Open();
   pool.Add(index, std::move(writer));
   m_reading.push_back({index, track.info.begin(), track.info.end(), track.info.begin()});
@@ -522,7 +521,7 @@ void RipJob::FailWithoutReading(size_t index, const std::string& cause, bool tes
 std::string RipJob::WriteTags(size_t index) const {
   const char* extension = FindOutputFormat(m_settings.format)->extension;
   const bool wanted = m_settings.writeTags && TakesTrackTags(extension) &&
-                      (m_settings.format != kFormatMp3 || m_settings.writer.saveTag);
+                      (m_settings.format != kFormatMp3 || m_settings.writer.SaveID3Tag);
   if (!wanted) return {};
   const CTrackInfo& track = m_tracks[index].info;
   const DiscTags& disc = m_settings.tags;

@@ -120,7 +120,7 @@ struct RipSettings {
   bool writeCueSheet = false;
   ReportDisc report;
   // Full tags (ID3v2, APEv2, Vorbis comments) written into each file after its writer closed it;
-  // never for WAV, and for MP3 only with writer.saveTag.
+  // never for WAV, and for MP3 only with writer.SaveID3Tag.
   bool writeTags = false;
   DiscTags tags;
 };

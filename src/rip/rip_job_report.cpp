@@ -125,7 +125,7 @@ RipReport RipJob::MakeReport() const {
   report.readMode = m_settings.readMode == ReadMode::kSecure ? "Secure" : "Burst";
   if (m_settings.testAndCopy) report.readMode += ", test and copy";
   report.readOffset = m_settings.readOffset;
-  report.outputFormat = FindOutputFormat(m_settings.format)->describe(m_settings.writer);
+  report.outputFormat = DescribeWriter(m_settings.format, m_settings.writer);
   report.accurateRipProblem = m_accurateRipProblem;
   report.albumTitle = facts.albumTitle;
   report.albumArtist = facts.albumArtist;

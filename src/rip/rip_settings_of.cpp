@@ -6,11 +6,7 @@ namespace korvi {
 RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool drive) {
   RipSettings settings;
   settings.replacePrompt = user.ReplacePrompt;
-  settings.writer.bitRate = user.BPS;
-  settings.writer.saveTag = user.SaveID3Tag;
-  settings.writer.compressionLevel = user.CompressionLevel;
-  settings.writer.flacLevel = user.FlacLevel;
-  settings.writer.opusBitrate = user.OpusBitrate;
+  static_cast<FormatOptions&>(settings.writer) = user;
   settings.encoderJobs = user.EncoderJobs;
   settings.progressMessages = false;
   settings.readMode = drive ? static_cast<ReadMode>(user.ReadMode) : ReadMode::kBurst;

@@ -23,9 +23,6 @@ constexpr std::string_view kSaveLibraryAutomatically = "SaveLibraryAutomatically
 constexpr std::string_view kDefaultFolder = "DefaultFolder";
 constexpr std::string_view kDefaultLibFolder = "DefaultLibFolder";
 constexpr std::string_view kReplacePrompt = "ReplacePrompt";
-constexpr std::string_view kBps = "BPS";
-constexpr std::string_view kSaveId3Tag = "SaveID3Tag";
-constexpr std::string_view kCompressionLevel = "CompressionLevel";
 constexpr std::string_view kEncoderJobs = "EncoderJobs";
 constexpr std::string_view kReadMode = "ReadMode";
 constexpr std::string_view kReadOffset = "ReadOffset";
@@ -36,11 +33,6 @@ constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
 constexpr std::string_view kTagsV2 = "TagsV2";
 constexpr std::string_view kCddbEmail = "CDDBEmail";
 constexpr std::string_view kLookupOrder = "LookupOrder";
-constexpr std::string_view kFlacLevel = "FlacLevel";
-constexpr uint32_t kMaxFlacLevel = 8;
-constexpr std::string_view kOpusBitrate = "OpusBitrate";
-constexpr uint32_t kMinOpusBitrate = 64;
-constexpr uint32_t kMaxOpusBitrate = 256;
 // The read offsets a drive can have, in samples.
 constexpr int32_t kReadOffsetLimit = 3000;
 
@@ -77,8 +69,13 @@ void ReadFlag(const RegistryStore& store, const RegKey& key, std::string_view na
   if (std::optional<uint32_t> value = ReadDword(store, key, name)) field = *value != 0;
 }
 
-void ReadNumber(const RegistryStore& store, const RegKey& key, std::string_view name, int32_t& field) {
-  if (std::optional<uint32_t> value = ReadDword(store, key, name)) field = static_cast<int32_t>(*value);
+// A switch as a flag; a number as it is stored when the option takes any, else only an allowed one.
+void LoadFormatOption(const RegistryStore& store, const RegKey& key, const FormatOption& option,
+                      FormatOptions& options) {
+  const std::optional<uint32_t> stored = ReadDword(store, key, option.settingsKey);
+  if (!stored) return;
+  const int32_t value = option.kind == OptionKind::kSwitch ? (*stored != 0) : static_cast<int32_t>(*stored);
+  if (option.loadsAnyNumber || option.Allows(value)) option.Set(options, value);
 }
 
 bool WriteDword(RegistryStore& store, const RegKey& key, std::string_view name, uint32_t value) {
@@ -149,16 +146,10 @@ bool CAppSettings::LoadFolders(const RegistryStore& store, const RegKey& key) {
 }
 
 void CAppSettings::LoadEncoderOptions(const RegistryStore& store, const RegKey& key) {
-  ReadNumber(store, key, kBps, BPS);
-  ReadFlag(store, key, kSaveId3Tag, SaveID3Tag);
-  ReadNumber(store, key, kCompressionLevel, CompressionLevel);
+  for (const OutputFormatInfo& format : OutputFormats())
+    for (const FormatOption& option : format.options) LoadFormatOption(store, key, option, *this);
   if (std::optional<uint32_t> jobs = ReadDword(store, key, kEncoderJobs); jobs && *jobs <= kMaxEncoderJobs)
     EncoderJobs = static_cast<int32_t>(*jobs);
-  if (std::optional<uint32_t> level = ReadDword(store, key, kFlacLevel); level && *level <= kMaxFlacLevel)
-    FlacLevel = static_cast<int32_t>(*level);
-  if (std::optional<uint32_t> rate = ReadDword(store, key, kOpusBitrate);
-      rate && *rate >= kMinOpusBitrate && *rate <= kMaxOpusBitrate)
-    OpusBitrate = static_cast<int32_t>(*rate);
 }
 
 void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key) {
@@ -196,11 +187,26 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteString(store, key, kDefaultFolder, DefaultFolder) &&
          WriteString(store, key, kDefaultLibFolder, DefaultLibFolder) &&
          WriteDword(store, key, kReplacePrompt, ReplacePrompt ? 1 : 0) &&
-         WriteDword(store, key, kBps, static_cast<uint32_t>(BPS)) &&
-         WriteDword(store, key, kSaveId3Tag, SaveID3Tag ? 1 : 0) &&
-         WriteDword(store, key, kCompressionLevel, static_cast<uint32_t>(CompressionLevel)) &&
-         // At their defaults a settings file holds the nine values it always held.
-         WriteLaterDword(store, key, kEncoderJobs, static_cast<uint32_t>(EncoderJobs), EncoderJobs == 0) &&
+         WriteFormatOptions(store, key, true) && WriteLaterValues(store, key) &&
+         WriteFormatOptions(store, key, false);
+}
+
+bool CAppSettings::WriteFormatOptions(RegistryStore& store, const RegKey& key, bool always) const {
+  for (const OutputFormatInfo& format : OutputFormats())
+    for (const FormatOption& option : format.options) {
+      if (option.alwaysWritten != always) continue;
+      const int32_t value = option.Get(*this);
+      const auto stored = static_cast<uint32_t>(value);
+      const bool written = always ? WriteDword(store, key, option.settingsKey, stored)
+                                  : WriteLaterDword(store, key, option.settingsKey, stored, value == option.defaultValue);
+      if (!written) return false;
+    }
+  return true;
+}
+
+bool CAppSettings::WriteLaterValues(RegistryStore& store, const RegKey& key) const {
+  // At their defaults a settings file holds the nine values it always held.
+  return WriteLaterDword(store, key, kEncoderJobs, static_cast<uint32_t>(EncoderJobs), EncoderJobs == 0) &&
          WriteLaterDword(store, key, kReadMode, static_cast<uint32_t>(ReadMode), ReadMode == 0) &&
          WriteLaterDword(store, key, kReadOffset, static_cast<uint32_t>(ReadOffset), ReadOffset == 0) &&
          WriteLaterDword(store, key, kTestAndCopy, TestAndCopy ? 1 : 0, !TestAndCopy) &&
@@ -209,9 +215,7 @@ bool CAppSettings::WriteAll(RegistryStore& store, const RegKey& key) const {
          WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet) &&
          WriteLaterDword(store, key, kTagsV2, TagsV2 ? 1 : 0, TagsV2) &&
          WriteLaterString(store, key, kCddbEmail, CDDBEmail, CDDBEmail.empty()) &&
-         WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder) &&
-         WriteLaterDword(store, key, kFlacLevel, static_cast<uint32_t>(FlacLevel), FlacLevel == 5) &&
-         WriteLaterDword(store, key, kOpusBitrate, static_cast<uint32_t>(OpusBitrate), OpusBitrate == 160);
+         WriteLaterString(store, key, kLookupOrder, LookupOrder, LookupOrder == kDefaultLookupOrder);
 }
 
 }  // namespace korvi

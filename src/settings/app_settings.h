@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/output_format.h"
 #include "metadata/lookup_order.h"
 #include "settings/registry_store.h"
 #include "settings/user_folders.h"
@@ -15,7 +16,9 @@ namespace korvi {
 inline constexpr std::string_view kAppKeyPath = "Software\\Tessaline Technology\\Korvi CD Ripper";
 inline constexpr std::string_view kOptionsKeyName = "Options";
 
-class CAppSettings {
+// The format options (BPS, SaveID3Tag, CompressionLevel, FlacLevel, OpusBitrate) are kept under the
+// format table's keys, by its rules.
+class CAppSettings : public FormatOptions {
  public:
   bool ShowSelectorBeforeSave = true;
   bool GetDiscInfoAutomatically = true;
@@ -23,11 +26,6 @@ class CAppSettings {
   bool ReplacePrompt = true;
   std::string DefaultFolder;     // where ripped files go; the music folder by default
   std::string DefaultLibFolder;  // where disc information is kept
-  int32_t BPS = 192;
-  bool SaveID3Tag = true;
-  int32_t CompressionLevel = 2000;
-  int32_t FlacLevel = 5;          // FLAC compression level, 0 to 8
-  int32_t OpusBitrate = 160;      // Opus bit rate in kbit/s, 64 to 256
   int32_t EncoderJobs = 0;        // tracks encoded at once; 0: one per core
   int32_t ReadMode = 0;           // 0 secure (verified through paranoia), 1 burst; for drives
   int32_t ReadOffset = 0;         // the drive's read offset in samples, −3000 to 3000; for drives
@@ -66,6 +64,9 @@ class CAppSettings {
   void LoadReadOptions(const RegistryStore& store, const RegKey& key);
   void LoadLookupOptions(const RegistryStore& store, const RegKey& key);
   bool WriteAll(RegistryStore& store, const RegKey& key) const;
+  bool WriteLaterValues(RegistryStore& store, const RegKey& key) const;
+  // The format options that are among the nine (always) or came later.
+  bool WriteFormatOptions(RegistryStore& store, const RegKey& key, bool always) const;
 };
 
 }  // namespace korvi

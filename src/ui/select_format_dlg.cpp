@@ -8,25 +8,10 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "rip/output_format.h"
+#include "formats/output_format.h"
 #include "ui/prompts.h"
 
 namespace korvi {
-namespace {
-
-struct FormatChoice {
-  OutputFormat format;
-  const char* text;
-  const char* name;
-};
-
-// The chooser's own labels: "WAVE" here, where the table names the file type.
-constexpr FormatChoice kChoices[] = {
-    {kFormatWave, "WAVE", "waveRadio"}, {kFormatMp3, "MP3", "mp3Radio"},    {kFormatApe, "APE", "apeRadio"},
-    {kFormatFlac, "FLAC", "flacRadio"}, {kFormatOpus, "Opus", "opusRadio"},
-};
-
-}  // namespace
 
 CSelectFormatDlg::CSelectFormatDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("Select output format"));
@@ -34,10 +19,10 @@ CSelectFormatDlg::CSelectFormatDlg(QWidget* parent) : QDialog(parent) {
   auto* group = new QGroupBox(tr("Format:"));
   auto* radios = new QVBoxLayout(group);
   m_formats = new QButtonGroup(this);
-  for (const FormatChoice& choice : kChoices) {
-    auto* radio = new QRadioButton(QString::fromLatin1(choice.text));
-    radio->setObjectName(QString::fromLatin1(choice.name));
-    m_formats->addButton(radio, choice.format);
+  for (const OutputFormatInfo& choice : OutputFormats()) {
+    auto* radio = new QRadioButton(QString::fromLatin1(choice.chooserText));
+    radio->setObjectName(QString::fromLatin1(choice.chooserName));
+    m_formats->addButton(radio, choice.id);
     radios->addWidget(radio);
   }
   // Every way of checking a radio (mouse, arrow keys, shortcut) chooses its format.

@@ -15,7 +15,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <array>
 #include <span>
 #include <utility>
 #include <vector>
@@ -23,8 +22,6 @@
 #include "cddb/cddb_server.h"
 #include "disc/offset_reader.h"
 #include "metadata/lookup_order.h"
-#include "rip/flac_output_media.h"
-#include "rip/opus_output_media.h"
 #include "rip/rip_job.h"
 #include "ui/prompts.h"
 
@@ -37,23 +34,6 @@ struct Choice {
 };
 
 constexpr int kMaxEmailLength = 254;
-
-constexpr std::array kBitRates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-
-std::vector<Choice> BitRateChoices() {
-  std::vector<Choice> choices;
-  for (int rate : kBitRates)
-    choices.push_back({QCoreApplication::translate("korvi::CSetsPageMP3", "%1 BPS").arg(rate), rate});
-  return choices;
-}
-
-std::vector<Choice> LevelChoices() {
-  return {{QCoreApplication::translate("korvi::CSetsPageAPE", "Fast"), 1000},
-          {QCoreApplication::translate("korvi::CSetsPageAPE", "Normal"), 2000},
-          {QCoreApplication::translate("korvi::CSetsPageAPE", "High"), 3000},
-          {QCoreApplication::translate("korvi::CSetsPageAPE", "Extra High"), 4000},
-          {QCoreApplication::translate("korvi::CSetsPageAPE", "Insane"), 5000}};
-}
 
 // Refills `combo` and selects the first item whose data is `current`, none when no item has it.
 // Quietly, so that refilling never counts as the user's choice.
@@ -322,163 +302,113 @@ void CSetsPageGeneral::BrowseLibraryFolder() {
   if (!folder.isEmpty()) m_libraryEdit->setText(folder);
 }
 
-// ---- MP3 ----------------------------------------------------------------------------------------
+// ---- A format's options ---------------------------------------------------------------------
 
-CSetsPageMP3::CSetsPageMP3(QWidget* parent)
-    : QWidget(parent),
-      m_bitRateCombo(Named(new QComboBox, "bitrateCombo")),
-      m_id3Check(Named(new QCheckBox(tr("&Save MP3 ID3Tag")), "id3Check")) {
-  auto* group = Named(new QGroupBox(tr("Format Settings:")), "formatGroup");
+namespace {
+
+QString Translated(const char* text) { return QCoreApplication::translate("Formats", text); }
+
+std::vector<Choice> ChoicesOf(const FormatOption& option) {
+  std::vector<Choice> choices;
+  for (const OptionChoice& choice : option.choices)
+    choices.push_back({choice.name ? Translated(choice.name) : Translated(option.valueText).arg(choice.value),
+                       choice.value});
+  return choices;
+}
+
+}  // namespace
+
+CSetsPageFormat::CSetsPageFormat(const OutputFormatInfo& format, QWidget* parent)
+    : QWidget(parent), m_format(format) {
+  auto* group = Named(new QGroupBox(Translated(format.groupTitle)), format.groupName);
   auto* form = new QFormLayout(group);
   form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow(tr("BPS:"), m_bitRateCombo);
-  form->addRow(m_id3Check);
-
+  for (const FormatOption& option : format.options) {
+    QWidget* field = MakeField(option);
+    if (option.kind == OptionKind::kSwitch)
+      form->addRow(field);
+    else
+      form->addRow(Translated(option.pageLabel), field);
+    m_fields.push_back({&option, field, option.defaultValue});
+  }
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
   layout->addStretch(1);
-
-  connect(m_bitRateCombo, &QComboBox::currentIndexChanged, this, &CSetsPageMP3::OnBitRateChosen);
-  FillBitRates();
+  FillChoices();
 }
 
-void CSetsPageMP3::Load(const CAppSettings& settings) {
-  SetBitRate(settings.BPS);
-  m_id3Check->setChecked(settings.SaveID3Tag);
+QWidget* CSetsPageFormat::MakeField(const FormatOption& option) {
+  QWidget* field = nullptr;
+  if (option.kind == OptionKind::kSwitch) {
+    field = new QCheckBox(Translated(option.pageLabel));
+  } else if (option.kind == OptionKind::kRange) {
+    auto* spin = new QSpinBox;
+    spin->setRange(option.min, option.max);
+    spin->setSingleStep(option.step);
+    if (option.suffix) spin->setSuffix(Translated(option.suffix));
+    field = spin;
+  } else {
+    auto* combo = new QComboBox;
+    const size_t index = m_fields.size();
+    connect(combo, &QComboBox::currentIndexChanged, this, [this, index](int chosen) { OnChosen(index, chosen); });
+    field = combo;
+  }
+  if (option.toolTip) field->setToolTip(Translated(option.toolTip));
+  return Named(field, option.fieldName);
 }
 
-void CSetsPageMP3::Store(CAppSettings& settings) const {
-  settings.BPS = m_bitRate;
-  settings.SaveID3Tag = m_id3Check->isChecked();
+void CSetsPageFormat::Load(const CAppSettings& settings) {
+  for (Field& field : m_fields) {
+    const int32_t value = field.option->Get(settings);
+    if (auto* check = qobject_cast<QCheckBox*>(field.widget)) check->setChecked(value != 0);
+    if (auto* spin = qobject_cast<QSpinBox*>(field.widget)) spin->setValue(value);
+    field.value = value;
+  }
+  FillChoices();
 }
 
-void CSetsPageMP3::SetBitRate(int bitRate) {
-  m_bitRate = bitRate;
-  FillBitRates();
+void CSetsPageFormat::Store(CAppSettings& settings) const {
+  for (const Field& field : m_fields) {
+    int32_t value = field.value;
+    if (auto* check = qobject_cast<QCheckBox*>(field.widget)) value = check->isChecked() ? 1 : 0;
+    if (auto* spin = qobject_cast<QSpinBox*>(field.widget)) value = spin->value();
+    field.option->Set(settings, value);
+  }
 }
 
-void CSetsPageMP3::showEvent(QShowEvent* event) {
+void CSetsPageFormat::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  FillBitRates();
+  FillChoices();
 }
 
-void CSetsPageMP3::hideEvent(QHideEvent* event) {
+void CSetsPageFormat::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
-  FillBitRates();
+  FillChoices();
 }
 
-void CSetsPageMP3::FillBitRates() {
-  const std::vector<Choice> choices = BitRateChoices();
-  FillCombo(m_bitRateCombo, choices, m_bitRate);
+void CSetsPageFormat::FillChoices() {
+  for (const Field& field : m_fields)
+    if (auto* combo = qobject_cast<QComboBox*>(field.widget)) FillCombo(combo, ChoicesOf(*field.option), field.value);
 }
 
-void CSetsPageMP3::OnBitRateChosen(int index) {
-  if (index >= 0) m_bitRate = m_bitRateCombo->itemData(index).toInt();
+void CSetsPageFormat::OnChosen(size_t field, int index) {
+  auto* combo = qobject_cast<QComboBox*>(m_fields[field].widget);
+  if (index >= 0) m_fields[field].value = combo->itemData(index).toInt();
 }
-
-// ---- APE ----------------------------------------------------------------------------------------
-
-CSetsPageAPE::CSetsPageAPE(QWidget* parent)
-    : QWidget(parent), m_levelCombo(Named(new QComboBox, "levelCombo")) {
-  auto* group = Named(new QGroupBox(tr("General:")), "apeGroup");
-  auto* form = new QFormLayout(group);
-  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow(tr("Compression Level:"), m_levelCombo);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(group);
-  layout->addStretch(1);
-
-  connect(m_levelCombo, &QComboBox::currentIndexChanged, this, &CSetsPageAPE::OnLevelChosen);
-  FillLevels();
-}
-
-void CSetsPageAPE::Load(const CAppSettings& settings) { SetLevel(settings.CompressionLevel); }
-
-void CSetsPageAPE::Store(CAppSettings& settings) const { settings.CompressionLevel = m_level; }
-
-void CSetsPageAPE::SetLevel(int level) {
-  m_level = level;
-  FillLevels();
-}
-
-void CSetsPageAPE::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  FillLevels();
-}
-
-void CSetsPageAPE::hideEvent(QHideEvent* event) {
-  QWidget::hideEvent(event);
-  FillLevels();
-}
-
-void CSetsPageAPE::FillLevels() {
-  const std::vector<Choice> choices = LevelChoices();
-  FillCombo(m_levelCombo, choices, m_level);
-}
-
-void CSetsPageAPE::OnLevelChosen(int index) {
-  if (index >= 0) m_level = m_levelCombo->itemData(index).toInt();
-}
-
-// ---- FLAC ---------------------------------------------------------------------------------------
-
-CSetsPageFLAC::CSetsPageFLAC(QWidget* parent)
-    : QWidget(parent), m_levelSpin(Named(new QSpinBox, "flacLevelSpin")) {
-  m_levelSpin->setRange(CFlacOutputMedia::kMinLevel, CFlacOutputMedia::kMaxLevel);
-  m_levelSpin->setToolTip(tr("0 encodes fastest, 8 makes the smallest files; all are lossless"));
-  auto* group = Named(new QGroupBox(tr("General:")), "flacGroup");
-  auto* form = new QFormLayout(group);
-  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow(tr("Compression level:"), m_levelSpin);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(group);
-  layout->addStretch(1);
-}
-
-void CSetsPageFLAC::Load(const CAppSettings& settings) { m_levelSpin->setValue(settings.FlacLevel); }
-
-void CSetsPageFLAC::Store(CAppSettings& settings) const { settings.FlacLevel = m_levelSpin->value(); }
-
-// ---- Opus ---------------------------------------------------------------------------------------
-
-CSetsPageOpus::CSetsPageOpus(QWidget* parent)
-    : QWidget(parent), m_bitrateSpin(Named(new QSpinBox, "opusBitrateSpin")) {
-  m_bitrateSpin->setRange(COpusOutputMedia::kMinBitrate, COpusOutputMedia::kMaxBitrate);
-  m_bitrateSpin->setSingleStep(16);
-  m_bitrateSpin->setSuffix(tr(" kbit/s"));
-  m_bitrateSpin->setToolTip(tr("Higher rates sound closer to the disc and make larger files"));
-  auto* group = Named(new QGroupBox(tr("General:")), "opusGroup");
-  auto* form = new QFormLayout(group);
-  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
-  form->addRow(tr("Bit rate:"), m_bitrateSpin);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(group);
-  layout->addStretch(1);
-}
-
-void CSetsPageOpus::Load(const CAppSettings& settings) { m_bitrateSpin->setValue(settings.OpusBitrate); }
-
-void CSetsPageOpus::Store(CAppSettings& settings) const { settings.OpusBitrate = m_bitrateSpin->value(); }
 
 // ---- The sheet ----------------------------------------------------------------------------------
 
 CSettingsSheet::CSettingsSheet(QWidget* parent)
     : QDialog(parent),
       m_tabs(Named(new QTabWidget, "settingsTabs")),
-      m_general(new CSetsPageGeneral),
-      m_mp3(new CSetsPageMP3),
-      m_ape(new CSetsPageAPE),
-      m_flac(new CSetsPageFLAC),
-      m_opus(new CSetsPageOpus) {
+      m_general(new CSetsPageGeneral) {
   setWindowTitle(tr("Settings"));
   m_tabs->addTab(m_general, tr("General"));
-  m_tabs->addTab(m_mp3, tr("MP3 Settings"));
-  m_tabs->addTab(m_ape, tr("APE Settings"));
-  m_tabs->addTab(m_flac, tr("FLAC"));
-  m_tabs->addTab(m_opus, tr("Opus"));
+  for (const OutputFormatInfo& format : OutputFormats()) {
+    if (format.options.empty()) continue;
+    m_formats.push_back(new CSetsPageFormat(format));
+    m_tabs->addTab(m_formats.back(), Translated(format.pageTitle));
+  }
 
   auto* ok = Named(new QPushButton(tr("OK")), "okButton");
   auto* cancel = Named(new QPushButton(tr("Cancel")), "cancelButton");
@@ -498,18 +428,18 @@ CSettingsSheet::CSettingsSheet(QWidget* parent)
 
 void CSettingsSheet::Load(const CAppSettings& settings) {
   m_general->Load(settings);
-  m_mp3->Load(settings);
-  m_ape->Load(settings);
-  m_flac->Load(settings);
-  m_opus->Load(settings);
+  for (CSetsPageFormat* page : m_formats) page->Load(settings);
 }
 
 void CSettingsSheet::Store(CAppSettings& settings) const {
   m_general->Store(settings);
-  m_mp3->Store(settings);
-  m_ape->Store(settings);
-  m_flac->Store(settings);
-  m_opus->Store(settings);
+  for (const CSetsPageFormat* page : m_formats) page->Store(settings);
+}
+
+CSetsPageFormat* CSettingsSheet::FormatPage(OutputFormat format) const {
+  for (CSetsPageFormat* page : m_formats)
+    if (page->Format().id == format) return page;
+  return nullptr;
 }
 
 bool EditSettings(QWidget* parent, CAppSettings& settings) {

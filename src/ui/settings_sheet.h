@@ -3,7 +3,9 @@
 
 #include <QDialog>
 #include <QWidget>
+#include <vector>
 
+#include "formats/output_format.h"
 #include "settings/app_settings.h"
 
 class QCheckBox;
@@ -77,85 +79,36 @@ class CSetsPageGeneral : public QWidget {
   QCheckBox* m_tagsCheck;
 };
 
-// MP3 bit rate and ID3 tag.
-class CSetsPageMP3 : public QWidget {
+// A format's options, one field each, as the format table describes them: a list for a choice
+// (a value the list does not offer shows no selection and is kept as set), a spin box for a range,
+// a check box for a switch.
+class CSetsPageFormat : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CSetsPageMP3(QWidget* parent = nullptr);
+  explicit CSetsPageFormat(const OutputFormatInfo& format, QWidget* parent = nullptr);
 
+  const OutputFormatInfo& Format() const { return m_format; }
   void Load(const CAppSettings& settings);
   void Store(CAppSettings& settings) const;
-
-  // Kept as set even when the list has no such rate.
-  int BitRate() const { return m_bitRate; }
-  void SetBitRate(int bitRate);
 
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
-  void FillBitRates();
-  void OnBitRateChosen(int index);
+  struct Field {
+    const FormatOption* option;
+    QWidget* widget;
+    int32_t value;  // a choice's, kept apart from the list
+  };
 
-  int m_bitRate = 192;
-  QComboBox* m_bitRateCombo;
-  QCheckBox* m_id3Check;
-};
+  QWidget* MakeField(const FormatOption& option);
+  void FillChoices();
+  void OnChosen(size_t field, int index);
 
-// APE compression level.
-class CSetsPageAPE : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit CSetsPageAPE(QWidget* parent = nullptr);
-
-  void Load(const CAppSettings& settings);
-  void Store(CAppSettings& settings) const;
-
-  // Kept as set even when the list has no such level.
-  int Level() const { return m_level; }
-  void SetLevel(int level);
-
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
-
- private:
-  void FillLevels();
-  void OnLevelChosen(int index);
-
-  int m_level = 2000;
-  QComboBox* m_levelCombo;
-};
-
-// FLAC compression level, 0 to 8.
-class CSetsPageFLAC : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit CSetsPageFLAC(QWidget* parent = nullptr);
-
-  void Load(const CAppSettings& settings);
-  void Store(CAppSettings& settings) const;
-
- private:
-  QSpinBox* m_levelSpin;
-};
-
-// Opus bit rate, 64 to 256 kbit/s.
-class CSetsPageOpus : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit CSetsPageOpus(QWidget* parent = nullptr);
-
-  void Load(const CAppSettings& settings);
-  void Store(CAppSettings& settings) const;
-
- private:
-  QSpinBox* m_bitrateSpin;
+  const OutputFormatInfo& m_format;
+  std::vector<Field> m_fields;
 };
 
 // The dialog: the pages on tabs, OK and Cancel.
@@ -169,18 +122,13 @@ class CSettingsSheet : public QDialog {
   void Store(CAppSettings& settings) const;
 
   CSetsPageGeneral* GeneralPage() const { return m_general; }
-  CSetsPageMP3* Mp3Page() const { return m_mp3; }
-  CSetsPageAPE* ApePage() const { return m_ape; }
-  CSetsPageFLAC* FlacPage() const { return m_flac; }
-  CSetsPageOpus* OpusPage() const { return m_opus; }
+  // The page of a format's options; null for a format without any.
+  CSetsPageFormat* FormatPage(OutputFormat format) const;
 
  private:
   QTabWidget* m_tabs;
   CSetsPageGeneral* m_general;
-  CSetsPageMP3* m_mp3;
-  CSetsPageAPE* m_ape;
-  CSetsPageFLAC* m_flac;
-  CSetsPageOpus* m_opus;
+  std::vector<CSetsPageFormat*> m_formats;
 };
 
 // Shows the sheet on `settings`; true and every field written back when the user pressed OK,

@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 
+#include "common/version.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/oracles.h"
 #include "fixtures/temp_dir.h"
@@ -81,6 +82,39 @@ TEST(KorviCliToc, UnreadableDrivesAndUsageErrors) {
   auto help = RunCommand(Cli("--help"));
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("toc DRIVE"), std::string::npos);
+}
+
+// --help names every command and option the tool takes; each command's --help (or -h, wherever it
+// stands) prints that command's usage, the same one a usage error ends with; --version the version.
+TEST(KorviCli, HelpUsageAndVersionComeFromOneDescription) {
+  const auto help = RunCommand(Cli("--help 2>&1"));
+  ASSERT_EQ(help.status, 0);
+  for (const char* option : {"--require-accurate", "--no-verify", "--no-log", "--no-cue", "--pick", "--no-save",
+                             "--cdtext", "--version", "--opus-bitrate"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  const auto ripHelp = RunCommand(Cli("rip --help 2>&1"));
+  EXPECT_EQ(ripHelp.status, 0) << ripHelp.out;
+  const std::string usage = ripHelp.out.substr(0, ripHelp.out.find("\n\n"));
+  EXPECT_EQ(usage.rfind("usage: korvi-cli rip DRIVE --format wav|mp3|ape|flac|opus [--out DIR]", 0), 0u) << usage;
+  EXPECT_NE(usage.find("[--pick N]"), std::string::npos) << usage;
+  EXPECT_NE(ripHelp.out.find("--no-cue"), std::string::npos);
+  const auto afterError = RunCommand(Cli("rip x --format ogg 2>&1"));
+  EXPECT_EQ(afterError.status, 2);
+  EXPECT_EQ(afterError.out, "korvi-cli: --format takes wav, mp3, ape, flac or opus\n" + usage + "\n");
+  for (const char* command : {"drives", "toc", "play", "xmcd", "lookup", "verify"}) {
+    for (const char* flag : {"--help", "-h"}) {
+      const auto shown = RunCommand(Cli(std::string(command) + " x " + flag + " 2>&1"));
+      EXPECT_EQ(shown.status, 0) << command << flag;
+      EXPECT_EQ(shown.out.rfind("usage: korvi-cli " + std::string(command), 0), 0u) << shown.out;
+    }
+  }
+  const auto lookupError = RunCommand(Cli("lookup 2>&1"));
+  EXPECT_EQ(lookupError.status, 2);
+  const std::string lookupHelp = RunCommand(Cli("lookup -h")).out;
+  EXPECT_EQ(lookupError.out, "korvi-cli: " + lookupHelp.substr(0, lookupHelp.find('\n') + 1));
+  const auto version = RunCommand(Cli("--version"));
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "korvi-cli " + std::string(ProgramVersion()) + "\n");
 }
 
 TEST(KorviCliDrives, ListsTheImagesAfterTheDrives) {
@@ -369,6 +403,20 @@ TEST_F(KorviCliRip, UsageErrors) {
     EXPECT_EQ(result.status, 2) << rate;
     EXPECT_NE(result.out.find("korvi-cli: --opus-bitrate takes 64 to 256 kbit/s\nusage:"), std::string::npos)
         << result.out;
+  }
+  // A value the encoder would not take is refused before any track is read, naming those it takes.
+  const std::map<std::string, std::string> refused = {
+      {"--format mp3 --bitrate 7", "--bitrate takes 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256 or 320 kbit/s"},
+      {"--format mp3 --bitrate 1000", "--bitrate takes 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256 or 320 kbit/s"},
+      {"--format mp3 --bitrate 100", "--bitrate takes 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256 or 320 kbit/s"},
+      {"--format ape --level 1500", "--level takes 1000 (Fast), 2000 (Normal), 3000 (High), 4000 (Extra High) or 5000 (Insane)"},
+      {"--format ape --level 6000", "--level takes 1000 (Fast), 2000 (Normal), 3000 (High), 4000 (Extra High) or 5000 (Insane)"},
+      {"--format ape --level abc", "--level takes 1000 (Fast), 2000 (Normal), 3000 (High), 4000 (Extra High) or 5000 (Insane)"},
+  };
+  for (const auto& [args, message] : refused) {
+    const auto result = Rip(args + " --out " + ShellQuote(m_out.string()) + " 2>&1");
+    EXPECT_EQ(result.status, 2) << args;
+    EXPECT_NE(result.out.find("korvi-cli: " + message + "\nusage: korvi-cli rip DRIVE"), std::string::npos) << result.out;
   }
   EXPECT_EQ(Rip(out).status, 2);
   EXPECT_EQ(Rip("--format wav --tracks 0" + out).status, 2);

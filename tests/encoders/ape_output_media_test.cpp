@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "ape_test_support.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
@@ -30,8 +32,8 @@ TEST(ApeOutputMedia, TracksBecomeFilesThatDecodeToTheirAudio) {
     const auto path = dir / "track.ape";
     // The format table makes the writer, with the level of the settings.
     WriterOptions options;
-    options.compressionLevel = level;
-    auto writer = FindOutputFormat(kFormatApe)->makeWriter(path.string(), options, nullptr);
+    options.CompressionLevel = level;
+    auto writer = MakeWriter(kFormatApe, path.string(), options, nullptr);
     RipInto(*writer, pcm);
     EXPECT_FALSE(writer->Failed()) << writer->FailureText();
     const ApeFile f = ParseApe(path);
@@ -145,8 +147,18 @@ TEST_F(ApeRipFromCli, EveryLevelRipsTheDiscsAudio) {
   }
 }
 
+// The command line takes only the levels the compressor knows (exit 2); a stored setting is taken
+// as it is, and the compressor's refusal is then reported for each file.
 TEST_F(ApeRipFromCli, ARefusedLevelIsReportedForEachFile) {
-  const auto result = Rip("--level 4500 2>&1");
+  EXPECT_EQ(Rip("--level 4500 2>/dev/null").status, 2);
+  std::filesystem::create_directories(m_dir / "config" / "korvi-cd-ripper");
+  std::ofstream(m_dir / "config" / "korvi-cd-ripper" / "registry.reg")
+      << "Windows Registry Editor Version 5.00\n\n"
+      << "[HKEY_CURRENT_USER\\Software\\Tessaline Technology\\Korvi CD Ripper\\Options]\n"
+      << "\"DefaultFolder\"=\"" << m_out.string() << "\"\n"
+      << "\"DefaultLibFolder\"=\"" << (m_dir / "library").string() << "\"\n"
+      << "\"CompressionLevel\"=dword:00001194\n";
+  const auto result = Rip("2>&1");
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find((m_out / "Track 1.ape").string() +
                             ": cannot start the APE compressor: compression level 4500 is not one of"),

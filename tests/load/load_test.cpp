@@ -140,8 +140,8 @@ class LoadTest : public ::testing::Test {
       settings.folder = (m_disc.dir / "out").string();
       settings.format = formats[i % 3];
       settings.replacePrompt = false;
-      settings.writer.bitRate = 128;
-      settings.writer.compressionLevel = 2000;
+      settings.writer.BPS = 128;
+      settings.writer.CompressionLevel = 2000;
       ASSERT_TRUE(job.Start(std::move(tracks), settings)) << "rip " << i;
       job.Join();
       for (const RipFailure& failure : job.Failures())

@@ -102,7 +102,7 @@ class ToolFiles : public ::testing::Test {
     // The APE writer, through the format table, as the rip job makes it.
     std::string pcm(75 * 2352, '\0');
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = char(i * 7 % 251);
-    auto writer = FindOutputFormat(kFormatApe)->makeWriter(Path(".ape"), WriterOptions{}, nullptr);
+    auto writer = MakeWriter(kFormatApe, Path(".ape"), WriterOptions{}, nullptr);
     ASSERT_TRUE(writer);
     writer->Open();
     ASSERT_EQ(writer->Write(reinterpret_cast<const uint8_t*>(pcm.data()), int(pcm.size())) >= 0, true);
