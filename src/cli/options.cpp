@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "disc/offset_reader.h"
-#include "rip/rip_job.h"
+#include "rip/job_limits.h"
 
 namespace korvi::cli {
 namespace {

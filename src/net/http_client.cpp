@@ -187,7 +187,7 @@ std::string TransferError(CURLcode result, CURL* easy, const Transfer& transfer,
 
 std::string HttpUserAgent() { return std::string("Korvi-CD-Ripper/") + ProgramVersion(); }
 
-HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel,
+HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CancelToken* cancel,
                   const std::string& userAgent) {
   const std::string server = ServerOf(url);
   if (cancel && cancel->IsCancelled()) return Cancelled();

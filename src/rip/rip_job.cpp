@@ -12,7 +12,7 @@
 #include "disc/sector_source.h"
 #include "messages/messenger.h"
 #include "rip/encoder_pool.h"
-#include "rip/file_names.h"
+#include "text/file_names.h"
 #include "rip/output_media.h"
 #include "tags/track_tags.h"
 

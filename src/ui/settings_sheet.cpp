@@ -24,8 +24,8 @@
 #include "disc/offset_reader.h"
 #include "metadata/lookup_order.h"
 #include "rip/flac_output_media.h"
+#include "rip/job_limits.h"
 #include "rip/opus_output_media.h"
-#include "rip/rip_job.h"
 #include "ui/prompts.h"
 
 namespace korvi {

@@ -1,4 +1,4 @@
-#include "rip/file_names.h"
+#include "text/file_names.h"
 
 #include <algorithm>
 #include <set>
@@ -9,10 +9,6 @@ namespace korvi {
 namespace {
 
 constexpr size_t kNameMaxBytes = 255;
-
-bool LeavesNoName(const std::string& name) {
-  return std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || c == ' '; });
-}
 
 std::string FoldedCase(std::string text) {
   for (char& c : text)
@@ -27,6 +23,10 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 }
 
 }  // namespace
+
+bool LeavesNoName(std::string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || c == ' '; });
+}
 
 std::string TitleToFileName(const std::string& title, int trackNumber, size_t extensionBytes) {
   std::string name = ReplaceControls(title, '_');
