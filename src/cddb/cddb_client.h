@@ -64,7 +64,6 @@ class CCDDB {
 
   // The longest wait for each piece of a reply, and for room to send.
   void SetWaitTimeout(int milliseconds) { m_waitTimeoutMs = milliseconds; }
-  int WaitTimeout() const { return m_waitTimeoutMs; }
   // A reply longer than maxBytes, or one still arriving after totalMs, fails like a reply that
   // timed out.
   void SetReplyLimits(size_t maxBytes, int totalMs) {

@@ -44,7 +44,6 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_tracks = std::move(tracks);
   m_settings = std::move(settings);
   m_startTime = std::time(nullptr);
-  m_reportFiles.clear();
   m_logFile.clear();
   m_accurateRipProblem.clear();
   m_audioTracks = 0;

@@ -191,8 +191,6 @@ class RipJob {
   const std::vector<RipTrack>& Tracks() const { return m_tracks; }
   // One a track, in the order of Tracks().
   const std::vector<TrackResult>& Results() const { return m_results; }
-  // The log and cue sheet the job wrote.
-  const std::vector<std::string>& ReportFiles() const { return m_reportFiles; }
   // The log's path; empty when none was written.
   const std::string& LogFile() const { return m_logFile; }
   // Whether the last job was stopped before its end.
@@ -304,7 +302,6 @@ class RipJob {
   std::vector<std::string> m_written;
   std::vector<TrackResult> m_results;
   std::unique_ptr<AccurateRipLookup> m_accurateRip;  // from Start until the next Start
-  std::vector<std::string> m_reportFiles;
   std::string m_accurateRipProblem;
   std::string m_logFile;
   std::time_t m_startTime = 0;
