@@ -43,6 +43,22 @@ bool UniqueFd::Close() {
 
 void UniqueFd::Reset() { Close(); }
 
+bool WriteAll(int fd, const void* data, size_t size, int64_t offset) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = offset < 0 ? ::write(fd, bytes, size) : ::pwrite(fd, bytes, size, off_t(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    bytes += written;
+    size -= size_t(written);
+    if (offset >= 0) offset += written;
+  }
+  return true;
+}
+
 namespace {
 
 std::string FileName(const std::string& path) {

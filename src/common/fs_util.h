@@ -32,6 +32,11 @@ class UniqueFd {
   int m_fd = -1;
 };
 
+// Writes all size bytes to fd: at offset when it is not negative (pwrite, the file's position left
+// alone), else at the file's position; going on after a signal or a short write. False with errno
+// set when a write fails, EIO when one writes nothing.
+bool WriteAll(int fd, const void* data, size_t size, int64_t offset = -1);
+
 enum class ReadStatus { Ok, Missing, Error };
 
 struct FileContents {
