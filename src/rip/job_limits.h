@@ -11,4 +11,8 @@ constexpr int32_t kReadBatchSectors = 26;
 // The most tracks encoded at once that the settings and korvi-cli take.
 constexpr int32_t kMaxEncoderJobs = 64;
 
+// The cores this process may run on (a CPU set or taskset counts), at least 1: the encoders of a
+// job whose setting is 0.
+int CoresAvailable();
+
 }  // namespace korvi

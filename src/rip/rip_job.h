@@ -37,10 +37,6 @@ class IFrameMessenger;
 class ISectorSource;
 struct RipReport;
 
-// The cores this process may run on (a CPU set or taskset counts), at least 1: the encoders of a
-// job whose setting is 0.
-int CoresAvailable();
-
 struct RipProgress {
   int32_t sectorIndex;   // within the track, of the sector about to be read
   int32_t trackSectors;  // end − begin
