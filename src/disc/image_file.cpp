@@ -47,19 +47,6 @@ std::string Layout(uint32_t rate, uint32_t channels, uint32_t bits) {
          (channels == 1 ? " channel, " : " channels, ") + std::to_string(bits) + " bits";
 }
 
-// Reads until length bytes are in or the file ends: the count read, or -1 with errno set.
-int64_t ReadAt(int fd, int64_t offset, uint8_t* out, size_t length) {
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t n = ::pread(fd, out + done, length - done, off_t(offset + int64_t(done)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += size_t(n);
-  }
-  return int64_t(done);
-}
-
 // A regular file opened for reading, with its size then; a pipe or a device there is refused at
 // once rather than waited on.
 bool OpenDataFile(const std::string& name, UniqueFd* fd, int64_t* size, std::string* error) {
@@ -99,7 +86,7 @@ class RawAudioFile final : public ImageDataFile {
 
  private:
   bool ReadSpan(int64_t offset, uint8_t* out, size_t length, std::string* error) {
-    const int64_t n = ReadAt(m_fd.Get(), m_start + offset, out, length);
+    const int64_t n = ReadFull(m_fd.Get(), out, length, m_start + offset);
     if (n < 0)
       return Fail(error,
                   "cannot read " + m_name + " at " + BytePosition(offset) + ": " + std::strerror(errno));

@@ -27,18 +27,9 @@ constexpr uint16_t kFormatPcm = 1;
 std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 bool ReadAt(int fd, int64_t offset, uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t done = ::pread(fd, data, size, offset);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      if (done == 0) errno = EIO;
-      return false;
-    }
-    data += done;
-    size -= size_t(done);
-    offset += done;
-  }
-  return true;
+  const int64_t got = ReadFull(fd, data, size, offset);
+  if (got >= 0 && size_t(got) < size) errno = EIO;  // the file ended early
+  return got >= 0 && size_t(got) == size;
 }
 
 // Moves length bytes within the file from one offset to another; the ranges may overlap.
