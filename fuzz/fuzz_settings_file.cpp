@@ -17,7 +17,7 @@
 #include "settings/reg_file.h"
 #include "settings/registry_store.h"
 #include "settings/user_folders.h"
-#include "settings/utf_convert.h"
+#include "text/utf16_text.h"
 
 namespace {
 

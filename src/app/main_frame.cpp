@@ -26,6 +26,7 @@
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
 #include "rip/output_format.h"
+#include "settings/rip_settings_of.h"
 #include "ui/about_dlg.h"
 #include "ui/child_view.h"
 #include "ui/choose_release_dlg.h"

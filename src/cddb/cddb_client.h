@@ -17,7 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
+#include "common/reply_limits.h"
 #include "cddb/cddb_errors.h"
 #include "cddb/cddb_record.h"
 #include "cddb/cddb_server.h"
@@ -45,9 +46,9 @@ inline constexpr uint32_t kMciErrDeviceNotReady = 276;     // no readable table 
 inline constexpr const char* kCddbClientName = "MfcCDDB";
 inline constexpr const char* kCddbClientVersion = "1.27";
 inline constexpr int kCddbProtocolLevel = 5;
-inline constexpr int kCddbDefaultWaitMs = 2000;  // per piece of a reply
-inline constexpr size_t kCddbMaxReplyBytes = 1 << 20;
-inline constexpr int kCddbMaxReplyMs = 30000;  // for a whole reply
+inline constexpr int kCddbDefaultWaitMs = kReplyStallMs;  // per piece of a reply
+inline constexpr size_t kCddbMaxReplyBytes = kMaxReplyBytes;
+inline constexpr int kCddbMaxReplyMs = kMaxReplyMs;  // for a whole reply
 inline constexpr size_t kCddbChunkSize = 4096;
 inline constexpr int kCddbStatusNoEntry = 401;  // read: the database has no such entry
 inline constexpr std::string_view kCddbTerminator = "\r\n.\r\n";
@@ -59,11 +60,10 @@ class CCDDB {
   CCDDB(const CCDDB&) = delete;
   CCDDB& operator=(const CCDDB&) = delete;
 
-  void SetCancelToken(std::shared_ptr<const CCDDBCancelToken> token) { m_cancel = std::move(token); }
+  void SetCancelToken(std::shared_ptr<const CancelToken> token) { m_cancel = std::move(token); }
 
   // The longest wait for each piece of a reply, and for room to send.
   void SetWaitTimeout(int milliseconds) { m_waitTimeoutMs = milliseconds; }
-  int WaitTimeout() const { return m_waitTimeoutMs; }
   // A reply longer than maxBytes, or one still arriving after totalMs, fails like a reply that
   // timed out.
   void SetReplyLimits(size_t maxBytes, int totalMs) {
@@ -146,7 +146,7 @@ class CCDDB {
   int m_readErrno = 0;
   size_t m_maxReplyBytes = kCddbMaxReplyBytes;
   int m_maxReplyMs = kCddbMaxReplyMs;
-  std::shared_ptr<const CCDDBCancelToken> m_cancel;
+  std::shared_ptr<const CancelToken> m_cancel;
 };
 
 // A word of the hello parameter: every byte that is not an ASCII letter or digit becomes "_";

@@ -2,23 +2,16 @@
 
 #include <cstdlib>
 
+#include "common/host_port.h"
+
 namespace korvi {
 
 std::optional<CCDDBServer> ParseCddbServer(std::string_view hostPort) {
+  const std::optional<HostPort> parsed = ParseHostPort(hostPort, kDefaultCddbPort);
+  if (!parsed) return std::nullopt;
   CCDDBServer server;
-  const size_t colon = hostPort.find(':');
-  server.host = std::string(hostPort.substr(0, colon));
-  if (server.host.empty()) return std::nullopt;
-  if (colon == std::string_view::npos) return server;
-  const std::string_view port = hostPort.substr(colon + 1);
-  if (port.empty() || port.size() > 5) return std::nullopt;
-  int value = 0;
-  for (char c : port) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value < 1 || value > 65535) return std::nullopt;
-  server.port = value;
+  server.host = parsed->host;
+  server.port = parsed->port;
   return server;
 }
 

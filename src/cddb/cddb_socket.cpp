@@ -17,7 +17,7 @@
 #include <system_error>
 #include <thread>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 #include "cddb/cddb_errors.h"
 
 namespace korvi {
@@ -37,7 +37,7 @@ int RemainingMs(Clock::time_point deadline) {
 
 // Waits until fd has one of events, the time runs out (timeoutMs < 0: never) or the token is
 // cancelled. errno holds the cause of kFailed.
-WaitResult WaitFor(int fd, short events, int timeoutMs, const CCDDBCancelToken* cancel) {
+WaitResult WaitFor(int fd, short events, int timeoutMs, const CancelToken* cancel) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   const int wakeFd = cancel ? cancel->WakeDescriptor() : -1;
   for (;;) {
@@ -84,7 +84,7 @@ ResolveResult Found(const std::optional<in_addr>& address, in_addr& out) {
 
 // The name service cannot be interrupted, so with a cancel token the lookup runs on a thread of
 // its own; a cancelled connect leaves that thread to finish by itself.
-ResolveResult Resolve(const std::string& host, const CCDDBCancelToken* cancel, in_addr& out) {
+ResolveResult Resolve(const std::string& host, const CancelToken* cancel, in_addr& out) {
   if (!cancel) return Found(LookUp(host), out);
   auto job = std::make_shared<Resolution>();
   if (job->doneFd < 0) return Found(LookUp(host), out);

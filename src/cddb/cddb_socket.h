@@ -8,12 +8,12 @@
 
 namespace korvi {
 
-class CCDDBCancelToken;
+class CancelToken;
 
 class CCDDBSocket {
  public:
   // cancel may be null; when given it must outlive the socket.
-  explicit CCDDBSocket(const CCDDBCancelToken* cancel = nullptr) : m_cancel(cancel) {}
+  explicit CCDDBSocket(const CancelToken* cancel = nullptr) : m_cancel(cancel) {}
   ~CCDDBSocket() { Close(); }
   CCDDBSocket(const CCDDBSocket&) = delete;
   CCDDBSocket& operator=(const CCDDBSocket&) = delete;
@@ -56,7 +56,7 @@ class CCDDBSocket {
  private:
   bool Fail(int error);
 
-  const CCDDBCancelToken* m_cancel;
+  const CancelToken* m_cancel;
   int m_fd = -1;
   int m_error = 0;
 };

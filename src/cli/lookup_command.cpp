@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ostream>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 #include "cddb/cddb_server.h"
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -30,7 +30,7 @@ DiscLookupResult LookUpDisc(const DiscLookupRequest& request, std::ostream& err)
   const int rows = request.rows ? request.rows->RowCount() : 0;
   for (int row = 0; row < rows; ++row)
     lookup.record.tracks.emplace_back(0, 0, NumberedTrackName(RowTrackNumber(lookup.disc, row)).c_str());
-  LookupOutcome outcome = RunLookup(lookup, CCDDBCancelToken::Create(), [](const std::string&) {});
+  LookupOutcome outcome = RunLookup(lookup, CancelToken::Create(), [](const std::string&) {});
   if (outcome.kind == LookupOutcome::kFailed) {
     err << "Failed to Get disc-info!\nkorvi-cli: " << outcome.cause << '\n';
     return {};

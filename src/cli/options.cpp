@@ -5,7 +5,7 @@
 
 #include "cli/synopsis.h"
 #include "disc/offset_reader.h"
-#include "rip/rip_job.h"
+#include "rip/job_limits.h"
 
 namespace korvi::cli {
 namespace {

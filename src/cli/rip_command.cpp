@@ -25,6 +25,7 @@
 #include "rip/rip_job.h"
 #include "settings/app_settings.h"
 #include "settings/registry_store.h"
+#include "settings/rip_settings_of.h"
 
 namespace korvi::cli {
 namespace {

@@ -12,7 +12,7 @@
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
 #include "library/disc_info.h"
-#include "rip/file_names.h"
+#include "text/file_names.h"
 #include "settings/app_settings.h"
 #include "settings/registry_store.h"
 #include "verify/accuraterip_lookup.h"

@@ -2,15 +2,13 @@
 // Reads at chosen places of a file or of bytes in memory, for the readers of file headers: they look
 // at a few places of a file that may be large, and are tried on bytes alone (tests, fuzzing).
 
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string_view>
+
+#include "common/fs_util.h"
 
 namespace korvi {
 
@@ -31,15 +29,7 @@ inline ByteSource MemorySource(std::string_view bytes) {
 // The open file fd, read with pread (its position is left alone), which must outlive the source.
 inline ByteSource FileSource(int fd) {
   return [fd](uint64_t offset, uint8_t* out, size_t length) -> int64_t {
-    size_t done = 0;
-    while (done < length) {
-      const ssize_t n = ::pread(fd, out + done, length - done, off_t(offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return -1;
-      if (n == 0) break;
-      done += size_t(n);
-    }
-    return int64_t(done);
+    return ReadFull(fd, out, length, int64_t(offset));
   };
 }
 

@@ -43,6 +43,35 @@ bool UniqueFd::Close() {
 
 void UniqueFd::Reset() { Close(); }
 
+bool WriteAll(int fd, const void* data, size_t size, int64_t offset) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = offset < 0 ? ::write(fd, bytes, size) : ::pwrite(fd, bytes, size, off_t(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    bytes += written;
+    size -= size_t(written);
+    if (offset >= 0) offset += written;
+  }
+  return true;
+}
+
+int64_t ReadFull(int fd, void* data, size_t size, int64_t offset) {
+  char* bytes = static_cast<char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, bytes + done, size - done, off_t(offset + int64_t(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += size_t(n);
+  }
+  return int64_t(done);
+}
+
 namespace {
 
 std::string FileName(const std::string& path) {

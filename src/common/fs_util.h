@@ -32,6 +32,15 @@ class UniqueFd {
   int m_fd = -1;
 };
 
+// Writes all size bytes to fd: at offset when it is not negative (pwrite, the file's position left
+// alone), else at the file's position; going on after a signal or a short write. False with errno
+// set when a write fails, EIO when one writes nothing.
+bool WriteAll(int fd, const void* data, size_t size, int64_t offset = -1);
+
+// Reads up to size bytes of fd at offset (pread, the file's position left alone), going on after a
+// signal or a short read: the count read, fewer only where the file ends, or -1 with errno set.
+int64_t ReadFull(int fd, void* data, size_t size, int64_t offset);
+
 enum class ReadStatus { Ok, Missing, Error };
 
 struct FileContents {

@@ -134,16 +134,9 @@ void StagedFile::Discard() {
 }
 
 bool StagedFile::Write(std::string_view bytes, std::string* error) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(m_fd.Get(), bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      if (error) *error = SystemError("cannot write the file", written == 0 ? EIO : errno);
-      return false;
-    }
-    bytes.remove_prefix(size_t(written));
-  }
-  return true;
+  if (WriteAll(m_fd.Get(), bytes.data(), bytes.size())) return true;
+  if (error) *error = SystemError("cannot write the file", errno);
+  return false;
 }
 
 bool StagedFile::Sync(std::string* error) {

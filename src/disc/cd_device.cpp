@@ -19,6 +19,7 @@
 #include "common/fs_util.h"
 #include "disc/cue_image.h"
 #include "disc/cue_sheet.h"
+#include "text/ascii_case.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
@@ -51,10 +52,7 @@ std::string WithCause(std::string what) {
 }
 
 bool IsCueSheetName(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string extension = path.substr(path.size() - 4);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension == ".cue";
+  return EndsWithIgnoringCase(path, ".cue");
 }
 
 std::string CdTextField(const cdtext_t* text, cdtext_field_t field, track_t track) {

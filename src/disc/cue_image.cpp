@@ -8,6 +8,7 @@
 #include "common/fs_util.h"
 #include "disc/cdrom_toc.h"
 #include "disc/cue_sheet.h"
+#include "text/ascii_case.h"
 
 namespace korvi {
 
@@ -28,11 +29,6 @@ constexpr int32_t kMaxDiscSectors = 100 * 60 * kSectorsPerSecond;
 bool Fail(std::string* error, const std::string& cause) {
   if (error) *error = cause;
   return false;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // "mm:ss:ff", as the sheet writes times.
@@ -76,10 +72,10 @@ std::optional<std::filesystem::path> FindInFolder(const std::filesystem::path& f
                                                   const std::string& name) {
   std::error_code code;
   if (std::filesystem::exists(folder / name, code)) return folder / name;
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLowered(name);
   std::optional<std::filesystem::path> found;
   for (const auto& entry : std::filesystem::directory_iterator(folder, code)) {
-    if (Lower(entry.path().filename().string()) != lower || !entry.is_regular_file(code)) continue;
+    if (AsciiLowered(entry.path().filename().string()) != lower || !entry.is_regular_file(code)) continue;
     if (found) return std::nullopt;  // two candidates: neither is surely the one meant
     found = entry.path();
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "text/ascii_case.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
@@ -14,15 +15,6 @@ constexpr int kMaxIndexNumber = 99;
 // 99 minutes and more of frames would not fit a disc: a larger time is a broken sheet.
 constexpr int32_t kMaxFrames = 100 * 60 * kFramesPerSecond;
 
-std::string Upper(std::string_view word) {
-  std::string upper(word);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && Upper(text.substr(text.size() - tail.size())) == Upper(tail);
-}
 
 // The words of a line; a quoted word keeps its blanks and loses its quotes.
 std::vector<std::string> Words(std::string_view line) {
@@ -70,9 +62,9 @@ std::optional<int32_t> Frames(std::string_view text) {
 }
 
 std::optional<ImageFileType> FileType(const std::string& name, const std::string& type) {
-  const std::string upper = Upper(type);
+  const std::string upper = AsciiUppered(type);
   // Many sheets call any audio file WAVE, a FLAC image included.
-  if (upper == "FLAC" || (upper == "WAVE" && EndsWithNoCase(name, ".flac"))) return ImageFileType::kFlac;
+  if (upper == "FLAC" || (upper == "WAVE" && EndsWithIgnoringCase(name, ".flac"))) return ImageFileType::kFlac;
   if (upper == "WAVE") return ImageFileType::kWave;
   if (upper == "BINARY") return ImageFileType::kBinary;
   if (upper == "MOTOROLA") return ImageFileType::kMotorola;
@@ -139,7 +131,7 @@ class CueReader {
   void Line(std::string_view line) {
     const std::vector<std::string> words = Words(line);
     if (words.empty()) return;
-    const std::string command = Upper(words[0]);
+    const std::string command = AsciiUppered(words[0]);
     if (command == "FILE")
       File(words);
     else if (command == "TRACK")
@@ -155,7 +147,7 @@ class CueReader {
     else if (command == "CATALOG" && words.size() >= 2)
       m_sheet.text.catalog = CleanText(words[1]);
     else if (command == "REM" && words.size() >= 3)
-      Remark(Upper(words[1]), line);
+      Remark(AsciiUppered(words[1]), line);
   }
 
   void File(const std::vector<std::string>& words) {
@@ -178,7 +170,7 @@ class CueReader {
     if (!m_sheet.tracks.empty() && *number != m_sheet.tracks.back().number + 1)
       return Fail("track " + words[1] + " does not follow track " +
                   std::to_string(m_sheet.tracks.back().number));
-    const std::string mode = Upper(words[2]);
+    const std::string mode = AsciiUppered(words[2]);
     const bool audio = mode == "AUDIO";
     // A mode of another sector size, or one no standard names (MODEx/2xxx), is a data track that
     // is never read; after the audio it does no harm, before audio it would move the audio.

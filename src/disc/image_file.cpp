@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "common/fs_util.h"
+#include "common/little_endian.h"
+#include "common/riff_chunks.h"
 #include "disc/cdrom_toc.h"
 
 namespace korvi {
@@ -43,24 +45,6 @@ std::string OutOfRange(const std::string& name, int64_t size, int64_t offset, si
 std::string Layout(uint32_t rate, uint32_t channels, uint32_t bits) {
   return std::to_string(rate) + " Hz, " + std::to_string(channels) +
          (channels == 1 ? " channel, " : " channels, ") + std::to_string(bits) + " bits";
-}
-
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Reads until length bytes are in or the file ends: the count read, or -1 with errno set.
-int64_t ReadAt(int fd, int64_t offset, uint8_t* out, size_t length) {
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t n = ::pread(fd, out + done, length - done, off_t(offset + int64_t(done)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += size_t(n);
-  }
-  return int64_t(done);
 }
 
 // A regular file opened for reading, with its size then; a pipe or a device there is refused at
@@ -102,7 +86,7 @@ class RawAudioFile final : public ImageDataFile {
 
  private:
   bool ReadSpan(int64_t offset, uint8_t* out, size_t length, std::string* error) {
-    const int64_t n = ReadAt(m_fd.Get(), m_start + offset, out, length);
+    const int64_t n = ReadFull(m_fd.Get(), out, length, m_start + offset);
     if (n < 0)
       return Fail(error,
                   "cannot read " + m_name + " at " + BytePosition(offset) + ": " + std::strerror(errno));
@@ -152,7 +136,7 @@ bool CheckWaveFormat(const ByteSource& source, int64_t fileSize, int64_t offset,
   const size_t wanted = std::min<size_t>(size, fmt.size());
   if (offset + int64_t(wanted) > fileSize || source(uint64_t(offset), fmt.data(), wanted) != int64_t(wanted))
     return Fail(error, name + ": the fmt chunk runs past the end of the file");
-  const uint16_t tag = Le16(&fmt[0]);
+  const uint16_t tag = GetLe16(&fmt[0]);
   if (tag == kWaveFormatExtensible) {
     if (size < kExtensibleFormatBytes)
       return Fail(error, name + ": the fmt chunk has " + std::to_string(size) +
@@ -164,10 +148,10 @@ bool CheckWaveFormat(const ByteSource& source, int64_t fileSize, int64_t offset,
     std::snprintf(hex, sizeof hex, "0x%04X", tag);
     return Fail(error, WaveRefusal(name, std::string("WAVE format ") + hex + ", not integer PCM"));
   }
-  const uint16_t channels = Le16(&fmt[2]);
-  const uint32_t rate = Le32(&fmt[4]);
-  const uint16_t blockAlign = Le16(&fmt[12]);
-  const uint16_t bits = Le16(&fmt[14]);
+  const uint16_t channels = GetLe16(&fmt[2]);
+  const uint32_t rate = GetLe32(&fmt[4]);
+  const uint16_t blockAlign = GetLe16(&fmt[12]);
+  const uint16_t bits = GetLe16(&fmt[14]);
   if (channels != 2 || rate != 44100 || bits != 16)
     return Fail(error, WaveRefusal(name, Layout(rate, channels, bits)));
   if (blockAlign != kSampleBytes) {
@@ -179,39 +163,47 @@ bool CheckWaveFormat(const ByteSource& source, int64_t fileSize, int64_t offset,
 
 }  // namespace
 
-// The RIFF size is not trusted: the chunks are walked to the end of the file as it is.
+// Lenient: the chunks are walked to the end of the file as it is, and a data chunk's size is
+// taken with a grain of salt.
 bool FindWaveImageData(const ByteSource& source, int64_t fileSize, const std::string& name,
                        WaveImageData* data, std::string* error) {
-  uint8_t riff[12];
-  if (source(0, riff, sizeof riff) != int64_t(sizeof riff))
-    return Fail(error, name + ": " + std::to_string(fileSize) + " bytes, too short for a WAVE file");
-  if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
-    return Fail(error, name + ": not a RIFF WAVE file");
   bool haveFormat = false;
-  int64_t pos = sizeof riff;
-  uint8_t header[8];
-  while (pos + int64_t(sizeof header) <= fileSize) {
-    if (const int64_t n = source(uint64_t(pos), header, sizeof header); n != int64_t(sizeof header)) {
-      return Fail(error, "cannot read " + name + " at byte " + std::to_string(pos) + ": " +
-                             (n < 0 ? std::strerror(errno) : "the file got shorter"));
-    }
-    const uint32_t size = Le32(header + 4);
-    const int64_t body = pos + int64_t(sizeof header);
-    if (std::memcmp(header, "fmt ", 4) == 0) {
-      if (!CheckWaveFormat(source, fileSize, body, size, name, error)) return false;
-      haveFormat = true;
-    } else if (std::memcmp(header, "data", 4) == 0) {
-      if (!haveFormat) return Fail(error, name + ": the data chunk comes before any fmt chunk");
-      // Writers that stream (to a pipe, or while recording) leave the size at 0 or 0xFFFFFFFF, or
-      // the file was cut short: then the audio is what the file holds, in whole samples.
-      const int64_t present = fileSize - body;
-      const int64_t bytes =
-          (size == 0 || size == 0xFFFFFFFF || int64_t(size) > present) ? present : int64_t(size);
-      data->start = body;
-      data->size = bytes - bytes % kSampleBytes;
-      return true;
-    }
-    pos = body + int64_t(size) + int64_t(size & 1);  // chunks of odd size are padded to even
+  bool failed = false;
+  const RiffWalk walk =
+      WalkRiffChunks(source, uint64_t(fileSize), RiffRule::kLenient, [&](const RiffChunk& chunk) {
+        if (IsChunk(chunk, "fmt ")) {
+          failed = !CheckWaveFormat(source, fileSize, int64_t(chunk.body), chunk.size, name, error);
+          haveFormat = true;
+          return !failed;
+        }
+        if (!IsChunk(chunk, "data")) return true;
+        if (!haveFormat) {
+          failed = !Fail(error, name + ": the data chunk comes before any fmt chunk");
+          return false;
+        }
+        // Writers that stream (to a pipe, or while recording) leave the size at 0 or 0xFFFFFFFF, or
+        // the file was cut short: then the audio is what the file holds, in whole samples.
+        const int64_t present = fileSize - int64_t(chunk.body);
+        const int64_t bytes = (chunk.size == 0 || chunk.size == 0xFFFFFFFF || int64_t(chunk.size) > present)
+                                  ? present
+                                  : int64_t(chunk.size);
+        data->start = int64_t(chunk.body);
+        data->size = bytes - bytes % kSampleBytes;
+        return false;
+      });
+  switch (walk.status) {
+    case RiffWalk::Status::kStopped:
+      return !failed;
+    case RiffWalk::Status::kShortHeader:
+      return Fail(error, name + ": " + std::to_string(fileSize) + " bytes, too short for a WAVE file");
+    case RiffWalk::Status::kNotRiffWave:
+      return Fail(error, name + ": not a RIFF WAVE file");
+    case RiffWalk::Status::kReadFailed:
+      return Fail(error, "cannot read " + name + " at byte " + std::to_string(walk.at) + ": " +
+                             (walk.read < 0 ? std::strerror(walk.error) : "the file got shorter"));
+    case RiffWalk::Status::kEnded:
+    case RiffWalk::Status::kChunkPastEnd:
+      break;
   }
   return Fail(error, name + (haveFormat ? ": no data chunk" : ": no fmt chunk"));
 }

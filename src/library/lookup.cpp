@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 #include "cddb/cddb_client.h"
 #include "cddb/cddb_record.h"
 #include "disc/track_rows.h"
@@ -83,7 +83,7 @@ struct SourceAnswer {
   std::string cause;     // why nothing was found
 };
 
-SourceAnswer AskMusicBrainz(const LookupRequest& request, const CCDDBCancelToken& cancel) {
+SourceAnswer AskMusicBrainz(const LookupRequest& request, const CancelToken& cancel) {
   SourceAnswer answer;
   const MusicBrainzLookup lookup = LookUpMusicBrainz(request.disc, &cancel);
   if (lookup.kind == MusicBrainzLookup::Kind::kFound)
@@ -148,7 +148,7 @@ SourceAnswer AskCdText(const LookupRequest& request) {
 
 }  // namespace
 
-LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDDBCancelToken>& cancel,
+LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CancelToken>& cancel,
                         const std::function<void(const std::string&)>& status) {
   LookupOutcome outcome;
   outcome.record = request.record;
@@ -213,7 +213,7 @@ uint64_t DiscInfoLookup::Start(LookupRequest request) {
   ReapEnded();
   const uint64_t generation = ++m_generation;
   m_running.store(true);
-  Worker worker{{}, CCDDBCancelToken::Create(), std::make_shared<std::atomic<bool>>(false)};
+  Worker worker{{}, CancelToken::Create(), std::make_shared<std::atomic<bool>>(false)};
   worker.thread = std::thread([sink = m_sink, request = std::move(request), cancel = worker.cancel,
                                ended = worker.ended, generation] {
     LookupOutcome outcome =

@@ -20,7 +20,7 @@
 
 namespace korvi {
 
-class CCDDBCancelToken;
+class CancelToken;
 
 struct LookupRequest {
   std::string drive;          // device or image path
@@ -46,7 +46,7 @@ struct LookupOutcome {
 };
 
 // Runs the whole search on the calling thread. status gets "Get disc-info ..." at the start.
-LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CCDDBCancelToken>& cancel,
+LookupOutcome RunLookup(const LookupRequest& request, const std::shared_ptr<CancelToken>& cancel,
                         const std::function<void(const std::string&)>& status);
 
 // Applies a candidate to a record: album, artist, length, id, and a title, artist and year for each
@@ -84,7 +84,7 @@ class DiscInfoLookup {
  private:
   struct Worker {
     std::thread thread;
-    std::shared_ptr<CCDDBCancelToken> cancel;
+    std::shared_ptr<CancelToken> cancel;
     std::shared_ptr<std::atomic<bool>> ended;
   };
   void ReapEnded();

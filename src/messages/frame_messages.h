@@ -25,4 +25,12 @@ enum FrameMessage : unsigned {
   WM_ASK_OVERWRITE = WM_USER + 118,      // send; w: const char* path; l: OverwriteChoice* answer
 };
 
+// The answer to WM_ASK_OVERWRITE.
+enum OverwriteChoice : int32_t {
+  kOverwriteYes = 0,
+  kOverwriteNo = 1,
+  kOverwriteYesToAll = 2,
+  kOverwriteNoToAll = 3,
+};
+
 }  // namespace korvi

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <optional>
 
+#include "text/ascii_case.h"
+
 namespace korvi {
 namespace {
 
@@ -11,7 +13,7 @@ namespace {
 std::string Folded(std::string_view text) {
   std::string out;
   for (char c : text)
-    if (!std::isspace(static_cast<unsigned char>(c))) out += char(std::tolower(static_cast<unsigned char>(c)));
+    if (!std::isspace(static_cast<unsigned char>(c))) out += AsciiLower(c);
   return out;
 }
 

@@ -57,7 +57,7 @@ RequestClock& TheClock() {
 }
 
 // Sleeps until the time point; false when the token was cancelled first.
-bool SleepUntil(Clock::time_point until, const CCDDBCancelToken* cancel) {
+bool SleepUntil(Clock::time_point until, const CancelToken* cancel) {
   for (;;) {
     if (cancel && cancel->IsCancelled()) return false;
     const Clock::time_point now = Clock::now();
@@ -116,7 +116,7 @@ std::optional<std::string> ParseServerBase(std::string_view value) {
 // One request in its turn, and once more after a 503 that asks for a short wait. The turn is the
 // process's first (its threads queue up), then that of every process of the user asking the server.
 HttpReply Request(const std::string& base, const std::string& url, const HttpLimits& limits,
-                  const CCDDBCancelToken* cancel) {
+                  const CancelToken* cancel) {
   const std::string agent = MusicBrainzUserAgent();
   RequestPace pace(PaceFolder(), PaceFileName(base), kMusicBrainzRequestIntervalMs);
   Clock::time_point notBefore{};
@@ -193,7 +193,7 @@ std::string MusicBrainzServerBase() {
   return ParseServerBase(value).value_or(std::string());
 }
 
-MusicBrainzLookup LookUpMusicBrainz(const DiscToc& disc, const CCDDBCancelToken* cancel,
+MusicBrainzLookup LookUpMusicBrainz(const DiscToc& disc, const CancelToken* cancel,
                                     const HttpLimits& limits) {
   MusicBrainzLookup lookup;
   const std::optional<MusicBrainzToc> toc = MusicBrainzTocOf(disc);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 #include "disc/cdrom_toc.h"
 #include "metadata/musicbrainz_release.h"
 #include "net/http_client.h"
@@ -52,7 +52,7 @@ struct MusicBrainzLookup {
 };
 
 // Looks the disc up: its disc id first, its TOC after a 404. cancel may be null.
-MusicBrainzLookup LookUpMusicBrainz(const DiscToc& disc, const CCDDBCancelToken* cancel = nullptr,
+MusicBrainzLookup LookUpMusicBrainz(const DiscToc& disc, const CancelToken* cancel = nullptr,
                                     const HttpLimits& limits = MusicBrainzLimits());
 
 }  // namespace korvi

@@ -32,12 +32,12 @@ constexpr size_t kMaxTimeBytes = 20;
 constexpr int64_t kStalePaceSeconds = 24 * 3600;
 constexpr std::string_view kPrefix = "pace-";
 
-bool Cancelled(const CCDDBCancelToken* cancel) { return cancel && cancel->IsCancelled(); }
+bool Cancelled(const CancelToken* cancel) { return cancel && cancel->IsCancelled(); }
 
 int64_t NowMs() { return std::chrono::duration_cast<Ms>(Clock::now().time_since_epoch()).count(); }
 
 // Sleeps for ms; false when the token was cancelled first.
-bool Sleep(int64_t ms, const CCDDBCancelToken* cancel) {
+bool Sleep(int64_t ms, const CancelToken* cancel) {
   const Clock::time_point until = Clock::now() + Ms(ms);
   for (;;) {
     if (Cancelled(cancel)) return false;
@@ -74,7 +74,7 @@ UniqueFd OpenPaceFile(const std::string& path) {
 
 // The lock, polled so that a holder that hangs cannot hang us; false when it was not had within
 // waitMs (or the token was cancelled).
-bool Lock(int fd, int waitMs, const CCDDBCancelToken* cancel) {
+bool Lock(int fd, int waitMs, const CancelToken* cancel) {
   const Clock::time_point deadline = Clock::now() + Ms(waitMs);
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
@@ -148,7 +148,7 @@ RequestPace::RequestPace(std::optional<std::string> folder, std::string fileName
   if (folder) m_path = *folder + "/" + fileName;
 }
 
-bool RequestPace::Take(const CCDDBCancelToken* cancel) {
+bool RequestPace::Take(const CancelToken* cancel) {
   m_taken.reset();
   m_previous.reset();
   const UniqueFd fd = m_path ? OpenPaceFile(*m_path) : UniqueFd();

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 
 namespace korvi {
 
@@ -36,7 +36,7 @@ class RequestPace {
 
   // Waits until the interval has passed since the last request of any process, then counts this
   // one as the last. False when cancel was set first (cancel may be null).
-  bool Take(const CCDDBCancelToken* cancel);
+  bool Take(const CancelToken* cancel);
   // The reply has come: the next request counts its interval from now, also after a slow reply.
   void Finished();
   // The request reached no server: its turn is given back, unless another has come since.

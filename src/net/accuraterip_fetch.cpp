@@ -3,16 +3,16 @@
 #include <cstdlib>
 #include <optional>
 
-#include "cddb/cddb_client.h"
-#include "cddb/cddb_server.h"
+#include "common/host_port.h"
+#include "common/reply_limits.h"
 
 namespace korvi {
 
 HttpLimits AccurateRipLimits() {
   HttpLimits limits;
-  limits.maxBodyBytes = kCddbMaxReplyBytes;
-  limits.totalMs = kCddbMaxReplyMs;
-  limits.stallMs = kCddbDefaultWaitMs;
+  limits.maxBodyBytes = kMaxReplyBytes;
+  limits.totalMs = kMaxReplyMs;
+  limits.stallMs = kReplyStallMs;
   return limits;
 }
 
@@ -21,8 +21,7 @@ std::string AccurateRipServerBase() {
   int port = kDefaultAccurateRipPort;
   const char* value = std::getenv(kAccurateRipServerVariable);
   if (value && *value) {
-    // host[:port] reads the same for either service.
-    const std::optional<CCDDBServer> server = ParseCddbServer(value);
+    const std::optional<HostPort> server = ParseHostPort(value, kDefaultAccurateRipPort);
     if (!server) return {};
     host = server->host;
     port = server->port;
@@ -30,7 +29,7 @@ std::string AccurateRipServerBase() {
   return "http://" + host + (port == 80 ? "" : ":" + std::to_string(port));
 }
 
-AccurateRipFetch FetchAccurateRip(std::string_view urlPath, const CCDDBCancelToken* cancel,
+AccurateRipFetch FetchAccurateRip(std::string_view urlPath, const CancelToken* cancel,
                                   const HttpLimits& limits) {
   AccurateRipFetch fetch;
   const std::string base = AccurateRipServerBase();

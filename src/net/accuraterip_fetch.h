@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 #include "net/http_client.h"
 
 namespace korvi {
@@ -16,7 +16,7 @@ inline constexpr int kDefaultAccurateRipPort = 80;
 // host[:port] of another server, for tests and mirrors; parsed as KORVI_CDDB_SERVER is.
 inline constexpr const char* kAccurateRipServerVariable = "KORVI_ACCURATERIP_SERVER";
 
-// The same limits as a CDDB reply: the database files are small, and the servers are equally far.
+// The bounds of any reply (common/reply_limits.h): the database files are small.
 HttpLimits AccurateRipLimits();
 
 // "http://host[:port]" of the default server or of the one KORVI_ACCURATERIP_SERVER names; empty
@@ -35,7 +35,7 @@ struct AccurateRipFetch {
 };
 
 // Fetches urlPath ("/accuraterip/a/b/c/dBAR-....bin", starting with "/") from the server.
-AccurateRipFetch FetchAccurateRip(std::string_view urlPath, const CCDDBCancelToken* cancel = nullptr,
+AccurateRipFetch FetchAccurateRip(std::string_view urlPath, const CancelToken* cancel = nullptr,
                                   const HttpLimits& limits = AccurateRipLimits());
 
 }  // namespace korvi

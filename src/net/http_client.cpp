@@ -1,7 +1,6 @@
 #include "net/http_client.h"
 
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +9,7 @@
 #include <memory>
 
 #include "common/version.h"
+#include "text/ascii_case.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
@@ -98,7 +98,7 @@ size_t OnHeader(char* data, size_t, size_t count, void* user) {
     // Kept raw, and long enough for what a message shows of it after sanitizing.
     transfer->statusLine = std::string(line.substr(0, 4 * kMaxServerTextBytes));
     transfer->retryAfterSeconds = -1;  // a new reply's head, after a 1xx
-  } else if (line.size() > 12 && strncasecmp(line.data(), "Retry-After:", 12) == 0) {
+  } else if (line.size() > 12 && StartsWithIgnoringCase(line, "Retry-After:")) {
     transfer->retryAfterSeconds = RetryAfterSeconds(line.substr(12));
   }
   return count;
@@ -187,7 +187,7 @@ std::string TransferError(CURLcode result, CURL* easy, const Transfer& transfer,
 
 std::string HttpUserAgent() { return std::string("Korvi-CD-Ripper/") + ProgramVersion(); }
 
-HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel,
+HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CancelToken* cancel,
                   const std::string& userAgent) {
   const std::string server = ServerOf(url);
   if (cancel && cancel->IsCancelled()) return Cancelled();

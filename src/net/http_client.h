@@ -1,7 +1,7 @@
 #pragma once
 // One blocking HTTP GET over libcurl, for worker threads. Every limit is the caller's: the size of
 // the body, the time for the whole reply, and how long the server may send nothing. A cancel token
-// (shared with the CDDB lookups) ends the request at once from any thread, since the wait watches
+// (shared with the other network calls of the same piece of work) ends the request at once from any thread, since the wait watches
 // the token's descriptor beside the connection. Calls hold no shared state but libcurl's global
 // setup, which the first call makes; any number may run on as many threads.
 
@@ -10,14 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
+#include "common/reply_limits.h"
 
 namespace korvi {
 
 struct HttpLimits {
-  size_t maxBodyBytes = 1 << 20;
-  int totalMs = 30000;  // from the start of the request to the last byte of the body
-  int stallMs = 2000;   // the longest silence, connecting included
+  size_t maxBodyBytes = kMaxReplyBytes;
+  int totalMs = kMaxReplyMs;    // from the start of the request to the last byte of the body
+  int stallMs = kReplyStallMs;  // the longest silence, connecting included
 };
 
 struct HttpReply {
@@ -51,7 +52,7 @@ std::string HttpUserAgent();
 // Fetches url ("http://host[:port]/path", or https). Never follows redirects: they come back as
 // kHttpStatus. cancel may be null. userAgent replaces HttpUserAgent() when not empty, for services
 // that want a contact beside the name.
-HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CCDDBCancelToken* cancel = nullptr,
+HttpReply HttpGet(const std::string& url, const HttpLimits& limits, const CancelToken* cancel = nullptr,
                   const std::string& userAgent = {});
 
 }  // namespace korvi

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "report/report_file.h"
+#include "text/ascii_case.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
@@ -55,13 +56,6 @@ void TrackText(std::string& out, const ReportTrack& track) {
   if (ValidIsrc(track.isrc)) out += "    ISRC " + track.isrc + "\n";
 }
 
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         std::equal(tail.begin(), tail.end(), text.end() - std::ptrdiff_t(tail.size()), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
-}
-
 // A name that goes into a quoted FILE word unchanged, so that the line names the very file.
 bool Writable(const std::string& name) {
   return !name.empty() && name.find('"') == std::string::npos && name.back() != '\\' && IsValidUtf8(name) &&
@@ -69,7 +63,7 @@ bool Writable(const std::string& name) {
 }
 
 std::string FileLine(const std::string& name) {
-  return "FILE \"" + name + "\" " + (EndsWithNoCase(name, ".mp3") ? "MP3" : "WAVE") + "\n";
+  return "FILE \"" + name + "\" " + (EndsWithIgnoringCase(name, ".mp3") ? "MP3" : "WAVE") + "\n";
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include "report/report_file.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "common/staged_file.h"
-#include "rip/file_names.h"
+#include "text/file_names.h"
 
 namespace korvi {
 namespace {
@@ -12,10 +11,6 @@ namespace {
 // Room kept for an extension and a number such as " (12)", so that any name fits.
 constexpr size_t kSuffixRoom = 16;
 constexpr int kMaxNumber = 999;
-
-bool LeavesNoName(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '.'; });
-}
 
 }  // namespace
 

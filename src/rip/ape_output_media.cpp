@@ -1,6 +1,7 @@
 #include "rip/ape_output_media.h"
 
 #include "encoders/ape/ape_compress.h"
+#include "text/utf16_text.h"
 
 namespace korvi {
 
@@ -23,13 +24,13 @@ void CAPEOutputMedia::Open() {
   }
   WaveFormatEx format;
   FillWaveFormatEx(&format, 44100, 16, 2);
-  std::u16string name;
-  if (!Utf8ToUtf16(m_fileName, &name)) {
+  const std::optional<std::u16string> name = Utf8ToUtf16(m_fileName);
+  if (!name) {
     Fail("the file name is not valid UTF-8");
     m_compressor.reset();
     return;
   }
-  if (m_compressor->Start(name.c_str(), &format, kApeMaxAudioBytesUnknown, m_compressionLevel, nullptr,
+  if (m_compressor->Start(name->c_str(), &format, kApeMaxAudioBytesUnknown, m_compressionLevel, nullptr,
                           kApeCreateWavHeaderOnDecompression) != kApeSuccess) {
     Fail("cannot start the APE compressor: " + m_compressor->ErrorText());
     m_compressor.reset();

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/fs_util.h"
+
 namespace korvi {
 
 OutputFile::~OutputFile() { Close(); }
@@ -41,16 +43,7 @@ void OutputFile::Flush() {
 }
 
 void OutputFile::WriteNow(const char* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(m_fd, bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      FailWithErrno("cannot write the file");
-      return;
-    }
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
+  if (!WriteAll(m_fd, bytes, size)) FailWithErrno("cannot write the file");
 }
 
 void OutputFile::WriteAt(int64_t offset, const void* data, size_t size) {

@@ -56,7 +56,6 @@ class COutputMediaFile {
   // data: raw CD audio, 16-bit little-endian stereo at 44100 Hz.
   virtual int Write(const uint8_t* data, int count) = 0;
 
-  std::string GetFileName() const { return m_fileName; }
   void SetTagTrack(const CTrackInfo* track) { m_tagTrack = track; }
 
   // Whether anything failed so far, and why.

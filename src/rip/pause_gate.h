@@ -24,13 +24,9 @@ class PauseGate {
     std::unique_lock lock(m_mutex);
     m_resumed.wait(lock, [this] { return !m_paused; });
   }
-  bool IsPaused() const {
-    std::lock_guard lock(m_mutex);
-    return m_paused;
-  }
 
  private:
-  mutable std::mutex m_mutex;
+  std::mutex m_mutex;
   std::condition_variable m_resumed;
   bool m_paused = false;
 };

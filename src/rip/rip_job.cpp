@@ -12,7 +12,7 @@
 #include "disc/sector_source.h"
 #include "messages/messenger.h"
 #include "rip/encoder_pool.h"
-#include "rip/file_names.h"
+#include "text/file_names.h"
 #include "rip/output_media.h"
 #include "tags/track_tags.h"
 
@@ -44,7 +44,6 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_tracks = std::move(tracks);
   m_settings = std::move(settings);
   m_startTime = std::time(nullptr);
-  m_reportFiles.clear();
   m_logFile.clear();
   m_accurateRipProblem.clear();
   m_audioTracks = 0;

@@ -21,6 +21,8 @@
 #include "disc/rip_reader.h"
 #include "disc/sector_source.h"
 #include "disc/track_info.h"
+#include "messages/frame_messages.h"
+#include "rip/job_limits.h"
 #include "rip/output_format.h"
 #include "rip/pause_gate.h"
 #include "verify/accuraterip_lookup.h"
@@ -35,27 +37,11 @@ class IFrameMessenger;
 class ISectorSource;
 struct RipReport;
 
-// Sectors read from the device in one call.
-constexpr int32_t kReadBatchSectors = 26;
-// The most tracks encoded at once that the settings and korvi-cli take.
-constexpr int32_t kMaxEncoderJobs = 64;
-
-// The cores this process may run on (a CPU set or taskset counts), at least 1: the encoders of a
-// job whose setting is 0.
-int CoresAvailable();
-
 struct RipProgress {
   int32_t sectorIndex;   // within the track, of the sector about to be read
   int32_t trackSectors;  // end − begin
   int32_t doneSectors;   // of the job, before this sector
   int32_t totalSectors;  // of the job
-};
-
-enum OverwriteChoice : int32_t {
-  kOverwriteYes = 0,
-  kOverwriteNo = 1,
-  kOverwriteYesToAll = 2,
-  kOverwriteNoToAll = 3,
 };
 
 // A track of the job; number 0 is the audio before track 1 (see HiddenTrackOf).
@@ -124,13 +110,6 @@ struct RipSettings {
   bool writeTags = false;
   DiscTags tags;
 };
-
-class CAppSettings;
-
-// The job's settings as the user's options give them, for a disc read from a drive (drive) or
-// from an image, which holds the disc's samples as they are: read once, no offset. The caller sets
-// the folder, the format and the report.
-RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool drive);
 
 // What reading a track came to, once the job has finished.
 struct TrackResult {
@@ -208,8 +187,6 @@ class RipJob {
   const std::vector<RipTrack>& Tracks() const { return m_tracks; }
   // One a track, in the order of Tracks().
   const std::vector<TrackResult>& Results() const { return m_results; }
-  // The log and cue sheet the job wrote.
-  const std::vector<std::string>& ReportFiles() const { return m_reportFiles; }
   // The log's path; empty when none was written.
   const std::string& LogFile() const { return m_logFile; }
   // Whether the last job was stopped before its end.
@@ -321,7 +298,6 @@ class RipJob {
   std::vector<std::string> m_written;
   std::vector<TrackResult> m_results;
   std::unique_ptr<AccurateRipLookup> m_accurateRip;  // from Start until the next Start
-  std::vector<std::string> m_reportFiles;
   std::string m_accurateRipProblem;
   std::string m_logFile;
   std::time_t m_startTime = 0;

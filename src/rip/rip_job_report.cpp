@@ -206,16 +206,13 @@ void RipJob::WriteReports() {
   const RipReport report = MakeReport();
   std::string error;
   if (m_settings.writeLog) {
-    if (const std::optional<std::string> path = WriteRipLog(report, m_settings.folder, &error)) {
-      m_reportFiles.push_back(*path);
+    if (const std::optional<std::string> path = WriteRipLog(report, m_settings.folder, &error))
       m_logFile = *path;
-    } else
+    else
       m_failures.push_back({m_settings.folder, "the rip log could not be written: " + error});
   }
   if (m_settings.writeCueSheet) {
-    if (const std::optional<std::string> path = WriteCueSheet(report, m_settings.folder, &error))
-      m_reportFiles.push_back(*path);
-    else
+    if (!WriteCueSheet(report, m_settings.folder, &error))
       m_failures.push_back({m_settings.folder, "the cue sheet could not be written: " + error});
   }
 }

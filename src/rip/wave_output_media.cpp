@@ -2,37 +2,27 @@
 
 #include <cstring>
 
+#include "common/little_endian.h"
+
 namespace korvi {
-namespace {
-
-void Put16(uint8_t* at, uint16_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
 
 std::array<uint8_t, 44> WaveHeader::Bytes() const {
   const uint16_t blockAlign = static_cast<uint16_t>(channels * bitsPerSample / 8);
   std::array<uint8_t, 44> bytes{};
   uint8_t* b = bytes.data();
   std::memcpy(b, "RIFF", 4);
-  Put32(b + 4, riffSize);
+  PutLe32(b + 4, riffSize);
   std::memcpy(b + 8, "WAVE", 4);
   std::memcpy(b + 12, "fmt ", 4);
-  Put32(b + 16, 16);
-  Put16(b + 20, 1);
-  Put16(b + 22, channels);
-  Put32(b + 24, sampleRate);
-  Put32(b + 28, static_cast<uint32_t>(blockAlign) * sampleRate);
-  Put16(b + 32, blockAlign);
-  Put16(b + 34, bitsPerSample);
+  PutLe32(b + 16, 16);
+  PutLe16(b + 20, 1);
+  PutLe16(b + 22, channels);
+  PutLe32(b + 24, sampleRate);
+  PutLe32(b + 28, static_cast<uint32_t>(blockAlign) * sampleRate);
+  PutLe16(b + 32, blockAlign);
+  PutLe16(b + 34, bitsPerSample);
   std::memcpy(b + 36, "data", 4);
-  Put32(b + 40, riffSize - 36);
+  PutLe32(b + 40, riffSize - 36);
   return bytes;
 }
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "common/fs_util.h"
-#include "rip/rip_job.h"
+#include "rip/job_limits.h"
 
 namespace korvi {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "settings/utf_convert.h"
+#include "text/utf16_text.h"
 
 namespace korvi {
 
@@ -267,12 +267,6 @@ std::string FormatEntry(const RegEntry& entry) {
 }
 
 }  // namespace
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 const RegSection* FindSection(const RegDocument& document, std::string_view keyPath) {
   for (const RegSection& section : document.sections) {

@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace korvi {
 
 inline constexpr uint32_t kRegNone = 0;
@@ -60,8 +62,6 @@ struct RegDocument {
   std::vector<std::string> preamble;  // unreadable lines before the first key
   std::vector<RegSection> sections;
 };
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // Key paths and value names compare ignoring ASCII case, as on the platform.
 const RegSection* FindSection(const RegDocument& document, std::string_view keyPath);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/fs_util.h"
-#include "settings/utf_convert.h"
+#include "text/utf16_text.h"
 
 namespace korvi {
 

@@ -53,7 +53,6 @@ class RegistryStore {
   // Re-reads the file, dropping unsaved changes.
   StoreState Reload();
   StoreState State() const { return m_state; }
-  const std::string& FilePath() const { return m_filePath; }
 
   // Creates the folder if needed. False leaves the file exactly as it was.
   bool Save();

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/fs_util.h"
+
 namespace korvi {
 namespace {
 
@@ -30,39 +32,23 @@ void CheckedFileStream::Fail(const char* what) {
 }
 
 bool CheckedFileStream::ReadAt(long offset, char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t got = ::pread(m_fd, data, size, offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      Fail("cannot read the file");
-      return false;
-    }
-    if (got == 0) {
-      errno = EIO;
-      Fail("the file ended early");
-      return false;
-    }
-    data += got;
-    offset += got;
-    size -= size_t(got);
+  const int64_t got = ReadFull(m_fd, data, size, offset);
+  if (got < 0) {
+    Fail("cannot read the file");
+    return false;
+  }
+  if (size_t(got) < size) {
+    errno = EIO;
+    Fail("the file ended early");
+    return false;
   }
   return true;
 }
 
 bool CheckedFileStream::WriteAt(long offset, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t put = ::pwrite(m_fd, data, size, offset);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      if (put == 0) errno = EIO;
-      Fail("cannot write the file");
-      return false;
-    }
-    data += put;
-    offset += put;
-    size -= size_t(put);
-  }
-  return true;
+  if (WriteAll(m_fd, data, size, offset)) return true;
+  Fail("cannot write the file");
+  return false;
 }
 
 TagLib::ByteVector CheckedFileStream::readBlock(unsigned long length) {

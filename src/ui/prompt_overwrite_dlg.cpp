@@ -6,7 +6,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "rip/rip_job.h"
+#include "messages/frame_messages.h"
 #include "ui/prompts.h"
 
 namespace korvi {

@@ -22,7 +22,7 @@
 #include "cddb/cddb_server.h"
 #include "disc/offset_reader.h"
 #include "metadata/lookup_order.h"
-#include "rip/rip_job.h"
+#include "rip/job_limits.h"
 #include "ui/prompts.h"
 
 namespace korvi {

@@ -6,7 +6,7 @@
 
 namespace korvi {
 
-AccurateRipAnswer AskAccurateRip(const AccurateRipIds& ids, const CCDDBCancelToken* cancel) {
+AccurateRipAnswer AskAccurateRip(const AccurateRipIds& ids, const CancelToken* cancel) {
   AccurateRipAnswer answer;
   AccurateRipFetch fetch = FetchAccurateRip(AccurateRipPath(ids), cancel);
   switch (fetch.kind) {
@@ -30,7 +30,7 @@ AccurateRipAnswer AskAccurateRip(const AccurateRipIds& ids, const CCDDBCancelTok
 }
 
 AccurateRipLookup::AccurateRipLookup(const AccurateRipIds& ids)
-    : m_ids(ids), m_cancel(CCDDBCancelToken::Create()) {
+    : m_ids(ids), m_cancel(CancelToken::Create()) {
   m_thread = std::thread([this] { m_answer = AskAccurateRip(m_ids, m_cancel.get()); });
 }
 

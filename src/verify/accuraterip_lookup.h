@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 #include "verify/accuraterip_ids.h"
 #include "verify/accuraterip_reply.h"
 
@@ -21,7 +21,7 @@ struct AccurateRipAnswer {
 };
 
 // Fetches and parses the disc's file; a reply that cannot be parsed counts as not reachable.
-AccurateRipAnswer AskAccurateRip(const AccurateRipIds& ids, const CCDDBCancelToken* cancel);
+AccurateRipAnswer AskAccurateRip(const AccurateRipIds& ids, const CancelToken* cancel);
 
 class AccurateRipLookup {
  public:
@@ -42,7 +42,7 @@ class AccurateRipLookup {
 
  private:
   AccurateRipIds m_ids;
-  std::shared_ptr<CCDDBCancelToken> m_cancel;
+  std::shared_ptr<CancelToken> m_cancel;
   AccurateRipAnswer m_answer;
   std::thread m_thread;
 };

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "common/fs_util.h"
+#include "common/little_endian.h"
+#include "common/riff_chunks.h"
 
 namespace korvi {
 namespace {
@@ -13,13 +15,6 @@ constexpr uint16_t kTagPcm = 1;
 constexpr uint16_t kTagExtensible = 0xFFFE;
 constexpr uint32_t kFormatBytes = 16;
 constexpr uint32_t kExtensibleBytes = 40;  // the sub-format's GUID begins 24 bytes in
-
-uint16_t Get16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
-
-uint32_t Get32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
 
 // A chunk id for a message; a hostile file's bytes are not printed as they are.
 std::string IdText(const uint8_t* id) {
@@ -43,49 +38,58 @@ std::string WaveFormat::Text() const {
 
 bool ReadWaveLayout(const ByteSource& source, uint64_t fileBytes, WaveLayout* layout, std::string* error) {
   *layout = {};
-  uint8_t header[12];
-  if (source(0, header, sizeof header) != int64_t(sizeof header) || std::memcmp(header, "RIFF", 4) != 0 ||
-      std::memcmp(header + 8, "WAVE", 4) != 0)
-    return Refuse(error, "not a WAV file (no RIFF WAVE header)");
-  // The RIFF size is not trusted: a writer that streams leaves it wrong. The chunks are walked
-  // against the file's real size instead.
   bool hasFormat = false;
-  uint64_t at = sizeof header;
-  while (true) {
-    uint8_t chunk[8];
-    if (at + sizeof chunk > fileBytes || source(at, chunk, sizeof chunk) != int64_t(sizeof chunk))
-      return Refuse(error, "no data chunk");
-    at += sizeof chunk;
-    const uint32_t bytes = Get32(chunk + 4);
-    if (std::memcmp(chunk, "data", 4) == 0) {
-      if (!hasFormat) return Refuse(error, "the data chunk comes before the format chunk");
-      if (bytes > fileBytes - at)
-        return Refuse(error, "truncated: the data chunk says " + std::to_string(bytes) +
-                                 " bytes, the file holds " + std::to_string(fileBytes - at));
-      layout->dataStart = at;
-      layout->dataBytes = bytes;
-      return true;
+  std::string refusal;
+  bool found = false;
+  // Strict: a chunk that says it reaches past the end of the file makes the file suspect.
+  const RiffWalk walk = WalkRiffChunks(source, fileBytes, RiffRule::kStrict, [&](const RiffChunk& chunk) {
+    if (IsChunk(chunk, "data")) {
+      if (!hasFormat) {
+        refusal = "the data chunk comes before the format chunk";
+      } else if (chunk.size > fileBytes - chunk.body) {
+        refusal = "truncated: the data chunk says " + std::to_string(chunk.size) + " bytes, the file holds " +
+                  std::to_string(fileBytes - chunk.body);
+      } else {
+        layout->dataStart = chunk.body;
+        layout->dataBytes = chunk.size;
+        found = true;
+      }
+      return false;
     }
-    // Chunks are padded to an even size.
-    const uint64_t end = at + bytes + (bytes & 1);
-    if (end > fileBytes)
-      return Refuse(error, "the " + IdText(chunk) + " chunk reaches past the end of the file");
-    if (std::memcmp(chunk, "fmt ", 4) == 0 && !hasFormat) {
-      if (bytes < kFormatBytes) return Refuse(error, "the format chunk is too short");
+    if (IsChunk(chunk, "fmt ") && !hasFormat) {
+      if (chunk.size < kFormatBytes) {
+        refusal = "the format chunk is too short";
+        return false;
+      }
       uint8_t body[kExtensibleBytes] = {};
-      const size_t wanted = std::min<size_t>(bytes, sizeof body);
-      if (source(at, body, wanted) != int64_t(wanted))
-        return Refuse(error, "the file ends inside its format chunk");
+      const size_t wanted = std::min<size_t>(chunk.size, sizeof body);
+      if (source(chunk.body, body, wanted) != int64_t(wanted)) {
+        refusal = "the file ends inside its format chunk";
+        return false;
+      }
       WaveFormat& format = layout->format;
-      format.tag = Get16(body);
-      format.channels = Get16(body + 2);
-      format.sampleRate = Get32(body + 4);
-      format.bitsPerSample = Get16(body + 14);
-      if (format.tag == kTagExtensible && wanted >= kExtensibleBytes) format.tag = Get16(body + 24);
+      format.tag = GetLe16(body);
+      format.channels = GetLe16(body + 2);
+      format.sampleRate = GetLe32(body + 4);
+      format.bitsPerSample = GetLe16(body + 14);
+      if (format.tag == kTagExtensible && wanted >= kExtensibleBytes) format.tag = GetLe16(body + 24);
       hasFormat = true;
     }
-    at = end;
+    return true;
+  });
+  switch (walk.status) {
+    case RiffWalk::Status::kStopped:
+      return found || Refuse(error, refusal);
+    case RiffWalk::Status::kShortHeader:
+    case RiffWalk::Status::kNotRiffWave:
+      return Refuse(error, "not a WAV file (no RIFF WAVE header)");
+    case RiffWalk::Status::kChunkPastEnd:
+      return Refuse(error, "the " + IdText(walk.chunk.id) + " chunk reaches past the end of the file");
+    case RiffWalk::Status::kEnded:
+    case RiffWalk::Status::kReadFailed:
+      break;
   }
+  return Refuse(error, "no data chunk");
 }
 
 WaveAudioReader::~WaveAudioReader() {

@@ -276,13 +276,13 @@ TEST_F(CddbServerTest, ConnectionFailures) {
 TEST_F(CddbServerTest, HostNamesResolveAlsoWithACancelToken) {
   m_config.host = "localhost";
   ASSERT_TRUE(Query(0x0b016602));
-  m_client.SetCancelToken(CCDDBCancelToken::Create());
+  m_client.SetCancelToken(CancelToken::Create());
   ASSERT_TRUE(Query(0x0b016602));
   EXPECT_EQ(m_results[0].artist, "Some Artist");
 }
 
 TEST_F(CddbServerTest, CancelledClientNeverTouchesTheNetwork) {
-  auto token = CCDDBCancelToken::Create();
+  auto token = CancelToken::Create();
   m_client.SetCancelToken(token);
   token->Cancel();
   EXPECT_FALSE(Query(0x0b016602));
@@ -295,7 +295,7 @@ TEST_F(CddbServerTest, CancelledClientNeverTouchesTheNetwork) {
 TEST_F(CddbServerTest, CancelFromAnotherThreadEndsAStalledRead) {
   // The wait for each piece is far longer than the test; only the cancel can end it.
   m_client.SetWaitTimeout(60000);
-  auto token = CCDDBCancelToken::Create();
+  auto token = CancelToken::Create();
   m_client.SetCancelToken(token);
   Misbehave(Mode::kStall, 50);
   std::thread owner([&] {

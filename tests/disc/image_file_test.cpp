@@ -17,6 +17,7 @@
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
+#include "fixtures/wave_bytes.h"
 
 namespace korvi {
 namespace {
@@ -27,28 +28,11 @@ using ::testing::HasSubstr;
 constexpr int64_t kSector = 2352;
 constexpr char kRawInput[] = "sox -t raw -r 44100 -e signed -b 16 -c 2 -L ";
 
-std::string Le16(uint16_t v) { return {char(v & 0xFF), char(v >> 8)}; }
-std::string Le32(uint32_t v) { return Le16(uint16_t(v & 0xFFFF)) + Le16(uint16_t(v >> 16)); }
-
-// A chunk whose size field says size, whatever its body holds.
-std::string Chunk(const std::string& id, uint32_t size, const std::string& body) {
-  return id + Le32(size) + body + (body.size() % 2 ? std::string(1, '\0') : std::string());
-}
-std::string Chunk(const std::string& id, const std::string& body) {
-  return Chunk(id, uint32_t(body.size()), body);
-}
-
-std::string PcmFormat(uint16_t tag = 1, uint16_t channels = 2, uint32_t rate = 44100, uint16_t bits = 16) {
-  const uint16_t align = uint16_t(channels * bits / 8);
-  return Le16(tag) + Le16(channels) + Le32(rate) + Le32(rate * align) + Le16(align) + Le16(bits);
-}
-std::string ExtensibleFormat() {
-  const std::string pcm("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 16);
-  return PcmFormat(0xFFFE) + Le16(22) + Le16(16) + Le32(3) + pcm;
-}
-std::string Wave(const std::string& chunks) {
-  return "RIFF" + Le32(uint32_t(4 + chunks.size())) + "WAVE" + chunks;
-}
+using fixtures::Chunk;
+using fixtures::ExtensibleFormat;
+using fixtures::Le32;
+using fixtures::PcmFormat;
+using fixtures::Wave;
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -10,14 +10,15 @@
 
 #include "ape_test_support.h"
 #include "fixtures/temp_dir.h"
+#include "text/utf16_text.h"
 
 namespace korvi::apetest {
 namespace {
 
 std::u16string Name(const std::filesystem::path& path) {
-  std::u16string name;
-  EXPECT_TRUE(Utf8ToUtf16(path.string(), &name));
-  return name;
+  const std::optional<std::u16string> name = Utf8ToUtf16(path.string());
+  EXPECT_TRUE(name);
+  return name.value_or(u"");
 }
 
 WaveFormatEx CdFormat() {

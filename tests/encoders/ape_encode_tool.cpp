@@ -13,6 +13,7 @@
 
 #include "encoders/ape/ape_compress.h"
 #include "encoders/ape/nn_filter.h"
+#include "text/utf16_text.h"
 
 namespace {
 
@@ -87,8 +88,7 @@ int main(int argc, char** argv) {
   }
   const auto started = std::chrono::steady_clock::now();
   auto compressor = korvi::CreateIAPECompress();
-  std::u16string name;
-  korvi::Utf8ToUtf16(argv[2], &name);
+  const std::u16string name = korvi::Utf8ToUtf16(argv[2]).value_or(u"");
   if (compressor->Start(name.c_str(), &format, korvi::kApeMaxAudioBytesUnknown, level) !=
       korvi::kApeSuccess) {
     std::cerr << "korvi-ape-encode: " << compressor->ErrorText() << '\n';

@@ -7,6 +7,7 @@
 #include "encoders/ape/ape_compress.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
+#include "text/utf16_text.h"
 
 namespace korvi::apetest {
 namespace {
@@ -105,8 +106,7 @@ std::string EncodeOurs(const std::filesystem::path& out, const Pcm& pcm, int lev
   if (!compressor) return "no compressor";
   WaveFormatEx format;
   FillWaveFormatEx(&format, 44100, 16, channels);
-  std::u16string name;
-  Utf8ToUtf16(out.string(), &name);
+  const std::u16string name = Utf8ToUtf16(out.string()).value_or(u"");
   if (compressor->Start(name.c_str(), &format, kApeMaxAudioBytesUnknown, level) != kApeSuccess)
     return compressor->ErrorText();
   for (size_t at = 0; at < pcm.size(); at += piece) {

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 #include "cddb/cddb_client.h"
 #include "hostile_disc.h"
 #include "library/disc_info.h"
@@ -164,7 +164,7 @@ TEST_F(HostileLookup, TheWindowsLookupLeavesATricklingServerAtOnceWhenStopped) {
 
 TEST_F(HostileLookup, ACancelledTokenEndsARunLookupInTheRead) {
   Misbehave(Mode::kTrickle, "read", 0, kTrickleMs);
-  const auto cancel = CCDDBCancelToken::Create();
+  const auto cancel = CancelToken::Create();
   LookupOutcome outcome;
   std::thread worker([&] { outcome = RunLookup(Request(), cancel, [](const std::string&) {}); });
   WaitForTheTrickle(2);

@@ -12,7 +12,7 @@
 
 #include "hostile_disc.h"
 #include "library/disc_info.h"
-#include "rip/file_names.h"
+#include "text/file_names.h"
 
 namespace korvi {
 namespace {

@@ -114,7 +114,7 @@ class MusicBrainzLookupTest : public ::testing::Test {
   }
   void TearDown() override { unsetenv(kMusicBrainzServerVariable); }
 
-  MusicBrainzLookup LookUp(const CCDDBCancelToken* cancel = nullptr) {
+  MusicBrainzLookup LookUp(const CancelToken* cancel = nullptr) {
     return LookUpMusicBrainz(ThreeTrackDisc(), cancel, m_limits);
   }
 
@@ -256,7 +256,7 @@ TEST_F(MusicBrainzLookupTest, StalledServerIsBoundedAndTheTokenEndsAWait) {
   HttpTestServer::Response busy = Json(503, "{}");
   busy.headers.emplace_back("Retry-After", "5");
   m_server.SetResponse(m_path, busy);
-  const auto token = CCDDBCancelToken::Create();
+  const auto token = CancelToken::Create();
   MusicBrainzLookup cancelled;
   std::thread worker([&] { cancelled = LookUp(token.get()); });
   const bool asked = m_server.WaitForRequests(2, fixtures::ScaledMs(5000));

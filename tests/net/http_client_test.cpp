@@ -145,7 +145,7 @@ TEST_F(AccurateRipFetchTest, ReplyPastTheSizeLimitIsRefused) {
 TEST_F(AccurateRipFetchTest, CancelFromAnotherThreadEndsAStalledRequestAtOnce) {
   m_server.SetResponse(kPath, {Mode::kStall, 200, {}, 0, false});
   m_limits.stallMs = m_limits.totalMs = fixtures::ScaledMs(60000);
-  const std::shared_ptr<CCDDBCancelToken> token = CCDDBCancelToken::Create();
+  const std::shared_ptr<CancelToken> token = CancelToken::Create();
   Clock::time_point cancelledAt;
   std::thread canceller([&] {
     if (m_server.WaitForRequests(1, fixtures::ScaledMs(5000)))

@@ -1,6 +1,6 @@
 // Track titles become file names inside the output folder, never outside it, hidden or nameless.
 
-#include "rip/file_names.h"
+#include "text/file_names.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,12 @@
 #include <new>
 #include <vector>
 
+#include "common/fs_util.h"
+#include "common/little_endian.h"
 #include "encoders/ape/checksums.h"
 #include "encoders/ape/frame_encoder.h"
 #include "encoders/ape/frame_stream.h"
+#include "text/utf16_text.h"
 
 namespace korvi {
 namespace {
@@ -21,66 +24,12 @@ constexpr uint32_t kHeaderBytes = 24;
 constexpr uint16_t kFlagCreateWavHeader = 32;
 constexpr uint16_t kFormatPcm = 1;
 
-void Put16(uint8_t* at, uint32_t value) {
-  at[0] = uint8_t(value);
-  at[1] = uint8_t(value >> 8);
-}
-void Put32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
-}
-
 std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-// A descriptor that is closed when it goes out of scope.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  ~UniqueFd() { Reset(); }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  void Reset(int fd = -1) {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = fd;
-  }
-  int Get() const { return m_fd; }
-  // Closes now and says whether the close went well.
-  bool Close() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int m_fd = -1;
-};
-
-bool WriteAt(int fd, int64_t offset, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t done = ::pwrite(fd, data, size, offset);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += done;
-    size -= size_t(done);
-    offset += done;
-  }
-  return true;
-}
-
 bool ReadAt(int fd, int64_t offset, uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t done = ::pread(fd, data, size, offset);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      if (done == 0) errno = EIO;
-      return false;
-    }
-    data += done;
-    size -= size_t(done);
-    offset += done;
-  }
-  return true;
+  const int64_t got = ReadFull(fd, data, size, offset);
+  if (got >= 0 && size_t(got) < size) errno = EIO;  // the file ended early
+  return got >= 0 && size_t(got) == size;
 }
 
 // Moves length bytes within the file from one offset to another; the ranges may overlap.
@@ -93,7 +42,7 @@ bool MoveWithinFile(int fd, int64_t from, int64_t to, int64_t length) {
     // Toward the start: front to back; toward the end: back to front, so nothing is overwritten unread.
     const int64_t at = to < from ? done : length - done - size;
     if (!ReadAt(fd, from + at, buffer.data(), size_t(size))) return false;
-    if (!WriteAt(fd, to + at, buffer.data(), size_t(size))) return false;
+    if (!WriteAll(fd, buffer.data(), size_t(size), to + at)) return false;
     done += size;
   }
   return true;
@@ -110,7 +59,7 @@ class FileSink : public ape::IWordSink {
   bool Consume(const uint8_t* bytes, size_t size) override {
     if (size == 0) return true;
     m_md5.Update(bytes, size);
-    if (!WriteAt(m_fd.Get(), m_offset, bytes, size)) {
+    if (!WriteAll(m_fd.Get(), bytes, size, m_offset)) {
       m_error = SystemError("cannot write the file");
       return false;
     }
@@ -226,8 +175,10 @@ int ApeCompressor::Start(const char16_t* outputFileName, const WaveFormatEx* inp
   if (headerBytes < kApeCreateWavHeaderOnDecompression || headerBytes > 0xFFFFFFFF ||
       (headerBytes > 0 && !headerData))
     return Refuse(kApeErrorInvalidFunctionParameter, "WAV header data that does not fit its byte count");
-  if (!outputFileName || !Utf16ToUtf8(outputFileName, &m_path) || m_path.empty())
+  std::optional<std::string> path = outputFileName ? Utf16ToUtf8(outputFileName) : std::nullopt;
+  if (!path || path->empty())
     return Refuse(kApeErrorInvalidOutputFile, "the file name is empty or not valid UTF-16");
+  m_path = std::move(*path);
 
   m_format = *inputFormat;
   m_level = level;
@@ -247,13 +198,13 @@ int ApeCompressor::Start(const char16_t* outputFileName, const WaveFormatEx* inp
     return Refuse(kApeErrorInsufficientMemory, "not enough memory to compress");
   }
 
-  m_fd.Reset(::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  m_fd = UniqueFd(::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (m_fd.Get() < 0) return Refuse(kApeErrorInvalidOutputFile, SystemError("cannot create the file"));
   // A provisional header with no frames; Finish writes the real one.
   const std::vector<uint8_t> provisional = Headers(0, 0, 0, {});
   const int64_t headerDataAt = DataStart(m_reservedFrames) - m_headerDataBytes;
-  if (!WriteAt(m_fd.Get(), 0, provisional.data(), provisional.size()) ||
-      !WriteAt(m_fd.Get(), headerDataAt, static_cast<const uint8_t*>(headerData), m_headerDataBytes)) {
+  if (!WriteAll(m_fd.Get(), provisional.data(), provisional.size(), 0) ||
+      !WriteAll(m_fd.Get(), static_cast<const uint8_t*>(headerData), m_headerDataBytes, headerDataAt)) {
     std::string text = SystemError("cannot write the file");
     m_fd.Reset();
     ::unlink(m_path.c_str());
@@ -306,25 +257,25 @@ std::vector<uint8_t> ApeCompressor::Headers(uint64_t frames, uint64_t frameDataB
   std::vector<uint8_t> bytes(kDescriptorBytes + kHeaderBytes);
   uint8_t* d = bytes.data();
   std::memcpy(d, "MAC ", 4);
-  Put16(d + 4, kFileVersion);
-  Put16(d + 6, 0);
-  Put32(d + 8, kDescriptorBytes);
-  Put32(d + 12, kHeaderBytes);
-  Put32(d + 16, uint32_t(4 * frames));
-  Put32(d + 20, m_headerDataBytes);
-  Put32(d + 24, uint32_t(frameDataBytes));
-  Put32(d + 28, uint32_t(frameDataBytes >> 32));
-  Put32(d + 32, terminatingBytes);
+  PutLe16(d + 4, kFileVersion);
+  PutLe16(d + 6, 0);
+  PutLe32(d + 8, kDescriptorBytes);
+  PutLe32(d + 12, kHeaderBytes);
+  PutLe32(d + 16, uint32_t(4 * frames));
+  PutLe32(d + 20, m_headerDataBytes);
+  PutLe32(d + 24, uint32_t(frameDataBytes));
+  PutLe32(d + 28, uint32_t(frameDataBytes >> 32));
+  PutLe32(d + 32, terminatingBytes);
   std::memcpy(d + 36, md5.data(), 16);
   uint8_t* h = d + kDescriptorBytes;
-  Put16(h, uint32_t(m_level));
-  Put16(h + 2, m_storesWavHeader ? 0 : kFlagCreateWavHeader);
-  Put32(h + 4, uint32_t(m_blocksPerFrame));
-  Put32(h + 8, frames > 0 ? uint32_t(m_lastFrameBlocks) : 0);
-  Put32(h + 12, uint32_t(frames));
-  Put16(h + 16, m_format.bitsPerSample);
-  Put16(h + 18, m_format.channels);
-  Put32(h + 20, m_format.samplesPerSec);
+  PutLe16(h, uint32_t(m_level));
+  PutLe16(h + 2, m_storesWavHeader ? 0 : kFlagCreateWavHeader);
+  PutLe32(h + 4, uint32_t(m_blocksPerFrame));
+  PutLe32(h + 8, frames > 0 ? uint32_t(m_lastFrameBlocks) : 0);
+  PutLe32(h + 12, uint32_t(frames));
+  PutLe16(h + 16, m_format.bitsPerSample);
+  PutLe16(h + 18, m_format.channels);
+  PutLe32(h + 20, m_format.samplesPerSec);
   return bytes;
 }
 
@@ -357,7 +308,7 @@ int ApeCompressor::Complete(const uint8_t* terminatingData, int64_t terminatingB
 
   std::vector<uint8_t> seekTable(4 * frames);
   for (uint64_t i = 0; i < frames; ++i)
-    Put32(seekTable.data() + 4 * i, uint32_t(DataStart(frames) + m_frameStarts[i]));
+    PutLe32(seekTable.data() + 4 * i, uint32_t(DataStart(frames) + m_frameStarts[i]));
   // The MD5 covers the stored data, then the header and the seek table.
   std::vector<uint8_t> headers = Headers(frames, frameDataBytes, uint32_t(terminatingBytes), {});
   m_md5.Update(headers.data() + kDescriptorBytes, kHeaderBytes);
@@ -366,7 +317,7 @@ int ApeCompressor::Complete(const uint8_t* terminatingData, int64_t terminatingB
   std::memcpy(headers.data() + 36, md5.data(), md5.size());
   headers.insert(headers.end(), seekTable.begin(), seekTable.end());
 
-  if (!WriteAt(m_fd.Get(), 0, headers.data(), headers.size()) ||
+  if (!WriteAll(m_fd.Get(), headers.data(), headers.size(), 0) ||
       ::ftruncate(m_fd.Get(), newBodyStart + bodyBytes) != 0)
     return Break(kApeErrorIoWrite, SystemError("cannot write the file"));
   if (!m_fd.Close()) return Break(kApeErrorIoWrite, SystemError("cannot close the file"));
@@ -397,78 +348,5 @@ int FillWaveFormatEx(WaveFormatEx* format, int sampleRate, int bitsPerSample, in
   return kApeSuccess;
 }
 
-bool Utf8ToUtf16(const std::string& text, std::u16string* out) {
-  std::u16string result;
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  for (size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    uint32_t code;
-    int extra;
-    if (c < 0x80) {
-      code = c;
-      extra = 0;
-    } else if ((c & 0xE0) == 0xC0) {
-      code = c & 0x1F;
-      extra = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-      code = c & 0x0F;
-      extra = 2;
-    } else if ((c & 0xF8) == 0xF0) {
-      code = c & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (size_t(extra) >= n - i) return false;
-    for (int k = 1; k <= extra; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      code = (code << 6) | (s[i + k] & 0x3F);
-    }
-    static constexpr uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-    if (code < kMinimum[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      result.push_back(char16_t(0xD800 + (code >> 10)));
-      result.push_back(char16_t(0xDC00 + (code & 0x3FF)));
-    } else {
-      result.push_back(char16_t(code));
-    }
-    i += size_t(extra) + 1;
-  }
-  *out = std::move(result);
-  return true;
-}
-
-bool Utf16ToUtf8(const char16_t* text, std::string* out) {
-  std::string result;
-  for (const char16_t* p = text; *p; ++p) {
-    uint32_t code = *p;
-    if (code >= 0xDC00 && code <= 0xDFFF) return false;
-    if (code >= 0xD800 && code <= 0xDBFF) {
-      const uint32_t low = p[1];
-      if (low < 0xDC00 || low > 0xDFFF) return false;
-      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-      ++p;
-    }
-    if (code < 0x80) {
-      result.push_back(char(code));
-    } else if (code < 0x800) {
-      result.push_back(char(0xC0 | (code >> 6)));
-      result.push_back(char(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-      result.push_back(char(0xE0 | (code >> 12)));
-      result.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-      result.push_back(char(0x80 | (code & 0x3F)));
-    } else {
-      result.push_back(char(0xF0 | (code >> 18)));
-      result.push_back(char(0x80 | ((code >> 12) & 0x3F)));
-      result.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-      result.push_back(char(0x80 | (code & 0x3F)));
-    }
-  }
-  *out = std::move(result);
-  return true;
-}
 
 }  // namespace korvi

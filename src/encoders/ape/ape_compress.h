@@ -83,8 +83,4 @@ std::unique_ptr<IAPECompress> CreateIAPECompress(int* errorCode = nullptr);
 // that do not fit it.
 int FillWaveFormatEx(WaveFormatEx* format, int sampleRate = 44100, int bitsPerSample = 16, int channels = 2);
 
-// Conversions for the Start file name; nothing for text that is not valid UTF-8 or UTF-16.
-bool Utf8ToUtf16(const std::string& text, std::u16string* out);
-bool Utf16ToUtf8(const char16_t* text, std::string* out);
-
 }  // namespace korvi

@@ -1,24 +1,15 @@
-#include "rip/file_names.h"
+#include "text/file_names.h"
 
 #include <algorithm>
 #include <set>
 
+#include "text/ascii_case.h"
 #include "text/utf8_text.h"
 
 namespace korvi {
 namespace {
 
 constexpr size_t kNameMaxBytes = 255;
-
-bool LeavesNoName(const std::string& name) {
-  return std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || c == ' '; });
-}
-
-std::string FoldedCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 std::string InFolder(const std::string& folder, const std::string& name) {
   std::string path = folder;
@@ -27,6 +18,10 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 }
 
 }  // namespace
+
+bool LeavesNoName(std::string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || c == ' '; });
+}
 
 std::string TitleToFileName(const std::string& title, int trackNumber, size_t extensionBytes) {
   std::string name = ReplaceControls(title, '_');
@@ -50,7 +45,7 @@ std::vector<std::string> UniqueOutputPaths(const std::string& folder, const std:
   for (const TitledTrack& track : tracks) {
     const std::string name = TitleToFileName(track.title, track.number, extension.size());
     std::string unique = name + extension;
-    for (int copy = 2; !taken.insert(FoldedCase(unique)).second; ++copy) {
+    for (int copy = 2; !taken.insert(AsciiLowered(unique)).second; ++copy) {
       const std::string suffix = " (" + std::to_string(copy) + ")" + extension;
       const size_t room = kNameMaxBytes > suffix.size() ? kNameMaxBytes - suffix.size() : 1;
       unique = std::string(CutUtf8(name, room)) + suffix;

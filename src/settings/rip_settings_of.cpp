@@ -1,5 +1,4 @@
-#include "rip/rip_job.h"
-#include "settings/app_settings.h"
+#include "settings/rip_settings_of.h"
 
 namespace korvi {
 

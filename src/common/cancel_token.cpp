@@ -1,4 +1,4 @@
-#include "cddb/cancel_token.h"
+#include "common/cancel_token.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -7,13 +7,13 @@
 
 namespace korvi {
 
-CCDDBCancelToken::CCDDBCancelToken() : m_eventFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+CancelToken::CancelToken() : m_eventFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-CCDDBCancelToken::~CCDDBCancelToken() {
+CancelToken::~CancelToken() {
   if (m_eventFd >= 0) close(m_eventFd);
 }
 
-void CCDDBCancelToken::Cancel() {
+void CancelToken::Cancel() {
   m_cancelled.store(true, std::memory_order_release);
   if (m_eventFd < 0) return;
   // The counter is never read back, so the descriptor stays readable from now on.

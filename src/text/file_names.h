@@ -2,9 +2,13 @@
 // From a track title to an output path.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvi {
+
+// True when nothing but dots and blanks is left of a name ("", "..", "  "): no file may be named so.
+bool LeavesNoName(std::string_view name);
 
 // A title as the name part of a file: '/', '?', '*', '"' (no cue sheet can name such a file) and
 // control characters (C0, DEL, C1) become '_', a leading '.' does too (no hidden files), and a
