@@ -1,11 +1,11 @@
 #include "cli/options.h"
 
-#include <cctype>
 #include <charconv>
 
 #include "cli/synopsis.h"
 #include "disc/offset_reader.h"
 #include "rip/job_limits.h"
+#include "text/ascii_case.h"
 
 namespace korvi::cli {
 namespace {
@@ -19,14 +19,9 @@ std::optional<int> ParseInt(const std::string& text) {
   return value;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 const OutputFormatInfo* FormatByName(std::span<const OutputFormatInfo> formats, const std::string& name) {
   for (const OutputFormatInfo& format : formats)
-    if (Lower(format.name) == name) return &format;
+    if (AsciiLowered(format.name) == name) return &format;
   return nullptr;
 }
 
@@ -91,7 +86,7 @@ class RipArgReader {
         return "--jobs takes 0 (one per core) to " + std::to_string(kMaxEncoderJobs);
     } else if (arg == "--mode") {
       const auto name = Value();
-      const std::string mode = name ? Lower(*name) : std::string();
+      const std::string mode = name ? AsciiLowered(*name) : std::string();
       if (mode == "secure")
         options.mode = ReadMode::kSecure;
       else if (mode == "burst")

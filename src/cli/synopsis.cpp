@@ -4,7 +4,7 @@
 
 #include "disc/offset_reader.h"
 #include "formats/output_format.h"
-#include "rip/rip_job.h"
+#include "rip/job_limits.h"
 
 namespace korvi::cli {
 namespace {

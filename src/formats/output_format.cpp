@@ -1,8 +1,9 @@
 #include "formats/output_format.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
+
+#include "text/ascii_case.h"
 
 namespace korvi {
 namespace {
@@ -151,11 +152,6 @@ constexpr OutputFormatInfo kFormats[] = {
      .groupName = "opusGroup"},
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // "a, b or c".
 std::string ListText(const std::vector<std::string>& items, const char* separator, const char* last) {
   std::string text;
@@ -232,7 +228,7 @@ const FormatOption* FindFormatOptionByFlag(const std::string& flag) {
 
 std::string FormatNamesText(const char* separator, const char* last) {
   std::vector<std::string> names;
-  for (const OutputFormatInfo& format : kFormats) names.push_back(Lower(format.name));
+  for (const OutputFormatInfo& format : kFormats) names.push_back(AsciiLowered(format.name));
   return ListText(names, separator, last);
 }
 
