@@ -16,6 +16,7 @@
 #include "fixtures/temp_dir.h"
 #include "playback/fake_audio_device.h"
 #include "playback/message_loop.h"
+#include "play_messages.h"
 
 namespace korvi {
 namespace {
@@ -120,23 +121,11 @@ class PlayControlTest : public ::testing::Test {
   fixtures::WrittenImage m_image;
   std::unique_ptr<CdDevice> m_disc;
   std::unique_ptr<ISectorSource> m_source;
-  std::vector<std::string> m_texts;
   std::vector<std::string> m_errors;
-  // The frame's part: what it does with each message.
-  MessageLoop m_loop{[this](unsigned message, uintptr_t, intptr_t lParam) -> intptr_t {
-    switch (message) {
-      case WM_PLAY_BUFFER_DONE:
-        m_control->OnBufferDone();
-        break;
-      case WM_GET_PLAY_POSITION:
-        m_control->FillPlayPosition(reinterpret_cast<PlayPosition*>(lParam));
-        break;
-      case WM_SET_STATUS_TEXT:
-        m_texts.emplace_back(reinterpret_cast<const char*>(lParam));
-        break;
-    }
-    return 0;
-  }};
+  // The frame's part: what it does with each message (to the control made below).
+  fixtures::PlayMessages m_messages{m_control};
+  std::vector<std::string>& m_texts = m_messages.texts;
+  MessageLoop m_loop{m_messages.Handler()};
   fakes::FakeAudioDevice* m_device = nullptr;
   std::unique_ptr<PlayControl> m_control;
 };

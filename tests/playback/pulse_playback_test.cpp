@@ -10,6 +10,7 @@
 #include "playback/play_control.h"
 #include "playback/pulse_audio_device.h"
 #include "playback/pulse_server.h"
+#include "play_messages.h"
 
 namespace korvi {
 namespace {
@@ -63,25 +64,13 @@ class PulsePlaybackTest : public ::testing::Test {
   fixtures::PulseServer m_server;
   fixtures::WrittenImage m_image;
   std::unique_ptr<CdDevice> m_disc;
-  std::vector<std::string> m_texts;
   std::vector<std::string> m_errors;
   std::vector<std::string> m_causes;
-  std::function<void()> m_afterText = [] {};
-  MessageLoop m_loop{[this](unsigned message, uintptr_t, intptr_t lParam) -> intptr_t {
-    switch (message) {
-      case WM_PLAY_BUFFER_DONE:
-        m_control->OnBufferDone();
-        break;
-      case WM_GET_PLAY_POSITION:
-        m_control->FillPlayPosition(reinterpret_cast<PlayPosition*>(lParam));
-        break;
-      case WM_SET_STATUS_TEXT:
-        m_texts.emplace_back(reinterpret_cast<const char*>(lParam));
-        m_afterText();
-        break;
-    }
-    return 0;
-  }};
+  // The frame's part: what it does with each message (to the control made below).
+  fixtures::PlayMessages m_messages{m_control};
+  std::vector<std::string>& m_texts = m_messages.texts;
+  std::function<void()>& m_afterText = m_messages.afterText;
+  MessageLoop m_loop{m_messages.Handler()};
   std::unique_ptr<PlayControl> m_control;
 };
 
