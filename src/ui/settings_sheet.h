@@ -168,12 +168,6 @@ class CSettingsSheet : public QDialog {
   void Load(const CAppSettings& settings);
   void Store(CAppSettings& settings) const;
 
-  CSetsPageGeneral* GeneralPage() const { return m_general; }
-  CSetsPageMP3* Mp3Page() const { return m_mp3; }
-  CSetsPageAPE* ApePage() const { return m_ape; }
-  CSetsPageFLAC* FlacPage() const { return m_flac; }
-  CSetsPageOpus* OpusPage() const { return m_opus; }
-
  private:
   QTabWidget* m_tabs;
   CSetsPageGeneral* m_general;

@@ -459,7 +459,6 @@ class SettingsSheetTest : public QObject {
       ShowTab(sheet, round % 2 ? 0 : 2);
       QCOMPARE(combo->count(), 14);
     }
-    QCOMPARE(sheet.Mp3Page()->BitRate(), 320);
     sheet.Store(settings);
     QCOMPARE(settings.BPS, 320);
   }
