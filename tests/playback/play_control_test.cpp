@@ -13,6 +13,7 @@
 #include "disc/track_info.h"
 #include "disc/track_rows.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/time_scale.h"
 #include "fixtures/temp_dir.h"
 #include "playback/fake_audio_device.h"
 #include "playback/message_loop.h"
@@ -85,7 +86,7 @@ class PlayControlTest : public ::testing::Test {
     if (!m_control) return;
     m_control->OnPlayStop();
     m_device->PlayByItself();
-    m_loop.RunUntil([this] { return !m_control->IsBusy(); }, 20s);
+    m_loop.RunUntil([this] { return !m_control->IsBusy(); }, fixtures::Scaled(20s));
   }
 
   // Plays from the disc, or from a source that stands in front of it.
@@ -109,12 +110,12 @@ class PlayControlTest : public ::testing::Test {
   // Lets the device play by itself until the play is over.
   void PlayToTheEnd() {
     m_device->PlayByItself();
-    ASSERT_TRUE(m_loop.RunUntil([this] { return !m_control->IsPlaying() && !m_control->IsBusy(); }, 30s));
+    ASSERT_TRUE(m_loop.RunUntil([this] { return !m_control->IsPlaying() && !m_control->IsBusy(); }, fixtures::Scaled(30s)));
   }
   void Finish(int n) {
     const int target = m_device->Completed() + n;
     m_device->Finish(n);
-    ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, 10s));
+    ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, fixtures::Scaled(10s)));
   }
 
   fixtures::TempDir m_dir;
@@ -287,7 +288,7 @@ TEST_F(PlayControlTest, AnOutputThatBreaksWhilePlayingIsToldOnceAndThePlayEnds) 
   Finish(1);
   const int target = m_device->Completed() + 2;
   m_device->Break();
-  ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, 10s));
+  ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, fixtures::Scaled(10s)));
   EXPECT_FALSE(m_control->IsPlaying());
   EXPECT_FALSE(m_control->IsBusy());
   ASSERT_EQ(m_errors.size(), 1u);
