@@ -4,10 +4,8 @@
 // the disc have controllers of their own.
 
 #include <QMainWindow>
-#include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "app/commands.h"
