@@ -432,88 +432,6 @@ Es ist freie Software, gebaut mit Qt für das Fenster, libcdio zum Lesen der CDs
 </translation>
     </message>
     <message>
-        <source>No track selected, please select one or more tracks before continue!</source>
-        <translation>Kein Titel ausgewählt. Bitte wählen Sie einen oder mehrere Titel aus, bevor Sie fortfahren!</translation>
-    </message>
-    <message>
-        <source>Please choose a folder for output file(s):</source>
-        <translation>Bitte wählen Sie einen Ordner für die Ausgabedateien:</translation>
-    </message>
-    <message>
-        <source>No output folder is set: choose one in Settings.</source>
-        <translation>Es ist kein Ausgabeordner festgelegt: Wählen Sie einen in den Einstellungen.</translation>
-    </message>
-    <message>
-        <source>The rip could not be started: %1</source>
-        <translation>Das Rippen konnte nicht gestartet werden: %1</translation>
-    </message>
-    <message>
-        <source>These files could not be written completely:
-</source>
-        <translation>Diese Dateien konnten nicht vollständig geschrieben werden:
-</translation>
-    </message>
-    <message>
-        <source>Rip stopped</source>
-        <translation>Rippen abgebrochen</translation>
-    </message>
-    <message>
-        <source>The rip to %1 was stopped.</source>
-        <translation>Das Rippen nach %1 wurde abgebrochen.</translation>
-    </message>
-    <message>
-        <source>Rip finished with errors</source>
-        <translation>Rippen mit Fehlern beendet</translation>
-    </message>
-    <message>
-        <source>%1 of %2 files could not be written completely.</source>
-        <translation>%1 von %2 Dateien konnten nicht vollständig geschrieben werden.</translation>
-    </message>
-    <message>
-        <source>Rip finished</source>
-        <translation>Rippen beendet</translation>
-    </message>
-    <message>
-        <source>1 track ripped to %1</source>
-        <translation>1 Titel nach %1 gerippt</translation>
-    </message>
-    <message>
-        <source>%1 tracks ripped to %2</source>
-        <translation>%1 Titel nach %2 gerippt</translation>
-    </message>
-    <message>
-        <source>
-
-The rip log is in %1</source>
-        <translation>
-
-Das Rip-Protokoll liegt in %1</translation>
-    </message>
-    <message>
-        <source>No titles found</source>
-        <translation>Keine Titelinformationen gefunden</translation>
-    </message>
-    <message>
-        <source>Titles found</source>
-        <translation>Titelinformationen gefunden</translation>
-    </message>
-    <message>
-        <source>%1 releases match the disc: choose one in the window.</source>
-        <translation>%1 Veröffentlichungen passen zur CD: Wählen Sie eine im Fenster aus.</translation>
-    </message>
-    <message>
-        <source>Failed to Get disc-info!</source>
-        <translation>CD-Informationen konnten nicht abgerufen werden!</translation>
-    </message>
-    <message>
-        <source>No disc-info: %1</source>
-        <translation>Keine CD-Informationen: %1</translation>
-    </message>
-    <message>
-        <source>Album title: %1, Album artist: %2</source>
-        <translation>Albumtitel: %1, Albuminterpret: %2</translation>
-    </message>
-    <message>
         <source>Please stop playing before exit this application!</source>
         <translation>Bitte stoppen Sie die Wiedergabe, bevor Sie das Programm beenden!</translation>
     </message>
@@ -781,6 +699,33 @@ Das Rip-Protokoll liegt in %1</translation>
     </message>
 </context>
 <context>
+    <name>korvi::LookupController</name>
+    <message>
+        <source>No titles found</source>
+        <translation>Keine Titelinformationen gefunden</translation>
+    </message>
+    <message>
+        <source>Titles found</source>
+        <translation>Titelinformationen gefunden</translation>
+    </message>
+    <message>
+        <source>%1 releases match the disc: choose one in the window.</source>
+        <translation>%1 Veröffentlichungen passen zur CD: Wählen Sie eine im Fenster aus.</translation>
+    </message>
+    <message>
+        <source>Failed to Get disc-info!</source>
+        <translation>CD-Informationen konnten nicht abgerufen werden!</translation>
+    </message>
+    <message>
+        <source>No disc-info: %1</source>
+        <translation>Keine CD-Informationen: %1</translation>
+    </message>
+    <message>
+        <source>Album title: %1, Album artist: %2</source>
+        <translation>Albumtitel: %1, Albuminterpret: %2</translation>
+    </message>
+</context>
+<context>
     <name>korvi::Prompts</name>
     <message>
         <source>Error</source>
@@ -789,6 +734,67 @@ Das Rip-Protokoll liegt in %1</translation>
     <message>
         <source>Information</source>
         <translation>Information</translation>
+    </message>
+</context>
+<context>
+    <name>korvi::RipController</name>
+    <message>
+        <source>No track selected, please select one or more tracks before continue!</source>
+        <translation>Kein Titel ausgewählt. Bitte wählen Sie einen oder mehrere Titel aus, bevor Sie fortfahren!</translation>
+    </message>
+    <message>
+        <source>Please choose a folder for output file(s):</source>
+        <translation>Bitte wählen Sie einen Ordner für die Ausgabedateien:</translation>
+    </message>
+    <message>
+        <source>No output folder is set: choose one in Settings.</source>
+        <translation>Es ist kein Ausgabeordner festgelegt: Wählen Sie einen in den Einstellungen.</translation>
+    </message>
+    <message>
+        <source>The rip could not be started: %1</source>
+        <translation>Das Rippen konnte nicht gestartet werden: %1</translation>
+    </message>
+    <message>
+        <source>These files could not be written completely:
+</source>
+        <translation>Diese Dateien konnten nicht vollständig geschrieben werden:
+</translation>
+    </message>
+    <message>
+        <source>Rip stopped</source>
+        <translation>Rippen abgebrochen</translation>
+    </message>
+    <message>
+        <source>The rip to %1 was stopped.</source>
+        <translation>Das Rippen nach %1 wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Rip finished with errors</source>
+        <translation>Rippen mit Fehlern beendet</translation>
+    </message>
+    <message>
+        <source>%1 of %2 files could not be written completely.</source>
+        <translation>%1 von %2 Dateien konnten nicht vollständig geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Rip finished</source>
+        <translation>Rippen beendet</translation>
+    </message>
+    <message>
+        <source>1 track ripped to %1</source>
+        <translation>1 Titel nach %1 gerippt</translation>
+    </message>
+    <message>
+        <source>%1 tracks ripped to %2</source>
+        <translation>%1 Titel nach %2 gerippt</translation>
+    </message>
+    <message>
+        <source>
+
+The rip log is in %1</source>
+        <translation>
+
+Das Rip-Protokoll liegt in %1</translation>
     </message>
 </context>
 <context>

@@ -1,11 +1,24 @@
 #include "app/desktop_notifier.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QStringList>
 #include <QVariantMap>
+#include <QWidget>
 
 namespace korvi {
+
+bool IsUserIn(const QWidget& window) {
+  // Walked by hand: isAncestorOf() stops at window boundaries.
+  for (const QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget())
+    if (w == &window) return true;
+  return false;
+}
+
+void DesktopNotifier::NotifyIfAway(const QWidget& window, const QString& summary, const QString& body) const {
+  if (!IsUserIn(window)) Notify(summary, body);
+}
 
 void DesktopNotifier::Notify(const QString& summary, const QString& body) const {
   QDBusConnection bus = QDBusConnection::sessionBus();

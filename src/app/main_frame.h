@@ -1,20 +1,20 @@
 #pragma once
 // The main window: owns the settings, the open drive, the track list view, the toolbar and the
-// status bar, and handles every command and every notification of the program.
+// status bar, carries out the commands and takes the program's messages; the rip and the titles of
+// the disc have controllers of their own.
 
 #include <QMainWindow>
-#include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "app/commands.h"
 #include "app/desktop_notifier.h"
+#include "app/lookup_controller.h"
 #include "app/qt_messenger.h"
+#include "app/rip_controller.h"
 #include "disc/cdrom_toc.h"
 #include "library/disc_info.h"
-#include "library/lookup.h"
 #include "messages/messenger.h"
 #include "playback/play_control.h"
 #include "rip/rip_job.h"
@@ -24,7 +24,6 @@
 
 class QAction;
 class QLabel;
-class QTimer;
 
 namespace korvi {
 
@@ -32,13 +31,13 @@ class CChildView;
 class CProgressDlg;
 class CToolBarEx;
 class CdDevice;
-class RipJob;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
  public:
-  // Fills the settings with defaults (creating the default library folder) and loads them.
-  explicit CMainFrame(const UserFolders& folders = UserFolders::FromEnvironment());
+  // Fills the settings with defaults (creating the default library folder) and loads them. The rips
+  // read the drive as reads says.
+  explicit CMainFrame(const UserFolders& folders = UserFolders::FromEnvironment(), RipReads reads = {});
   // Saves the settings.
   ~CMainFrame() override;
 
@@ -56,7 +55,7 @@ class CMainFrame : public QMainWindow {
   void UpdateCommandUI();
   QAction* Action(int id) const;
 
-  bool IsRipping() const;
+  bool IsRipping() const { return m_rip->IsRipping(); }
   bool IsPlaying() const { return m_play && m_play->IsPlaying(); }
   PlayControl& Play() { return *m_play; }
 
@@ -66,12 +65,10 @@ class CMainFrame : public QMainWindow {
   const std::string& DriveName() const { return m_driveName; }
   CdDevice* Device() const { return m_device; }
   const DiscToc& Toc() const { return m_toc; }
-  CProgressDlg* ProgressDialog() const { return m_progress; }
-  CDiscInfo& DiscInfo() { return m_discInfo; }
-  RipJob& Rip() { return *m_ripJob; }
-  // Tests only: rips read through filter(the device), and an image is read with a drive's settings.
-  void FilterRipReadsForTests(const std::function<std::unique_ptr<ISectorSource>(ISectorSource&)>& filter,
-                              bool driveSettingsForImages);
+  CProgressDlg* ProgressDialog() const { return m_rip->ProgressDialog(); }
+  CDiscInfo& DiscInfo() { return m_lookup->Record(); }
+  RipJob& Rip() { return m_rip->Job(); }
+  bool IsLookingUp() const { return m_lookup->IsRunning(); }
   QString StatusPrompt() const;
   QString StatusText() const;
 
@@ -87,64 +84,16 @@ class CMainFrame : public QMainWindow {
   void ApplyPanelFont();
 
   intptr_t OnReadToc(CdDevice* device);
-  void OnSetStatusText(const char* text);
+  void OnSetStatusText(const QString& text);
   void SelectAll(bool checked);
   void StartRip(int format);
-  void OnRipStarted();
-  void OnRipFinished();
-  // Whether this window or one of its own is the active one.
-  bool IsUserHere() const;
-  // A notification on the desktop, for when the user looks at another window while a job ends.
-  void NotifyIfAway(const QString& summary, const QString& body) const;
-  void NotifyRipEnded() const;
-  // What AccurateRip said of the job and where its log went; empty when it verified nothing.
-  QString RipVerdictText() const;
-  // Each ripped track's row shows how it was read.
-  void ShowTrackStatus();
-  // The bars follow the job's counters at the repaint rate rather than a message per sector.
-  void ShowRipStatus();
-  bool CollectCheckedTracks();
   // The frame's reads go to whatever drive the panel opened last.
   class DeviceSource;
-  void StartLookup();
-  void StopLookup();
-  // Keeps the user's edits of the disc being left.
-  void SaveDiscInfoIfAny();
-  void OnLookupDone(uint64_t generation, LookupOutcome outcome);
-  // Takes a source's answer: asks which one when there are several, applies it and keeps it.
-  // typedSince: the record as it was before the user edited tracks, whose edits then stay.
-  void TakeAnswer(LookupOutcome outcome, const CDiscInfo* typedSince = nullptr);
 
- public:
-  // Shows the record in the info line and binds every row to a track record of it.
-  void RefreshTrackView();
-  bool IsLookingUp() const { return m_lookup && m_lookup->IsRunning(); }
-
- private:
   UserFolders m_folders;
-  std::unique_ptr<DeviceSource> m_source;
-  std::unique_ptr<ISectorSource> m_filteredSource;  // declared before the job that reads it
-  bool m_imagesAsDrives = false;
-  std::unique_ptr<RipJob> m_ripJob;
-  uint64_t m_ripLayout = 0;    // of the rows when the job started
-  bool m_ripUnderway = false;  // from a job's start until the frame has handled its end
   CdDevice* m_device = nullptr;
-  std::vector<RipTrack> m_ripList;
-  std::vector<int> m_ripRows;  // the row of each track of m_ripList; kHiddenRow for the hidden track
-  static constexpr int kHiddenRow = -1;
-  CDiscInfo m_discInfo;
-  std::string m_discSource;  // the source the titles came from, for the info line; empty: none
-  std::unique_ptr<DiscInfoLookup> m_lookup;
-  // An answer that waits for the track editor to close before it asks its question, and the
-  // record as it was when the answer came.
-  struct PendingAnswer {
-    LookupOutcome outcome;
-    CDiscInfo before;
-  };
-  std::optional<PendingAnswer> m_pendingAnswer;
+  std::unique_ptr<DeviceSource> m_source;
   std::unique_ptr<PlayControl> m_play;
-  std::string m_outputFolder;
-  int m_ripFormat = 0;
   CAppSettings m_settings;
   RegistryStore m_store;
   CToolBarEx* m_toolBar = nullptr;
@@ -152,12 +101,13 @@ class CMainFrame : public QMainWindow {
   DiscToc m_toc;
   QLabel* m_statusPrompt = nullptr;
   QLabel* m_statusText = nullptr;
-  CProgressDlg* m_progress = nullptr;
-  QTimer* m_ripStatusTimer = nullptr;
   CChildView* m_view = nullptr;
   std::unique_ptr<QtFrameMessenger> m_messenger;
   std::map<int, QAction*> m_actions;
   DesktopNotifier m_notifier;
+  // After what they refer to; the rip's job holds on to the drive's source.
+  std::unique_ptr<LookupController> m_lookup;
+  std::unique_ptr<RipController> m_rip;
 };
 
 }  // namespace korvi

@@ -14,15 +14,14 @@ CVelmaroApp::CVelmaroApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool CVelmaroApp::InitInstance() {
-  m_frame = new CMainFrame;
-  m_frame->setAttribute(Qt::WA_DeleteOnClose);
-  if (!m_frame->Create()) {
-    delete m_frame;
-    m_frame = nullptr;
+  auto* frame = new CMainFrame;
+  frame->setAttribute(Qt::WA_DeleteOnClose);  // deleted when its window closes
+  if (!frame->Create()) {
+    delete frame;
     return false;
   }
-  m_frame->resize(640, 480);
-  m_frame->show();
+  frame->resize(640, 480);
+  frame->show();
   return true;
 }
 

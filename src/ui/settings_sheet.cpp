@@ -436,12 +436,6 @@ void CSettingsSheet::Store(CAppSettings& settings) const {
   for (const CSetsPageFormat* page : m_formats) page->Store(settings);
 }
 
-CSetsPageFormat* CSettingsSheet::FormatPage(OutputFormat format) const {
-  for (CSetsPageFormat* page : m_formats)
-    if (page->Format().id == format) return page;
-  return nullptr;
-}
-
 bool EditSettings(QWidget* parent, CAppSettings& settings) {
   CSettingsSheet sheet(parent);
   sheet.Load(settings);

@@ -121,10 +121,6 @@ class CSettingsSheet : public QDialog {
   void Load(const CAppSettings& settings);
   void Store(CAppSettings& settings) const;
 
-  CSetsPageGeneral* GeneralPage() const { return m_general; }
-  // The page of a format's options; null for a format without any.
-  CSetsPageFormat* FormatPage(OutputFormat format) const;
-
  private:
   QTabWidget* m_tabs;
   CSetsPageGeneral* m_general;

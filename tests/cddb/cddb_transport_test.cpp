@@ -299,7 +299,7 @@ TEST_F(CddbServerTest, CancelFromAnotherThreadEndsAStalledRead) {
   m_client.SetCancelToken(token);
   Misbehave(Mode::kStall, 50);
   std::thread owner([&] {
-    m_server.WaitForRequests(1, 10000);
+    m_server.WaitForRequests(1, fixtures::ScaledMs(10000));
     token->Cancel();
   });
   EXPECT_FALSE(Read("rock", 0x0b016602));

@@ -13,6 +13,7 @@
 
 #include "disc/cd_device.h"
 #include "fixtures/accuraterip_db.h"
+#include "fixtures/time_scale.h"
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/http_server.h"
@@ -68,7 +69,7 @@ class KorviCliAccurateRip : public ::testing::Test {
       // The sanitizers' runtime cannot come first when a library is preloaded.
       options.env.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
     }
-    return fixtures::RunChild(options, 120s);
+    return fixtures::RunChild(options, fixtures::Scaled(120s));
   }
 
   // The music before track 1, ripped with the rest when no --tracks is given.

@@ -10,6 +10,7 @@
 
 #include "disc/cd_device.h"
 #include "faults/fault_support.h"
+#include "fixtures/time_scale.h"
 #include "messages/messenger.h"
 #include "rip/rip_job.h"
 
@@ -58,10 +59,10 @@ TEST_P(FolderVanishesBetweenTracks, TheLaterTracksFailByNameAndNothingLandsElsew
   ChildOptions options = scene.Rip(format, scene.Out(), {"--on-exists", "ask", "--jobs", "1"});
   options.pipeStdin = true;
   ASSERT_TRUE(cli.Start(options));
-  ASSERT_TRUE(cli.WaitForErr("already exists, overwrite?", 120s)) << cli.Finish(1s).err;
+  ASSERT_TRUE(cli.WaitForErr("already exists, overwrite?", fixtures::Scaled(120s))) << cli.Finish(fixtures::Scaled(1s)).err;
   MakeVanish(scene.Out(), moved, how);
   cli.WriteStdin("y\n");
-  const ChildResult result = cli.Finish(120s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(120s));
 
   ASSERT_TRUE(result.exited) << "ended by signal " << result.status << "\n" << result.err;
   EXPECT_EQ(result.status, 1) << result.err;

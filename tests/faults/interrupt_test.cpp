@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "faults/fault_support.h"
+#include "fixtures/time_scale.h"
 
 namespace korvi::faults {
 namespace {
@@ -53,9 +54,9 @@ TEST_P(StopDuringARip, TheFileBeingWrittenStaysValidAndNoLaterTrackStarts) {
   const auto deadline = std::chrono::steady_clock::now() + 120s;
   while (!IsBeingWritten(track2) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(1ms);
-  ASSERT_TRUE(IsBeingWritten(track2)) << cli.Finish(1s).err;
+  ASSERT_TRUE(IsBeingWritten(track2)) << cli.Finish(fixtures::Scaled(1s)).err;
   ASSERT_EQ(::kill(cli.Pid(), signal), 0);
-  const ChildResult result = cli.Finish(120s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(120s));
 
   ASSERT_TRUE(result.exited) << "ended by signal " << result.status << "\n" << result.err;
   EXPECT_EQ(result.status, 1) << result.err;
@@ -104,11 +105,11 @@ TEST(StopAtTheOverwriteQuestion, TheOldFileIsKeptAndTheJobEnds) {
   ChildOptions options = scene.Rip(kWav, scene.Out(), {"--on-exists", "ask"});
   options.pipeStdin = true;
   ASSERT_TRUE(cli.Start(options));
-  ASSERT_TRUE(cli.WaitForErr("already exists, overwrite?", 120s)) << cli.Finish(1s).err;
+  ASSERT_TRUE(cli.WaitForErr("already exists, overwrite?", fixtures::Scaled(120s))) << cli.Finish(fixtures::Scaled(1s)).err;
   ASSERT_EQ(::kill(cli.Pid(), SIGINT), 0);
-  ASSERT_TRUE(cli.WaitForErr("korvi-cli: stopping;", 60s)) << cli.Finish(1s).err;
+  ASSERT_TRUE(cli.WaitForErr("korvi-cli: stopping;", fixtures::Scaled(60s))) << cli.Finish(fixtures::Scaled(1s)).err;
   cli.WriteStdin("y\n");
-  const ChildResult result = cli.Finish(120s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(120s));
 
   ASSERT_TRUE(result.exited) << "ended by signal " << result.status << "\n" << result.err;
   EXPECT_EQ(result.status, 1) << result.err;
@@ -127,11 +128,11 @@ TEST(StopAtTheOverwriteQuestion, ASecondCtrlCEndsTheToolAtOnce) {
   ChildOptions options = scene.Rip(kWav, scene.Out(), {"--on-exists", "ask"});
   options.pipeStdin = true;
   ASSERT_TRUE(cli.Start(options));
-  ASSERT_TRUE(cli.WaitForErr("already exists, overwrite?", 120s)) << cli.Finish(1s).err;
+  ASSERT_TRUE(cli.WaitForErr("already exists, overwrite?", fixtures::Scaled(120s))) << cli.Finish(fixtures::Scaled(1s)).err;
   ASSERT_EQ(::kill(cli.Pid(), SIGINT), 0);
-  ASSERT_TRUE(cli.WaitForErr("korvi-cli: stopping;", 60s)) << cli.Finish(1s).err;
+  ASSERT_TRUE(cli.WaitForErr("korvi-cli: stopping;", fixtures::Scaled(60s))) << cli.Finish(fixtures::Scaled(1s)).err;
   ASSERT_EQ(::kill(cli.Pid(), SIGINT), 0);
-  const ChildResult result = cli.Finish(60s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(60s));
 
   EXPECT_FALSE(result.exited) << result.err;
   EXPECT_EQ(result.status, SIGINT);

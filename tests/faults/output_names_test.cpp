@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "faults/fault_support.h"
+#include "fixtures/time_scale.h"
 
 namespace korvi::faults {
 namespace {
@@ -41,7 +42,7 @@ TEST_P(SpecialNames, NothingOutsideChangesAndEachTrackFailsWithItsCause) {
   // Nobody ever opens the pipe's other end: a program that opened it would wait for good.
   ChildProcess cli;
   ASSERT_TRUE(cli.Start(scene.Rip(kWav, scene.Out(), {"--on-exists", GetParam()})));
-  const ChildResult result = cli.Finish(120s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(120s));
   ASSERT_TRUE(result.exited) << "killed by signal " << result.termSignal << "\n" << result.err;
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_EQ(result.out, "");
@@ -71,7 +72,7 @@ TEST(FolderAtATracksName, TheTrackFailsAndTheFolderKeepsWhatItHolds) {
   std::ofstream(track2 / "kept") << "kept";
   ChildProcess cli;
   ASSERT_TRUE(cli.Start(scene.Rip(kFlac, scene.Out(), {"--on-exists", "overwrite"})));
-  const ChildResult result = cli.Finish(120s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(120s));
   ASSERT_TRUE(result.exited) << result.err;
   EXPECT_EQ(result.status, 1);
   const auto lines = LinesNaming(result.err, track2.string());
@@ -95,7 +96,7 @@ TEST_P(ConcurrentRips, EveryFinalFileIsWhole) {
     ASSERT_TRUE(first.Start(scene.Rip(format, scene.Out(), {"--on-exists", "overwrite"})));
     ASSERT_TRUE(second.Start(scene.Rip(format, scene.Out(), {"--on-exists", "overwrite"})));
     for (ChildProcess* cli : {&first, &second}) {
-      const ChildResult result = cli->Finish(120s);
+      const ChildResult result = cli->Finish(fixtures::Scaled(120s));
       ASSERT_TRUE(result.exited && result.status == 0) << "round " << round << ": " << result.err;
     }
     for (int track = 1; track <= 3; ++track)

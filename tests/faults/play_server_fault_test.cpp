@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/child_process.h"
+#include "fixtures/time_scale.h"
 #include "fixtures/disc_image_writer.h"
 #include "playback/pulse_server.h"
 
@@ -28,9 +29,9 @@ TEST(SoundServerGoesAway, KorviCliPlayEndsWithTheMessageAndStatus1) {
   options.args = {KORVI_CLI_PATH, "play", image.cue.string(), "1"};
   options.env = {"PULSE_SERVER=" + server.address()};
   ASSERT_TRUE(cli.Start(options));
-  ASSERT_TRUE(server.WaitForSound(4 * 2352, 20s)) << cli.Finish(1s).err;
+  ASSERT_TRUE(server.WaitForSound(4 * 2352, fixtures::Scaled(20s))) << cli.Finish(fixtures::Scaled(1s)).err;
   server.Kill();
-  const ChildResult result = cli.Finish(30s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(30s));
   ASSERT_TRUE(result.exited) << "signal " << result.status << "\n" << result.err;
   EXPECT_EQ(result.status, 1) << result.err;
   EXPECT_NE(result.err.find("korvi-cli: No sound output device is available."), std::string::npos)

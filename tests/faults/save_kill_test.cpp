@@ -16,6 +16,7 @@
 #include "common/fs_util.h"
 #include "faults/fault_support.h"
 #include "faults/save_variants.h"
+#include "fixtures/time_scale.h"
 
 namespace korvi::faults {
 namespace {
@@ -58,8 +59,8 @@ void KillRepeatedly(const std::string& what, const std::filesystem::path& root,
     ChildOptions options;
     options.args = {KORVI_SAVE_LOOP_PATH, what, root.string()};
     EXPECT_TRUE(loop.Start(options));
-    if (!loop.WaitForOut("ready\n", 60s)) {
-      ADD_FAILURE() << "the save loop did not start: " << loop.Finish(1s).err;
+    if (!loop.WaitForOut("ready\n", fixtures::Scaled(60s))) {
+      ADD_FAILURE() << "the save loop did not start: " << loop.Finish(fixtures::Scaled(1s)).err;
       return;
     }
     std::this_thread::sleep_for(KillDelay(kill));

@@ -7,6 +7,7 @@
 
 #include "disc/cd_device.h"
 #include "faults/fault_support.h"
+#include "fixtures/time_scale.h"
 #include "messages/messenger.h"
 #include "rip/rip_job.h"
 
@@ -27,7 +28,7 @@ TEST(ShortImage, TocAndRipRefuseAnImageCutBeforeItsLastTrack) {
 
   ChildProcess toc;
   ASSERT_TRUE(toc.Start(scene.Cli({"toc", cue})));
-  const ChildResult listed = toc.Finish(60s);
+  const ChildResult listed = toc.Finish(fixtures::Scaled(60s));
   ASSERT_TRUE(listed.exited) << "killed by signal " << listed.status;
   EXPECT_EQ(listed.status, 1);
   EXPECT_EQ(listed.out, "");
@@ -39,7 +40,7 @@ TEST(ShortImage, TocAndRipRefuseAnImageCutBeforeItsLastTrack) {
 
   ChildProcess rip;
   ASSERT_TRUE(rip.Start(scene.Rip(kWav, scene.Out())));
-  const ChildResult ripped = rip.Finish(60s);
+  const ChildResult ripped = rip.Finish(fixtures::Scaled(60s));
   ASSERT_TRUE(ripped.exited) << "killed by signal " << ripped.status;
   EXPECT_EQ(ripped.status, 1);
   EXPECT_EQ(ripped.out, "");

@@ -7,6 +7,7 @@
 #include <sys/mount.h>
 
 #include "faults/fault_support.h"
+#include "fixtures/time_scale.h"
 
 namespace korvi::faults {
 namespace {
@@ -39,7 +40,7 @@ std::filesystem::path RipWithoutLimit(const RipScene& scene, const FormatCase& f
   std::filesystem::create_directory(reference);
   ChildProcess unlimited;
   if (!unlimited.Start(scene.Rip(format, reference))) return {};
-  const ChildResult full = unlimited.Finish(120s);
+  const ChildResult full = unlimited.Finish(fixtures::Scaled(120s));
   EXPECT_TRUE(full.exited && full.status == 0) << full.err;
   return full.exited && full.status == 0 ? reference : std::filesystem::path();
 }
@@ -64,7 +65,7 @@ TEST_P(FileSizeLimit, TheTrackOverTheLimitFailsByNameAndTheOthersAreWhole) {
   ChildOptions options = scene.Rip(format, scene.Out());
   options.fileSizeLimit = limit;
   ASSERT_TRUE(cli.Start(options));
-  const ChildResult result = cli.Finish(120s);
+  const ChildResult result = cli.Finish(fixtures::Scaled(120s));
   ExpectOnlyTrack2Failed(scene, format, result, "File too large");
   // Byte for byte what the job writes without a limit.
   for (int track : {1, 3})
@@ -93,7 +94,7 @@ TEST(TagWriteFault, ATagThatDoesNotFitFailsTheTrackAndLeavesItsAudioWhole) {
   ChildOptions options = scene.Rip(kMp3, scene.Out());
   options.fileSizeLimit = audio.size() + tagSize / 2;
   ASSERT_TRUE(cli.Start(options));
-  ExpectOnlyTrack2Failed(scene, kMp3, cli.Finish(120s),
+  ExpectOnlyTrack2Failed(scene, kMp3, cli.Finish(fixtures::Scaled(120s)),
                          "the tags could not be written: cannot write the file: File too large");
   EXPECT_TRUE(ReadFileBytes(scene.FileName(scene.Out(), 2, kMp3)) == audio);
 }
@@ -110,7 +111,7 @@ TEST_P(FullDevice, ALinkAtATracksNameIsNeverWrittenThrough) {
   std::filesystem::create_symlink("/dev/full", track2);
   ChildProcess cli;
   ASSERT_TRUE(cli.Start(scene.Rip(format, scene.Out(), {"--on-exists", "overwrite"})));
-  ExpectOnlyTrack2Failed(scene, format, cli.Finish(120s), "is a symbolic link");
+  ExpectOnlyTrack2Failed(scene, format, cli.Finish(fixtures::Scaled(120s)), "is a symbolic link");
   EXPECT_EQ(std::filesystem::read_symlink(track2), "/dev/full");
   EXPECT_FALSE(IsBeingWritten(track2));
 }
@@ -156,7 +157,7 @@ TEST_P(FullFileSystem, NoFileUnderAFinalNameIsCutShort) {
   if (!mount.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (not root?)";
   ChildProcess cli;
   ASSERT_TRUE(cli.Start(scene.Rip(format, scene.Out(), {"--jobs", "1"})));
-  ExpectOnlyTrack2Failed(scene, format, cli.Finish(120s), "No space left on device");
+  ExpectOnlyTrack2Failed(scene, format, cli.Finish(fixtures::Scaled(120s)), "No space left on device");
   EXPECT_FALSE(std::filesystem::exists(scene.FileName(scene.Out(), 2, format)));
   EXPECT_FALSE(IsBeingWritten(scene.FileName(scene.Out(), 2, format)));
 }

@@ -46,7 +46,7 @@ std::string HostileDisc::Entry(const std::string& discTitle,
 }
 
 ChildResult HostileDisc::Cli(const std::vector<std::string>& args) const {
-  return RunChild(CliOptions(args), kCliTimeout);
+  return RunChild(CliOptions(args), CliTimeout());
 }
 
 bool HostileDisc::StartCli(ChildProcess& child, const std::vector<std::string>& args) const {

@@ -13,13 +13,14 @@
 #include "fixtures/cddb_server.h"
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/time_scale.h"
 #include "fixtures/temp_dir.h"
 
 namespace korvi::fixtures {
 
 // Far longer than any korvi-cli run here takes, also under a sanitizer: one that outlasts it is
 // killed and fails its test with what it printed.
-constexpr std::chrono::seconds kCliTimeout{120};
+inline std::chrono::milliseconds CliTimeout() { return std::chrono::milliseconds(ScaledMs(120000)); }
 
 class HostileDisc {
  public:
@@ -31,7 +32,7 @@ class HostileDisc {
   // A well-formed entry with these titles (as they go into the TTITLE lines, escapes and all).
   std::string Entry(const std::string& discTitle, const std::vector<std::string>& titleLines) const;
 
-  // korvi-cli with args, in this disc's environment, run to its end (at most kCliTimeout).
+  // korvi-cli with args, in this disc's environment, run to its end (at most CliTimeout()).
   ChildResult Cli(const std::vector<std::string>& args) const;
   bool StartCli(ChildProcess& child, const std::vector<std::string>& args) const;
   ChildOptions CliOptions(const std::vector<std::string>& args) const;

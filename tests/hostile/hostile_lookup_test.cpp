@@ -27,10 +27,14 @@ using fixtures::ChildResult;
 using Mode = CddbTestServer::Mode;
 using Clock = std::chrono::steady_clock;
 
-// Left alone, a trickling reply keeps the client for kCddbMaxReplyMs (30 s) per request.
-constexpr auto kStopBound = std::chrono::seconds(2);
+// Left alone, a trickling reply keeps the client for kCddbMaxReplyMs (30 s) per request; stopped,
+// it ends within this many seconds, scaled.
+constexpr double kStopBoundSeconds = 2;
 constexpr int kTrickleMs = 1000;  // one byte a second
-constexpr int kWaitMs = 20000;    // for things that take milliseconds, also under a sanitizer
+// For things that take milliseconds, also under a sanitizer.
+const int kWaitMs = fixtures::ScaledMs(20000);
+
+double StopBound() { return kStopBoundSeconds * fixtures::TimeScale(); }
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr size_t kGrowthRoom = 32;  // times the reply limit
@@ -147,7 +151,7 @@ TEST_F(HostileLookup, TheWindowsLookupLeavesATricklingServerAtOnceWhenStopped) {
     lookup.reset();  // joins the abandoned worker
     const double seconds = Seconds(Clock::now() - stopped);
     std::printf("[ measured ] stopped %s: the worker ended after %.3f s\n", stop.name, seconds);
-    EXPECT_LT(seconds, Seconds(kStopBound)) << stop.name;
+    EXPECT_LT(seconds, StopBound()) << stop.name;
     requests = m_disc.server->Requests().size();
   }
   EXPECT_TRUE(outcomes.empty()) << "a stopped lookup reported its outcome";
@@ -173,7 +177,7 @@ TEST_F(HostileLookup, ACancelledTokenEndsARunLookupInTheRead) {
   worker.join();
   const double seconds = Seconds(Clock::now() - stopped);
   std::printf("[ measured ] cancelled in the read: RunLookup returned after %.3f s\n", seconds);
-  EXPECT_LT(seconds, Seconds(kStopBound));
+  EXPECT_LT(seconds, StopBound());
   EXPECT_EQ(outcome.kind, LookupOutcome::kFailed);
   EXPECT_EQ(outcome.record.tracks[0].title(), "Track 1");
   EXPECT_FALSE(std::filesystem::exists(LibraryFileName((m_disc.dir / "lib").string(), m_disc.discId)));
@@ -190,10 +194,10 @@ TEST_F(HostileLookup, SigintAndSigtermEndKorviCliLookupAtOnce) {
     WaitForTheTrickle(requests + 1);
     const Clock::time_point stopped = Clock::now();
     ASSERT_TRUE(child.Signal(signal));
-    const ChildResult result = child.Finish(fixtures::kCliTimeout);
+    const ChildResult result = child.Finish(fixtures::CliTimeout());
     const double seconds = Seconds(Clock::now() - stopped);
     std::printf("[ measured ] korvi-cli lookup ended %.3f s after signal %d\n", seconds, signal);
-    EXPECT_LT(seconds, Seconds(kStopBound));
+    EXPECT_LT(seconds, StopBound());
     // Ended by the signal, or by a handler of its own with a failure status.
     EXPECT_TRUE((!result.exited && result.termSignal == signal) || (result.exited && result.status != 0))
         << "signal " << signal << ": exit status " << result.status;

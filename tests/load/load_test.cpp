@@ -16,6 +16,7 @@
 #include <string>
 
 #include "disc/cd_device.h"
+#include "fixtures/time_scale.h"
 #include "hostile_disc.h"
 #include "library/lookup.h"
 #include "messages/messenger.h"
@@ -39,7 +40,7 @@ constexpr int kWarmUpLookups = 50;
 constexpr int kRips = 20;
 constexpr int kWarmUpRips = 3;  // one of each format
 constexpr long kRssGrowthBoundKb = 4096;
-constexpr int kWaitMs = 20000;
+const int kWaitMs = fixtures::ScaledMs(20000);
 
 size_t CountEntries(const char* folder) {
   size_t count = 0;

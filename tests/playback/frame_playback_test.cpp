@@ -138,7 +138,7 @@ TEST_F(FramePlaybackTest, PlayStopAndTheRefusalsWhilePlaying) {
 
   frame.Action(ID_STOP)->trigger();
   ASSERT_TRUE(WaitFor([&] { return !frame.IsPlaying(); }));
-  EXPECT_TRUE(m_server.WaitForSound(2352 * 20, std::chrono::seconds(5)));
+  EXPECT_TRUE(m_server.WaitForSound(2352 * 20, fixtures::Scaled(std::chrono::seconds(5))));
   EXPECT_TRUE(frame.close());
   m_frame.reset();  // the frame lets the last blocks play out before it goes
 }

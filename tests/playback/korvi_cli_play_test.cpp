@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/time_scale.h"
 #include "fixtures/temp_dir.h"
 #include "playback/pulse_server.h"
 
@@ -60,7 +61,7 @@ TEST_F(KorviCliPlayTest, PlaysTheTrackWithItsPositionOnStderr) {
   ASSERT_EQ(result.status, 0) << result.out;
   EXPECT_EQ(Lines(result.out), (std::vector<std::string>{"0:0:1(Track 2)", "0:0:2(Track 2)"}));
   const auto expected = BinSound(m_image.bin, m_image.starts[1], m_image.starts[2] - 1);
-  EXPECT_TRUE(m_server.WaitForSound(expected.size(), 10s));
+  EXPECT_TRUE(m_server.WaitForSound(expected.size(), fixtures::Scaled(10s)));
   EXPECT_EQ(m_server.Sound(), expected);
 }
 
@@ -83,7 +84,7 @@ TEST_F(KorviCliPlayTest, CtrlCStopsThePlayCleanly) {
   ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
   posix_spawn_file_actions_destroy(&actions);
 
-  const bool sounding = m_server.WaitForSound(4 * kSectorBytes, 10s);
+  const bool sounding = m_server.WaitForSound(4 * kSectorBytes, fixtures::Scaled(10s));
   kill(pid, SIGINT);
   int status = -1;
   for (int waited = 0; waited < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++waited) poll(nullptr, 0, 10);

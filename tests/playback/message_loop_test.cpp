@@ -1,6 +1,7 @@
 // The message loop without Qt: a send from another thread waits for the loop's thread, and a loop
 // that goes away while someone waits releases the sender with 0, only after which it is gone.
 
+#include "fixtures/time_scale.h"
 #include "playback/message_loop.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +42,7 @@ TEST(MessageLoop, SendsFromOtherThreadsRunOnTheLoopsThreadInTheOrderTheyCame) {
     answer = loop.Send(WM_RIP_PROGRESS, 21);
     loop.Wake();  // the answer arrives after the message was handled
   });
-  ASSERT_TRUE(loop.RunUntil([&] { return answer.load() != 0; }, 10s));
+  ASSERT_TRUE(loop.RunUntil([&] { return answer.load() != 0; }, fixtures::Scaled(10s)));
   sender.join();
   EXPECT_EQ(answer.load(), 42);
   EXPECT_EQ(handled, (std::vector<unsigned>{WM_RIP_STARTED, WM_RIP_PROGRESS}));

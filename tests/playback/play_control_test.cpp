@@ -13,9 +13,11 @@
 #include "disc/track_info.h"
 #include "disc/track_rows.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/time_scale.h"
 #include "fixtures/temp_dir.h"
 #include "playback/fake_audio_device.h"
 #include "playback/message_loop.h"
+#include "play_messages.h"
 
 namespace korvi {
 namespace {
@@ -84,7 +86,7 @@ class PlayControlTest : public ::testing::Test {
     if (!m_control) return;
     m_control->OnPlayStop();
     m_device->PlayByItself();
-    m_loop.RunUntil([this] { return !m_control->IsBusy(); }, 20s);
+    m_loop.RunUntil([this] { return !m_control->IsBusy(); }, fixtures::Scaled(20s));
   }
 
   // Plays from the disc, or from a source that stands in front of it.
@@ -108,35 +110,23 @@ class PlayControlTest : public ::testing::Test {
   // Lets the device play by itself until the play is over.
   void PlayToTheEnd() {
     m_device->PlayByItself();
-    ASSERT_TRUE(m_loop.RunUntil([this] { return !m_control->IsPlaying() && !m_control->IsBusy(); }, 30s));
+    ASSERT_TRUE(m_loop.RunUntil([this] { return !m_control->IsPlaying() && !m_control->IsBusy(); }, fixtures::Scaled(30s)));
   }
   void Finish(int n) {
     const int target = m_device->Completed() + n;
     m_device->Finish(n);
-    ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, 10s));
+    ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, fixtures::Scaled(10s)));
   }
 
   fixtures::TempDir m_dir;
   fixtures::WrittenImage m_image;
   std::unique_ptr<CdDevice> m_disc;
   std::unique_ptr<ISectorSource> m_source;
-  std::vector<std::string> m_texts;
   std::vector<std::string> m_errors;
-  // The frame's part: what it does with each message.
-  MessageLoop m_loop{[this](unsigned message, uintptr_t, intptr_t lParam) -> intptr_t {
-    switch (message) {
-      case WM_PLAY_BUFFER_DONE:
-        m_control->OnBufferDone();
-        break;
-      case WM_GET_PLAY_POSITION:
-        m_control->FillPlayPosition(reinterpret_cast<PlayPosition*>(lParam));
-        break;
-      case WM_SET_STATUS_TEXT:
-        m_texts.emplace_back(reinterpret_cast<const char*>(lParam));
-        break;
-    }
-    return 0;
-  }};
+  // The frame's part: what it does with each message (to the control made below).
+  fixtures::PlayMessages m_messages{m_control};
+  std::vector<std::string>& m_texts = m_messages.texts;
+  MessageLoop m_loop{m_messages.Handler()};
   fakes::FakeAudioDevice* m_device = nullptr;
   std::unique_ptr<PlayControl> m_control;
 };
@@ -298,7 +288,7 @@ TEST_F(PlayControlTest, AnOutputThatBreaksWhilePlayingIsToldOnceAndThePlayEnds) 
   Finish(1);
   const int target = m_device->Completed() + 2;
   m_device->Break();
-  ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, 10s));
+  ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, fixtures::Scaled(10s)));
   EXPECT_FALSE(m_control->IsPlaying());
   EXPECT_FALSE(m_control->IsBusy());
   ASSERT_EQ(m_errors.size(), 1u);

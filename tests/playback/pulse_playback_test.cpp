@@ -6,10 +6,12 @@
 
 #include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/time_scale.h"
 #include "playback/message_loop.h"
 #include "playback/play_control.h"
 #include "playback/pulse_audio_device.h"
 #include "playback/pulse_server.h"
+#include "play_messages.h"
 
 namespace korvi {
 namespace {
@@ -36,7 +38,7 @@ class PulsePlaybackTest : public ::testing::Test {
   void TearDown() override {
     if (!m_control) return;
     m_control->OnPlayStop();
-    m_loop.RunUntil([this] { return !m_control->IsBusy(); }, 20s);
+    m_loop.RunUntil([this] { return !m_control->IsBusy(); }, fixtures::Scaled(20s));
   }
 
   void MakeControl(const std::string& server) {
@@ -57,31 +59,19 @@ class PulsePlaybackTest : public ::testing::Test {
     return m_control->Play(Begin(track), End(track), "Track " + std::to_string(track));
   }
   bool RunUntilOver() {
-    return m_loop.RunUntil([this] { return !m_control->IsPlaying() && !m_control->IsBusy(); }, 30s);
+    return m_loop.RunUntil([this] { return !m_control->IsPlaying() && !m_control->IsBusy(); }, fixtures::Scaled(30s));
   }
 
   fixtures::PulseServer m_server;
   fixtures::WrittenImage m_image;
   std::unique_ptr<CdDevice> m_disc;
-  std::vector<std::string> m_texts;
   std::vector<std::string> m_errors;
   std::vector<std::string> m_causes;
-  std::function<void()> m_afterText = [] {};
-  MessageLoop m_loop{[this](unsigned message, uintptr_t, intptr_t lParam) -> intptr_t {
-    switch (message) {
-      case WM_PLAY_BUFFER_DONE:
-        m_control->OnBufferDone();
-        break;
-      case WM_GET_PLAY_POSITION:
-        m_control->FillPlayPosition(reinterpret_cast<PlayPosition*>(lParam));
-        break;
-      case WM_SET_STATUS_TEXT:
-        m_texts.emplace_back(reinterpret_cast<const char*>(lParam));
-        m_afterText();
-        break;
-    }
-    return 0;
-  }};
+  // The frame's part: what it does with each message (to the control made below).
+  fixtures::PlayMessages m_messages{m_control};
+  std::vector<std::string>& m_texts = m_messages.texts;
+  std::function<void()>& m_afterText = m_messages.afterText;
+  MessageLoop m_loop{m_messages.Handler()};
   std::unique_ptr<PlayControl> m_control;
 };
 
@@ -92,7 +82,7 @@ TEST_F(PulsePlaybackTest, TheSinkPlaysTheWholeTrackAsTheDiscHoldsIt) {
   ASSERT_TRUE(RunUntilOver());
   const auto expected = Sound(fixtures::ReadBinSectors(m_image.bin, Begin(2), End(2)));
   ASSERT_GT(expected.size(), 149 * kSectorBytes);  // almost no frame of the music is all zero
-  EXPECT_TRUE(m_server.WaitForSound(expected.size(), 10s));
+  EXPECT_TRUE(m_server.WaitForSound(expected.size(), fixtures::Scaled(10s)));
   EXPECT_EQ(m_server.Sound(), expected);
   ASSERT_FALSE(m_texts.empty());
   EXPECT_EQ(m_texts.back(), "0:0:1(Track 2)");  // 150 sectors: (150 − 1) / 75 s, as its Length
@@ -115,7 +105,7 @@ TEST_F(PulsePlaybackTest, PlayWhilePlayingIsRefusedAndStopThenPlayStartsTheNextT
       Sound(fixtures::ReadBinSectors(m_image.bin, Begin(1), Begin(1) + 3 * kPlayChunkSectors - 1));
   const auto third = Sound(fixtures::ReadBinSectors(m_image.bin, Begin(3), End(3)));
   expected.insert(expected.end(), third.begin(), third.end());
-  EXPECT_TRUE(m_server.WaitForSound(expected.size(), 10s));
+  EXPECT_TRUE(m_server.WaitForSound(expected.size(), fixtures::Scaled(10s)));
   EXPECT_EQ(m_server.Sound(), expected);
   EXPECT_EQ(m_texts.back(), "0:0:1(Track 3)");
 }

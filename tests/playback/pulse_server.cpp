@@ -1,3 +1,4 @@
+#include "fixtures/time_scale.h"
 #include "playback/pulse_server.h"
 
 #include <fcntl.h>
@@ -18,7 +19,7 @@ extern char** environ;
 namespace korvi::fixtures {
 namespace {
 
-constexpr auto kStartTimeout = std::chrono::seconds(15);
+const auto kStartTimeout = Scaled(std::chrono::seconds(15));
 
 std::string ReadText(const std::filesystem::path& path) {
   std::ifstream in(path);
@@ -136,7 +137,7 @@ PulseServer::~PulseServer() {
   if (m_pid > 0) {
     kill(m_pid, SIGCONT);  // a stopped server would not see the SIGTERM
     kill(m_pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + Scaled(std::chrono::seconds(5));
     while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > deadline) {
         kill(m_pid, SIGKILL);

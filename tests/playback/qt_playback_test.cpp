@@ -13,9 +13,11 @@
 #include "app/qt_messenger.h"
 #include "disc/cd_device.h"
 #include "fixtures/disc_image_writer.h"
+#include "fixtures/time_scale.h"
 #include "playback/play_control.h"
 #include "playback/pulse_audio_device.h"
 #include "playback/pulse_server.h"
+#include "play_messages.h"
 
 namespace korvi {
 namespace {
@@ -40,32 +42,21 @@ TEST(QtPlayback, TheWindowsMessengerFeedsThePlayAndClosingAfterStopDoesNotHang) 
   QObject frame;
   QEventLoop loop;
   std::unique_ptr<PlayControl> play;
-  std::vector<std::string> texts;
-  QtFrameMessenger messenger(&frame, [&](unsigned message, uintptr_t, intptr_t lParam) -> intptr_t {
-    switch (message) {
-      case WM_PLAY_BUFFER_DONE:
-        play->OnBufferDone();
-        break;
-      case WM_GET_PLAY_POSITION:
-        play->FillPlayPosition(reinterpret_cast<PlayPosition*>(lParam));
-        break;
-      case WM_SET_STATUS_TEXT:
-        texts.emplace_back(reinterpret_cast<const char*>(lParam));
-        if (texts.size() == 3) {
-          // The user stops and closes the window at once.
-          play->OnPlayStop();
-          loop.quit();
-        }
-        break;
-    }
-    return 0;
-  });
+  fixtures::PlayMessages messages(play);
+  const std::vector<std::string>& texts = messages.texts;
+  messages.afterText = [&] {
+    if (texts.size() != 3) return;
+    // The user stops and closes the window at once.
+    play->OnPlayStop();
+    loop.quit();
+  };
+  QtFrameMessenger messenger(&frame, messages.Handler());
   PulseDeviceOptions options;
   options.server = server.address();
   play = std::make_unique<PlayControl>(messenger, *disc, MakePulseAudioDevice(options));
 
   ASSERT_EQ(play->Play(image.starts[0], image.leadOut - 1, "Track 1"), 0);
-  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  QTimer::singleShot(fixtures::ScaledMs(20000), &loop, &QEventLoop::quit);
   loop.exec();
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts.back(), "0:0:1(Track 1)");  // 120 sectors read
@@ -80,7 +71,7 @@ TEST(QtPlayback, TheWindowsMessengerFeedsThePlayAndClosingAfterStopDoesNotHang) 
   const auto expected = fixtures::WithoutSilentFrames(track.data(), track.size());
   // Four blocks went to the device: three had finished at Stop, the fourth played out after it.
   const auto heard = fixtures::WithoutSilentFrames(track.data(), 4 * 20 * kSectorBytes);
-  EXPECT_TRUE(server.WaitForSound(heard.size(), 10s));
+  EXPECT_TRUE(server.WaitForSound(heard.size(), 10s * fixtures::TimeScale()));
   EXPECT_EQ(server.Sound(), heard);
   EXPECT_LT(heard.size(), expected.size());
 }

@@ -1,6 +1,7 @@
 // The wave player's queue rules on a test device: when it starts, what is at the device, the order
 // of release, refill and submission, stopping, playing out, and a sound output that is missing.
 
+#include "fixtures/time_scale.h"
 #include "playback/wave_player.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ class WavePlayerTest : public ::testing::Test {
     m_onBufferDone = [] {};
     m_player->stop();
     m_device->PlayByItself();
-    m_loop.RunUntil([this] { return !m_player->busy(); }, 10s);
+    m_loop.RunUntil([this] { return !m_player->busy(); }, fixtures::Scaled(10s));
   }
 
   void Enqueue(std::initializer_list<uint8_t> numbers) {
@@ -49,7 +50,7 @@ class WavePlayerTest : public ::testing::Test {
   void Finish(int n) {
     const int target = m_device->Completed() + n;
     m_device->Finish(n);
-    ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, 10s));
+    ASSERT_TRUE(m_loop.RunUntil([&] { return m_device->Completed() >= target; }, fixtures::Scaled(10s)));
   }
 
   // What the frame does with WM_PLAY_BUFFER_DONE; runs on the test's thread.
@@ -170,7 +171,7 @@ TEST_F(WavePlayerTest, OpeningInTheBackgroundStartsAtOnceAndTellsAFailureByOneMe
   m_device->SetCanOpen(false);
   Enqueue({0, 1, 2});
   ASSERT_TRUE(m_player->start());  // starting: the device opens on its own thread
-  ASSERT_TRUE(m_loop.RunUntil([this] { return m_bufferDone == 1 && !m_player->busy(); }, 10s));
+  ASSERT_TRUE(m_loop.RunUntil([this] { return m_bufferDone == 1 && !m_player->busy(); }, fixtures::Scaled(10s)));
   EXPECT_TRUE(m_player->isStopped());
   std::string cause;
   EXPECT_TRUE(m_player->takeFailure(&cause));
@@ -179,7 +180,7 @@ TEST_F(WavePlayerTest, OpeningInTheBackgroundStartsAtOnceAndTellsAFailureByOneMe
 
   m_device->SetCanOpen(true);
   ASSERT_TRUE(m_player->start());
-  ASSERT_TRUE(m_loop.RunUntil([this] { return m_device->Written().size() == 2; }, 10s));
+  ASSERT_TRUE(m_loop.RunUntil([this] { return m_device->Written().size() == 2; }, fixtures::Scaled(10s)));
   EXPECT_FALSE(m_player->isStopped());
   EXPECT_EQ(Numbers(m_device->Written()), (std::vector<int>{0, 1}));
   EXPECT_EQ(m_bufferDone, 1);

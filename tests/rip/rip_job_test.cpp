@@ -1,6 +1,7 @@
 // Rip jobs on real disc images: the files' audio equals the disc's, the messages come in order, and
 // cancel, pause, overwrite answers and failures behave.
 
+#include "fixtures/time_scale.h"
 #include "rip/rip_job.h"
 
 #include <gtest/gtest.h>
@@ -449,7 +450,7 @@ TEST_F(TwoEncoderTest, TheOverwriteQuestionWaitsForNoEncoder) {
   m_messenger.answerOverwrite = [&](const std::string&) {
     atQuestion = job.Status();
     const double before = cpuSeconds();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto until = std::chrono::steady_clock::now() + fixtures::Scaled(std::chrono::seconds(20));
     while (encodedMeanwhile < 0.03 && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       encodedMeanwhile = cpuSeconds() - before;

@@ -11,12 +11,10 @@
 #include <fstream>
 
 #include "app/commands.h"
-#include "app/main_frame.h"
 #include "cddb/disc_id.h"
 #include "disc/cd_device.h"
 #include "fixtures/cddb_server.h"
-#include "fixtures/disc_image_writer.h"
-#include "fixtures/temp_dir.h"
+#include "frame_fixture.h"
 #include "ui/child_view.h"
 #include "ui/prompt_overwrite_dlg.h"
 #include "ui/prompts.h"
@@ -49,27 +47,14 @@ class FakeNotificationServer : public QObject {
 
 }  // namespace
 
-class DesktopNotificationTest : public QObject {
+class DesktopNotificationTest : public QObject, protected fixtures::FrameFixture {
   Q_OBJECT
 
  private:
   QProcess m_bus;
   FakeNotificationServer m_server;
-  std::unique_ptr<fixtures::TempDir> m_dir;
-  ScriptedPrompts m_prompts;
-  fixtures::WrittenImage m_image;
-  std::filesystem::path m_out;
 
   QDBusConnection ServerConnection() { return QDBusConnection(QStringLiteral("fake-notification-server")); }
-
-  std::unique_ptr<CMainFrame> MakeFrame() {
-    qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    auto frame = std::make_unique<CMainFrame>(m_dir->Folders());
-    frame->Settings().GetDiscInfoAutomatically = false;
-    frame->Create();
-    frame->show();
-    return frame;
-  }
 
   // Rips into `folder`, where Track 1 is there already: while the job asks about it, the user goes
   // to another window when `away`, and says to overwrite.
@@ -82,14 +67,13 @@ class DesktopNotificationTest : public QObject {
       if (away) {
         elsewhere.show();
         elsewhere.activateWindow();
-        wentAway = QTest::qWaitFor([&] { return QApplication::activeWindow() == &elsewhere; });
+        wentAway = QTest::qWaitFor([&] { return QApplication::activeWindow() == &elsewhere; },
+                                   fixtures::ScaledMs(KORVI_TRY_DEFAULT_MS));
       }
       dynamic_cast<CPromptOverwriteDlg&>(dialog).answer = kOverwriteYes;
       return int(QDialog::Accepted);
     };
-    frame.OnCommand(ID_RIP_WAV);
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.IsRipping(), 20000);
-    QTRY_VERIFY(frame.View()->TrackList()->isEnabled());
+    QVERIFY(RipAndWait(frame, ID_RIP_WAV, 20000));
     QCOMPARE(wentAway, away);
   }
 
@@ -97,8 +81,8 @@ class DesktopNotificationTest : public QObject {
   void initTestCase() {
     m_bus.start(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-    QVERIFY2(m_bus.waitForStarted(), "dbus-daemon (package dbus) is needed");
-    QVERIFY(m_bus.waitForReadyRead());
+    QVERIFY2(m_bus.waitForStarted(fixtures::ScaledMs(30000)), "dbus-daemon (package dbus) is needed");
+    QVERIFY(m_bus.waitForReadyRead(fixtures::ScaledMs(30000)));
     const QByteArray address = m_bus.readLine().trimmed();
     QVERIFY(!address.isEmpty());
     // Before the program's first use of the session bus, which it then finds here.
@@ -112,24 +96,18 @@ class DesktopNotificationTest : public QObject {
   void cleanupTestCase() {
     QDBusConnection::disconnectFromBus(QStringLiteral("fake-notification-server"));
     m_bus.terminate();
-    m_bus.waitForFinished();
+    m_bus.waitForFinished(fixtures::ScaledMs(30000));
   }
 
   void init() {
-    m_dir = std::make_unique<fixtures::TempDir>();
-    m_prompts = ScriptedPrompts();
-    Prompts::Install(&m_prompts);
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}};
-    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
-    m_out = m_dir->path() / "out";
-    std::filesystem::create_directory(m_out);
+    QVERIFY(SetUpDisc(layout));
     m_server.calls.clear();
   }
   void cleanup() {
     ServerConnection().unregisterService(QString::fromLatin1(kService));
-    Prompts::Install(nullptr);
-    m_dir.reset();
+    TearDownDisc();
   }
 
   void ripEndedWhileAwayIsAnnouncedOnce() {
@@ -140,7 +118,7 @@ class DesktopNotificationTest : public QObject {
     Rip(*frame, m_out / "watched", false, elsewhere);
     Rip(*frame, m_out / "away", true, elsewhere);
     QVERIFY(!frame->isActiveWindow());
-    QTRY_VERIFY(!m_server.calls.isEmpty());
+    SCALED_TRY_VERIFY(!m_server.calls.isEmpty());
     // Calls arrive in order: one from the watched rip would be first.
     QCOMPARE(m_server.calls.size(), 1);
     const FakeNotificationServer::Call& call = m_server.calls.first();
@@ -162,7 +140,7 @@ class DesktopNotificationTest : public QObject {
     QVERIFY(frame->Action(ID_RIPPING)->isEnabled());
     // Back to the window: it still takes commands.
     frame->activateWindow();
-    QTRY_VERIFY(frame->isActiveWindow());
+    SCALED_TRY_VERIFY(frame->isActiveWindow());
     Rip(*frame, m_out / "again", false, elsewhere);
     QVERIFY(std::filesystem::exists(m_out / "again" / "Track 2.wav"));
     QVERIFY(m_server.calls.isEmpty());
@@ -195,14 +173,14 @@ class DesktopNotificationTest : public QObject {
     QWidget elsewhere;
     elsewhere.show();
     elsewhere.activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+    SCALED_TRY_COMPARE(QApplication::activeWindow(), &elsewhere);
 
     frame->OnCommand(ID_GET_CD_INFO);
-    QTRY_VERIFY(!m_server.calls.isEmpty());
+    SCALED_TRY_VERIFY(!m_server.calls.isEmpty());
     QCOMPARE(m_server.calls.size(), 1);
     QCOMPARE(m_server.calls.first().summary, QStringLiteral("Titles found"));
     QCOMPARE(m_server.calls.first().body, QStringLiteral("First Album"));
-    QTRY_VERIFY(!frame->IsLookingUp());
+    SCALED_TRY_VERIFY(!frame->IsLookingUp());
   }
 };
 

@@ -8,11 +8,9 @@
 #include <iterator>
 
 #include "app/commands.h"
-#include "app/main_frame.h"
 #include "fixtures/accuraterip_db.h"
-#include "fixtures/disc_image_writer.h"
 #include "fixtures/http_server.h"
-#include "fixtures/temp_dir.h"
+#include "frame_fixture.h"
 #include "ui/child_view.h"
 #include "ui/prompts.h"
 #include "ui/track_list_rows.h"
@@ -38,58 +36,34 @@ std::vector<std::filesystem::path> FilesEndingIn(const std::filesystem::path& fo
   return found;
 }
 
-QString Status(CMainFrame& frame, int row) {
-  return QString::fromStdString(frame.View()->Rows().Text(row, kColumnStatus));
-}
-
 }  // namespace
 
-class FrameAccurateRipTest : public QObject {
+class FrameAccurateRipTest : public QObject, protected fixtures::FrameFixture {
   Q_OBJECT
 
  private:
-  ScriptedPrompts m_prompts;
-  std::unique_ptr<fixtures::TempDir> m_dir;
-  fixtures::WrittenImage m_image;
-  std::filesystem::path m_out;
   std::unique_ptr<fixtures::HttpTestServer> m_server;
   std::string m_path;  // of the disc's file on the server
   QByteArray m_serverBefore;
 
   // A window on the image, files going to m_out without a chooser, the three settings as given.
-  std::unique_ptr<CMainFrame> MakeFrame(bool verifyAndReport) {
-    qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    const UserFolders folders = m_dir->Folders();
-    auto frame = std::make_unique<CMainFrame>(folders);
-    CAppSettings& settings = frame->Settings();
-    settings.GetDiscInfoAutomatically = false;
-    settings.ShowSelectorBeforeSave = false;
-    settings.DefaultFolder = m_out.string();
-    settings.VerifyAccurateRip = verifyAndReport;
-    settings.WriteLog = verifyAndReport;
-    settings.WriteCueSheet = verifyAndReport;
-    frame->Create();
-    frame->show();
-    return frame;
-  }
-
-  void RipAndWait(CMainFrame& frame) {
-    frame.OnCommand(ID_RIP_WAV);
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.IsRipping(), 60000);
-    QTRY_VERIFY(frame.View()->TrackList()->isEnabled());
+  std::unique_ptr<CMainFrame> MakeFrameVerifying(bool verifyAndReport) {
+    fixtures::FrameSetup setup;
+    setup.settings = [this, verifyAndReport](CAppSettings& settings) {
+      settings.ShowSelectorBeforeSave = false;
+      settings.DefaultFolder = m_out.string();
+      settings.VerifyAccurateRip = verifyAndReport;
+      settings.WriteLog = verifyAndReport;
+      settings.WriteCueSheet = verifyAndReport;
+    };
+    return MakeFrame(setup);
   }
 
  private slots:
   void initTestCase() { m_serverBefore = qgetenv("KORVI_ACCURATERIP_SERVER"); }
 
   void init() {
-    m_prompts = ScriptedPrompts();
-    Prompts::Install(&m_prompts);
-    m_dir = std::make_unique<fixtures::TempDir>();
-    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", fixtures::AllAudioLayout(3, 400), &m_image,
-                                       nullptr));
-    m_out = m_dir->path() / "out";
-    std::filesystem::create_directory(m_out);
+    QVERIFY(SetUpDisc(fixtures::AllAudioLayout(3, 400)));
 
     // The database knows one pressing: track 1 by its v2 sum, track 2 by a sum this rip does not
     // give, track 3 by its v1 sum.
@@ -109,21 +83,20 @@ class FrameAccurateRipTest : public QObject {
   }
 
   void cleanup() {
-    Prompts::Install(nullptr);
     m_serverBefore.isNull() ? qunsetenv("KORVI_ACCURATERIP_SERVER")
                             : qputenv("KORVI_ACCURATERIP_SERVER", m_serverBefore);
     m_server.reset();
-    m_dir.reset();
+    TearDownDisc();
   }
 
   void verdictsShowPerTrackAndInTheSummaryWithTheLog() {
-    const auto frame = MakeFrame(true);
+    const auto frame = MakeFrameVerifying(true);
     QCOMPARE(frame->View()->Rows().RowCount(), 3);
-    RipAndWait(*frame);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, 60000));
 
-    QCOMPARE(Status(*frame, 0), QStringLiteral("OK; Accurate (v2, confidence %1)").arg(kConfidence));
-    QCOMPARE(Status(*frame, 1), QStringLiteral("OK; Not accurate"));
-    QCOMPARE(Status(*frame, 2), QStringLiteral("OK; Accurate (v1, confidence %1)").arg(kConfidence));
+    QCOMPARE(RowText(*frame, 0, kColumnStatus), QStringLiteral("OK; Accurate (v2, confidence %1)").arg(kConfidence));
+    QCOMPARE(RowText(*frame, 1, kColumnStatus), QStringLiteral("OK; Not accurate"));
+    QCOMPARE(RowText(*frame, 2, kColumnStatus), QStringLiteral("OK; Accurate (v1, confidence %1)").arg(kConfidence));
 
     // The database was asked once, for this disc's file.
     const std::vector<fixtures::HttpTestServer::Request> requests = m_server->Requests();
@@ -154,11 +127,11 @@ class FrameAccurateRipTest : public QObject {
 
   // Failures and the summary come in one box.
   void aFailedFileIsReportedWithTheSummary() {
-    const auto frame = MakeFrame(true);
+    const auto frame = MakeFrameVerifying(true);
     frame->Settings().ReplacePrompt = false;
     // Track 1 cannot be written where a folder of its name stands.
     std::filesystem::create_directory(m_out / "Track 1.wav");
-    RipAndWait(*frame);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, 60000));
 
     QVERIFY(m_prompts.information.isEmpty());
     QCOMPARE(m_prompts.errors.size(), 1);
@@ -176,10 +149,10 @@ class FrameAccurateRipTest : public QObject {
   }
 
   void withTheSettingsOffTheDatabaseIsNotAskedAndNoReportsAreWritten() {
-    const auto frame = MakeFrame(false);
-    RipAndWait(*frame);
+    const auto frame = MakeFrameVerifying(false);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, 60000));
 
-    for (int row = 0; row < 3; ++row) QCOMPARE(Status(*frame, row), QStringLiteral("OK"));
+    for (int row = 0; row < 3; ++row) QCOMPARE(RowText(*frame, row, kColumnStatus), QStringLiteral("OK"));
     QVERIFY(m_server->Requests().empty());
     QVERIFY(m_prompts.errors.isEmpty());
     QVERIFY(m_prompts.information.isEmpty());

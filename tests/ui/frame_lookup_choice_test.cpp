@@ -1,17 +1,14 @@
 // The window against a MusicBrainz stand-in that knows two releases of the disc: the question
 // which one it is, its answers, and its patience with a user who is typing in the track editor.
 
-#include <QDeadlineTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include "app/commands.h"
-#include "app/main_frame.h"
-#include "fixtures/disc_image_writer.h"
 #include "fixtures/http_server.h"
 #include "fixtures/image_toc.h"
 #include "fixtures/musicbrainz_replies.h"
-#include "fixtures/temp_dir.h"
+#include "frame_fixture.h"
 #include "ui/child_view.h"
 #include "ui/choose_release_dlg.h"
 #include "ui/drive_control_panel.h"
@@ -22,40 +19,32 @@
 using namespace korvi;
 using fixtures::HttpTestServer;
 
-class FrameLookupChoiceTest : public QObject {
+class FrameLookupChoiceTest : public QObject, protected fixtures::FrameFixture {
   Q_OBJECT
 
  private:
-  std::unique_ptr<fixtures::TempDir> m_dir;
-  ScriptedPrompts m_prompts;
-  fixtures::WrittenImage m_image;
   uint32_t m_discId = 0;
   std::unique_ptr<HttpTestServer> m_musicBrainz;
   QByteArray m_serverBefore;
 
   std::string Library() const { return (m_dir->path() / "data" / "DiscInfo").string(); }
 
+  // A hidden window.
   std::unique_ptr<CMainFrame> MakeFrame(bool automatic) {
-    const UserFolders folders = m_dir->Folders();
-    auto frame = std::make_unique<CMainFrame>(folders);
-    frame->Settings().GetDiscInfoAutomatically = automatic;
-    frame->Create();
-    return frame;
+    fixtures::FrameSetup setup;
+    setup.lookupOnRead = automatic;
+    setup.show = false;
+    return FrameFixture::MakeFrame(setup);
   }
-  static QString RowTitle(CMainFrame& frame, int row) {
-    return QString::fromStdString(frame.View()->Rows().Text(row, kColumnName));
-  }
+  static QString RowTitle(CMainFrame& frame, int row) { return RowText(frame, row, kColumnName); }
   static QTreeWidget* Releases(QDialog& dialog) { return dialog.findChild<QTreeWidget*>("releaseList"); }
 
  private slots:
   void initTestCase() { m_serverBefore = qgetenv("KORVI_MUSICBRAINZ_SERVER"); }
   void init() {
-    m_dir = std::make_unique<fixtures::TempDir>();
-    m_prompts = ScriptedPrompts();
-    Prompts::Install(&m_prompts);
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}, {false, 250, 30, {}}};
-    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
+    QVERIFY(SetUpDisc(layout));
     const auto read = fixtures::ReadImageToc(m_image.cue);
     QVERIFY(read);
     m_discId = read->cddbId;
@@ -86,8 +75,7 @@ class FrameLookupChoiceTest : public QObject {
   }
   void cleanup() {
     m_musicBrainz.reset();
-    Prompts::Install(nullptr);
-    m_dir.reset();
+    TearDownDisc();
   }
   void cleanupTestCase() {
     m_serverBefore.isNull() ? qunsetenv("KORVI_MUSICBRAINZ_SERVER")
@@ -112,7 +100,7 @@ class FrameLookupChoiceTest : public QObject {
       return int(QDialog::Accepted);
     };
     auto frame = MakeFrame(true);
-    QTRY_COMPARE(RowTitle(*frame, 2), QStringLiteral("Γάμμα"));
+    SCALED_TRY_COMPARE(RowTitle(*frame, 2), QStringLiteral("Γάμμα"));
     QCOMPARE(m_prompts.modalCount, 1);
     // Each row tells its pressing apart: the release's own date, label, catalogue number, barcode,
     // format and its disc of the set.
@@ -137,8 +125,8 @@ class FrameLookupChoiceTest : public QObject {
     m_prompts.onModal = [](QDialog&) { return int(QDialog::Rejected); };
     auto frame = MakeFrame(false);
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_COMPARE(m_prompts.modalCount, 1);
-    QTRY_VERIFY(!frame->IsLookingUp());
+    SCALED_TRY_COMPARE(m_prompts.modalCount, 1);
+    SCALED_TRY_VERIFY(!frame->IsLookingUp());
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
     QCOMPARE(frame->StatusText(), QString());
     QVERIFY(!std::filesystem::exists(LibraryFileName(Library(), m_discId)));
@@ -154,10 +142,11 @@ class FrameLookupChoiceTest : public QObject {
     bool askedWhileTyping = true;
     m_prompts.onModal = [&](QDialog& dialog) {
       if (auto* editor = qobject_cast<CTrackEditDlg*>(&dialog)) {
-        QDeadlineTimer deadline(10000);
-        while ((frame->IsLookingUp() || m_musicBrainz->Requests().empty()) && !deadline.hasExpired())
-          QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(100);
+        // The search counts as running until the window has taken its answer: then the question
+        // has been asked, or put off.
+        if (!QTest::qWaitFor([&] { return !frame->IsLookingUp() && !m_musicBrainz->Requests().empty(); },
+                             fixtures::ScaledMs(10000)))
+          return int(QDialog::Rejected);  // nothing typed: the checks below fail
         askedWhileTyping = m_prompts.modalCount > 1 || RowTitle(*frame, 0) != QStringLiteral("Track 1");
         editor->comment = QStringLiteral("typed while it looked");
         return int(QDialog::Accepted);

@@ -17,9 +17,7 @@
 #include <iterator>
 
 #include "app/commands.h"
-#include "app/main_frame.h"
-#include "fixtures/disc_image_writer.h"
-#include "fixtures/temp_dir.h"
+#include "frame_fixture.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
 #include "ui/progress_dlg.h"
@@ -30,31 +28,13 @@
 
 using namespace korvi;
 
-class FrameRipTest : public QObject {
+// A job of this disc ends well within it.
+constexpr int kRipMs = 20000;
+
+class FrameRipTest : public QObject, protected fixtures::FrameFixture {
   Q_OBJECT
 
  private:
-  std::unique_ptr<fixtures::TempDir> m_dir;
-  ScriptedPrompts m_prompts;
-  fixtures::WrittenImage m_image;
-  std::filesystem::path m_out;
-
-  std::unique_ptr<CMainFrame> MakeFrame() {
-    qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    const UserFolders folders = m_dir->Folders();
-    auto frame = std::make_unique<CMainFrame>(folders);
-    frame->Settings().GetDiscInfoAutomatically = false;
-    frame->Create();
-    frame->show();
-    return frame;
-  }
-
-  // Runs the command and waits until the job it started has finished.
-  void RipAndWait(CMainFrame& frame, int command) {
-    frame.OnCommand(command);
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.IsRipping(), 20000);
-    QTRY_VERIFY(frame.View()->TrackList()->isEnabled());
-  }
 
   QString OverwriteQuestion(QDialog& dialog) {
     auto& prompt = dynamic_cast<CPromptOverwriteDlg&>(dialog);
@@ -63,25 +43,16 @@ class FrameRipTest : public QObject {
 
  private slots:
   void init() {
-    m_dir = std::make_unique<fixtures::TempDir>();
-    m_prompts = ScriptedPrompts();
-    Prompts::Install(&m_prompts);
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 400, 0, {}}, {false, 300, 150, {}}, {false, 250, 10, {}}};
-    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
-    m_out = m_dir->path() / "out";
-    std::filesystem::create_directory(m_out);
-    m_prompts.onChooseFolder = [this](const QString&) { return QString::fromStdString(m_out.string()); };
+    QVERIFY(SetUpDisc(layout));
   }
-  void cleanup() {
-    Prompts::Install(nullptr);
-    m_dir.reset();
-  }
+  void cleanup() { TearDownDisc(); }
 
   void wavCommandRipsTheCheckedRowsIntoTheChosenFolder() {
     auto frame = MakeFrame();
     frame->View()->Rows().SetChecked(1, false);
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QCOMPARE(m_prompts.folderTitles, QStringList{"Please choose a folder for output file(s):"});
     QVERIFY(std::filesystem::exists(m_out / "Track 1.wav"));
     QVERIFY(!std::filesystem::exists(m_out / "Track 2.wav"));
@@ -115,14 +86,14 @@ class FrameRipTest : public QObject {
         QCOMPARE(m_prompts.errors, QStringList{"Please stop ripping before exit this application!"});
         // The bars follow the job's counters at the window's own pace: track 1 is read.
         auto* total = frame->ProgressDialog()->findChild<QProgressBar*>("totalBar");
-        QTRY_COMPARE(total->value(), int(frame->Rip().DoneSectors()));
+        SCALED_TRY_COMPARE(total->value(), int(frame->Rip().DoneSectors()));
         QVERIFY(total->value() > 0);
         QCOMPARE(total->maximum(), int(frame->Rip().TotalSectors()));
       }();
       dynamic_cast<CPromptOverwriteDlg&>(dialog).answer = kOverwriteYes;
       return int(QDialog::Accepted);
     };
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QVERIFY(checked);
     QVERIFY(std::filesystem::file_size(m_out / "Track 2.wav") > 3);
     QVERIFY(frame->close());
@@ -132,7 +103,7 @@ class FrameRipTest : public QObject {
     auto frame = MakeFrame();
     std::ofstream(m_out / "Track 1.wav") << "old";
     m_prompts.onModal = [](QDialog&) { return int(QDialog::Rejected); };  // Escape
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QCOMPARE(std::filesystem::file_size(m_out / "Track 1.wav"), uintmax_t(3));
     QVERIFY(std::filesystem::exists(m_out / "Track 2.wav"));
   }
@@ -151,7 +122,7 @@ class FrameRipTest : public QObject {
       dynamic_cast<CPromptOverwriteDlg&>(dialog).answer = kOverwriteYes;
       return int(QDialog::Accepted);
     };
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QCOMPARE(questions, QStringList{"Stop ripping?"});
     QVERIFY(std::filesystem::exists(m_out / "Track 1.wav"));
     // Track 2 was being started: it holds what was read before the worker saw the flag.
@@ -187,7 +158,7 @@ class FrameRipTest : public QObject {
       auto* prompt = frame->findChild<CPromptOverwriteDlg*>();
       if (!prompt || !prompt->isVisible()) return;
       if (clicked) {
-        if (sinceClick.elapsed() > 5000) prompt->reject();  // the click did not get through
+        if (sinceClick.elapsed() > fixtures::ScaledMs(5000)) prompt->reject();  // the click did not get through
         return;
       }
       clicked = true;
@@ -200,10 +171,10 @@ class FrameRipTest : public QObject {
     });
     user.start(20);
     frame->OnCommand(ID_RIP_WAV);
-    QTRY_VERIFY_WITH_TIMEOUT(clicked, 10000);
+    SCALED_TRY_VERIFY_WITH_TIMEOUT(clicked, 10000);
     QVERIFY(!blocked);
-    QTRY_COMPARE(questions, QStringList{"Stop ripping?"});
-    QTRY_VERIFY_WITH_TIMEOUT(!frame->IsRipping(), 20000);
+    SCALED_TRY_COMPARE(questions, QStringList{"Stop ripping?"});
+    SCALED_TRY_VERIFY_WITH_TIMEOUT(!frame->IsRipping(), kRipMs);
     QVERIFY(!frame->findChild<CPromptOverwriteDlg*>());
     QCOMPARE(std::filesystem::file_size(m_out / "Track 1.wav"), uintmax_t(3));
     QVERIFY(!std::filesystem::exists(m_out / "Track 2.wav"));
@@ -217,7 +188,7 @@ class FrameRipTest : public QObject {
       if (dynamic_cast<CSelectFormatDlg*>(&dialog)) ++chooserRuns;
       return int(QDialog::Accepted);  // untouched: WAVE
     };
-    RipAndWait(*frame, ID_RIPPING);
+    QVERIFY(RipAndWait(*frame, ID_RIPPING, kRipMs));
     QCOMPARE(chooserRuns, 1);
     QVERIFY(std::filesystem::exists(m_out / "Track 1.wav"));
 
@@ -250,7 +221,7 @@ class FrameRipTest : public QObject {
     auto frame = MakeFrame();
     frame->Settings().ShowSelectorBeforeSave = false;
     frame->Settings().DefaultFolder = (m_dir->path() / "gone").string();
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QCOMPARE(m_prompts.errors.size(), 1);
     const QString report = m_prompts.errors.front();
     QVERIFY(report.contains("Track 1.wav") && report.contains("Track 3.wav"));
@@ -263,7 +234,7 @@ class FrameRipTest : public QObject {
     auto frame = MakeFrame();
     const std::filesystem::path pipe = m_out / "Track 2.wav";
     QCOMPARE(::mkfifo(pipe.c_str(), 0644), 0);
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QCOMPARE(m_prompts.errors.size(), 1);
     QVERIFY2(m_prompts.errors.front().contains(QString::fromStdString(pipe.string())),
              qPrintable(m_prompts.errors.front()));
@@ -290,7 +261,7 @@ class FrameRipTest : public QObject {
     QCOMPARE(frame->View()->Rows().RowCount(), 2);
     QCOMPARE(frame->View()->Rows().Text(0, kColumnName), std::string("Track 1"));
     hidden->setCheckState(kColumnName, Qt::Checked);
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QVERIFY2(m_prompts.errors.isEmpty(), qPrintable(m_prompts.errors.join("\n")));
     const std::vector<uint8_t> music = fixtures::ReadBinSectors(m_image.bin, 0, m_image.starts[0] - 1);
     std::ifstream in(m_out / "00 - Hidden track.wav", std::ios::binary);
@@ -305,7 +276,7 @@ class FrameRipTest : public QObject {
     qunsetenv("LD_LIBRARY_PATH");  // the encoder module lies beside the programs, not the tests
     auto frame = MakeFrame();
     frame->View()->Rows().SetChecked(2, false);
-    RipAndWait(*frame, ID_RIP_MP3);
+    QVERIFY(RipAndWait(*frame, ID_RIP_MP3, kRipMs));
     QCOMPARE(m_prompts.errors.size(), 3);
     QCOMPARE(m_prompts.errors[0], QStringLiteral("Library lame_enc.so can not be found!"));
     QCOMPARE(m_prompts.errors[1], QStringLiteral("Library lame_enc.so can not be found!"));
@@ -318,7 +289,7 @@ class FrameRipTest : public QObject {
     CTrackInfo named(0, 0, "AC/DC: Live?");
     frame->View()->Rows().SetItemData(0, &named);
     frame->View()->Rows().SetText(1, kColumnName, "Edited row");
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QVERIFY(std::filesystem::exists(m_out / "AC_DC: Live_.wav"));
     QVERIFY(std::filesystem::exists(m_out / "Edited row.wav"));
     // The bound record took its range from the row's sector columns.
@@ -337,7 +308,7 @@ class FrameRipTest : public QObject {
     QCOMPARE(rows.Text(0, kColumnName), std::string("Track 2"));
     QCOMPARE(rows.Text(1, kColumnBegin), std::to_string(m_image.starts[2]));
     rows.SetChecked(0, false);
-    RipAndWait(*frame, ID_RIP_WAV);
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, kRipMs));
     QVERIFY(std::filesystem::exists(m_out / "Track 3.wav"));
     QCOMPARE(std::filesystem::file_size(m_out / "Track 3.wav"), uintmax_t(44 + 250 * 2352));
     QCOMPARE(rows.Text(0, kColumnStatus), std::string());

@@ -7,12 +7,10 @@
 #include <iterator>
 
 #include "app/commands.h"
-#include "app/main_frame.h"
 #include "disc/cd_device.h"
 #include "disc/offset_reader.h"
-#include "fixtures/disc_image_writer.h"
 #include "fixtures/faulty_drive.h"
-#include "fixtures/temp_dir.h"
+#include "frame_fixture.h"
 #include "ui/child_view.h"
 #include "ui/prompts.h"
 #include "ui/track_list_rows.h"
@@ -36,54 +34,46 @@ QString PositionText(int frames) {
 
 }  // namespace
 
-class FrameSecureRipTest : public QObject {
+class FrameSecureRipTest : public QObject, protected fixtures::FrameFixture {
   Q_OBJECT
 
  private:
-  ScriptedPrompts m_prompts;
-  std::unique_ptr<fixtures::TempDir> m_dir;
-  fixtures::WrittenImage m_image;
-  std::filesystem::path m_out;
-
-  // A window on a four-track image, secure reading set, files going to m_out without a chooser.
-  std::unique_ptr<CMainFrame> MakeFrame(int32_t offset) {
-    qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
-    const UserFolders folders = m_dir->Folders();
-    auto frame = std::make_unique<CMainFrame>(folders);
-    CAppSettings& settings = frame->Settings();
-    settings.GetDiscInfoAutomatically = false;
-    settings.ShowSelectorBeforeSave = false;
-    settings.DefaultFolder = m_out.string();
-    settings.ReadMode = static_cast<int32_t>(ReadMode::kSecure);
-    settings.ReadOffset = offset;
-    settings.TestAndCopy = false;
-    // How each track was read is the matter here, not what the database says of it.
-    settings.VerifyAccurateRip = false;
-    frame->Create();
-    frame->show();
-    return frame;
+  // A window on a four-track image, secure reading set, files going to m_out without a chooser; its
+  // rips read as reads says, an image as a drive is.
+  std::unique_ptr<CMainFrame> MakeFrameReading(int32_t offset, RipReads reads) {
+    reads.imagesAsDrives = true;
+    fixtures::FrameSetup setup;
+    setup.settings = [this, offset](CAppSettings& settings) {
+      settings.ShowSelectorBeforeSave = false;
+      settings.DefaultFolder = m_out.string();
+      settings.ReadMode = static_cast<int32_t>(ReadMode::kSecure);
+      settings.ReadOffset = offset;
+      settings.TestAndCopy = false;
+      // How each track was read is the matter here, not what the database says of it.
+      settings.VerifyAccurateRip = false;
+    };
+    setup.reads = std::move(reads);
+    return MakeFrame(setup);
   }
 
  private slots:
-  void init() {
-    Prompts::Install(&m_prompts);
-    m_prompts.errors.clear();
-    m_dir = std::make_unique<fixtures::TempDir>();
-    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", fixtures::AllAudioLayout(4, 1200),
-                                       &m_image, nullptr));
-    m_out = m_dir->path() / "out";
-    std::filesystem::create_directory(m_out);
-  }
-  void cleanup() {
-    Prompts::Install(nullptr);
-    m_dir.reset();
-  }
+  void init() { QVERIFY(SetUpDisc(fixtures::AllAudioLayout(4, 1200))); }
+  void cleanup() { TearDownDisc(); }
 
   void faultsAreRepairedOrReportedAndShownPerTrack() {
     // The drive's offset, corrected from the settings: without it no track would match the image.
     constexpr int32_t kOffset = 30;
-    const auto frame = MakeFrame(kOffset);
+    // The drive in front of the image misreads where the test says once it knows the rows.
+    fixtures::FaultyDrive* drive = nullptr;
+    RipReads reads;
+    reads.filter = [&](ISectorSource& image) {
+      auto faulty = std::make_unique<fixtures::FaultyDrive>(image, m_image.leadOut);
+      drive = faulty.get();
+      return faulty;
+    };
+    const auto frame = MakeFrameReading(kOffset, std::move(reads));
     QVERIFY(frame->Device() && frame->Device()->isImage());
+    QVERIFY(drive);
 
     TrackListRows& rows = frame->View()->Rows();
     QCOMPARE(rows.RowCount(), 4);
@@ -92,23 +82,15 @@ class FrameSecureRipTest : public QObject {
     for (int row = 0; row < 4; ++row) spans.push_back(RowSpan(rows, row));
     const int32_t badFirst = spans[2].begin + 900;
     const int32_t badLast = badFirst + 2;
-    frame->FilterRipReadsForTests(
-        [&](ISectorSource& device) {
-          auto drive = std::make_unique<fixtures::FaultyDrive>(device, m_image.leadOut);
-          drive->SetReadOffset(kOffset);
-          drive->AddJitter(spans[0].begin + 300, spans[0].begin + 700, 7);
-          drive->AddFlips(spans[1].begin + 300, spans[1].begin + 330, 1);
-          drive->AddBadSpot(badFirst, badLast);
-          return drive;
-        },
-        true);
+    drive->SetReadOffset(kOffset);
+    drive->AddJitter(spans[0].begin + 300, spans[0].begin + 700, 7);
+    drive->AddFlips(spans[1].begin + 300, spans[1].begin + 330, 1);
+    drive->AddBadSpot(badFirst, badLast);
     // The fourth row is not ripped: what it shows stays.
     rows.SetChecked(3, false);
     rows.SetText(3, kColumnStatus, "from before");
 
-    frame->OnCommand(ID_RIP_WAV);
-    QTRY_VERIFY_WITH_TIMEOUT(!frame->IsRipping(), 120000);
-    QTRY_VERIFY(frame->View()->TrackList()->isEnabled());
+    QVERIFY(RipAndWait(*frame, ID_RIP_WAV, 120000));
 
     for (int track = 0; track < 2; ++track) {
       const std::filesystem::path file = m_out / ("Track " + std::to_string(track + 1) + ".wav");
@@ -147,8 +129,7 @@ class FrameSecureRipTest : public QObject {
 
   // A reader that cannot be set up is named to the user, and nothing is ripped.
   void aRipThatCannotStartSaysWhy() {
-    const auto frame = MakeFrame(0);
-    frame->FilterRipReadsForTests(nullptr, true);
+    const auto frame = MakeFrameReading(0, {});
     // Secure reading describes the disc in a scratch folder, which cannot be made here.
     const QByteArray tmp = qgetenv("TMPDIR");
     qputenv("TMPDIR", QByteArray::fromStdString((m_dir->path() / "missing").string()));

@@ -7,11 +7,9 @@
 #include <fstream>
 
 #include "app/commands.h"
-#include "app/main_frame.h"
 #include "fixtures/cddb_server.h"
-#include "fixtures/disc_image_writer.h"
 #include "fixtures/image_toc.h"
-#include "fixtures/temp_dir.h"
+#include "frame_fixture.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
 #include "ui/prompts.h"
@@ -20,13 +18,10 @@
 
 using namespace korvi;
 
-class LookupFrameTest : public QObject {
+class LookupFrameTest : public QObject, protected fixtures::FrameFixture {
   Q_OBJECT
 
  private:
-  std::unique_ptr<fixtures::TempDir> m_dir;
-  ScriptedPrompts m_prompts;
-  fixtures::WrittenImage m_image;
   uint32_t m_discId = 0;
   std::unique_ptr<fixtures::CddbTestServer> m_server;
 
@@ -48,29 +43,25 @@ class LookupFrameTest : public QObject {
     entry << "PLAYORDER=\n";
   }
 
+  // A window that asks the local CDDB server alone, hidden.
   std::unique_ptr<CMainFrame> MakeFrame(bool automatic) {
-    qputenv("KORVI_CD_IMAGES", QByteArray::fromStdString(m_image.cue.string()));
     qputenv("KORVI_CDDB_SERVER", QByteArray::fromStdString(m_server->HostPort()));
-    const UserFolders folders = m_dir->Folders();
-    auto frame = std::make_unique<CMainFrame>(folders);
-    frame->Settings().GetDiscInfoAutomatically = automatic;
-    frame->Settings().LookupOrder = "CDDB";  // the other sources have tests of their own
-    frame->Create();
-    return frame;
+    fixtures::FrameSetup setup;
+    setup.lookupOnRead = automatic;
+    setup.show = false;
+    setup.settings = [](CAppSettings& settings) {
+      settings.LookupOrder = "CDDB";  // the other sources have tests of their own
+    };
+    return FrameFixture::MakeFrame(setup);
   }
 
-  static QString RowTitle(CMainFrame& frame, int row) {
-    return QString::fromStdString(frame.View()->Rows().Text(row, kColumnName));
-  }
+  static QString RowTitle(CMainFrame& frame, int row) { return RowText(frame, row, kColumnName); }
 
  private slots:
   void init() {
-    m_dir = std::make_unique<fixtures::TempDir>();
-    m_prompts = ScriptedPrompts();
-    Prompts::Install(&m_prompts);
     fixtures::ImageLayout layout;
     layout.tracks = {{false, 300, 0, {}}, {false, 200, 150, {}}, {false, 250, 30, {}}};
-    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
+    QVERIFY(SetUpDisc(layout));
     const auto read = fixtures::ReadImageToc(m_image.cue);
     QVERIFY(read);
     m_discId = read->cddbId;
@@ -80,18 +71,17 @@ class LookupFrameTest : public QObject {
   }
   void cleanup() {
     m_server.reset();
-    Prompts::Install(nullptr);
-    m_dir.reset();
+    TearDownDisc();
   }
 
   void aServerEntryNamesTheRowsAndIsSaved() {
     WriteEntry("rock", 3, "First Album");
     auto frame = MakeFrame(true);  // the lookup starts with the first table of contents
-    QTRY_COMPARE(RowTitle(*frame, 2), QStringLiteral("Song C"));
+    SCALED_TRY_COMPARE(RowTitle(*frame, 2), QStringLiteral("Song C"));
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),
              QStringLiteral("Album title: First Album, Album artist: The Band (CDDB)"));
-    QTRY_COMPARE(frame->StatusText(), QString());
+    SCALED_TRY_COMPARE(frame->StatusText(), QString());
     QVERIFY(!frame->IsLookingUp());
     QCOMPARE(frame->View()->Rows().ItemData(1), &frame->DiscInfo().tracks[1]);
     QCOMPARE(frame->DiscInfo().tracks[1].year, 2001);
@@ -103,7 +93,7 @@ class LookupFrameTest : public QObject {
     {
       auto frame = MakeFrame(false);
       frame->Action(ID_GET_CD_INFO)->trigger();
-      QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+      SCALED_TRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
       // The user corrects a title; the record is saved when the window closes.
       frame->View()->TrackList()->topLevelItem(0)->setSelected(true);
       m_prompts.onModal = [](QDialog& dialog) {
@@ -115,17 +105,17 @@ class LookupFrameTest : public QObject {
     }
     const size_t requests = m_server->Requests().size();
     auto again = MakeFrame(true);
-    QTRY_COMPARE(RowTitle(*again, 0), QStringLiteral("Corrected"));
+    SCALED_TRY_COMPARE(RowTitle(*again, 0), QStringLiteral("Corrected"));
     QCOMPARE(RowTitle(*again, 1), QStringLiteral("Song B"));
-    QTRY_VERIFY(!again->IsLookingUp());
+    SCALED_TRY_VERIFY(!again->IsLookingUp());
     QCOMPARE(m_server->Requests().size(), requests);  // no connection at all
   }
 
   void noEntryGivesNumberedTitlesThatAreSaved() {
     auto frame = MakeFrame(false);
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_VERIFY(!frame->IsLookingUp());
-    QTRY_VERIFY(m_server->Requests().size() >= 1);
+    SCALED_TRY_VERIFY(!frame->IsLookingUp());
+    SCALED_TRY_VERIFY(m_server->Requests().size() >= 1);
     // No match at all (202): a failure.
     QCOMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
     QCOMPARE(RowTitle(*frame, 2), QStringLiteral("Track 3"));
@@ -136,7 +126,7 @@ class LookupFrameTest : public QObject {
     const uint32_t pressing = m_discId ^ 0x01000000u;
     WriteEntry("rock", 3, "Another Pressing", pressing);
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_VERIFY(!frame->IsLookingUp());
+    SCALED_TRY_VERIFY(!frame->IsLookingUp());
     QCOMPARE(frame->StatusText(), QString());
     QCOMPARE(frame->DiscInfo().discId, m_discId);
     QCOMPARE(RowTitle(*frame, 1), QStringLiteral("Song B"));
@@ -156,7 +146,7 @@ class LookupFrameTest : public QObject {
     noEntry.raw = "HTTP/1.0 200 OK\r\n\r\n401 rock 12345678 No such CD entry in database.\r\n";
     m_server->SetBehaviour(noEntry);
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_VERIFY(!frame->IsLookingUp());
+    SCALED_TRY_VERIFY(!frame->IsLookingUp());
     QCOMPARE(frame->StatusText(), QString());
     QCOMPARE(RowTitle(*frame, 1), QStringLiteral("Track 2"));
     QVERIFY(saved.LoadDiscInfo(Library().string(), m_discId) > 0);
@@ -169,7 +159,7 @@ class LookupFrameTest : public QObject {
     auto frame = MakeFrame(false);
     qputenv("KORVI_CDDB_SERVER", "127.0.0.1:1");
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+    SCALED_TRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),
              QStringLiteral("No disc-info: the CDDB server 127.0.0.1:1 refused the connection"));
@@ -184,7 +174,7 @@ class LookupFrameTest : public QObject {
     m_server->SetBehaviour(refuse);
     auto frame = MakeFrame(false);
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+    SCALED_TRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),
              QString("No disc-info: the CDDB server %1 answered: 500 Unknown developer email")
                  .arg(QString::fromStdString(m_server->HostPort())));
@@ -199,7 +189,7 @@ class LookupFrameTest : public QObject {
     frame->Action(ID_SETTINGS)->trigger();
     QCOMPARE(frame->Settings().CDDBEmail, std::string("listener@example.org"));
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+    SCALED_TRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
     QCOMPARE(frame->View()->DrivePanel()->InfoText(),
              QStringLiteral("Album title: Registered, Album artist: The Band (CDDB)"));
   }
@@ -210,7 +200,7 @@ class LookupFrameTest : public QObject {
     {
       auto frame = MakeFrame(false);
       frame->Action(ID_GET_CD_INFO)->trigger();
-      QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+      SCALED_TRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
       QCOMPARE(frame->View()->DrivePanel()->InfoText(),
                QString("No disc-info: no match for this disc on the CDDB server %1 (202)")
                    .arg(QString::fromStdString(m_server->HostPort())));
@@ -221,7 +211,7 @@ class LookupFrameTest : public QObject {
     {
       auto frame = MakeFrame(false);
       frame->Action(ID_GET_CD_INFO)->trigger();
-      QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+      SCALED_TRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
       QVERIFY(m_server->Requests().size() > requests);  // asked again, not answered by the library
       frame->View()->TrackList()->topLevelItem(1)->setSelected(true);
       m_prompts.onModal = [](QDialog& dialog) {
@@ -242,7 +232,7 @@ class LookupFrameTest : public QObject {
     file.read(reinterpret_cast<char*>(begin), 4);
     QCOMPARE(int32_t(begin[0] | begin[1] << 8 | begin[2] << 16 | begin[3] << 24), m_image.starts[1]);
     auto again = MakeFrame(true);
-    QTRY_COMPARE(RowTitle(*again, 1), QStringLiteral("Mine"));
+    SCALED_TRY_COMPARE(RowTitle(*again, 1), QStringLiteral("Mine"));
   }
 
   // The server answers while the edit dialog is open: the dialog's event loop replaces the records
@@ -250,13 +240,13 @@ class LookupFrameTest : public QObject {
   void anEditOutlivesALookupThatLandsMeanwhile() {
     auto frame = MakeFrame(false);
     frame->Action(ID_GET_CD_INFO)->trigger();  // no entry yet: numbered records
-    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
+    SCALED_TRY_COMPARE(frame->StatusText(), QStringLiteral("Failed to Get disc-info!"));
     WriteEntry("rock", 3, "Landed");
     frame->View()->TrackList()->topLevelItem(0)->setSelected(true);
     bool landed = false;
     m_prompts.onModal = [&](QDialog& dialog) {
       frame->OnCommand(ID_GET_CD_INFO);
-      QDeadlineTimer deadline(10000);
+      QDeadlineTimer deadline(fixtures::ScaledMs(10000));
       while (frame->IsLookingUp() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
       landed = RowTitle(*frame, 1) == QStringLiteral("Song B");
@@ -278,29 +268,31 @@ class LookupFrameTest : public QObject {
     m_server->SetBehaviour(stall);
     auto frame = MakeFrame(false);
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QVERIFY(m_server->WaitForRequests(1, 5000));
-    QTRY_COMPARE(frame->StatusText(), QStringLiteral("Get disc-info ..."));
+    QVERIFY(m_server->WaitForRequests(1, fixtures::ScaledMs(5000)));
+    SCALED_TRY_COMPARE(frame->StatusText(), QStringLiteral("Get disc-info ..."));
     QElapsedTimer timer;
     timer.start();
     frame->Action(ID_REFRESH)->trigger();  // a new table of contents stops the lookup
-    QVERIFY(timer.elapsed() < 1000);
+    QVERIFY(timer.elapsed() < fixtures::ScaledMs(1000));
     QCOMPARE(frame->StatusText(), QString());
     QVERIFY(!frame->IsLookingUp());
-    // Nothing of the stopped search arrives later.
-    QTest::qWait(300);
+    // Nothing of the stopped search arrives later: it reports its end as it leaves the server,
+    // and that report is served here and dropped.
+    QVERIFY(m_server->WaitForClosed(1, fixtures::ScaledMs(5000)));
+    QCoreApplication::processEvents();
     QCOMPARE(RowTitle(*frame, 0), QStringLiteral("Track 1"));
     QCOMPARE(frame->StatusText(), QString());
 
     m_server->SetBehaviour({});
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+    SCALED_TRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
   }
 
   void aNewDiscDoesNotInheritTheOldTitles() {
     WriteEntry("rock", 3, "Old");
     auto frame = MakeFrame(false);
     frame->Action(ID_GET_CD_INFO)->trigger();
-    QTRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
+    SCALED_TRY_COMPARE(RowTitle(*frame, 0), QStringLiteral("Song A"));
     std::filesystem::remove_all(m_dir->path() / "archive" / "rock");
     std::filesystem::remove(LibraryFileName(Library().string(), m_discId));
     frame->Action(ID_REFRESH)->trigger();

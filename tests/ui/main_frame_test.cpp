@@ -17,8 +17,7 @@
 #include "app/commands.h"
 #include "cddb/disc_id.h"
 #include "disc/track_info.h"
-#include "fixtures/disc_image_writer.h"
-#include "fixtures/temp_dir.h"
+#include "frame_fixture.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
 #include "ui/prompts.h"
@@ -27,26 +26,15 @@
 
 using namespace korvi;
 
-class MainFrameTest : public QObject {
+class MainFrameTest : public QObject, protected fixtures::FrameFixture {
   Q_OBJECT
 
  private:
-  std::unique_ptr<fixtures::TempDir> m_dir;
-  ScriptedPrompts m_prompts;
-  fixtures::WrittenImage m_image;
-
-  UserFolders Folders() const { return m_dir->Folders(); }
-
-  std::unique_ptr<CMainFrame> MakeFrame(const QByteArray& images) {
-    qputenv("KORVI_CD_IMAGES", images);
-    auto frame = std::make_unique<CMainFrame>(Folders());
-    frame->Settings().GetDiscInfoAutomatically = false;
-    if (!frame->Create()) return nullptr;
-    frame->show();
-    return frame;
-  }
-  std::unique_ptr<CMainFrame> MakeFrameOnImage() {
-    return MakeFrame(QByteArray::fromStdString(m_image.cue.string()));
+  // A window whose drive list is images (KORVI_CD_IMAGES).
+  std::unique_ptr<CMainFrame> MakeFrameOn(const QByteArray& images) {
+    fixtures::FrameSetup setup;
+    setup.images = images;
+    return MakeFrame(setup);
   }
 
   std::map<int, bool> EnabledCommands(CMainFrame& frame) {
@@ -59,21 +47,15 @@ class MainFrameTest : public QObject {
 
  private slots:
   void init() {
-    m_dir = std::make_unique<fixtures::TempDir>();
-    m_prompts = ScriptedPrompts();
-    Prompts::Install(&m_prompts);
     fixtures::ImageLayout layout;
     layout.tracks = {
         {false, 900, 0, {}}, {false, 1200, 150, {}}, {false, 700, 150, {}}, {true, 500, 150, {}}};
-    QVERIFY(fixtures::WriteCueBinImage(m_dir->path() / "disc.cue", layout, &m_image, nullptr));
+    QVERIFY(SetUpDisc(layout));
   }
-  void cleanup() {
-    Prompts::Install(nullptr);
-    m_dir.reset();
-  }
+  void cleanup() { TearDownDisc(); }
 
   void startUpReadsTheFirstDrive() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     QVERIFY(frame);
     QCOMPARE(frame->windowTitle(), QStringLiteral("Korvi CD Ripper 2.2"));
     QCOMPARE(frame->DriveName(), m_image.cue.string());
@@ -89,7 +71,7 @@ class MainFrameTest : public QObject {
   }
 
   void menusHoldEveryCommandInOrder() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     const QList<QAction*> menus = frame->menuBar()->actions();
     QCOMPARE(menus.size(), 3);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
@@ -122,7 +104,7 @@ class MainFrameTest : public QObject {
   }
 
   void enablingWithoutADisc() {
-    auto frame = MakeFrame(QByteArray());
+    auto frame = MakeFrameOn(QByteArray());
     QCOMPARE(frame->View()->Rows().RowCount(), 0);
     QVERIFY(!frame->Device());
     QVERIFY(!frame->View()->DrivePanel()->InfoText().isEmpty());
@@ -135,7 +117,7 @@ class MainFrameTest : public QObject {
   }
 
   void enablingFollowsRowsAndSelection() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     auto enabled = EnabledCommands(*frame);
     QVERIFY(enabled[ID_RIPPING] && enabled[ID_RIP_MP3] && enabled[ID_SELECT_ALL] && enabled[ID_GET_CD_INFO]);
     QVERIFY(!enabled[ID_PLAY] && !enabled[ID_EDIT_TRACK] && !enabled[ID_STOP]);
@@ -148,7 +130,7 @@ class MainFrameTest : public QObject {
   }
 
   void ripNotificationsDisableTheListAndPanel() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     frame->Messenger().Send(WM_RIP_STARTED);
     QVERIFY(!frame->View()->TrackList()->isEnabled());
     QVERIFY(!frame->View()->DrivePanel()->isEnabled());
@@ -159,7 +141,7 @@ class MainFrameTest : public QObject {
   }
 
   void selectAllAndNone() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     TrackListRows& rows = frame->View()->Rows();
     frame->Action(ID_SELECT_NONE)->trigger();
     for (int r = 0; r < rows.RowCount(); ++r) QVERIFY(!rows.IsChecked(r));
@@ -168,7 +150,7 @@ class MainFrameTest : public QObject {
   }
 
   void editTrackActsOnTheFirstSelectedBoundRow() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     TrackListRows& rows = frame->View()->Rows();
     CTrackInfo second(1, 2, "Old title"), third(3, 4, "Third");
     second.artist = "Someone";
@@ -212,7 +194,7 @@ class MainFrameTest : public QObject {
   }
 
   void editTrackNeedsARecordAndASelection() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     QTreeWidget* list = frame->View()->TrackList();
     frame->View()->EditTrack();  // nothing selected
     list->topLevelItem(0)->setSelected(true);
@@ -221,11 +203,11 @@ class MainFrameTest : public QObject {
   }
 
   void doubleClickEditsTheSelectedRow() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     CTrackInfo first(0, 1, "One");
     frame->View()->Rows().SetItemData(0, &first);
     QTreeWidget* list = frame->View()->TrackList();
-    QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(frame.get(), fixtures::ScaledMs(5000)));
     const QPoint onRow = list->visualItemRect(list->topLevelItem(0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onRow);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, onRow);
@@ -233,8 +215,8 @@ class MainFrameTest : public QObject {
   }
 
   void disabledCommandsAreNotCarriedOut() {
-    auto frame = MakeFrame(QByteArray());
-    QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    auto frame = MakeFrameOn(QByteArray());
+    QVERIFY(QTest::qWaitForWindowExposed(frame.get(), fixtures::ScaledMs(5000)));
     QTest::keyClick(frame.get(), Qt::Key_R, Qt::ControlModifier);  // Ripping: no rows
     frame->OnCommand(ID_RIP_WAV);
     frame->OnCommand(ID_PLAY);
@@ -244,14 +226,14 @@ class MainFrameTest : public QObject {
   }
 
   void ctrlXExits() {
-    auto frame = MakeFrameOnImage();
-    QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    auto frame = MakeFrame();
+    QVERIFY(QTest::qWaitForWindowExposed(frame.get(), fixtures::ScaledMs(5000)));
     QTest::keyClick(frame.get(), Qt::Key_X, Qt::ControlModifier);
-    QTRY_VERIFY(!frame->isVisible());
+    SCALED_TRY_VERIFY(!frame->isVisible());
   }
 
   void statusPanes() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     frame->Messenger().Send(WM_SET_STATUS_TEXT, 0, reinterpret_cast<intptr_t>("Playing"));
     QStatusTipEvent tip(QStringLiteral("Refresh CDROM"));
     QCoreApplication::sendEvent(frame.get(), &tip);
@@ -263,7 +245,7 @@ class MainFrameTest : public QObject {
   }
 
   void workersReachTheFrameThroughTheMessenger() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     IFrameMessenger& messenger = frame->Messenger();
     std::atomic<bool> sentWhileBlocked{false};  // read by this thread while the worker runs
     std::thread worker([&] {
@@ -273,15 +255,15 @@ class MainFrameTest : public QObject {
       sentWhileBlocked = true;
       messenger.Post(WM_RIP_STARTED);
     });
-    QTRY_VERIFY(sentWhileBlocked.load());
+    SCALED_TRY_VERIFY(sentWhileBlocked.load());
     worker.join();
     QCOMPARE(frame->StatusText(), QStringLiteral("From the worker"));
-    QTRY_VERIFY(!frame->View()->TrackList()->isEnabled());
+    SCALED_TRY_VERIFY(!frame->View()->TrackList()->isEnabled());
     frame->Messenger().Send(WM_RIP_FINISHED);
   }
 
   void refreshOpensTheDriveAgain() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     CdDevice* before = frame->Device();
     frame->View()->Rows().SetChecked(0, false);
     frame->Action(ID_REFRESH)->trigger();
@@ -294,7 +276,7 @@ class MainFrameTest : public QObject {
 
   void brokenImageLeavesAnEmptyListAndSaysWhy() {
     std::ofstream(m_dir->path() / "broken.cue") << "FILE \"broken.bin\" BINARY\n  TRACK 01 AUDIO\n";
-    auto frame = MakeFrame(QByteArray::fromStdString((m_dir->path() / "broken.cue").string()));
+    auto frame = MakeFrameOn(QByteArray::fromStdString((m_dir->path() / "broken.cue").string()));
     QVERIFY(frame);
     QCOMPARE(frame->View()->Rows().RowCount(), 0);
     QVERIFY(!frame->View()->DrivePanel()->InfoText().isEmpty());
@@ -302,19 +284,19 @@ class MainFrameTest : public QObject {
 
   void settingsLoadAtConstructionAndSaveAtDestruction() {
     {
-      auto frame = MakeFrameOnImage();
+      auto frame = MakeFrame();
       QCOMPARE(frame->Settings().BPS, 192);
       frame->Settings().BPS = 320;
       frame->Settings().ReplacePrompt = false;
     }
     QVERIFY(std::filesystem::exists(m_dir->path() / "config" / "registry.reg"));
-    auto again = MakeFrameOnImage();
+    auto again = MakeFrame();
     QCOMPARE(again->Settings().BPS, 320);
     QCOMPARE(again->Settings().ReplacePrompt, false);
   }
 
   void theRecordIsSavedBeforeANewReadAndAtClose() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     const auto library = m_dir->path() / "data" / "DiscInfo";
     frame->Action(ID_REFRESH)->trigger();  // nothing but the table of contents: nothing to save
     QVERIFY(std::filesystem::is_empty(library));
@@ -336,7 +318,7 @@ class MainFrameTest : public QObject {
   }
 
   void closingWhileIdleCloses() {
-    auto frame = MakeFrameOnImage();
+    auto frame = MakeFrame();
     QVERIFY(frame->close());
     QVERIFY(m_prompts.errors.isEmpty());
   }

@@ -461,9 +461,8 @@ class SettingsSheetTest : public QObject {
       ShowTab(sheet, round % 2 ? 0 : 2);
       QCOMPARE(combo->count(), 14);
     }
-    QCOMPARE(sheet.FormatPage(kFormatWave), nullptr);
     settings.BPS = 0;
-    sheet.FormatPage(kFormatMp3)->Store(settings);
+    sheet.Store(settings);
     QCOMPARE(settings.BPS, 320);
   }
 
