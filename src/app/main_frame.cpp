@@ -20,7 +20,6 @@
 #include "disc/hidden_track.h"
 #include "disc/read_toc.h"
 #include "rip/output_format.h"
-#include "settings/rip_settings_of.h"
 #include "ui/about_dlg.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"

@@ -12,6 +12,7 @@
 #include "disc/hidden_track.h"
 #include "disc/track_rows.h"
 #include "rip/output_format.h"
+#include "settings/rip_settings_of.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
 #include "ui/progress_dlg.h"
