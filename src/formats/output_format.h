@@ -24,6 +24,10 @@ enum OutputFormat : int32_t {
   kFormatOpus = 4
 };
 
+// The ranges of the FLAC and Opus options; their writers hold a value to the same range.
+inline constexpr int32_t kFlacLevelMin = 0, kFlacLevelMax = 8, kFlacLevelDefault = 5;
+inline constexpr int32_t kOpusBitrateMin = 64, kOpusBitrateMax = 256, kOpusBitrateDefault = 160;  // kbit/s
+
 // The values of every format's options, as the settings keep them and the writers take them; the
 // defaults are the table's.
 struct FormatOptions {

@@ -14,7 +14,7 @@ constexpr uint32_t kPaddingBytes = 8192;  // as the flac tool leaves
 
 CFlacOutputMedia::CFlacOutputMedia(int level, int64_t expectedSectors, std::string fileName)
     : COutputMediaFile(std::move(fileName)),
-      m_level(std::clamp(level, kMinLevel, kMaxLevel)),
+      m_level(std::clamp(level, kFlacLevelMin, kFlacLevelMax)),
       m_expectedSectors(std::max<int64_t>(expectedSectors, 0)) {}
 
 // Without Close the encoder is deleted unfinished: the header keeps its provisional values.

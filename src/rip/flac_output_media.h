@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/output_format.h"
 #include "rip/flac_frame_verifier.h"
 #include "rip/output_media.h"
 
@@ -18,10 +19,6 @@ namespace korvi {
 
 class CFlacOutputMedia : public COutputMediaFile {
  public:
-  static constexpr int kMinLevel = 0;
-  static constexpr int kMaxLevel = 8;
-  static constexpr int kDefaultLevel = 5;
-
   // level: 0 (fastest) to 8 (smallest); others are taken as the nearest. expectedSectors: the
   // track's length, for the seek table; 0 when unknown (no seek points then).
   CFlacOutputMedia(int level, int64_t expectedSectors, std::string fileName);

@@ -14,7 +14,7 @@ constexpr int kStereoFamily = 0;
 }  // namespace
 
 COpusOutputMedia::COpusOutputMedia(int bitrate, std::string fileName)
-    : COutputMediaFile(std::move(fileName)), m_bitrate(std::clamp(bitrate, kMinBitrate, kMaxBitrate)) {}
+    : COutputMediaFile(std::move(fileName)), m_bitrate(std::clamp(bitrate, kOpusBitrateMin, kOpusBitrateMax)) {}
 
 // Without Close the encoder is destroyed undrained: the file ends at the last whole page.
 COpusOutputMedia::~COpusOutputMedia() = default;

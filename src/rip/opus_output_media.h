@@ -10,16 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "formats/output_format.h"
 #include "rip/output_media.h"
 
 namespace korvi {
 
 class COpusOutputMedia : public COutputMediaFile {
  public:
-  static constexpr int kMinBitrate = 64;  // kbit/s
-  static constexpr int kMaxBitrate = 256;
-  static constexpr int kDefaultBitrate = 160;
-
   // bitrate: kbit/s; others are taken as the nearest in range.
   COpusOutputMedia(int bitrate, std::string fileName);
   ~COpusOutputMedia() override;
