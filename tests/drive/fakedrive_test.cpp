@@ -1,0 +1,148 @@
+// A disc image behind the emulated drive (libkorvi_fakedrive.so preloaded): Debian's cd-info and
+// cd-paranoia, written elsewhere against real drives, read its table of contents and its bytes, and
+// the unmodified korvi-cli lists it, reads its table of contents and rips the image's bytes from
+// it, a drive's read offset corrected by --offset.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+
+#include "fixtures/child_process.h"
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/temp_dir.h"
+#include "fixtures/time_scale.h"
+
+namespace korvi {
+namespace {
+
+// A name libcdio's own search for drives tries, so that the drive list finds it.
+const std::string kDrive = "/dev/sr27";
+
+fixtures::ImageLayout DemoLikeLayout() {
+  fixtures::ImageLayout layout;
+  layout.seed = 7;
+  layout.tracks = {{false, 900, 0, ""}, {false, 700, 75, ""}, {false, 1100, 0, ""}};
+  return layout;
+}
+
+bool Installed(const std::string& tool) {
+  fixtures::ChildOptions options;
+  options.args = {"/bin/sh", "-c", "command -v " + tool};
+  fixtures::ChildProcess child;
+  if (!child.Start(options)) return false;
+  const fixtures::ChildResult result = child.Finish(std::chrono::milliseconds(fixtures::ScaledMs(10000)));
+  return result.exited && result.status == 0;
+}
+
+std::vector<char> FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class FakeDrive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", DemoLikeLayout(), &m_image, nullptr));
+  }
+
+  fixtures::ChildResult Run(std::vector<std::string> args, const std::string& behaviours = "") {
+    fixtures::ChildOptions options;
+    options.args = std::move(args);
+    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH, "KORVI_FAKE_DRIVES=" + kDrive + "=" + m_image.cue.string() + behaviours,
+                   "KORVI_CD_IMAGES=",
+                   // The sanitizers' runtime cannot come first when a library is preloaded.
+                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.workDir = m_dir.path();
+    fixtures::ChildProcess child;
+    EXPECT_TRUE(child.Start(options));
+    return child.Finish(std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+  }
+
+  fixtures::ChildResult Rip(const std::string& source, const std::string& folder, std::vector<std::string> more = {},
+                            const std::string& behaviours = "") {
+    std::filesystem::create_directories(m_dir / folder);
+    std::vector<std::string> args = {KORVI_CLI_PATH, "rip",    source, "--format", "wav",
+                                     "--out",        (m_dir / folder).string(), "--mode", "burst"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args, behaviours);
+  }
+
+  std::vector<char> Track(const std::string& folder, int track) const {
+    return FileBytes(m_dir / folder / ("Track " + std::to_string(track) + ".wav"));
+  }
+
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+};
+
+TEST_F(FakeDrive, CdInfoReadsTheImagesTableOfContents) {
+  if (!Installed("cd-info")) GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
+  const fixtures::ChildResult info = Run({"cd-info", "--no-header", "--no-cddb", "-A", "-C", kDrive});
+  ASSERT_TRUE(info.exited) << info.err;
+  ASSERT_EQ(info.status, 0) << info.out << info.err;
+  // Rows such as "  2: 00:14:00  000900 audio  false  no    2        no", and the lead-out's.
+  const std::regex row(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (audio|leadout))");
+  std::vector<int32_t> starts;
+  std::istringstream lines(info.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch match;
+    if (std::regex_search(line, match, row)) starts.push_back(std::stoi(match[2]));
+  }
+  std::vector<int32_t> expected = m_image.starts;
+  expected.push_back(m_image.leadOut);
+  EXPECT_EQ(starts, expected) << info.out;
+  EXPECT_NE(info.out.find("KORVI"), std::string::npos) << info.out;
+}
+
+TEST_F(FakeDrive, CdParanoiaReadsTheImagesBytes) {
+  if (!Installed("cd-paranoia")) GTEST_SKIP() << "cd-paranoia (libcdio-utils) is not installed";
+  const fixtures::ChildResult rip = Run({"cd-paranoia", "-q", "-d", kDrive, "-r", "--", "1-", "all.raw"});
+  ASSERT_TRUE(rip.exited) << rip.err;
+  ASSERT_EQ(rip.status, 0) << rip.out << rip.err;
+  const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, m_image.starts[0], m_image.leadOut - 1);
+  const std::vector<char> read = FileBytes(m_dir / "all.raw");
+  ASSERT_EQ(read.size(), disc.size());
+  EXPECT_TRUE(std::equal(read.begin(), read.end(), disc.begin()));
+}
+
+TEST_F(FakeDrive, KorviCliListsTheDriveReadsItsTocAndRipsTheImagesBytes) {
+  const fixtures::ChildResult drives = Run({KORVI_CLI_PATH, "drives"});
+  ASSERT_TRUE(drives.exited) << drives.err;
+  EXPECT_NE(drives.out.find(kDrive), std::string::npos) << drives.out << drives.err;
+
+  const fixtures::ChildResult driveToc = Run({KORVI_CLI_PATH, "toc", kDrive});
+  const fixtures::ChildResult imageToc = Run({KORVI_CLI_PATH, "toc", m_image.cue.string()});
+  ASSERT_EQ(driveToc.status, 0) << driveToc.err;
+  EXPECT_EQ(driveToc.out, imageToc.out);
+
+  const fixtures::ChildResult fromDrive = Rip(kDrive, "drive");
+  const fixtures::ChildResult fromImage = Rip(m_image.cue.string(), "image");
+  ASSERT_EQ(fromDrive.status, 0) << fromDrive.err;
+  ASSERT_EQ(fromImage.status, 0) << fromImage.err;
+  for (int track = 1; track <= 3; ++track) {
+    EXPECT_GT(Track("image", track).size(), 44u);
+    EXPECT_EQ(Track("drive", track), Track("image", track)) << "track " << track;
+  }
+}
+
+TEST_F(FakeDrive, OffsetOfTheDriveIsCorrectedByTheRipsOffset) {
+  const fixtures::ChildResult fromImage = Rip(m_image.cue.string(), "image");
+  ASSERT_EQ(fromImage.status, 0) << fromImage.err;
+  for (const int offset : {667, -30}) {
+    const std::string folder = "offset" + std::to_string(offset);
+    const fixtures::ChildResult uncorrected = Rip(kDrive, folder + "raw", {}, ",offset=" + std::to_string(offset));
+    const fixtures::ChildResult corrected =
+        Rip(kDrive, folder, {"--offset", std::to_string(offset)}, ",offset=" + std::to_string(offset));
+    ASSERT_EQ(corrected.status, 0) << corrected.err;
+    // The drive's offset shows when it is not corrected, and is gone when it is.
+    EXPECT_NE(Track(folder + "raw", 2), Track("image", 2)) << offset;
+    for (int track = 1; track <= 3; ++track) EXPECT_EQ(Track(folder, track), Track("image", track)) << offset;
+  }
+}
+
+}  // namespace
+}  // namespace korvi
