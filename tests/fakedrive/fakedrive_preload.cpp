@@ -33,19 +33,20 @@ Function Real(const char* name) {
 }
 
 // The drives, made once from the environment; reading it opens no file, so that the calls this
-// library answers can ask for the list while it is made.
+// library answers can ask for the list while it is made. Never destroyed: files are still opened
+// and closed while the program's statics are torn down.
 const std::vector<std::unique_ptr<EmulatedDrive>>& Drives() {
-  static std::vector<std::unique_ptr<EmulatedDrive>> drives;
+  static auto* const drives = new std::vector<std::unique_ptr<EmulatedDrive>>();
   static std::once_flag once;
   std::call_once(once, [] {
     const char* list = std::getenv("KORVI_FAKE_DRIVES");
     if (!list) return;
     std::string error;
     for (korvi::fakedrive::DriveConfig& config : korvi::fakedrive::ParseDriveList(list, &error))
-      drives.push_back(std::make_unique<EmulatedDrive>(std::move(config)));
+      drives->push_back(std::make_unique<EmulatedDrive>(std::move(config)));
     if (!error.empty()) std::fprintf(stderr, "KORVI_FAKE_DRIVES: %s\n", error.c_str());
   });
-  return drives;
+  return *drives;
 }
 
 int DriveIndex(const char* path) {
@@ -95,6 +96,8 @@ mode_t ModeArgument(int flags, va_list arguments) {
 
 }  // namespace
 
+// Only these calls leave the library; everything else in it is hidden.
+#pragma GCC visibility push(default)
 extern "C" {
 
 #define KORVI_OPEN(name)                                                 \
@@ -171,3 +174,4 @@ int ioctl(int fd, unsigned long request, ...) {
 }
 
 }  // extern "C"
+#pragma GCC visibility pop
