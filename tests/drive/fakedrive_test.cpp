@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -29,18 +31,29 @@ fixtures::ImageLayout DemoLikeLayout() {
   return layout;
 }
 
-bool Installed(const std::string& tool) {
+// The tool's path, or empty when it is not installed.
+std::string ToolPath(const std::string& tool) {
   fixtures::ChildOptions options;
   options.args = {"/bin/sh", "-c", "command -v " + tool};
   fixtures::ChildProcess child;
-  if (!child.Start(options)) return false;
+  if (!child.Start(options)) return {};
   const fixtures::ChildResult result = child.Finish(std::chrono::milliseconds(fixtures::ScaledMs(10000)));
-  return result.exited && result.status == 0;
+  if (!result.exited || result.status != 0) return {};
+  return result.out.substr(0, result.out.find('\n'));
 }
 
 std::vector<char> FileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Where two files' bytes first differ ("same" when they do not), short enough to print.
+std::string Difference(const std::vector<char>& got, const std::vector<char>& wanted) {
+  if (got.empty() && wanted.empty()) return "both empty";
+  const auto mismatch = std::mismatch(got.begin(), got.end(), wanted.begin(), wanted.end());
+  if (mismatch.first == got.end() && mismatch.second == wanted.end()) return "same";
+  return "differ at byte " + std::to_string(mismatch.first - got.begin()) + " of " + std::to_string(got.size()) +
+         " and " + std::to_string(wanted.size());
 }
 
 class FakeDrive : public ::testing::Test {
@@ -80,8 +93,9 @@ class FakeDrive : public ::testing::Test {
 };
 
 TEST_F(FakeDrive, CdInfoReadsTheImagesTableOfContents) {
-  if (!Installed("cd-info")) GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
-  const fixtures::ChildResult info = Run({"cd-info", "--no-header", "--no-cddb", "-A", "-C", kDrive});
+  const std::string cdInfo = ToolPath("cd-info");
+  if (cdInfo.empty()) GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
+  const fixtures::ChildResult info = Run({cdInfo, "--no-header", "--no-cddb", "-A", "-C", kDrive});
   ASSERT_TRUE(info.exited) << info.err;
   ASSERT_EQ(info.status, 0) << info.out << info.err;
   // Rows such as "  2: 00:14:00  000900 audio  false  no    2        no", and the lead-out's.
@@ -99,14 +113,13 @@ TEST_F(FakeDrive, CdInfoReadsTheImagesTableOfContents) {
 }
 
 TEST_F(FakeDrive, CdParanoiaReadsTheImagesBytes) {
-  if (!Installed("cd-paranoia")) GTEST_SKIP() << "cd-paranoia (libcdio-utils) is not installed";
-  const fixtures::ChildResult rip = Run({"cd-paranoia", "-q", "-d", kDrive, "-r", "--", "1-", "all.raw"});
+  const std::string cdParanoia = ToolPath("cd-paranoia");
+  if (cdParanoia.empty()) GTEST_SKIP() << "cd-paranoia (libcdio-utils) is not installed";
+  const fixtures::ChildResult rip = Run({cdParanoia, "-q", "-d", kDrive, "-r", "--", "1-", "all.raw"});
   ASSERT_TRUE(rip.exited) << rip.err;
   ASSERT_EQ(rip.status, 0) << rip.out << rip.err;
   const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, m_image.starts[0], m_image.leadOut - 1);
-  const std::vector<char> read = FileBytes(m_dir / "all.raw");
-  ASSERT_EQ(read.size(), disc.size());
-  EXPECT_TRUE(std::equal(read.begin(), read.end(), disc.begin()));
+  EXPECT_EQ(Difference(FileBytes(m_dir / "all.raw"), {disc.begin(), disc.end()}), "same");
 }
 
 TEST_F(FakeDrive, KorviCliListsTheDriveReadsItsTocAndRipsTheImagesBytes) {
@@ -125,7 +138,7 @@ TEST_F(FakeDrive, KorviCliListsTheDriveReadsItsTocAndRipsTheImagesBytes) {
   ASSERT_EQ(fromImage.status, 0) << fromImage.err;
   for (int track = 1; track <= 3; ++track) {
     EXPECT_GT(Track("image", track).size(), 44u);
-    EXPECT_EQ(Track("drive", track), Track("image", track)) << "track " << track;
+    EXPECT_EQ(Difference(Track("drive", track), Track("image", track)), "same") << "track " << track;
   }
 }
 
@@ -139,8 +152,23 @@ TEST_F(FakeDrive, OffsetOfTheDriveIsCorrectedByTheRipsOffset) {
         Rip(kDrive, folder, {"--offset", std::to_string(offset)}, ",offset=" + std::to_string(offset));
     ASSERT_EQ(corrected.status, 0) << corrected.err;
     // The drive's offset shows when it is not corrected, and is gone when it is.
-    EXPECT_NE(Track(folder + "raw", 2), Track("image", 2)) << offset;
-    for (int track = 1; track <= 3; ++track) EXPECT_EQ(Track(folder, track), Track("image", track)) << offset;
+    EXPECT_NE(Difference(Track(folder + "raw", 2), Track("image", 2)), "same") << offset;
+    EXPECT_EQ(Difference(Track(folder, 2), Track("image", 2)), "same") << offset;
+    // At the disc's edges, the samples the offset moves past sector 0 or the lead-out are not
+    // asked of the drive (a drive cannot read them): all the rest of the edge tracks is exact.
+    const size_t edge = size_t(std::abs(offset)) * 4;
+    std::vector<char> first = Track(folder, 1), firstWanted = Track("image", 1);
+    std::vector<char> last = Track(folder, 3), lastWanted = Track("image", 3);
+    ASSERT_TRUE(first.size() > edge + 44 && last.size() > edge + 44);
+    if (offset < 0) {
+      first.erase(first.begin() + 44, first.begin() + 44 + long(edge));
+      firstWanted.erase(firstWanted.begin() + 44, firstWanted.begin() + 44 + long(edge));
+    } else {
+      last.resize(last.size() - edge);
+      lastWanted.resize(lastWanted.size() - edge);
+    }
+    EXPECT_EQ(Difference(first, firstWanted), "same") << offset;
+    EXPECT_EQ(Difference(last, lastWanted), "same") << offset;
   }
 }
 
