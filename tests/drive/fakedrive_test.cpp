@@ -95,7 +95,8 @@ class FakeDrive : public ::testing::Test {
 TEST_F(FakeDrive, CdInfoReadsTheImagesTableOfContents) {
   const std::string cdInfo = ToolPath("cd-info");
   if (cdInfo.empty()) GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
-  const fixtures::ChildResult info = Run({cdInfo, "--no-header", "--no-cddb", "-A", "-C", kDrive});
+  const fixtures::ChildResult info =
+      Run({cdInfo, "--no-header", "--no-cddb", "-A", "-C", kDrive}, ",vendor=ACME,model=SPINNER 9,revision=2.1");
   ASSERT_TRUE(info.exited) << info.err;
   ASSERT_EQ(info.status, 0) << info.out << info.err;
   // Rows such as "  2: 00:14:00  000900 audio  false  no    2        no", and the lead-out's.
@@ -109,7 +110,9 @@ TEST_F(FakeDrive, CdInfoReadsTheImagesTableOfContents) {
   std::vector<int32_t> expected = m_image.starts;
   expected.push_back(m_image.leadOut);
   EXPECT_EQ(starts, expected) << info.out;
-  EXPECT_NE(info.out.find("KORVI"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("ACME    \n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("SPINNER 9       \n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("2.1 \n"), std::string::npos) << info.out;
 }
 
 TEST_F(FakeDrive, CdParanoiaReadsTheImagesBytes) {
@@ -170,6 +173,27 @@ TEST_F(FakeDrive, OffsetOfTheDriveIsCorrectedByTheRipsOffset) {
     EXPECT_EQ(Difference(first, firstWanted), "same") << offset;
     EXPECT_EQ(Difference(last, lastWanted), "same") << offset;
   }
+}
+
+TEST_F(FakeDrive, MediumErrorsAreNamedWithTheirPlaceAndAnOpenTrayHasNoDisc) {
+  const fixtures::ChildResult fromImage = Rip(m_image.cue.string(), "image");
+  const fixtures::ChildResult damaged = Rip(kDrive, "damaged", {}, ",bad=1000-1002");
+  ASSERT_TRUE(damaged.exited) << damaged.err;
+  EXPECT_EQ(damaged.status, 1) << damaged.err;
+  EXPECT_NE(damaged.err.find("3 sector(s) could not be read, the first at sector 1000"), std::string::npos)
+      << damaged.err;
+  EXPECT_EQ(Difference(Track("damaged", 1), Track("image", 1)), "same");
+  EXPECT_EQ(Difference(Track("damaged", 3), Track("image", 3)), "same");
+
+  for (const std::string behaviour : {",tray=open", ",nodisc"}) {
+    const fixtures::ChildResult toc = Run({KORVI_CLI_PATH, "toc", kDrive}, behaviour);
+    EXPECT_EQ(toc.status, 1) << behaviour;
+    EXPECT_NE(toc.err.find("No medium found"), std::string::npos) << behaviour << ": " << toc.err;
+  }
+  // A list with a mistake in it presents no drive rather than one without the fault.
+  const fixtures::ChildResult mistaken = Run({KORVI_CLI_PATH, "toc", kDrive}, ",bad=9-1");
+  EXPECT_NE(mistaken.status, 0);
+  EXPECT_NE(mistaken.err.find("KORVI_FAKE_DRIVES: unknown behaviour 'bad=9-1'"), std::string::npos) << mistaken.err;
 }
 
 }  // namespace
