@@ -24,6 +24,8 @@ class MmcResponder : public ::testing::Test {
     config.device = "/dev/sr27";
     config.image = m_image.cue.string();
     config.bad = {{500, 501}};
+    config.flaky = {{20, 20}};
+    config.cacheSectors = 4;
     m_drive = std::make_unique<EmulatedDrive>(config);
   }
 
@@ -93,6 +95,23 @@ TEST_F(MmcResponder, ReadsGiveTheImagesSectorsAndRefusalsGiveSense) {
   EXPECT_EQ(refused({0x43, 0, 0x07}, 64), (std::vector<int>{5, 0x24, 0}));
   m_drive->SetTrayOpen(true);
   EXPECT_EQ(refused({0x00}, 0), (std::vector<int>{2, 0x3A, 2}));
+}
+
+TEST_F(MmcResponder, AFlakySectorReadsDifferentlyExceptFromTheCacheWhichFuaOrReadsElsewhereGetPast) {
+  const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, 20, 20);
+  const std::vector<uint8_t> readCd = {0xBE, 0x04, 0, 0, 0, 20, 0, 0, 1, 0x10};
+  const std::vector<uint8_t> first = Run(readCd, 2352);
+  ASSERT_EQ(first.size(), 2352u);
+  EXPECT_NE(first, disc);
+  EXPECT_EQ(Run(readCd, 2352), first);  // the cache answers with the first read's bytes
+  const std::vector<uint8_t> forced = Run({0x28, 0x08, 0, 0, 0, 20, 0, 0, 1}, 2352);
+  EXPECT_NE(forced, first);
+  EXPECT_NE(forced, disc);
+  EXPECT_EQ(Run(readCd, 2352), forced);
+  ASSERT_EQ(Run({0xBE, 0x04, 0, 0, 0, 100, 0, 0, 4, 0x10}, 4 * 2352).size(), 4u * 2352);
+  const std::vector<uint8_t> afterFlush = Run(readCd, 2352);
+  EXPECT_NE(afterFlush, forced);
+  EXPECT_NE(afterFlush, disc);
 }
 
 }  // namespace

@@ -44,10 +44,11 @@ bool ApplyBehaviour(const std::string& item, DriveConfig& drive) {
   if (key == "revision") return drive.revision = value, true;
   if (item == "tray=open") return drive.trayOpen = true;
   if (item == "nodisc") return drive.noDisc = true;
-  if (key == "bad") {
+  if (key == "cache") return ParseInt(value, drive.cacheSectors) && drive.cacheSectors >= 0;
+  if (key == "bad" || key == "flaky") {
     SectorRange range;
     if (!ParseRange(value, range)) return false;
-    drive.bad.push_back(range);
+    (key == "bad" ? drive.bad : drive.flaky).push_back(range);
     return true;
   }
   return false;

@@ -17,7 +17,9 @@ struct DriveConfig {
   std::string device;  // the path the drive answers at
   std::string image;   // any image the core's reader opens
   int32_t offsetSamples = 0;
-  std::vector<SectorRange> bad;  // medium errors
+  std::vector<SectorRange> bad;    // medium errors
+  std::vector<SectorRange> flaky;  // sectors that read differently every time
+  int32_t cacheSectors = 0;        // how many sectors the read cache holds
   std::string vendor = "KORVI";
   std::string model = "EMULATED CD";
   std::string revision = "1.00";

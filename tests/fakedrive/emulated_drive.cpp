@@ -76,7 +76,32 @@ bool EmulatedDrive::ReadShifted(int64_t byteStart, size_t length, uint8_t* out) 
   return true;
 }
 
-bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense) {
+void EmulatedDrive::Damage(int32_t sector, uint8_t* bytes) {
+  for (const SectorRange& range : m_config.flaky) {
+    if (sector < range.first || sector > range.last) continue;
+    // A different handful of samples every read, never the same twice running.
+    const uint32_t read = ++m_reads;
+    for (uint32_t i = 0; i < 8; ++i) bytes[(read * 97 + i * 291) % kRawSectorBytes] ^= uint8_t((0x5A + read) | 1);
+  }
+}
+
+void EmulatedDrive::PassThroughCache(int32_t sector, uint8_t* bytes, bool forceUnitAccess) {
+  if (m_config.cacheSectors == 0) return;
+  const auto held = m_cache.find(sector);
+  if (held != m_cache.end() && !forceUnitAccess) {
+    std::memcpy(bytes, held->second.data(), kRawSectorBytes);
+    return;
+  }
+  if (held == m_cache.end()) m_cacheOrder.push_back(sector);
+  m_cache[sector].assign(bytes, bytes + kRawSectorBytes);
+  // Reads elsewhere push the oldest sectors out.
+  while (m_cacheOrder.size() > size_t(m_config.cacheSectors)) {
+    m_cache.erase(m_cacheOrder.front());
+    m_cacheOrder.pop_front();
+  }
+}
+
+bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense, bool forceUnitAccess) {
   if (!Toc(sense)) return false;
   // The drive reads where its offset puts the sectors asked for: the lead-in and the lead-out are
   // out of range only where none of the disc's audio lies in them.
@@ -99,6 +124,10 @@ bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sens
   if (!ReadShifted(byteStart, size_t(count) * kRawSectorBytes, out)) {
     *sense = kUnrecoveredReadError;
     return false;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    Damage(start + i, out + size_t(i) * kRawSectorBytes);
+    PassThroughCache(start + i, out + size_t(i) * kRawSectorBytes, forceUnitAccess);
   }
   return true;
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "disc/cdrom_toc.h"
 #include "fakedrive/drive_config.h"
@@ -41,13 +44,16 @@ class EmulatedDrive {
   // The disc's table of contents; null with *sense set (no disc, tray open, unreadable image).
   const DiscToc* Toc(Sense* sense);
   int32_t LeadOut() const;
-  // Audio as this drive delivers it: shifted by its read offset, zeros beyond the disc, and a
-  // medium error where the disc was given one.
-  bool ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense);
+  // Audio as this drive delivers it: shifted by its read offset, zeros beyond the disc, a medium
+  // error where the disc was given one, other bytes at every read of a flaky sector, and from the
+  // cache what it returned before unless the read forces unit access (FUA).
+  bool ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense, bool forceUnitAccess = false);
   void Wait() const;
 
  private:
   bool ReadShifted(int64_t byteStart, size_t length, uint8_t* out);
+  void Damage(int32_t sector, uint8_t* bytes);
+  void PassThroughCache(int32_t sector, uint8_t* bytes, bool forceUnitAccess);
 
   DriveConfig m_config;
   std::mutex m_mutex;
@@ -57,6 +63,9 @@ class EmulatedDrive {
   bool m_trayOpen = false;
   bool m_noDisc = false;
   bool m_mediaChanged = false;
+  uint32_t m_reads = 0;
+  std::map<int32_t, std::vector<uint8_t>> m_cache;
+  std::deque<int32_t> m_cacheOrder;  // oldest first
 };
 
 }  // namespace korvi::fakedrive

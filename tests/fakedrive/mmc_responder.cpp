@@ -117,7 +117,8 @@ bool ReadBlocks(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Rep
   if (size_t(count) * kUserDataBytes > dataLength) return *sense = kInvalidField, false;
   if (count == 0) return true;
   std::vector<uint8_t> raw(size_t(count) * kRawSectorBytes);
-  if (!drive.ReadSectors(start, count, raw.data(), sense)) return false;
+  const bool forceUnitAccess = (cdb[1] & 0x08) != 0;
+  if (!drive.ReadSectors(start, count, raw.data(), sense, forceUnitAccess)) return false;
   if (dataLength >= raw.size()) return reply = std::move(raw), true;
   reply.resize(size_t(count) * kUserDataBytes);
   for (int32_t i = 0; i < count; ++i)
