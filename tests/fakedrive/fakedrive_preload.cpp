@@ -100,35 +100,27 @@ mode_t ModeArgument(int flags, va_list arguments) {
 #pragma GCC visibility push(default)
 extern "C" {
 
-#define KORVI_OPEN(name)                                                 \
-  int name(const char* path, int flags, ...) {                           \
-    va_list arguments;                                                   \
-    va_start(arguments, flags);                                          \
-    const mode_t mode = ModeArgument(flags, arguments);                  \
-    va_end(arguments);                                                   \
-    const int index = DriveIndex(path);                                  \
-    if (index >= 0) return OpenDrive(index);                             \
-    static const auto real = Real<int (*)(const char*, int, ...)>(#name); \
-    return real(path, flags, mode);                                      \
-  }
-KORVI_OPEN(open)
-KORVI_OPEN(open64)
-#undef KORVI_OPEN
+using OpenFunction = int (*)(const char*, int, ...);
+using OpenAtFunction = int (*)(int, const char*, int, ...);
 
-#define KORVI_OPENAT(name)                                                     \
-  int name(int dirfd, const char* path, int flags, ...) {                      \
-    va_list arguments;                                                         \
-    va_start(arguments, flags);                                                \
-    const mode_t mode = ModeArgument(flags, arguments);                        \
-    va_end(arguments);                                                         \
-    const int index = DriveIndex(path);                                        \
-    if (index >= 0) return OpenDrive(index);                                   \
-    static const auto real = Real<int (*)(int, const char*, int, ...)>(#name); \
-    return real(dirfd, path, flags, mode);                                     \
-  }
-KORVI_OPENAT(openat)
-KORVI_OPENAT(openat64)
-#undef KORVI_OPENAT
+// The device paths open a drive; everything else goes to the real call with the same arguments.
+#define KORVI_OPEN_BODY(name, Function, ...)                  \
+  va_list arguments;                                           \
+  va_start(arguments, flags);                                  \
+  const mode_t mode = ModeArgument(flags, arguments);          \
+  va_end(arguments);                                           \
+  const int index = DriveIndex(path);                          \
+  if (index >= 0) return OpenDrive(index);                     \
+  static const auto real = Real<Function>(#name);              \
+  return real(__VA_ARGS__, flags, mode);
+
+int open(const char* path, int flags, ...) { KORVI_OPEN_BODY(open, OpenFunction, path) }
+int open64(const char* path, int flags, ...) { KORVI_OPEN_BODY(open64, OpenFunction, path) }
+int openat(int dirfd, const char* path, int flags, ...) { KORVI_OPEN_BODY(openat, OpenAtFunction, dirfd, path) }
+int openat64(int dirfd, const char* path, int flags, ...) {
+  KORVI_OPEN_BODY(openat64, OpenAtFunction, dirfd, path)
+}
+#undef KORVI_OPEN_BODY
 
 int __open_2(const char* path, int flags) { return open(path, flags); }
 int __open64_2(const char* path, int flags) { return open64(path, flags); }
