@@ -3,6 +3,7 @@
 #include <linux/cdrom.h>
 #include <scsi/sg.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -39,7 +40,7 @@ int SendPacket(EmulatedDrive& drive, cdrom_generic_command& command) {
 }
 
 int ScsiGeneric(EmulatedDrive& drive, sg_io_hdr& header) {
-  if (header.interface_id != 'S') return Fail(ENOSYS);
+  if (header.interface_id != 'S' || !header.cmdp) return Fail(EINVAL);
   Sense sense;
   std::vector<uint8_t> cdb(header.cmdp, header.cmdp + header.cmd_len);
   const long n = RunMmcCommand(drive, cdb.data(), cdb.size(), static_cast<uint8_t*>(header.dxferp),
