@@ -1,0 +1,200 @@
+// A disc image behind the emulated drive (libkorvi_fakedrive.so preloaded): Debian's cd-info and
+// cd-paranoia, written elsewhere against real drives, read its table of contents and its bytes, and
+// the unmodified korvi-cli lists it, reads its table of contents and rips the image's bytes from
+// it, a drive's read offset corrected by --offset.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+
+#include "fixtures/child_process.h"
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/temp_dir.h"
+#include "fixtures/time_scale.h"
+
+namespace korvi {
+namespace {
+
+// A name libcdio's own search for drives tries, so that the drive list finds it.
+const std::string kDrive = "/dev/sr27";
+
+fixtures::ImageLayout DemoLikeLayout() {
+  fixtures::ImageLayout layout;
+  layout.seed = 7;
+  layout.tracks = {{false, 900, 0, ""}, {false, 700, 75, ""}, {false, 1100, 0, ""}};
+  return layout;
+}
+
+// The tool's path, or empty when it is not installed.
+std::string ToolPath(const std::string& tool) {
+  fixtures::ChildOptions options;
+  options.args = {"/bin/sh", "-c", "command -v " + tool};
+  fixtures::ChildProcess child;
+  if (!child.Start(options)) return {};
+  const fixtures::ChildResult result = child.Finish(std::chrono::milliseconds(fixtures::ScaledMs(10000)));
+  if (!result.exited || result.status != 0) return {};
+  return result.out.substr(0, result.out.find('\n'));
+}
+
+std::vector<char> FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Where two files' bytes first differ ("same" when they do not), short enough to print.
+std::string Difference(const std::vector<char>& got, const std::vector<char>& wanted) {
+  if (got.empty() && wanted.empty()) return "both empty";
+  const auto mismatch = std::mismatch(got.begin(), got.end(), wanted.begin(), wanted.end());
+  if (mismatch.first == got.end() && mismatch.second == wanted.end()) return "same";
+  return "differ at byte " + std::to_string(mismatch.first - got.begin()) + " of " + std::to_string(got.size()) +
+         " and " + std::to_string(wanted.size());
+}
+
+class FakeDrive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", DemoLikeLayout(), &m_image, nullptr));
+  }
+
+  fixtures::ChildResult Run(std::vector<std::string> args, const std::string& behaviours = "") {
+    fixtures::ChildOptions options;
+    options.args = std::move(args);
+    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH, "KORVI_FAKE_DRIVES=" + kDrive + "=" + m_image.cue.string() + behaviours,
+                   "KORVI_CD_IMAGES=",
+                   // The sanitizers' runtime cannot come first when a library is preloaded.
+                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.workDir = m_dir.path();
+    fixtures::ChildProcess child;
+    EXPECT_TRUE(child.Start(options));
+    return child.Finish(std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+  }
+
+  fixtures::ChildResult Rip(const std::string& source, const std::string& folder, std::vector<std::string> more = {},
+                            const std::string& behaviours = "") {
+    std::filesystem::create_directories(m_dir / folder);
+    std::vector<std::string> args = {KORVI_CLI_PATH, "rip",    source, "--format", "wav",
+                                     "--out",        (m_dir / folder).string(), "--mode", "burst"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args, behaviours);
+  }
+
+  std::vector<char> Track(const std::string& folder, int track) const {
+    return FileBytes(m_dir / folder / ("Track " + std::to_string(track) + ".wav"));
+  }
+
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+};
+
+TEST_F(FakeDrive, CdInfoReadsTheImagesTableOfContents) {
+  const std::string cdInfo = ToolPath("cd-info");
+  if (cdInfo.empty()) GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
+  const fixtures::ChildResult info =
+      Run({cdInfo, "--no-header", "--no-cddb", "-A", "-C", kDrive}, ",vendor=ACME,model=SPINNER 9,revision=2.1");
+  ASSERT_TRUE(info.exited) << info.err;
+  ASSERT_EQ(info.status, 0) << info.out << info.err;
+  // Rows such as "  2: 00:14:00  000900 audio  false  no    2        no", and the lead-out's.
+  const std::regex row(R"(^\s*(\d+): \d\d:\d\d:\d\d\s+(\d+) (audio|leadout))");
+  std::vector<int32_t> starts;
+  std::istringstream lines(info.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch match;
+    if (std::regex_search(line, match, row)) starts.push_back(std::stoi(match[2]));
+  }
+  std::vector<int32_t> expected = m_image.starts;
+  expected.push_back(m_image.leadOut);
+  EXPECT_EQ(starts, expected) << info.out;
+  EXPECT_NE(info.out.find("ACME    \n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("SPINNER 9       \n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("2.1 \n"), std::string::npos) << info.out;
+}
+
+TEST_F(FakeDrive, CdParanoiaReadsTheImagesBytes) {
+  const std::string cdParanoia = ToolPath("cd-paranoia");
+  if (cdParanoia.empty()) GTEST_SKIP() << "cd-paranoia (libcdio-utils) is not installed";
+  const fixtures::ChildResult rip = Run({cdParanoia, "-q", "-d", kDrive, "-r", "--", "1-", "all.raw"});
+  ASSERT_TRUE(rip.exited) << rip.err;
+  ASSERT_EQ(rip.status, 0) << rip.out << rip.err;
+  const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, m_image.starts[0], m_image.leadOut - 1);
+  EXPECT_EQ(Difference(FileBytes(m_dir / "all.raw"), {disc.begin(), disc.end()}), "same");
+}
+
+TEST_F(FakeDrive, KorviCliListsTheDriveReadsItsTocAndRipsTheImagesBytes) {
+  const fixtures::ChildResult drives = Run({KORVI_CLI_PATH, "drives"});
+  ASSERT_TRUE(drives.exited) << drives.err;
+  EXPECT_NE(drives.out.find(kDrive), std::string::npos) << drives.out << drives.err;
+
+  const fixtures::ChildResult driveToc = Run({KORVI_CLI_PATH, "toc", kDrive});
+  const fixtures::ChildResult imageToc = Run({KORVI_CLI_PATH, "toc", m_image.cue.string()});
+  ASSERT_EQ(driveToc.status, 0) << driveToc.err;
+  EXPECT_EQ(driveToc.out, imageToc.out);
+
+  const fixtures::ChildResult fromDrive = Rip(kDrive, "drive");
+  const fixtures::ChildResult fromImage = Rip(m_image.cue.string(), "image");
+  ASSERT_EQ(fromDrive.status, 0) << fromDrive.err;
+  ASSERT_EQ(fromImage.status, 0) << fromImage.err;
+  for (int track = 1; track <= 3; ++track) {
+    EXPECT_GT(Track("image", track).size(), 44u);
+    EXPECT_EQ(Difference(Track("drive", track), Track("image", track)), "same") << "track " << track;
+  }
+}
+
+TEST_F(FakeDrive, OffsetOfTheDriveIsCorrectedByTheRipsOffset) {
+  const fixtures::ChildResult fromImage = Rip(m_image.cue.string(), "image");
+  ASSERT_EQ(fromImage.status, 0) << fromImage.err;
+  for (const int offset : {667, -30}) {
+    const std::string folder = "offset" + std::to_string(offset);
+    const fixtures::ChildResult uncorrected = Rip(kDrive, folder + "raw", {}, ",offset=" + std::to_string(offset));
+    const fixtures::ChildResult corrected =
+        Rip(kDrive, folder, {"--offset", std::to_string(offset)}, ",offset=" + std::to_string(offset));
+    ASSERT_EQ(corrected.status, 0) << corrected.err;
+    // The drive's offset shows when it is not corrected, and is gone when it is.
+    EXPECT_NE(Difference(Track(folder + "raw", 2), Track("image", 2)), "same") << offset;
+    EXPECT_EQ(Difference(Track(folder, 2), Track("image", 2)), "same") << offset;
+    // At the disc's edges, the samples the offset moves past sector 0 or the lead-out are not
+    // asked of the drive (a drive cannot read them): all the rest of the edge tracks is exact.
+    const size_t edge = size_t(std::abs(offset)) * 4;
+    std::vector<char> first = Track(folder, 1), firstWanted = Track("image", 1);
+    std::vector<char> last = Track(folder, 3), lastWanted = Track("image", 3);
+    ASSERT_TRUE(first.size() > edge + 44 && last.size() > edge + 44);
+    if (offset < 0) {
+      first.erase(first.begin() + 44, first.begin() + 44 + long(edge));
+      firstWanted.erase(firstWanted.begin() + 44, firstWanted.begin() + 44 + long(edge));
+    } else {
+      last.resize(last.size() - edge);
+      lastWanted.resize(lastWanted.size() - edge);
+    }
+    EXPECT_EQ(Difference(first, firstWanted), "same") << offset;
+    EXPECT_EQ(Difference(last, lastWanted), "same") << offset;
+  }
+}
+
+TEST_F(FakeDrive, MediumErrorsAreNamedWithTheirPlaceAndAnOpenTrayHasNoDisc) {
+  const fixtures::ChildResult fromImage = Rip(m_image.cue.string(), "image");
+  const fixtures::ChildResult damaged = Rip(kDrive, "damaged", {}, ",bad=1000-1002");
+  ASSERT_TRUE(damaged.exited) << damaged.err;
+  EXPECT_EQ(damaged.status, 1) << damaged.err;
+  EXPECT_NE(damaged.err.find("3 sector(s) could not be read, the first at sector 1000"), std::string::npos)
+      << damaged.err;
+  EXPECT_EQ(Difference(Track("damaged", 1), Track("image", 1)), "same");
+  EXPECT_EQ(Difference(Track("damaged", 3), Track("image", 3)), "same");
+
+  for (const std::string behaviour : {",tray=open", ",nodisc"}) {
+    const fixtures::ChildResult toc = Run({KORVI_CLI_PATH, "toc", kDrive}, behaviour);
+    EXPECT_EQ(toc.status, 1) << behaviour;
+    EXPECT_NE(toc.err.find("No medium found"), std::string::npos) << behaviour << ": " << toc.err;
+  }
+  // A list with a mistake in it presents no drive rather than one without the fault.
+  const fixtures::ChildResult mistaken = Run({KORVI_CLI_PATH, "toc", kDrive}, ",bad=9-1");
+  EXPECT_NE(mistaken.status, 0);
+  EXPECT_NE(mistaken.err.find("KORVI_FAKE_DRIVES: unknown behaviour 'bad=9-1'"), std::string::npos) << mistaken.err;
+}
+
+}  // namespace
+}  // namespace korvi

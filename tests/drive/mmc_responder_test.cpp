@@ -1,0 +1,118 @@
+// The emulated drive's MMC answers byte by byte, where no outside tool reads them: READ TOC in its
+// three formats against the image's table of contents, READ CD with and without C2 bits, READ(10)
+// and sense data for what a drive refuses.
+
+#include "fakedrive/mmc_responder.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fixtures/disc_image_writer.h"
+#include "fixtures/temp_dir.h"
+
+namespace korvi::fakedrive {
+namespace {
+
+class MmcResponder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixtures::ImageLayout layout;
+    layout.tracks = {{false, 300, 0, ""}, {false, 450, 75, ""}};
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    DriveConfig config;
+    config.device = "/dev/sr27";
+    config.image = m_image.cue.string();
+    config.bad = {{500, 501}};
+    config.flaky = {{20, 20}};
+    config.cacheSectors = 4;
+    m_drive = std::make_unique<EmulatedDrive>(config);
+  }
+
+  std::vector<uint8_t> Run(std::vector<uint8_t> cdb, size_t length, Sense* sense = nullptr) {
+    cdb.resize(12, 0);
+    std::vector<uint8_t> data(length, 0xEE);
+    Sense ignored;
+    const long n = RunMmcCommand(*m_drive, cdb.data(), cdb.size(), data.data(), data.size(), sense ? sense : &ignored);
+    if (n < 0) return {};
+    data.resize(size_t(n));
+    return data;
+  }
+
+  fixtures::TempDir m_dir;
+  fixtures::WrittenImage m_image;
+  std::unique_ptr<EmulatedDrive> m_drive;
+};
+
+TEST_F(MmcResponder, ReadTocGivesTheImagesTracksInLbaMsfAndRawForms) {
+  const std::vector<uint8_t> lba = Run({0x43, 0, 0, 0, 0, 0, 1, 0x03, 0x24}, 804);
+  // Header (length, first, last), then tracks 1, 2 and the lead-out at the image's sectors.
+  ASSERT_EQ(lba.size(), 4u + 3 * 8);
+  EXPECT_EQ(std::vector<uint8_t>(lba.begin(), lba.begin() + 4), (std::vector<uint8_t>{0, 26, 1, 2}));
+  const int32_t wanted[] = {m_image.starts[0], m_image.starts[1], m_image.leadOut};
+  const uint8_t numbers[] = {1, 2, 0xAA};
+  for (size_t i = 0; i < 3; ++i) {
+    const uint8_t* entry = &lba[4 + 8 * i];
+    EXPECT_EQ(entry[1], 0x10) << i;  // ADR 1, audio
+    EXPECT_EQ(entry[2], numbers[i]) << i;
+    EXPECT_EQ(int32_t(entry[4] << 24 | entry[5] << 16 | entry[6] << 8 | entry[7]), wanted[i]) << i;
+  }
+  const std::vector<uint8_t> msf = Run({0x43, 0x02, 0, 0, 0, 0, 2, 0x03, 0x24}, 804);
+  ASSERT_EQ(msf.size(), 4u + 2 * 8);  // from track 2 on
+  const int32_t frames = m_image.starts[1] + 150;
+  EXPECT_EQ(std::vector<uint8_t>(msf.begin() + 8, msf.begin() + 12),
+            (std::vector<uint8_t>{0, uint8_t(frames / 4500), uint8_t(frames / 75 % 60), uint8_t(frames % 75)}));
+
+  const std::vector<uint8_t> raw = Run({0x43, 0x02, 0x02, 0, 0, 0, 0, 0x03, 0x24}, 804);
+  ASSERT_EQ(raw.size(), 4u + 5 * 11);  // A0, A1, A2, then the two tracks
+  EXPECT_EQ(raw[4 + 3], 0xA0);
+  EXPECT_EQ(raw[4 + 8], 1);
+  EXPECT_EQ(raw[15 + 8], 2);
+  const int32_t leadOut = m_image.leadOut + 150;
+  EXPECT_EQ(std::vector<uint8_t>(raw.begin() + 26 + 8, raw.begin() + 26 + 11),
+            (std::vector<uint8_t>{uint8_t(leadOut / 4500), uint8_t(leadOut / 75 % 60), uint8_t(leadOut % 75)}));
+}
+
+TEST_F(MmcResponder, ReadsGiveTheImagesSectorsAndRefusalsGiveSense) {
+  const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, 10, 11);
+  EXPECT_EQ(Run({0xBE, 0x04, 0, 0, 0, 10, 0, 0, 2, 0x10}, 2 * 2352), disc);
+  // With C2 error bits: 294 zero bytes after each sector.
+  const std::vector<uint8_t> c2 = Run({0xBE, 0x04, 0, 0, 0, 10, 0, 0, 2, 0x12}, 2 * 2646);
+  ASSERT_EQ(c2.size(), 2u * 2646);
+  EXPECT_TRUE(std::equal(disc.begin(), disc.begin() + 2352, c2.begin()));
+  EXPECT_EQ(std::count(c2.begin() + 2352, c2.begin() + 2646, 0), 294);
+  EXPECT_TRUE(std::equal(disc.begin() + 2352, disc.end(), c2.begin() + 2646));
+  EXPECT_EQ(Run({0x28, 0, 0, 0, 0, 10, 0, 0, 2}, 2 * 2352), disc);
+
+  const auto refused = [this](std::vector<uint8_t> cdb, size_t length) {
+    Sense sense;
+    EXPECT_TRUE(Run(cdb, length, &sense).empty());
+    return std::vector<int>{sense.key, sense.asc, sense.ascq};
+  };
+  EXPECT_EQ(refused({0xBE, 0x04, 0, 0, 0x01, 0xF3, 0, 0, 3, 0x10}, 3 * 2352), (std::vector<int>{3, 0x11, 0}));
+  EXPECT_EQ(refused({0xBE, 0x04, 0, 0, 0x04, 0x00, 0, 0, 1, 0x10}, 2352), (std::vector<int>{5, 0x21, 0}));
+  EXPECT_EQ(refused({0xA3}, 64), (std::vector<int>{5, 0x20, 0}));
+  EXPECT_EQ(refused({0x43, 0, 0x07}, 64), (std::vector<int>{5, 0x24, 0}));
+  m_drive->SetTrayOpen(true);
+  EXPECT_EQ(refused({0x00}, 0), (std::vector<int>{2, 0x3A, 2}));
+}
+
+TEST_F(MmcResponder, AFlakySectorReadsDifferentlyExceptFromTheCacheWhichFuaOrReadsElsewhereGetPast) {
+  const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, 20, 20);
+  const std::vector<uint8_t> readCd = {0xBE, 0x04, 0, 0, 0, 20, 0, 0, 1, 0x10};
+  const std::vector<uint8_t> first = Run(readCd, 2352);
+  ASSERT_EQ(first.size(), 2352u);
+  EXPECT_NE(first, disc);
+  EXPECT_EQ(Run(readCd, 2352), first);  // the cache answers with the first read's bytes
+  const std::vector<uint8_t> forced = Run({0x28, 0x08, 0, 0, 0, 20, 0, 0, 1}, 2352);
+  EXPECT_NE(forced, first);
+  EXPECT_NE(forced, disc);
+  EXPECT_EQ(Run(readCd, 2352), forced);
+  ASSERT_EQ(Run({0xBE, 0x04, 0, 0, 0, 100, 0, 0, 4, 0x10}, 4 * 2352).size(), 4u * 2352);
+  const std::vector<uint8_t> afterFlush = Run(readCd, 2352);
+  EXPECT_NE(afterFlush, forced);
+  EXPECT_NE(afterFlush, disc);
+}
+
+}  // namespace
+}  // namespace korvi::fakedrive

@@ -1,0 +1,82 @@
+#include "fakedrive/drive_config.h"
+
+#include <cstdlib>
+
+namespace korvi::fakedrive {
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t from = 0;
+  while (from <= text.size()) {
+    size_t to = text.find(separator, from);
+    if (to == std::string::npos) to = text.size();
+    if (to > from) parts.push_back(text.substr(from, to - from));
+    from = to + 1;
+  }
+  return parts;
+}
+
+bool ParseInt(const std::string& text, int32_t& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || value < -1000000000L || value > 1000000000L) return false;
+  out = int32_t(value);
+  return true;
+}
+
+bool ParseRange(const std::string& text, SectorRange& out) {
+  const size_t dash = text.find('-', 1);
+  if (dash == std::string::npos) return ParseInt(text, out.first) && ParseInt(text, out.last);
+  return ParseInt(text.substr(0, dash), out.first) && ParseInt(text.substr(dash + 1), out.last) &&
+         out.first <= out.last;
+}
+
+bool ApplyBehaviour(const std::string& item, DriveConfig& drive) {
+  const size_t equals = item.find('=');
+  const std::string key = item.substr(0, equals);
+  const std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
+  if (key == "offset") return ParseInt(value, drive.offsetSamples);
+  if (key == "latency_ms") return ParseInt(value, drive.latencyMs) && drive.latencyMs >= 0;
+  if (key == "vendor") return drive.vendor = value, true;
+  if (key == "model") return drive.model = value, true;
+  if (key == "revision") return drive.revision = value, true;
+  if (item == "tray=open") return drive.trayOpen = true;
+  if (item == "nodisc") return drive.noDisc = true;
+  if (key == "cache") return ParseInt(value, drive.cacheSectors) && drive.cacheSectors >= 0;
+  if (key == "bad" || key == "flaky") {
+    SectorRange range;
+    if (!ParseRange(value, range)) return false;
+    (key == "bad" ? drive.bad : drive.flaky).push_back(range);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<DriveConfig> ParseDriveList(const std::string& text, std::string* error) {
+  std::vector<DriveConfig> drives;
+  for (const std::string& entry : Split(text, ';')) {
+    const std::vector<std::string> items = Split(entry, ',');
+    const size_t equals = items.empty() ? std::string::npos : items[0].find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == items[0].size()) {
+      if (error) *error = "not DEVICE=IMAGE: " + entry;
+      return {};
+    }
+    DriveConfig drive;
+    drive.device = items[0].substr(0, equals);
+    drive.image = items[0].substr(equals + 1);
+    for (size_t i = 1; i < items.size(); ++i) {
+      if (!ApplyBehaviour(items[i], drive)) {
+        if (error) *error = "unknown behaviour '" + items[i] + "' for " + drive.device;
+        return {};
+      }
+    }
+    drives.push_back(std::move(drive));
+  }
+  return drives;
+}
+
+}  // namespace korvi::fakedrive

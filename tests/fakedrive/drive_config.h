@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvi::fakedrive {
+
+struct SectorRange {
+  int32_t first = 0;
+  int32_t last = 0;
+  bool Touches(int32_t start, int32_t count) const { return start <= last && start + count - 1 >= first; }
+};
+
+// One emulated drive as KORVI_FAKE_DRIVES describes it.
+struct DriveConfig {
+  std::string device;  // the path the drive answers at
+  std::string image;   // any image the core's reader opens
+  int32_t offsetSamples = 0;
+  std::vector<SectorRange> bad;    // medium errors
+  std::vector<SectorRange> flaky;  // sectors that read differently every time
+  int32_t cacheSectors = 0;        // how many sectors the read cache holds
+  std::string vendor = "KORVI";
+  std::string model = "EMULATED CD";
+  std::string revision = "1.00";
+  bool trayOpen = false;
+  bool noDisc = false;
+  int latencyMs = 0;
+};
+
+// 'DEVICE=IMAGE,behaviour,...;...'. Entries or behaviours it cannot read are named in *error and
+// leave the list empty, so that a typing mistake never passes for a drive without the fault.
+std::vector<DriveConfig> ParseDriveList(const std::string& text, std::string* error);
+
+}  // namespace korvi::fakedrive
