@@ -80,6 +80,7 @@ CMainFrame::CMainFrame(const UserFolders& folders, RipReads reads)
   hooks.commandsChanged = [this] { UpdateCommandUI(); };
   m_lookup = std::make_unique<LookupController>(*this, *m_messenger, m_settings, m_toc, m_driveName, m_notifier,
                                                 std::move(hooks));
+  reads.store = &m_store;
   m_rip = std::make_unique<RipController>(*this, *m_messenger, m_settings,
                                           WindowDisc{m_device, m_toc, m_driveName, m_lookup->Record()},
                                           m_notifier, *m_source, std::move(reads));

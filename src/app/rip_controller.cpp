@@ -9,9 +9,11 @@
 #include "app/qt_messenger.h"
 #include "app/serve_events.h"
 #include "disc/cd_device.h"
+#include "disc/drive_facts.h"
 #include "disc/hidden_track.h"
 #include "disc/track_rows.h"
 #include "rip/output_format.h"
+#include "settings/drive_read_offset.h"
 #include "settings/rip_settings_of.h"
 #include "ui/child_view.h"
 #include "ui/drive_control_panel.h"
@@ -36,6 +38,7 @@ RipController::RipController(QWidget& window, QtFrameMessenger& messenger, const
       m_disc(disc),
       m_notifier(notifier),
       m_imagesAsDrives(reads.imagesAsDrives),
+      m_store(reads.store),
       m_filtered(reads.filter ? reads.filter(drive) : nullptr),
       m_job(std::make_unique<RipJob>(messenger, m_filtered ? *m_filtered : drive)) {}
 
@@ -85,6 +88,12 @@ RipSettings RipController::SettingsFor(int format) const {
   const bool drive = device && (!device->isImage() || m_imagesAsDrives);
   const CDiscInfo* record = m_disc.record.discId != 0 ? &m_disc.record : nullptr;
   RipSettings settings = RipSettingsOf(m_settings, m_disc.toc, drive);
+  // A real drive is read at its model's offset; the drive list is not fetched from this thread.
+  if (m_store && device && !device->isImage())
+    if (const std::optional<DriveIdentity> identity = ReadDriveIdentity(*device)) {
+      const DriveReadOffset offset = ReadOffsetOfModel(*m_store, m_settings, DriveModelName(*identity), false);
+      if (offset.source != ReadOffsetSource::kNotKnown) settings.readOffset = offset.offset;
+    }
   settings.folder = m_outputFolder;
   settings.format = static_cast<OutputFormat>(format);
   settings.report = ReportDiscOf(m_disc.driveName, m_disc.toc, record);

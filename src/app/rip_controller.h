@@ -23,6 +23,7 @@ namespace korvi {
 class CChildView;
 class CProgressDlg;
 class CdDevice;
+class RegistryStore;
 class DesktopNotifier;
 class QtFrameMessenger;
 
@@ -32,6 +33,9 @@ struct RipReads {
   std::function<std::unique_ptr<ISectorSource>(ISectorSource&)> filter;
   // An image is read as the drive settings say (secure reading, offset), as a drive is.
   bool imagesAsDrives = false;
+  // Where the read offsets of drive models are kept; without it a drive is read at the one offset
+  // of the settings.
+  const RegistryStore* store = nullptr;
 };
 
 // The window's disc as it stands: references to what the window keeps, read when a rip starts.
@@ -89,6 +93,7 @@ class RipController : public QObject {
   WindowDisc m_disc;
   const DesktopNotifier& m_notifier;
   bool m_imagesAsDrives;
+  const RegistryStore* m_store;
   std::unique_ptr<ISectorSource> m_filtered;  // before the job that reads it
   std::unique_ptr<RipJob> m_job;
   CChildView* m_view = nullptr;

@@ -22,6 +22,8 @@ int Play(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 int Xmcd(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Drive(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Offset(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // For a track number that none of the disc's rowCount rows lists: "the disc has no audio track 2;
 // it lists audio tracks 4 to 6".

@@ -22,6 +22,8 @@ Command CommandNamed(const std::string& name) {
   if (name == "xmcd") return korvi::cli::Xmcd;
   if (name == "lookup") return korvi::cli::Lookup;
   if (name == "verify") return korvi::cli::Verify;
+  if (name == "drive") return korvi::cli::Drive;
+  if (name == "offset") return korvi::cli::Offset;
   return nullptr;
 }
 

@@ -183,6 +183,22 @@ std::optional<TocOptions> ParseTocOptions(const Args& args, std::string& error) 
   return std::nullopt;
 }
 
+std::optional<DriveOptions> ParseDriveOptions(const std::string& command, const Args& args, std::string& error) {
+  DriveOptions options;
+  bool usable = true;
+  for (const std::string& arg : args) {
+    if (command == "offset" && arg == "--save" && !options.save)
+      options.save = true;
+    else if (options.drive.empty() && !arg.empty() && arg[0] != '-')
+      options.drive = arg;
+    else
+      usable = false;
+  }
+  if (usable && !options.drive.empty()) return options;
+  error = UsageLine(*FindCliCommand(command));
+  return std::nullopt;
+}
+
 std::optional<std::string> ParseXmcdOptions(const Args& args, std::string& error) {
   if (args.size() == 1) return args[0];
   error = UsageLine(*FindCliCommand("xmcd"));

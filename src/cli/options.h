@@ -29,6 +29,14 @@ struct TocOptions {
 // `toc DRIVE [--cdtext]`.
 std::optional<TocOptions> ParseTocOptions(const Args& args, std::string& error);
 // `xmcd FILE`: the one operand.
+struct DriveOptions {
+  std::string drive;
+  bool save = false;  // offset --save: keep the offset found as the setting for the drive's model
+};
+
+// `drive DRIVE` and `offset DRIVE [--save]`: command is "drive" or "offset".
+std::optional<DriveOptions> ParseDriveOptions(const std::string& command, const Args& args, std::string& error);
+
 std::optional<std::string> ParseXmcdOptions(const Args& args, std::string& error);
 
 enum class OnExists { Ask, Overwrite, Skip };

@@ -17,6 +17,7 @@
 #include "cli/options.h"
 #include "cli/synopsis.h"
 #include "disc/cd_device.h"
+#include "disc/drive_facts.h"
 #include "disc/hidden_track.h"
 #include "disc/read_toc.h"
 #include "disc/track_rows.h"
@@ -24,6 +25,7 @@
 #include "rip/output_format.h"
 #include "rip/rip_job.h"
 #include "settings/app_settings.h"
+#include "settings/drive_read_offset.h"
 #include "settings/registry_store.h"
 #include "settings/rip_settings_of.h"
 
@@ -241,6 +243,24 @@ void ReportAccurateRip(const RipJob& job, std::ostream& out, std::ostream& err) 
   err << "korvi-cli: " << summary << '\n';
 }
 
+// The offset for the drive's model, said on stderr; nullopt for a drive that does not identify itself.
+std::optional<int32_t> ModelReadOffset(CdDevice& device, const CAppSettings& settings, const UserFolders& folders,
+                                       std::ostream& err) {
+  const std::optional<DriveIdentity> identity = ReadDriveIdentity(device);
+  if (!identity) return std::nullopt;
+  const DriveReadOffset offset =
+      ReadOffsetOfModel(RegistryStore::OpenForUser(folders), settings, DriveModelName(*identity), true);
+  if (offset.source == ReadOffsetSource::kNotKnown) {
+    if (!offset.problem.empty()) err << "korvi-cli: " << offset.problem << '\n';
+    err << "korvi-cli: the read offset of " << DriveModelName(*identity)
+        << " is not known: none is corrected (korvi-cli offset finds it)\n";
+    return std::nullopt;
+  }
+  err << "korvi-cli: read offset " << (offset.offset > 0 ? "+" : "") << offset.offset << " ("
+      << ReadOffsetSourceText(offset.source) << ")\n";
+  return offset.offset;
+}
+
 }  // namespace
 
 int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -297,7 +317,10 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   for (const auto& [option, value] : options.formatValues) option->Set(rip.writer, value);
   rip.encoderJobs = options.jobs.value_or(rip.encoderJobs);
   rip.readMode = options.mode.value_or(rip.readMode);
-  rip.readOffset = options.offset.value_or(rip.readOffset);
+  if (options.offset)
+    rip.readOffset = *options.offset;
+  else if (drive)
+    rip.readOffset = ModelReadOffset(*device, settings, folders, err).value_or(rip.readOffset);
   rip.testAndCopy = rip.testAndCopy || options.testAndCopy;
   rip.verifyAccurateRip = options.requireAccurate || (rip.verifyAccurateRip && !options.noVerify);
   rip.writeLog = rip.writeLog && !options.noLog;

@@ -41,7 +41,8 @@ std::vector<CliOption> RipOptions() {
       {"--jobs", "N", "tracks encoded at once: 0 (one per core) to " + std::to_string(kMaxEncoderJobs)},
       {"--mode", "secure|burst", "secure verifies every sector (a drive's default), burst reads once (an image's)"},
       {"--offset", "N",
-       "the drive's read offset in samples, " + std::to_string(-kMaxReadOffset) + " to " + std::to_string(kMaxReadOffset)},
+       "the drive's read offset in samples, " + std::to_string(-kMaxReadOffset) + " to " + std::to_string(kMaxReadOffset) +
+           "; by default your setting for the drive's model, else AccurateRip's drive list (see drive)"},
       {"--test-and-copy", "", "read each track twice and compare"},
       {"--require-accurate", "", "verify with AccurateRip and exit 1 unless every track is accurate"},
       {"--no-verify", "", "do not verify with AccurateRip"},
@@ -63,6 +64,16 @@ std::vector<CliCommand> BuildCommands() {
       {"toc", "DRIVE",
        "list the disc's audio tracks (name, length, begin, end; tab-separated) and its CDDB disc id",
        {{"--cdtext", "", "add the disc's CD-Text, one field a line"}}},
+      {"drive", "DRIVE",
+       "the drive's vendor, model and revision, its read offset and where that comes from (your setting for "
+       "the model, AccurateRip's drive list, or not known), whether it caches audio and how much (timed by "
+       "re-reading the disc in it), whether it returns C2 error pointers and whether FUA reads bypass its cache",
+       {}},
+      {"offset", "DRIVE",
+       "find the drive's read offset from the disc in it: the audio of a few tracks is read and summed at "
+       "every candidate offset, the offsets of AccurateRip's drive list first, until the database's checksums "
+       "match; prints the offset, the tracks that matched and the database's confidence for each",
+       {{"--save", "", "keep the offset found as your setting for the drive's model"}}},
       {"rip", "DRIVE",
        "rip the listed tracks (all by default) into DIR (your output folder by default); prints each file written",
        RipOptions()},

@@ -3,6 +3,7 @@
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
 #include <cdio/logging.h>
+#include <cdio/mmc.h>
 #include <cdio/memory.h>
 #include <sys/stat.h>
 
@@ -423,6 +424,18 @@ void CdDevice::ForgetReads(int32_t near) {
   // the farther end of the disc then.
   const int32_t other = near < leadOut / 2 ? leadOut - kSectors : 0;
   if (other != at) ReadRawSectors(other, ignored.data(), kSectors);
+}
+
+bool CdDevice::RunMmcRead(const uint8_t* cdb, size_t cdbBytes, uint8_t* data, size_t dataBytes) {
+  if (isImage() || cdbBytes == 0 || cdbBytes > MAX_CDB_LEN) return false;
+  mmc_cdb_t command{};
+  std::memcpy(command.field, cdb, cdbBytes);
+  std::lock_guard lock(m_mutex);
+  constexpr unsigned kTimeoutMs = 10000;
+  const driver_return_code_t result =
+      mmc_run_cmd(m_cdio, kTimeoutMs, &command, SCSI_MMC_DATA_READ, static_cast<unsigned>(dataBytes), data);
+  TakeCdioMessage();
+  return result == DRIVER_OP_SUCCESS;
 }
 
 bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) {

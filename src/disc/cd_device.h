@@ -49,6 +49,10 @@ class CdDevice : public ISectorSource {
   // asked for when a rip needs them, not with the table of contents.
   void ReadCodes(DiscText& text);
 
+  // Sends one MMC command (at most 12 bytes) that reads dataBytes into data, taking its turn with
+  // the other reads. False for an image, or when the drive refuses the command.
+  bool RunMmcRead(const uint8_t* cdb, size_t cdbBytes, uint8_t* data, size_t dataBytes);
+
   // Whether the n-th track (1-based, counted from the disc's first track) holds audio.
   bool IsAudioTrack(int n);
 

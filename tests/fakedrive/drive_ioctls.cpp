@@ -84,10 +84,13 @@ int ReadTocEntry(EmulatedDrive& drive, cdrom_tocentry& entry) {
   return 0;
 }
 
+int32_t AudioStart(const cdrom_read_audio& read) {
+  return read.addr_format == CDROM_MSF ? SectorFromMsf(read.addr.msf.minute, read.addr.msf.second, read.addr.msf.frame)
+                                       : read.addr.lba;
+}
+
 int ReadAudio(EmulatedDrive& drive, cdrom_read_audio& read) {
-  const int32_t start = read.addr_format == CDROM_MSF
-                            ? SectorFromMsf(read.addr.msf.minute, read.addr.msf.second, read.addr.msf.frame)
-                            : read.addr.lba;
+  const int32_t start = AudioStart(read);
   if (read.nframes < 1 || read.nframes > CD_FRAMES) return Fail(EINVAL);
   Sense sense;
   return drive.ReadSectors(start, read.nframes, read.buf, &sense) ? 0 : Fail(EIO);
@@ -110,8 +113,10 @@ int DriveIoctl(EmulatedDrive& drive, unsigned long request, void* argument) {
   // The packet and SCSI calls take the drive's lock themselves, per command.
   if (request == CDROM_SEND_PACKET) return SendPacket(drive, *static_cast<cdrom_generic_command*>(argument));
   if (request == SG_IO) return ScsiGeneric(drive, *static_cast<sg_io_hdr*>(argument));
-  drive.Wait();
   std::lock_guard lock(drive.Mutex());
+  // What the cache answers comes back without the disc's wait, as from a real drive's cache.
+  const auto* audio = static_cast<const cdrom_read_audio*>(argument);
+  if (request != CDROMREADAUDIO || !drive.CacheHolds(AudioStart(*audio), audio->nframes)) drive.Wait();
   Sense sense;
   switch (request) {
     case CDROM_GET_CAPABILITY:

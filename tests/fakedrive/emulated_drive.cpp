@@ -36,6 +36,13 @@ void EmulatedDrive::Wait() const {
   if (m_config.latencyMs > 0) usleep(useconds_t(m_config.latencyMs) * 1000);
 }
 
+bool EmulatedDrive::CacheHolds(int32_t start, int32_t count) const {
+  if (m_config.cacheSectors == 0 || count < 1) return false;
+  for (int32_t i = 0; i < count; ++i)
+    if (m_cache.find(start + i) == m_cache.end()) return false;
+  return true;
+}
+
 const DiscToc* EmulatedDrive::Toc(Sense* sense) {
   if (m_trayOpen || m_noDisc) {
     *sense = m_trayOpen ? kNotReadyTrayOpen : kNotReadyNoDisc;

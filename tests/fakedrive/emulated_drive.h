@@ -49,6 +49,8 @@ class EmulatedDrive {
   // cache what it returned before unless the read forces unit access (FUA).
   bool ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense, bool forceUnitAccess = false);
   void Wait() const;
+  // Whether a read of these sectors (without FUA) comes whole from the cache, sparing the wait.
+  bool CacheHolds(int32_t start, int32_t count) const;
 
  private:
   bool ReadShifted(int64_t byteStart, size_t length, uint8_t* out);
