@@ -146,8 +146,7 @@ int Drive(const std::vector<std::string>& args, std::ostream& out, std::ostream&
       << (offset.source == ReadOffsetSource::kNotKnown ? std::string("not known (korvi-cli offset finds it)")
                                                        : Signed(offset.offset) + " (" +
                                                              ReadOffsetSourceText(offset.source) + ")")
-      << '\n'
-      << "C2 error pointers: " << (ReadC2Support(*open->device) ? "yes" : "no") << '\n';
+      << '\n';
   if (offset.source == ReadOffsetSource::kNotKnown && !offset.problem.empty())
     err << "korvi-cli: " << offset.problem << '\n';
 
@@ -156,12 +155,18 @@ int Drive(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   const std::optional<std::pair<int32_t, int32_t>> audio =
       ReadTocIntoRows(open->device.get(), disc, rows) == 0 ? AudioSpan(rows) : std::nullopt;
   if (!audio) {
-    out << "audio cache: not measured (no audio disc)\nFUA reads: not tried (no audio disc)\n";
+    out << "C2 error pointers: " << (ReadC2Support(*open->device) ? "yes" : "no") << '\n'
+        << "audio cache: not measured (no audio disc)\nFUA reads: not tried (no audio disc)\n";
     return kExitOk;
   }
-  const DriveCache cache = MeasureCache(*open->device, audio->first, audio->second);
-  const DriveFua fua = ProbeFua(*open->device, audio->first, cache);
-  out << "audio cache: " << CacheText(cache) << '\n' << "FUA reads: " << FuaText(fua, cache) << '\n';
+  const std::optional<DriveFacts> facts = GatherDriveFacts(*open->device, audio->first, audio->second, &error);
+  if (!facts) {
+    err << "korvi-cli: " << error << '\n';
+    return kExitFailed;
+  }
+  out << "C2 error pointers: " << (facts->c2Pointers ? "yes" : "no") << '\n'
+      << "audio cache: " << CacheText(facts->cache) << '\n'
+      << "FUA reads: " << FuaText(facts->fua, facts->cache) << '\n';
   return kExitOk;
 }
 

@@ -122,6 +122,12 @@ TEST_F(DriveFacts, DriveSaysWhatItIsAndTimingFindsItsCacheOnlyWhenItHasOne) {
   EXPECT_NE(uncached.out.find("audio cache: none found\n"), std::string::npos) << uncached.out;
   EXPECT_NE(uncached.out.find("FUA reads: supported (no cache found to bypass)\n"), std::string::npos) << uncached.out;
 
+  // Without a disc the drive still says what it is.
+  const fixtures::ChildResult empty = Run({"drive", kDrive}, kIdentity + ",nodisc");
+  ASSERT_EQ(empty.status, 0) << empty.err;
+  EXPECT_NE(empty.out.find("model: SPINNER 9\n"), std::string::npos) << empty.out;
+  EXPECT_NE(empty.out.find("audio cache: not measured (no audio disc)\n"), std::string::npos) << empty.out;
+
   // An image is no drive.
   const fixtures::ChildResult image = Run({"drive", m_image.cue.string()}, "");
   EXPECT_EQ(image.status, 1);
