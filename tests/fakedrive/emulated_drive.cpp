@@ -96,15 +96,19 @@ bool EmulatedDrive::ReadShifted(int64_t byteStart, size_t length, uint8_t* out) 
   return true;
 }
 
-// A drive that does not stream accurately starts some reads a few samples early or late, a
-// different amount each time.
-int32_t EmulatedDrive::JitterSamples(int32_t start) {
+// A drive that does not stream accurately lands a few samples early or late when it seeks, a
+// different amount each time, and streams on from there while reads follow each other.
+int32_t EmulatedDrive::JitterSamples(int32_t start, int32_t count) {
   static constexpr int32_t kShifts[] = {3, -5, 8, -2, 12, -9, 1, -12, 6, -1};
+  const bool seek = start != m_nextSector;
+  m_nextSector = start + count;
+  if (!seek) return m_jitter;
+  m_jitter = 0;
   for (const SectorRange& range : m_config.jitter) {
     if (start >= range.first && start <= range.last)
-      return kShifts[m_jitteredReads++ % (sizeof kShifts / sizeof kShifts[0])];
+      m_jitter = kShifts[m_jitteredReads++ % (sizeof kShifts / sizeof kShifts[0])];
   }
-  return 0;
+  return m_jitter;
 }
 
 void EmulatedDrive::Damage(int32_t sector, uint8_t* bytes, uint8_t* c2Bits) {
@@ -163,7 +167,7 @@ bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sens
   }
   // A drive whose offset needs a correction of +N hands back, for a sector, the audio that begins N
   // samples before it.
-  const int64_t byteStart = int64_t(start) * kRawSectorBytes - shift - int64_t(JitterSamples(start)) * 4;
+  const int64_t byteStart = int64_t(start) * kRawSectorBytes - shift - int64_t(JitterSamples(start, count)) * 4;
   if (!ReadShifted(byteStart, size_t(count) * kRawSectorBytes, out)) {
     *sense = kUnrecoveredReadError;
     return false;

@@ -70,7 +70,7 @@ class EmulatedDrive {
 
  private:
   bool ReadShifted(int64_t byteStart, size_t length, uint8_t* out);
-  int32_t JitterSamples(int32_t start);
+  int32_t JitterSamples(int32_t start, int32_t count);
   void Damage(int32_t sector, uint8_t* bytes, uint8_t* c2Bits);
   void PassThroughCache(int32_t sector, uint8_t* bytes, uint8_t* c2Bits, bool forceUnitAccess);
   void Pace(std::chrono::steady_clock::time_point begun, int32_t count) const;
@@ -85,6 +85,8 @@ class EmulatedDrive {
   bool m_mediaChanged = false;
   uint32_t m_reads = 0;
   uint32_t m_jitteredReads = 0;
+  int32_t m_nextSector = -1;  // where the last read ended
+  int32_t m_jitter = 0;       // how far the drive landed off at its last seek, in samples
   double m_speed = 0;
   std::atomic<uint64_t> m_commands{0};
   std::atomic<uint64_t> m_sectorsRead{0};
