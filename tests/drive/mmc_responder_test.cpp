@@ -6,11 +6,13 @@
 #include "fakedrive/mmc_responder.h"
 
 #include <gtest/gtest.h>
+#include <linux/cdrom.h>
 
 #include <chrono>
 #include <functional>
 #include <vector>
 
+#include "fakedrive/drive_ioctls.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
 
@@ -205,6 +207,12 @@ TEST_F(MmcResponder, ReadsTakeTheirTimeAtTheSpeedThatSetCdSpeedSelects) {
   EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
   // Asking for more than the drive can is the drive's maximum.
   Run({0xBB, 0, 0x6E, 0x40, 0xFF, 0xFF}, 0);
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
+  // The kernel's call takes times real time, 0 for the maximum.
+  EXPECT_EQ(DriveIoctl(*m_drive, CDROM_SELECT_SPEED, reinterpret_cast<void*>(uintptr_t(2))), 0);
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 353}));
+  EXPECT_GE(timed(30), 0.2);
+  EXPECT_EQ(DriveIoctl(*m_drive, CDROM_SELECT_SPEED, nullptr), 0);
   EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
 }
 
