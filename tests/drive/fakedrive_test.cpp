@@ -1,7 +1,8 @@
 // A disc image behind the emulated drive (libkorvi_fakedrive.so preloaded): Debian's cd-info and
 // cd-paranoia, written elsewhere against real drives, read its table of contents and its bytes, and
 // the unmodified korvi-cli lists it, reads its table of contents and rips the image's bytes from
-// it, a drive's read offset corrected by --offset.
+// it, a drive's read offset corrected by --offset, and a secure rip puts right a drive that lands
+// off by a few samples where it seeks (jitter) as a burst rip cannot.
 
 #include <gtest/gtest.h>
 
@@ -194,6 +195,31 @@ TEST_F(FakeDrive, MediumErrorsAreNamedWithTheirPlaceAndAnOpenTrayHasNoDisc) {
   const fixtures::ChildResult mistaken = Run({KORVI_CLI_PATH, "toc", kDrive}, ",bad=9-1");
   EXPECT_NE(mistaken.status, 0);
   EXPECT_NE(mistaken.err.find("KORVI_FAKE_DRIVES: unknown behaviour 'bad=9-1'"), std::string::npos) << mistaken.err;
+}
+
+TEST_F(FakeDrive, SecureRipPutsRightADriveThatJittersWhereBurstGetsShiftedBytes) {
+  const fixtures::ChildResult fromImage = Rip(m_image.cue.string(), "image");
+  ASSERT_EQ(fromImage.status, 0) << fromImage.err;
+  // Every seek that lands between sectors 300 and 2500 lands a few samples off.
+  const std::string jitter = ",jitter=300-2500";
+  // Track 2 alone: the burst rip seeks to its start.
+  const fixtures::ChildResult burst = Rip(kDrive, "burst", {"--tracks", "2"}, jitter);
+  const fixtures::ChildResult secure = Rip(kDrive, "secure", {"--mode", "secure"}, jitter);
+  ASSERT_EQ(burst.status, 0) << burst.err;
+  ASSERT_EQ(secure.status, 0) << secure.err;
+  EXPECT_NE(Difference(Track("burst", 2), Track("image", 2)), "same");
+  // Paranoia met the jitter, and put it right.
+  EXPECT_TRUE(std::regex_search(secure.err, std::regex("[1-9][0-9]* jitter fixes"))) << secure.err;
+  for (int track = 1; track <= 3; ++track)
+    EXPECT_EQ(Difference(Track("secure", track), Track("image", track)), "same") << "track " << track;
+}
+
+TEST_F(FakeDrive, EveryStatCallSeesABlockDevice) {
+  // The shell's test -b asks stat, coreutils' stat asks statx (as Qt's file information does).
+  const fixtures::ChildResult kind =
+      Run({"/bin/sh", "-c", "test -b " + kDrive + " && stat -c %F " + kDrive + " && stat -c %F " + m_dir.path().string()});
+  ASSERT_EQ(kind.status, 0) << kind.out << kind.err;
+  EXPECT_EQ(kind.out, "block special file\ndirectory\n");
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 // The emulated drive's MMC answers byte by byte, where no outside tool reads them: READ TOC in its
 // three formats against the image's table of contents, READ CD with and without C2 bits, READ(10)
-// and sense data for what a drive refuses.
+// and sense data for what a drive refuses; the C2 bits of damaged bytes and the read speed, with
+// the capabilities page that announces both.
 
 #include "fakedrive/mmc_responder.h"
 
 #include <gtest/gtest.h>
+#include <linux/cdrom.h>
 
+#include <chrono>
+#include <functional>
 #include <vector>
 
+#include "fakedrive/drive_ioctls.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
 
@@ -27,6 +32,19 @@ class MmcResponder : public ::testing::Test {
     config.flaky = {{20, 20}};
     config.cacheSectors = 4;
     m_drive = std::make_unique<EmulatedDrive>(config);
+  }
+
+  // The same disc behind a drive given other behaviours.
+  void Remake(const std::function<void(DriveConfig&)>& change) {
+    DriveConfig config = m_drive->Config();
+    change(config);
+    m_drive = std::make_unique<EmulatedDrive>(config);
+  }
+
+  // MODE SENSE(10) of the capabilities page: the page's bytes.
+  std::vector<uint8_t> CapabilitiesPage() {
+    const std::vector<uint8_t> sensed = Run({0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 0xFF}, 255);
+    return sensed.size() > 8 ? std::vector<uint8_t>(sensed.begin() + 8, sensed.end()) : sensed;
   }
 
   std::vector<uint8_t> Run(std::vector<uint8_t> cdb, size_t length, Sense* sense = nullptr) {
@@ -112,6 +130,90 @@ TEST_F(MmcResponder, AFlakySectorReadsDifferentlyExceptFromTheCacheWhichFuaOrRea
   const std::vector<uint8_t> afterFlush = Run(readCd, 2352);
   EXPECT_NE(afterFlush, forced);
   EXPECT_NE(afterFlush, disc);
+}
+
+// Which bytes of a sector the C2 bits after it mark.
+std::vector<size_t> MarkedBytes(const uint8_t* bits) {
+  std::vector<size_t> marked;
+  for (size_t at = 0; at < 2352; ++at)
+    if (bits[at / 8] & (0x80 >> (at % 8))) marked.push_back(at);
+  return marked;
+}
+
+std::vector<size_t> DifferingBytes(const uint8_t* got, const uint8_t* wanted) {
+  std::vector<size_t> differing;
+  for (size_t at = 0; at < 2352; ++at)
+    if (got[at] != wanted[at]) differing.push_back(at);
+  return differing;
+}
+
+TEST_F(MmcResponder, C2BitsMarkExactlyTheDamagedBytesWhereTheDriveReportsThem) {
+  Remake([](DriveConfig& config) { config.c2 = true, config.flaky = {{20, 21}}, config.cacheSectors = 0; });
+  EXPECT_EQ(CapabilitiesPage().at(5) & 0x10, 0x10);
+  const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, 19, 22);
+  // Sectors 19 to 22: the two flaky ones in the middle, 294 C2 bytes after each sector.
+  const std::vector<uint8_t> first = Run({0xBE, 0x04, 0, 0, 0, 19, 0, 0, 4, 0x12}, 4 * 2646);
+  const std::vector<uint8_t> second = Run({0xBE, 0x04, 0, 0, 0, 19, 0, 0, 4, 0x12}, 4 * 2646);
+  ASSERT_EQ(first.size(), 4u * 2646);
+  ASSERT_EQ(second.size(), 4u * 2646);
+  for (size_t i = 0; i < 4; ++i) {
+    for (const std::vector<uint8_t>* read : {&first, &second}) {
+      const uint8_t* sector = read->data() + i * 2646;
+      const std::vector<size_t> damaged = DifferingBytes(sector, disc.data() + i * 2352);
+      EXPECT_EQ(MarkedBytes(sector + 2352), damaged) << "sector " << 19 + i;
+      EXPECT_EQ(damaged.empty(), i == 0 || i == 3) << "sector " << 19 + i;
+    }
+  }
+  EXPECT_NE(MarkedBytes(&first[2646 + 2352]), MarkedBytes(&second[2646 + 2352]));
+
+  // The form with the block error byte: the OR of the 294, then a pad byte.
+  const std::vector<uint8_t> block = Run({0xBE, 0x04, 0, 0, 0, 20, 0, 0, 1, 0x14}, 2648);
+  ASSERT_EQ(block.size(), 2648u);
+  EXPECT_EQ(MarkedBytes(&block[2352]), DifferingBytes(block.data(), &disc[2352]));
+  uint8_t any = 0;
+  for (size_t at = 2352; at < 2352 + 294; ++at) any |= block[at];
+  EXPECT_NE(any, 0);
+  EXPECT_EQ(block[2646], any);
+  EXPECT_EQ(block[2647], 0);
+
+  // A drive without C2 reporting damages the bytes all the same and cannot say which.
+  Remake([](DriveConfig& config) { config.c2 = false; });
+  EXPECT_EQ(CapabilitiesPage().at(5) & 0x10, 0);
+  const std::vector<uint8_t> blind = Run({0xBE, 0x04, 0, 0, 0, 20, 0, 0, 1, 0x12}, 2646);
+  ASSERT_EQ(blind.size(), 2646u);
+  EXPECT_FALSE(DifferingBytes(blind.data(), &disc[2352]).empty());
+  EXPECT_TRUE(MarkedBytes(&blind[2352]).empty());
+}
+
+TEST_F(MmcResponder, ReadsTakeTheirTimeAtTheSpeedThatSetCdSpeedSelects) {
+  Remake([](DriveConfig& config) { config.speed = 10, config.flaky.clear(); });
+  const auto timed = [this](int32_t sectors) {
+    const auto begun = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({0xBE, 0x04, 0, 0, 0, 30, 0, 0, uint8_t(sectors), 0x10}, size_t(sectors) * 2352).size(),
+              size_t(sectors) * 2352);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+  };
+  const auto speeds = [this] {
+    const std::vector<uint8_t> page = CapabilitiesPage();
+    return page.size() < 16 ? std::vector<int>{} : std::vector<int>{page[8] << 8 | page[9], page[14] << 8 | page[15]};
+  };
+  // 10x is 750 sectors a second; 1x (176 kB/s) 75; all ones the maximum again. Lower bounds only.
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
+  EXPECT_GE(timed(75), 0.1);
+  EXPECT_TRUE(Run({0xBB, 0, 0, 176, 0xFF, 0xFF}, 0).empty());
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 176}));
+  EXPECT_GE(timed(15), 15 / (75 * 176 / 176.4));
+  Run({0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 0);
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
+  // Asking for more than the drive can is the drive's maximum.
+  Run({0xBB, 0, 0x6E, 0x40, 0xFF, 0xFF}, 0);
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
+  // The kernel's call takes times real time, 0 for the maximum.
+  EXPECT_EQ(DriveIoctl(*m_drive, CDROM_SELECT_SPEED, reinterpret_cast<void*>(uintptr_t(2))), 0);
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 353}));
+  EXPECT_GE(timed(30), 0.2);
+  EXPECT_EQ(DriveIoctl(*m_drive, CDROM_SELECT_SPEED, nullptr), 0);
+  EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
 }
 
 }  // namespace

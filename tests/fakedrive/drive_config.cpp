@@ -26,6 +26,23 @@ bool ParseInt(const std::string& text, int32_t& out) {
   return true;
 }
 
+// A decimal number such as "0.5" or "40", not negative; read without the locale, which the
+// program may have set to one with a decimal comma by the time the list is read.
+bool ParseDecimal(const std::string& text, double& out) {
+  const size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  const std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+  if (whole.empty() || whole.size() > 6 || fraction.size() > 6) return false;
+  double value = 0;
+  for (const char c : whole + fraction) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  for (size_t i = 0; i < fraction.size(); ++i) value /= 10;
+  out = value;
+  return true;
+}
+
 bool ParseRange(const std::string& text, SectorRange& out) {
   const size_t dash = text.find('-', 1);
   if (dash == std::string::npos) return ParseInt(text, out.first) && ParseInt(text, out.last);
@@ -38,17 +55,22 @@ bool ApplyBehaviour(const std::string& item, DriveConfig& drive) {
   const std::string key = item.substr(0, equals);
   const std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
   if (key == "offset") return ParseInt(value, drive.offsetSamples);
-  if (key == "latency_ms") return ParseInt(value, drive.latencyMs) && drive.latencyMs >= 0;
+  if (key == "latency_ms") {
+    double ms = 0;
+    return ParseDecimal(value, ms) && (drive.latencyUs = int(ms * 1000 + 0.5), true);
+  }
+  if (key == "speed") return ParseDecimal(value, drive.speed) && drive.speed > 0;
+  if (item == "c2") return drive.c2 = true;
   if (key == "vendor") return drive.vendor = value, true;
   if (key == "model") return drive.model = value, true;
   if (key == "revision") return drive.revision = value, true;
   if (item == "tray=open") return drive.trayOpen = true;
   if (item == "nodisc") return drive.noDisc = true;
   if (key == "cache") return ParseInt(value, drive.cacheSectors) && drive.cacheSectors >= 0;
-  if (key == "bad" || key == "flaky") {
+  if (key == "bad" || key == "flaky" || key == "jitter") {
     SectorRange range;
     if (!ParseRange(value, range)) return false;
-    (key == "bad" ? drive.bad : drive.flaky).push_back(range);
+    (key == "bad" ? drive.bad : key == "flaky" ? drive.flaky : drive.jitter).push_back(range);
     return true;
   }
   return false;

@@ -25,7 +25,10 @@ struct DriveConfig {
   std::string revision = "1.00";
   bool trayOpen = false;
   bool noDisc = false;
-  int latencyMs = 0;
+  int latencyUs = 0;                // every command's overhead, given in (fractional) milliseconds
+  bool c2 = false;                  // reports C2 error pointers for the bytes it damaged
+  std::vector<SectorRange> jitter;  // reads starting here come back shifted by a few samples
+  double speed = 0;                 // times real time (75 sectors a second); 0 for no limit
 };
 
 // 'DEVICE=IMAGE,behaviour,...;...'. Entries or behaviours it cannot read are named in *error and

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -151,7 +152,9 @@ int DriveIoctl(EmulatedDrive& drive, unsigned long request, void* argument) {
     case CDROM_MEDIA_CHANGED:
       return drive.TakeMediaChanged() ? 1 : 0;
     case CDROM_LOCKDOOR:
-    case CDROM_SELECT_SPEED:
+      return 0;
+    case CDROM_SELECT_SPEED:  // the speed in times real time, passed as the argument itself; 0 the maximum
+      drive.SelectSpeed(double(reinterpret_cast<uintptr_t>(argument)));
       return 0;
     case CDROMEJECT:
       drive.SetTrayOpen(true);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -17,11 +18,16 @@ constexpr Sense kNotReadyTrayOpen{0x02, 0x3A, 0x02};
 constexpr Sense kNotReadyNoDisc{0x02, 0x3A, 0x01};
 constexpr Sense kUnrecoveredReadError{0x03, 0x11, 0x00};
 constexpr Sense kOutOfRange{0x05, 0x21, 0x00};
+constexpr double kSectorsPerSecond = 75;
+constexpr int kC2Bits = EmulatedDrive::kC2BitsBytes;
 
 }  // namespace
 
 EmulatedDrive::EmulatedDrive(DriveConfig config)
-    : m_config(std::move(config)), m_trayOpen(m_config.trayOpen), m_noDisc(m_config.noDisc) {}
+    : m_config(std::move(config)),
+      m_trayOpen(m_config.trayOpen),
+      m_noDisc(m_config.noDisc),
+      m_speed(m_config.speed) {}
 
 EmulatedDrive::~EmulatedDrive() = default;
 
@@ -32,8 +38,22 @@ void EmulatedDrive::SetTrayOpen(bool open) {
 
 bool EmulatedDrive::TakeMediaChanged() { return std::exchange(m_mediaChanged, false); }
 
-void EmulatedDrive::Wait() const {
-  if (m_config.latencyMs > 0) usleep(useconds_t(m_config.latencyMs) * 1000);
+void EmulatedDrive::Wait() {
+  ++m_commands;
+  if (m_config.latencyUs > 0) usleep(useconds_t(m_config.latencyUs));
+}
+
+void EmulatedDrive::SelectSpeed(double timesRealTime) {
+  const double most = m_config.speed;
+  m_speed = timesRealTime <= 0 || (most > 0 && timesRealTime > most) ? most : timesRealTime;
+}
+
+// A read takes at least as long as the disc needs to pass under the head at the current speed,
+// counted from the read's start, so that the time spent answering it is part of it.
+void EmulatedDrive::Pace(std::chrono::steady_clock::time_point begun, int32_t count) const {
+  if (m_speed <= 0) return;
+  const std::chrono::duration<double> modelled(double(count) / (kSectorsPerSecond * m_speed));
+  std::this_thread::sleep_until(begun + std::chrono::duration_cast<std::chrono::nanoseconds>(modelled));
 }
 
 bool EmulatedDrive::CacheHolds(int32_t start, int32_t count) const {
@@ -83,24 +103,47 @@ bool EmulatedDrive::ReadShifted(int64_t byteStart, size_t length, uint8_t* out) 
   return true;
 }
 
-void EmulatedDrive::Damage(int32_t sector, uint8_t* bytes) {
+// A drive that does not stream accurately lands a few samples early or late when it seeks, a
+// different amount each time, and streams on from there while reads follow each other.
+int32_t EmulatedDrive::JitterSamples(int32_t start, int32_t count) {
+  static constexpr int32_t kShifts[] = {3, -5, 8, -2, 12, -9, 1, -12, 6, -1};
+  const bool seek = start != m_nextSector;
+  m_nextSector = start + count;
+  if (!seek) return m_jitter;
+  m_jitter = 0;
+  for (const SectorRange& range : m_config.jitter) {
+    if (start >= range.first && start <= range.last)
+      m_jitter = kShifts[m_jitteredReads++ % (sizeof kShifts / sizeof kShifts[0])];
+  }
+  return m_jitter;
+}
+
+void EmulatedDrive::Damage(int32_t sector, uint8_t* bytes, uint8_t* c2Bits) {
   for (const SectorRange& range : m_config.flaky) {
     if (sector < range.first || sector > range.last) continue;
-    // A different handful of samples every read, never the same twice running.
+    // A different handful of samples every read, never the same twice running; each damaged byte
+    // has its C2 bit, the first byte's the highest bit of the first.
     const uint32_t read = ++m_reads;
-    for (uint32_t i = 0; i < 8; ++i) bytes[(read * 97 + i * 291) % kRawSectorBytes] ^= uint8_t((0x5A + read) | 1);
+    for (uint32_t i = 0; i < 8; ++i) {
+      const uint32_t at = (read * 97 + i * 291) % kRawSectorBytes;
+      bytes[at] ^= uint8_t((0x5A + read) | 1);
+      c2Bits[at / 8] |= uint8_t(0x80 >> (at % 8));
+    }
   }
 }
 
-void EmulatedDrive::PassThroughCache(int32_t sector, uint8_t* bytes, bool forceUnitAccess) {
+void EmulatedDrive::PassThroughCache(int32_t sector, uint8_t* bytes, uint8_t* c2Bits, bool forceUnitAccess) {
   if (m_config.cacheSectors == 0) return;
   const auto held = m_cache.find(sector);
   if (held != m_cache.end() && !forceUnitAccess) {
     std::memcpy(bytes, held->second.data(), kRawSectorBytes);
+    std::memcpy(c2Bits, held->second.data() + kRawSectorBytes, kC2Bits);
     return;
   }
   if (held == m_cache.end()) m_cacheOrder.push_back(sector);
-  m_cache[sector].assign(bytes, bytes + kRawSectorBytes);
+  std::vector<uint8_t>& entry = m_cache[sector];
+  entry.assign(bytes, bytes + kRawSectorBytes);
+  entry.insert(entry.end(), c2Bits, c2Bits + kC2Bits);
   // Reads elsewhere push the oldest sectors out.
   while (m_cacheOrder.size() > size_t(m_config.cacheSectors)) {
     m_cache.erase(m_cacheOrder.front());
@@ -108,7 +151,9 @@ void EmulatedDrive::PassThroughCache(int32_t sector, uint8_t* bytes, bool forceU
   }
 }
 
-bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense, bool forceUnitAccess) {
+bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense, bool forceUnitAccess,
+                                uint8_t* c2Bits) {
+  const auto begun = std::chrono::steady_clock::now();
   if (!Toc(sense)) return false;
   // The drive reads where its offset puts the sectors asked for: the lead-in and the lead-out are
   // out of range only where none of the disc's audio lies in them.
@@ -119,23 +164,31 @@ bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sens
     *sense = kOutOfRange;
     return false;
   }
+  m_sectorsRead += uint64_t(count);
   for (const SectorRange& range : m_config.bad) {
     if (range.Touches(start, count)) {
+      Pace(begun, count);
       *sense = kUnrecoveredReadError;
       return false;
     }
   }
   // A drive whose offset needs a correction of +N hands back, for a sector, the audio that begins N
   // samples before it.
-  const int64_t byteStart = int64_t(start) * kRawSectorBytes - shift;
+  const int64_t byteStart = int64_t(start) * kRawSectorBytes - shift - int64_t(JitterSamples(start, count)) * 4;
   if (!ReadShifted(byteStart, size_t(count) * kRawSectorBytes, out)) {
     *sense = kUnrecoveredReadError;
     return false;
   }
+  std::vector<uint8_t> bits(size_t(count) * kC2Bits, 0);
   for (int32_t i = 0; i < count; ++i) {
-    Damage(start + i, out + size_t(i) * kRawSectorBytes);
-    PassThroughCache(start + i, out + size_t(i) * kRawSectorBytes, forceUnitAccess);
+    uint8_t* const sectorBits = bits.data() + size_t(i) * kC2Bits;
+    Damage(start + i, out + size_t(i) * kRawSectorBytes, sectorBits);
+    PassThroughCache(start + i, out + size_t(i) * kRawSectorBytes, sectorBits, forceUnitAccess);
   }
+  // A drive without C2 reporting knows no more of the damage than the host does.
+  if (c2Bits && m_config.c2) std::memcpy(c2Bits, bits.data(), bits.size());
+  if (c2Bits && !m_config.c2) std::memset(c2Bits, 0, bits.size());
+  Pace(begun, count);
   return true;
 }
 

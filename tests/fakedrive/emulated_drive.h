@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -44,18 +46,36 @@ class EmulatedDrive {
   // The disc's table of contents; null with *sense set (no disc, tray open, unreadable image).
   const DiscToc* Toc(Sense* sense);
   int32_t LeadOut() const;
-  // Audio as this drive delivers it: shifted by its read offset, zeros beyond the disc, a medium
-  // error where the disc was given one, other bytes at every read of a flaky sector, and from the
-  // cache what it returned before unless the read forces unit access (FUA).
-  bool ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense, bool forceUnitAccess = false);
-  void Wait() const;
+  // Audio as this drive delivers it: shifted by its read offset (and by a few samples more where
+  // it jitters), zeros beyond the disc, a medium error where the disc was given one, other bytes at
+  // every read of a flaky sector, and from the cache what it returned before unless the read
+  // forces unit access (FUA). With c2Bits (kC2BitsBytes a sector), the C2 error pointers: a bit
+  // for every byte it damaged where the drive reports them, none where it cannot. Never faster
+  // than its speed allows.
+  bool ReadSectors(int32_t start, int32_t count, uint8_t* out, Sense* sense, bool forceUnitAccess = false,
+                   uint8_t* c2Bits = nullptr);
+  // A command's overhead, spent before it is answered.
+  void Wait();
   // Whether a read of these sectors (without FUA) comes whole from the cache, sparing the wait.
   bool CacheHolds(int32_t start, int32_t count) const;
 
+  // The read speed in times real time, 0 for as fast as it can. Selecting 0, or more than the
+  // drive's maximum, gives the maximum back.
+  double Speed() const { return m_speed; }
+  void SelectSpeed(double timesRealTime);
+
+  // What the drive was asked since it was made: commands and kernel calls, sectors read.
+  uint64_t Commands() const { return m_commands; }
+  uint64_t SectorsRead() const { return m_sectorsRead; }
+
+  static constexpr int kC2BitsBytes = 294;
+
  private:
   bool ReadShifted(int64_t byteStart, size_t length, uint8_t* out);
-  void Damage(int32_t sector, uint8_t* bytes);
-  void PassThroughCache(int32_t sector, uint8_t* bytes, bool forceUnitAccess);
+  int32_t JitterSamples(int32_t start, int32_t count);
+  void Damage(int32_t sector, uint8_t* bytes, uint8_t* c2Bits);
+  void PassThroughCache(int32_t sector, uint8_t* bytes, uint8_t* c2Bits, bool forceUnitAccess);
+  void Pace(std::chrono::steady_clock::time_point begun, int32_t count) const;
 
   DriveConfig m_config;
   std::mutex m_mutex;
@@ -66,7 +86,13 @@ class EmulatedDrive {
   bool m_noDisc = false;
   bool m_mediaChanged = false;
   uint32_t m_reads = 0;
-  std::map<int32_t, std::vector<uint8_t>> m_cache;
+  uint32_t m_jitteredReads = 0;
+  int32_t m_nextSector = -1;  // where the last read ended
+  int32_t m_jitter = 0;       // how far the drive landed off at its last seek, in samples
+  double m_speed = 0;
+  std::atomic<uint64_t> m_commands{0};
+  std::atomic<uint64_t> m_sectorsRead{0};
+  std::map<int32_t, std::vector<uint8_t>> m_cache;  // each sector's bytes, then its C2 bits
   std::deque<int32_t> m_cacheOrder;  // oldest first
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <numeric>
 #include <vector>
 
 namespace korvi::fakedrive {
@@ -10,7 +12,7 @@ namespace {
 constexpr Sense kInvalidOpcode{0x05, 0x20, 0x00};
 constexpr Sense kInvalidField{0x05, 0x24, 0x00};
 constexpr int kUserDataBytes = 2048;
-constexpr int kC2Bytes = 294;
+constexpr int kC2Bytes = EmulatedDrive::kC2BitsBytes;
 
 using Reply = std::vector<uint8_t>;
 
@@ -91,8 +93,8 @@ bool ReadToc(const DiscToc& disc, const uint8_t* cdb, Reply& reply, Sense* sense
   return true;
 }
 
-// READ CD: the sector's 2352 bytes, with the C2 error bits after them when asked (none are set:
-// the disc reads clean where it reads at all).
+// READ CD: the sector's 2352 bytes, with the C2 error bits after them when asked: 294 bytes, or
+// 296 with the block error byte (the OR of them all) and a pad byte after them.
 bool ReadCd(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Reply& reply, Sense* sense) {
   const auto start = int32_t(Big(cdb + 2, 4));
   const auto count = int32_t(Big(cdb + 6, 3));
@@ -102,11 +104,19 @@ bool ReadCd(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Reply& 
   if (size_t(count) * size_t(kRawSectorBytes + c2) > dataLength) return *sense = kInvalidField, false;
   if (count == 0) return true;
   std::vector<uint8_t> audio(size_t(count) * kRawSectorBytes);
-  if (!drive.ReadSectors(start, count, audio.data(), sense)) return false;
-  reply.assign(size_t(count) * size_t(kRawSectorBytes + c2), 0);
-  for (int32_t i = 0; i < count; ++i)
-    std::memcpy(&reply[size_t(i) * size_t(kRawSectorBytes + c2)], &audio[size_t(i) * kRawSectorBytes],
-                kRawSectorBytes);
+  std::vector<uint8_t> bits(size_t(count) * kC2Bytes);
+  if (!drive.ReadSectors(start, count, audio.data(), sense, false, bits.data())) return false;
+  const size_t stride = size_t(kRawSectorBytes + c2);
+  reply.assign(size_t(count) * stride, 0);
+  for (size_t i = 0; i < size_t(count); ++i) {
+    std::memcpy(&reply[i * stride], &audio[i * kRawSectorBytes], kRawSectorBytes);
+    if (c2 == 0) continue;
+    const uint8_t* sectorBits = &bits[i * kC2Bytes];
+    std::memcpy(&reply[i * stride + kRawSectorBytes], sectorBits, kC2Bytes);
+    if (c2 > kC2Bytes)
+      reply[i * stride + kRawSectorBytes + kC2Bytes] =
+          std::accumulate(sectorBits, sectorBits + kC2Bytes, uint8_t(0), std::bit_or<uint8_t>());
+  }
   return true;
 }
 
@@ -136,16 +146,36 @@ Reply SubChannel(const uint8_t* cdb) {
   return reply;
 }
 
-Reply Capabilities(bool tenByteHeader) {
+// Kilobytes a second as MMC counts them: 1x is 176.4.
+constexpr double kKilobytesPerSpeed = 176.4;
+
+uint32_t Kilobytes(double timesRealTime) { return uint32_t(timesRealTime * kKilobytesPerSpeed + 0.5); }
+
+// The capabilities page: C2 pointers where the drive reports them, an accurate stream where reads
+// do not jitter, the maximum and current read speeds (40x for a drive without a limit).
+Reply Capabilities(const EmulatedDrive& drive, bool tenByteHeader) {
   Reply reply(tenByteHeader ? 8 : 4, 0);
-  const uint8_t page[] = {0x2A, 0x14, 0x03, 0x00, 0x01, 0x63, 0x29, 0x00, 0x1B, 0x90, 0x01, 0x00,
-                          0x00, 0x00, 0x1B, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  uint8_t page[] = {0x2A, 0x14, 0x03, 0x00, 0x01, 0x61, 0x29, 0x00, 0x00, 0x00, 0x01, 0x00,
+                    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  const DriveConfig& config = drive.Config();
+  if (config.c2) page[5] |= 0x10;
+  if (config.jitter.empty()) page[5] |= 0x02;
+  const size_t at = reply.size();
   reply.insert(reply.end(), std::begin(page), std::end(page));
+  const uint32_t most = config.speed > 0 ? Kilobytes(config.speed) : Kilobytes(40);
+  PutBig(reply, at + 8, most, 2);
+  PutBig(reply, at + 14, drive.Speed() > 0 ? Kilobytes(drive.Speed()) : most, 2);
   if (tenByteHeader)
     PutBig(reply, 0, uint32_t(reply.size() - 2), 2);
   else
     reply[0] = uint8_t(reply.size() - 1);
   return reply;
+}
+
+// SET CD SPEED: the read speed in kilobytes a second, all ones (or 0) for the drive's maximum.
+void SetCdSpeed(EmulatedDrive& drive, const uint8_t* cdb) {
+  const uint32_t kilobytes = Big(cdb + 2, 2);
+  drive.SelectSpeed(kilobytes == 0xFFFF ? 0 : double(kilobytes) / kKilobytesPerSpeed);
 }
 
 Reply Configuration() {
@@ -175,8 +205,10 @@ bool Answer(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Reply& 
   const DiscToc* disc = NeedsDisc(opcode) ? drive.Toc(sense) : nullptr;
   if (NeedsDisc(opcode) && !disc) return false;
   switch (opcode) {
+    case 0xBB:
+      SetCdSpeed(drive, cdb);
+      return true;
     case 0x00:  // TEST UNIT READY
-    case 0xBB:  // SET CD SPEED
     case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL
     case 0x15:  // MODE SELECT(6)
     case 0x55:  // MODE SELECT(10)
@@ -205,7 +237,7 @@ bool Answer(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Reply& 
     case 0x1A:
     case 0x5A:
       if ((cdb[2] & 0x3F) != 0x2A && (cdb[2] & 0x3F) != 0x3F) return *sense = kInvalidField, false;
-      reply = Capabilities(opcode == 0x5A);
+      reply = Capabilities(drive, opcode == 0x5A);
       return true;
     case 0x1B:  // START STOP UNIT: with LoEj, eject or load
       if (cdb[4] & 0x02) drive.SetTrayOpen((cdb[4] & 0x01) == 0);
