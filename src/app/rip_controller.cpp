@@ -94,6 +94,7 @@ RipSettings RipController::SettingsFor(int format) const {
       const DriveReadOffset offset = ReadOffsetOfModel(*m_store, m_settings, DriveModelName(*identity), false);
       if (offset.source != ReadOffsetSource::kNotKnown) settings.readOffset = offset.offset;
     }
+  if (device && !device->isImage()) settings.drive = device;
   settings.folder = m_outputFolder;
   settings.format = static_cast<OutputFormat>(format);
   settings.report = ReportDiscOf(m_disc.driveName, m_disc.toc, record);

@@ -101,6 +101,12 @@ class RipArgReader {
                std::to_string(kMaxReadOffset);
     } else if (arg == "--test-and-copy") {
       options.testAndCopy = true;
+    } else if (arg == "--speed") {
+      const auto text = Value();
+      if (!text || !(options.speed = ParseInt(*text)) || *options.speed < 0 || *options.speed > kMaxReadSpeed)
+        return "--speed takes 0 (the drive's fastest) to " + std::to_string(kMaxReadSpeed);
+    } else if (arg == "--eject") {
+      options.eject = true;
     } else if (arg == "--require-accurate") {
       options.requireAccurate = true;
     } else if (arg == "--no-verify") {

@@ -322,6 +322,9 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   else if (drive)
     rip.readOffset = ModelReadOffset(*device, settings, folders, err).value_or(rip.readOffset);
   rip.testAndCopy = rip.testAndCopy || options.testAndCopy;
+  rip.drive = drive ? device.get() : nullptr;
+  rip.readSpeed = options.speed.value_or(rip.readSpeed);
+  rip.ejectAfterRip = rip.ejectAfterRip || options.eject;
   rip.verifyAccurateRip = options.requireAccurate || (rip.verifyAccurateRip && !options.noVerify);
   rip.writeLog = rip.writeLog && !options.noLog;
   rip.writeCueSheet = rip.writeCueSheet && !options.noCue;
@@ -347,6 +350,8 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   for (const RipFailure& failure : job.Failures())
     err << "korvi-cli: " << failure.path << ": " << failure.cause << '\n';
   if (stopped) err << "korvi-cli: the rip was stopped\n";
+  if (rip.ejectAfterRip && drive && job.Failures().empty() && !stopped)
+    err << "korvi-cli: " << (job.Ejected() ? "the tray was opened" : "the tray could not be opened") << '\n';
   if (!job.Failures().empty() || stopped) return kExitFailed;
   if (options.requireAccurate && !job.AllAccurate()) {
     err << "korvi-cli: not every track was ripped accurately\n";

@@ -382,6 +382,13 @@ std::optional<int32_t> CdDevice::ImageAudioEnd(const CDROM_TOC& toc,
 }
 
 bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
+  // Set for a drive only, which takes its turn per command.
+  if (m_fua.load() && start >= 0 && count > 0 && buffer) {
+    if (ReadFua(start, buffer, count)) return true;
+    std::lock_guard lock(m_mutex);
+    return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
+                " sectors) of " + m_name);
+  }
   std::lock_guard lock(m_mutex);
   TakeCdioMessage();
   if (start < 0 || count < 1 || !buffer)
@@ -400,10 +407,14 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
 }
 
 void CdDevice::ForgetReads(int32_t near) {
+  if (m_fua.load()) return;
   // 20,000 sectors (4½ minutes of audio, 47 MB) is more than any drive's cache spans; the other end
-  // of a shorter disc is as far as it goes.
+  // of a shorter disc is as far as it goes. A cache that was measured is pushed out by reading more
+  // than it holds; else a small batch moves the head, and a drive's read-ahead fills from there.
   constexpr int32_t kFar = 20000;
-  constexpr int32_t kSectors = 26;
+  constexpr int32_t kBatch = 26;
+  const int32_t cache = m_cacheSectors.load();
+  const int32_t sectors = std::max(kBatch, cache + cache / 8);
   int32_t leadOut = 0;
   {
     std::lock_guard lock(m_mutex);
@@ -415,15 +426,20 @@ void CdDevice::ForgetReads(int32_t near) {
       leadOut = end;
     }
   }
-  if (leadOut < kSectors) return;
-  int32_t at = near + kFar + kSectors <= leadOut ? near + kFar : near - kFar;
-  if (at < 0) at = near < leadOut / 2 ? leadOut - kSectors : 0;
-  std::vector<uint8_t> ignored(size_t(kSectors) * kRawSectorBytes);
-  if (ReadRawSectors(at, ignored.data(), kSectors)) return;
+  if (leadOut < sectors) return;
+  int32_t at = near + kFar + sectors <= leadOut ? near + kFar : near - kFar;
+  if (at < 0) at = near < leadOut / 2 ? leadOut - sectors : 0;
+  std::vector<uint8_t> ignored(size_t(kBatch) * kRawSectorBytes);
+  const auto readFrom = [&](int32_t from) {
+    for (int32_t done = 0; done < sectors; done += kBatch)
+      if (!ReadRawSectors(from + done, ignored.data(), std::min(kBatch, sectors - done))) return false;
+    return true;
+  };
+  if (readFrom(at)) return;
   // A spot the drive cannot read moves the head all the same, but its cache may keep what it had:
   // the farther end of the disc then.
-  const int32_t other = near < leadOut / 2 ? leadOut - kSectors : 0;
-  if (other != at) ReadRawSectors(other, ignored.data(), kSectors);
+  const int32_t other = near < leadOut / 2 ? leadOut - sectors : 0;
+  if (other != at) readFrom(other);
 }
 
 bool CdDevice::RunMmcRead(const uint8_t* cdb, size_t cdbBytes, uint8_t* data, size_t dataBytes) {

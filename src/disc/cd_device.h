@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,6 +19,12 @@ typedef struct _CdIo CdIo_t;
 namespace korvi {
 
 class CueImage;
+
+// How the reads a rip compares with each other reach the disc rather than the drive's cache.
+struct CacheDefeat {
+  bool fua = false;          // every read forces unit access (READ(12) with FUA)
+  int32_t cacheSectors = 0;  // else what a read elsewhere must push out, as measured; 0 if none found
+};
 
 class CdDevice : public ISectorSource {
  public:
@@ -42,7 +49,23 @@ class CdDevice : public ISectorSource {
   // Reads a batch far from near, so that the drive's read-ahead cache holds other sectors and the
   // next read near there comes from the disc. An image has no cache, but is read the same way (one
   // small read): a test's image that misreads as a drive does then sees what a drive would.
+  // With a measured cache it reads more than the cache holds; with FUA reads it has nothing to do.
   void ForgetReads(int32_t near) override;
+
+  // For a rip: how its reads get past the cache, and whether they ask for C2 error pointers (READ
+  // CD), until set again. A drive only; an image ignores it.
+  void SetRipReads(const CacheDefeat& defeat, bool c2);
+  // ReadRawSectors; with C2 pointers asked for, a sector they mark is read again a few times, and
+  // one still marked is added to quality as unreadable.
+  bool ReadSectors(int32_t start, uint8_t* buffer, int32_t count, ReadQuality& quality) override;
+  // The read speed in times real time (1x: 75 sectors a second), 0 for the drive's fastest. False
+  // for an image or a drive that refuses it.
+  bool SetReadSpeed(int32_t timesRealTime);
+  // Opens the tray; false for an image or a drive that refuses.
+  bool Eject();
+  // count sectors from start by READ(12) with Force Unit Access, 2352 bytes each; false for an
+  // image or a drive that refuses it.
+  bool ReadFua(int32_t start, uint8_t* buffer, int32_t count);
 
   // Fills the catalog number (MCN) and the tracks' ISRCs that text lacks from the disc's
   // subchannel, where the drive reports them. Slow on a drive (it scans for each code), so it is
@@ -67,6 +90,8 @@ class CdDevice : public ISectorSource {
   // pregap (pregapOf: its first logical sector, by track number).
   static std::optional<int32_t> ImageAudioEnd(const CDROM_TOC& toc,
                                               const std::function<std::optional<int32_t>(int)>& pregapOf);
+  // count sectors by READ CD with C2 error pointers; marked[i] says whether sector start + i has any.
+  bool ReadWithC2(int32_t start, uint8_t* buffer, int32_t count, std::vector<bool>& marked);
   // False when the bin of a cue/bin image no longer holds all of the sectors.
   bool ImageHoldsSectors(int32_t start, int32_t count);
 
@@ -78,6 +103,10 @@ class CdDevice : public ISectorSource {
   std::string m_name;
   std::string m_lastError;
   int64_t m_imageBytes = -1;  // the bin's size when last looked at; -1 before
+  // What SetRipReads chose; the player reads on meanwhile from its own thread.
+  std::atomic<bool> m_fua{false};
+  std::atomic<int32_t> m_cacheSectors{0};
+  std::atomic<bool> m_c2{false};
 };
 
 // The drives to offer: the real drives libcdio finds, then the images named in KORVI_CD_IMAGES

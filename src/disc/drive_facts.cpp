@@ -165,12 +165,7 @@ DriveCache MeasureCache(CdDevice& drive, int32_t near, int32_t leadOut, std::chr
 }
 
 bool ReadSectorsFua(CdDevice& drive, int32_t start, uint8_t* buffer, int32_t count) {
-  if (count < 1 || start < 0) return false;
-  const auto s = uint32_t(start);
-  const auto n = uint32_t(count);
-  const uint8_t read12[12] = {0xA8,          0x08, uint8_t(s >> 24), uint8_t(s >> 16), uint8_t(s >> 8), uint8_t(s),
-                              uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, 0};
-  return drive.RunMmcRead(read12, sizeof read12, buffer, size_t(count) * kRawSectorBytes);
+  return drive.ReadFua(start, buffer, count);
 }
 
 DriveFua ProbeFua(CdDevice& drive, int32_t near, const DriveCache& cache) {

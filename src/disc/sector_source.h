@@ -10,6 +10,8 @@ struct ReadQuality {
   int64_t sectorsRead = 0;  // from the medium, re-reads included; 0 when the reader does not count
   int32_t jitterFixes = 0;  // samples delivered at the wrong place by the drive, put right
   int32_t repairs = 0;      // dropped or doubled bytes, scratches and read errors overcome
+  // Sectors whose C2 error pointers stayed set however often they were read; sorted when merged.
+  std::vector<int32_t> c2Sectors;
   int64_t outOfReach = 0;   // samples the drive cannot reach (past the disc's edges), given as silence
   // Where samples could not be read exactly, in samples from sector 0; sorted when merged.
   std::vector<int64_t> unreadable;

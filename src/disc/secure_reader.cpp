@@ -256,7 +256,8 @@ void SecureSectorSource::NoteDelivered(int32_t sector, const uint8_t* data, Read
   const auto index = size_t(sector - m_first);
   const uint8_t reads = index < m_reads.size() ? m_reads[index] : 0;
   const bool silent = std::all_of(data, data + kRawSectorBytes, [](uint8_t byte) { return byte == 0; });
-  if (!(reads & kReadOnce) || ((reads & kFailedOnce) && silent))
+  if (reads & kC2Marked) quality.c2Sectors.push_back(sector);
+  if (!(reads & kReadOnce) || ((reads & kFailedOnce) && silent) || (reads & kC2Marked))
     quality.unreadable.push_back(begin);
   else if (reads & kFailedOnce)
     ++quality.repairs;  // a read error overcome
@@ -294,8 +295,11 @@ long SecureSectorSource::ReadForParanoia(void* buffer, int32_t begin, long secto
     const int64_t index = int64_t(sector) - m_first;
     if (index >= 0 && size_t(index) < m_reads.size()) m_reads[size_t(index)] |= what;
   };
-  if (m_inner.ReadRawSectors(from, bytes, int32_t(count))) {
+  // A sector whose C2 pointers stayed set is marked for good: paranoia may have taken its bytes.
+  ReadQuality inner;
+  if (m_inner.ReadSectors(from, bytes, int32_t(count), inner)) {
     for (int32_t i = 0; i < int32_t(count); ++i) note(from + i, kReadOnce);
+    for (const int64_t sample : inner.unreadable) note(int32_t(sample / kSamplesPerSector), kC2Marked);
     return sectors;
   }
   // Sector by sector, so that a bad sector costs that sector alone. It comes to paranoia as

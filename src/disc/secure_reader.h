@@ -69,8 +69,9 @@ class SecureSectorSource : public ISectorSource {
   std::vector<Event> m_events;
   // How each sector's reads went, kReadOnce | kFailedOnce. A sector the drive fails on comes to
   // paranoia as silence, which must not pass as read: not when it never read at all, nor when
-  // silence is what paranoia settled on for it.
-  enum : uint8_t { kReadOnce = 1, kFailedOnce = 2 };
+  // silence is what paranoia settled on for it. Nor may a sector the drive's C2 pointers marked
+  // (kC2Marked) on every read of it.
+  enum : uint8_t { kReadOnce = 1, kFailedOnce = 2, kC2Marked = 4 };
   std::vector<uint8_t> m_reads;
 };
 

@@ -33,6 +33,15 @@ std::string LocalTime(std::time_t when) {
   return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts) ? text : std::string();
 }
 
+// "3 sector(s): 1000, 1001, 1002", the first few of them.
+std::string C2SectorsText(const std::vector<int32_t>& sectors) {
+  constexpr size_t kShown = 10;
+  std::string text = std::to_string(sectors.size()) + " sector(s): ";
+  for (size_t i = 0; i < sectors.size() && i < kShown; ++i) text += (i ? ", " : "") + std::to_string(sectors[i]);
+  if (sectors.size() > kShown) text += " and " + std::to_string(sectors.size() - kShown) + " more";
+  return text;
+}
+
 bool Accurate(const ReportTrack& track) {
   return track.failure.empty() && track.accurateRip.rfind("Accurate", 0) == 0;
 }
@@ -88,6 +97,7 @@ void TrackSection(std::string& out, const ReportTrack& track, const std::string&
   if (track.accurateRipV2) Field(out, "  AR v2 checksum", Crc(*track.accurateRipV2));
   if (!track.accurateRipDatabase.empty()) Field(out, "  AR database", track.accurateRipDatabase);
   if (!track.quality.empty()) Field(out, "  Read quality", track.quality);
+  if (!track.c2Sectors.empty()) Field(out, "  C2 errors", C2SectorsText(track.c2Sectors));
   if (track.outOfReach > 0)
     Field(out, "  Out of reach",
           std::to_string(track.outOfReach) + " samples beyond the drive's reach are silence");
@@ -121,6 +131,9 @@ std::string RipLogText(const RipReport& report) {
   Field(out, "Read mode", report.readMode);
   Field(out, "Read offset",
         (report.readOffset > 0 ? "+" : "") + std::to_string(report.readOffset) + " samples");
+  if (!report.readSpeed.empty()) Field(out, "Read speed", report.readSpeed);
+  if (!report.cache.empty()) Field(out, "Cache", report.cache);
+  if (!report.c2.empty()) Field(out, "C2 pointers", report.c2);
   if (!report.outputFormat.empty()) Field(out, "Output format", report.outputFormat);
   if (!report.accurateRipProblem.empty())
     Field(out, "AccurateRip", "database not reachable: " + report.accurateRipProblem);

@@ -39,6 +39,7 @@ struct ReportTrack {
   // What the database holds for the track: "5E6F7A8B (v2, confidence 12)", or of a track that is
   // not accurate the most agreed checksum, "9C0D1E2F (confidence 7)"; empty when it holds none.
   std::string accurateRipDatabase;
+  std::vector<int32_t> c2Sectors;  // whose C2 pointers stayed set, sorted
   int64_t outOfReach = 0;  // samples beyond the drive's reach, given as silence
   std::string failure;  // why the track's file is missing or incomplete; empty when it is whole
   // False when no file was left under fileName (it could not be written): the cue sheet must not
@@ -52,6 +53,11 @@ struct RipReport {
   std::string drive;     // drive name or image path
   std::string readMode;  // "Secure", "Burst"
   int readOffset = 0;    // samples
+  // Of a drive: "8x", "the drive's maximum"; "defeated by FUA reads"; "used", "not supported by
+  // the drive". Empty where not asked (an image; no compared reads for the cache).
+  std::string readSpeed;
+  std::string cache;
+  std::string c2;
   std::string outputFormat;  // "FLAC (libFLAC 1.4.2), level 5"
   // Why the AccurateRip database gave no answer, when the rip asked and it did not.
   std::string accurateRipProblem;

@@ -10,6 +10,8 @@ namespace korvi {
 constexpr int32_t kReadBatchSectors = 26;
 // The most tracks encoded at once that the settings and korvi-cli take.
 constexpr int32_t kMaxEncoderJobs = 64;
+// The fastest read speed, in times real time, that the settings and korvi-cli take (0: the drive's).
+constexpr int32_t kMaxReadSpeed = 100;
 
 // The cores this process may run on (a CPU set or taskset counts), at least 1: the encoders of a
 // job whose setting is 0.

@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "disc/cd_device.h"
 #include "disc/cdrom_toc.h"
+#include "disc/drive_facts.h"
 #include "disc/offset_reader.h"
 #include "disc/sector_source.h"
 #include "messages/messenger.h"
+#include "rip/drive_reads.h"
 #include "rip/encoder_pool.h"
 #include "text/file_names.h"
 #include "rip/output_media.h"
@@ -66,6 +69,38 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_running.store(true);
   m_thread = std::thread(&RipJob::Run, this);
   return true;
+}
+
+void RipJob::PrepareDrive() {
+  m_speedText.clear();
+  m_cacheText.clear();
+  m_c2Text.clear();
+  m_ejected = false;
+  CdDevice* drive = m_settings.drive;
+  if (!drive || drive->isImage()) return;
+  const int32_t speed = m_settings.readSpeed;
+  m_speedText = speed > 0 ? std::to_string(speed) + "x" : "the drive's maximum";
+  if (!drive->SetReadSpeed(speed)) m_speedText += " (the drive did not take it)";
+  const bool c2 = ReadC2Support(*drive);
+  m_c2Text = c2 ? "used" : "not supported by the drive";
+  CacheDefeat defeat;
+  const std::optional<TrackSpan> audio = AudioReachOf(m_settings.disc);
+  if ((m_settings.readMode == ReadMode::kSecure || m_settings.testAndCopy) && audio) {
+    // Bounded: the drive's cache is measured before every such rip, the disc may be another.
+    constexpr std::chrono::seconds kMeasuring(8);
+    const DriveCache cache = MeasureCache(*drive, audio->begin, audio->end + 1, kMeasuring);
+    const DriveFua fua = ProbeFua(*drive, audio->begin, cache);
+    defeat = ChooseCacheDefeat(cache, fua, c2);
+    m_cacheText = CacheDefeatText(defeat, cache);
+  }
+  drive->SetRipReads(defeat, c2);
+}
+
+void RipJob::ReleaseDrive() {
+  CdDevice* drive = m_settings.drive;
+  if (!drive || drive->isImage()) return;
+  drive->SetRipReads(CacheDefeat(), false);
+  if (m_settings.ejectAfterRip && m_failures.empty() && !m_cancel.load()) m_ejected = drive->Eject();
 }
 
 void RipJob::Join() {
@@ -184,6 +219,7 @@ void RipJob::Run() {
   m_shown = -1;
   m_outcomes.clear();
   m_outcomes.resize(m_tracks.size());
+  PrepareDrive();
   // What killed rips left: a day without a write is far longer than any track takes, even paused.
   RemoveStaleTemporaries(m_settings.folder.empty() ? "." : m_settings.folder, kStaleTemporarySeconds,
                          IsStagedFileName);
@@ -234,6 +270,7 @@ void RipJob::Run() {
       m_failures.push_back({outcome.path, outcome.failure});
   }
   WriteReports();
+  ReleaseDrive();
   m_stopped.store(m_cancel.load());
   m_running.store(false);
   m_frame.Post(WM_RIP_FINISHED);

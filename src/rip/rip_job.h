@@ -31,6 +31,7 @@
 namespace korvi {
 
 class CDiscInfo;
+class CdDevice;
 class COutputMediaFile;
 class EncoderPool;
 class IFrameMessenger;
@@ -97,6 +98,11 @@ struct RipSettings {
   // Each track read twice, a test read and the copy, compared by their CRC32; a third read when
   // they differ.
   bool testAndCopy = false;
+  // The drive read, for what the job asks of it beyond its audio (its cache defeated where reads
+  // are compared, C2 pointers where it gives them, its speed, its tray); null for an image.
+  CdDevice* drive = nullptr;
+  int32_t readSpeed = 0;       // times real time; 0: the drive's fastest
+  bool ejectAfterRip = false;  // its tray opened when the job ends without a failure or a stop
   DiscToc disc;
   // Each track's checksums are matched against the AccurateRip database, which is asked once for
   // the disc when the job starts. Needs the table of contents.
@@ -198,6 +204,8 @@ class RipJob {
   const std::string& AccurateRipProblem() const { return m_accurateRipProblem; }
   // Whether every track was read to its end and found accurate.
   bool AllAccurate() const;
+  // Whether the last job opened the drive's tray at its end.
+  bool Ejected() const { return m_ejected; }
   int32_t DoneSectors() const { return m_done.load(); }
   int32_t TotalSectors() const { return m_total.load(); }
   // Any thread, while the job runs too.
@@ -229,6 +237,9 @@ class RipJob {
   };
 
   void Run();
+  // Sets the drive up for the job's reads and notes how for the log; puts it back after.
+  void PrepareDrive();
+  void ReleaseDrive();
   void ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, bool retry);
   // Test and copy: tracks whose two reads differ are read once more into their files.
   void ReadAgainWhereReadsDiffer(EncoderPool& pool);
@@ -302,6 +313,11 @@ class RipJob {
   std::string m_logFile;
   std::time_t m_startTime = 0;
   int m_audioTracks = 0;  // of the disc
+  // The log's lines on the drive; empty for an image.
+  std::string m_speedText;
+  std::string m_cacheText;
+  std::string m_c2Text;
+  bool m_ejected = false;
 };
 
 }  // namespace korvi

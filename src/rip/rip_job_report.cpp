@@ -125,6 +125,9 @@ RipReport RipJob::MakeReport() const {
   report.readMode = m_settings.readMode == ReadMode::kSecure ? "Secure" : "Burst";
   if (m_settings.testAndCopy) report.readMode += ", test and copy";
   report.readOffset = m_settings.readOffset;
+  report.readSpeed = m_speedText;
+  report.cache = m_cacheText;
+  report.c2 = m_c2Text;
   report.outputFormat = DescribeWriter(m_settings.format, m_settings.writer);
   report.accurateRipProblem = m_accurateRipProblem;
   report.albumTitle = facts.albumTitle;
@@ -171,6 +174,7 @@ RipReport RipJob::MakeReport() const {
     }
     track.accurateRipDatabase = DatabaseText(result.accurateRip);
     track.outOfReach = result.quality.outOfReach;
+    track.c2Sectors = result.quality.c2Sectors;
     track.quality = result.QualityText(info.begin());
     track.failure = outcome.failure;
     if (track.failure.empty() && !result.complete) track.failure = "stopped before its end";

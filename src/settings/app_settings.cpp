@@ -27,6 +27,8 @@ constexpr std::string_view kEncoderJobs = "EncoderJobs";
 constexpr std::string_view kReadMode = "ReadMode";
 constexpr std::string_view kReadOffset = "ReadOffset";
 constexpr std::string_view kTestAndCopy = "TestAndCopy";
+constexpr std::string_view kReadSpeed = "ReadSpeed";
+constexpr std::string_view kEjectAfterRip = "EjectAfterRip";
 constexpr std::string_view kVerifyAccurateRip = "VerifyAccurateRip";
 constexpr std::string_view kWriteLog = "WriteLog";
 constexpr std::string_view kWriteCueSheet = "WriteCueSheet";
@@ -161,6 +163,9 @@ void CAppSettings::LoadReadOptions(const RegistryStore& store, const RegKey& key
     if (value >= -kReadOffsetLimit && value <= kReadOffsetLimit) ReadOffset = value;
   }
   ReadFlag(store, key, kTestAndCopy, TestAndCopy);
+  if (std::optional<uint32_t> speed = ReadDword(store, key, kReadSpeed); speed && *speed <= kMaxReadSpeed)
+    ReadSpeed = static_cast<int32_t>(*speed);
+  ReadFlag(store, key, kEjectAfterRip, EjectAfterRip);
   ReadFlag(store, key, kVerifyAccurateRip, VerifyAccurateRip);
   ReadFlag(store, key, kWriteLog, WriteLog);
   ReadFlag(store, key, kWriteCueSheet, WriteCueSheet);
@@ -210,6 +215,8 @@ bool CAppSettings::WriteLaterValues(RegistryStore& store, const RegKey& key) con
          WriteLaterDword(store, key, kReadMode, static_cast<uint32_t>(ReadMode), ReadMode == 0) &&
          WriteLaterDword(store, key, kReadOffset, static_cast<uint32_t>(ReadOffset), ReadOffset == 0) &&
          WriteLaterDword(store, key, kTestAndCopy, TestAndCopy ? 1 : 0, !TestAndCopy) &&
+         WriteLaterDword(store, key, kReadSpeed, static_cast<uint32_t>(ReadSpeed), ReadSpeed == 0) &&
+         WriteLaterDword(store, key, kEjectAfterRip, EjectAfterRip ? 1 : 0, !EjectAfterRip) &&
          WriteLaterDword(store, key, kVerifyAccurateRip, VerifyAccurateRip ? 1 : 0, VerifyAccurateRip) &&
          WriteLaterDword(store, key, kWriteLog, WriteLog ? 1 : 0, WriteLog) &&
          WriteLaterDword(store, key, kWriteCueSheet, WriteCueSheet ? 1 : 0, WriteCueSheet) &&

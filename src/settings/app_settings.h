@@ -30,6 +30,8 @@ class CAppSettings : public FormatOptions {
   int32_t ReadMode = 0;           // 0 secure (verified through paranoia), 1 burst; for drives
   int32_t ReadOffset = 0;         // the drive's read offset in samples, −3000 to 3000; for drives
   bool TestAndCopy = false;       // each track read twice and the two reads compared
+  int32_t ReadSpeed = 0;          // a drive's read speed in times real time; 0: its fastest
+  bool EjectAfterRip = false;     // the drive's tray opened when a rip ends without a failure
   bool VerifyAccurateRip = true;  // each ripped track matched against the AccurateRip database
   bool WriteLog = true;           // a rip log beside the files
   bool WriteCueSheet = true;      // a cue sheet beside the files

@@ -11,6 +11,8 @@ RipSettings RipSettingsOf(const CAppSettings& user, const DiscToc& disc, bool dr
   settings.readMode = drive ? static_cast<ReadMode>(user.ReadMode) : ReadMode::kBurst;
   settings.readOffset = drive ? user.ReadOffset : 0;
   settings.testAndCopy = drive && user.TestAndCopy;
+  settings.readSpeed = user.ReadSpeed;
+  settings.ejectAfterRip = user.EjectAfterRip;
   settings.disc = disc;
   // Verification and the reports judge the audio as it is, from a drive or an image alike.
   settings.verifyAccurateRip = user.VerifyAccurateRip;

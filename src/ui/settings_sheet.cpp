@@ -102,6 +102,8 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
       m_readModeCombo(Named(new QComboBox, "readModeCombo")),
       m_offsetSpin(Named(new QSpinBox, "readOffsetSpin")),
       m_testAndCopyCheck(Named(new QCheckBox(tr("Test and copy")), "testAndCopyCheck")),
+      m_readSpeedSpin(Named(new QSpinBox, "readSpeedSpin")),
+      m_ejectCheck(Named(new QCheckBox(tr("Eject the disc when a rip is done")), "ejectAfterRipCheck")),
       m_verifyCheck(Named(new QCheckBox(tr("Verify rips with AccurateRip")), "verifyAccurateRipCheck")),
       m_writeLogCheck(Named(new QCheckBox(tr("Write a rip log")), "writeLogCheck")),
       m_writeCueCheck(Named(new QCheckBox(tr("Write a cue sheet")), "writeCueSheetCheck")),
@@ -112,6 +114,9 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
   // In the order of the ReadMode values, which are the items' indexes.
   m_readModeCombo->addItems({tr("Secure"), tr("Burst")});
   m_offsetSpin->setRange(-kMaxReadOffset, kMaxReadOffset);
+  m_readSpeedSpin->setRange(0, kMaxReadSpeed);
+  m_readSpeedSpin->setSuffix(QStringLiteral("x"));
+  m_readSpeedSpin->setSpecialValueText(tr("Maximum"));
   // The longest address mail can be sent to.
   m_cddbEmailEdit->setMaxLength(kMaxEmailLength);
   m_cddbEmailEdit->setMinimumWidth(200);
@@ -128,6 +133,8 @@ CSetsPageGeneral::CSetsPageGeneral(QWidget* parent)
   layout->addLayout(LabelledRow(tr("Read mode:"), m_readModeCombo));
   layout->addLayout(LabelledRow(tr("Drive read offset (samples):"), m_offsetSpin));
   layout->addWidget(m_testAndCopyCheck);
+  layout->addLayout(LabelledRow(tr("Read speed:"), m_readSpeedSpin));
+  layout->addWidget(m_ejectCheck);
   layout->addWidget(BuildReportGroup());
   layout->addStretch(1);
 
@@ -242,6 +249,8 @@ void CSetsPageGeneral::Load(const CAppSettings& settings) {
   m_readModeCombo->setCurrentIndex(settings.ReadMode);
   m_offsetSpin->setValue(settings.ReadOffset);
   m_testAndCopyCheck->setChecked(settings.TestAndCopy);
+  m_readSpeedSpin->setValue(settings.ReadSpeed);
+  m_ejectCheck->setChecked(settings.EjectAfterRip);
   m_verifyCheck->setChecked(settings.VerifyAccurateRip);
   m_writeLogCheck->setChecked(settings.WriteLog);
   m_writeCueCheck->setChecked(settings.WriteCueSheet);
@@ -263,6 +272,8 @@ void CSetsPageGeneral::Store(CAppSettings& settings) const {
   if (m_readModeCombo->currentIndex() >= 0) settings.ReadMode = m_readModeCombo->currentIndex();
   settings.ReadOffset = m_offsetSpin->value();
   settings.TestAndCopy = m_testAndCopyCheck->isChecked();
+  settings.ReadSpeed = m_readSpeedSpin->value();
+  settings.EjectAfterRip = m_ejectCheck->isChecked();
   settings.VerifyAccurateRip = m_verifyCheck->isChecked();
   settings.WriteLog = m_writeLogCheck->isChecked();
   settings.WriteCueSheet = m_writeCueCheck->isChecked();

@@ -73,6 +73,8 @@ class CSetsPageGeneral : public QWidget {
   QComboBox* m_readModeCombo;
   QSpinBox* m_offsetSpin;
   QCheckBox* m_testAndCopyCheck;
+  QSpinBox* m_readSpeedSpin;
+  QCheckBox* m_ejectCheck;
   QCheckBox* m_verifyCheck;
   QCheckBox* m_writeLogCheck;
   QCheckBox* m_writeCueCheck;

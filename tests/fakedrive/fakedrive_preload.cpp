@@ -112,16 +112,18 @@ int DriveAt(int dirfd, const char* path, int flags) {
 }
 
 // With KORVI_FAKE_DRIVE_STATS naming a file, a line a drive is added to it when the program ends:
-// its device, the commands it answered and the sectors it read (for the benchmarks' model).
+// its device, the commands it answered and the sectors it read (for the benchmarks' model), then
+// whether its tray is open and the speed it was left at (0: its fastest).
 __attribute__((destructor)) void WriteStats() {
   const char* path = std::getenv("KORVI_FAKE_DRIVE_STATS");
   if (!path || !*path) return;
   FILE* out = std::fopen(path, "ae");
   if (!out) return;
   for (const auto& drive : Drives())
-    std::fprintf(out, "%s commands %llu sectors %llu\n", drive->Config().device.c_str(),
+    std::fprintf(out, "%s commands %llu sectors %llu tray %s speed %g\n", drive->Config().device.c_str(),
                  static_cast<unsigned long long>(drive->Commands()),
-                 static_cast<unsigned long long>(drive->SectorsRead()));
+                 static_cast<unsigned long long>(drive->SectorsRead()), drive->TrayOpen() ? "open" : "closed",
+                 drive->Speed());
   std::fclose(out);
 }
 
