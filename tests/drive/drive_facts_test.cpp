@@ -122,6 +122,11 @@ TEST_F(DriveFacts, DriveSaysWhatItIsAndTimingFindsItsCacheOnlyWhenItHasOne) {
   EXPECT_NE(uncached.out.find("audio cache: none found\n"), std::string::npos) << uncached.out;
   EXPECT_NE(uncached.out.find("FUA reads: supported (no cache found to bypass)\n"), std::string::npos) << uncached.out;
 
+  // A cache larger than half the disc cannot be flushed by reading the rest: its size is a lower bound.
+  const fixtures::ChildResult large = Run({"drive", kDrive}, kIdentity + ",cache=5000,latency_ms=15");
+  ASSERT_EQ(large.status, 0) << large.err;
+  EXPECT_NE(large.out.find("audio cache: at least 1024 sectors"), std::string::npos) << large.out;
+
   // Without a disc the drive still says what it is.
   const fixtures::ChildResult empty = Run({"drive", kDrive}, kIdentity + ",nodisc");
   ASSERT_EQ(empty.status, 0) << empty.err;
