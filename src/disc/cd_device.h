@@ -19,6 +19,9 @@ namespace korvi {
 
 class CueImage;
 
+// What a drive says of its disc when asked.
+enum class DriveState { kReady, kNoDisc, kTrayOpen, kChanged, kUnknown };
+
 class CdDevice : public ISectorSource {
  public:
   // Opens a device path (/dev/sr0) or an image (.cue, .toc, .nrg). Null when it cannot be opened;
@@ -49,6 +52,11 @@ class CdDevice : public ISectorSource {
   // asked for when a rip needs them, not with the table of contents.
   void ReadCodes(DiscText& text);
 
+  // Asks the drive whether it is ready to read a disc (TEST UNIT READY), and if not, why: no disc,
+  // the tray open, or another disc put in since it was last asked. An image is always ready.
+  DriveState AskState();
+  std::string MediumLost() const override;
+
   // Whether the n-th track (1-based, counted from the disc's first track) holds audio.
   bool IsAudioTrack(int n);
 
@@ -65,6 +73,8 @@ class CdDevice : public ISectorSource {
                                               const std::function<std::optional<int32_t>(int)>& pregapOf);
   // False when the bin of a cue/bin image no longer holds all of the sectors.
   bool ImageHoldsSectors(int32_t start, int32_t count);
+  // Why the last command failed, where the drive's sense data says the disc went away.
+  std::string LostCause();
 
   // libcdio keeps one read position per device (one stream for a cue/bin image): the player and
   // the rip job must never interleave a seek and a read.
@@ -74,6 +84,7 @@ class CdDevice : public ISectorSource {
   std::string m_name;
   std::string m_lastError;
   int64_t m_imageBytes = -1;  // the bin's size when last looked at; -1 before
+  std::string m_mediumLost;   // once a read found the disc gone
 };
 
 // The drives to offer: the real drives libcdio finds, then the images named in KORVI_CD_IMAGES
