@@ -118,7 +118,6 @@ TEST_F(MmcResponder, AFlakySectorReadsDifferentlyExceptFromTheCacheWhichFuaOrRea
   EXPECT_NE(afterFlush, disc);
 }
 
-}  // namespace
 TEST_F(MmcResponder, CdTextPacksCarryTheirCrcAndTheSizeInformationAndSubchannelTheCodes) {
   // The CRC of CD-Text: CCITT from 0 ("123456789" gives 0x31C3), inverted.
   EXPECT_EQ(CdTextCrc(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCE3C);
@@ -126,7 +125,7 @@ TEST_F(MmcResponder, CdTextPacksCarryTheirCrcAndTheSizeInformationAndSubchannelT
     std::ifstream in(m_image.cue);
     std::string cue((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     cue = "CATALOG 0724384960650\nTITLE \"Disc\"\n" + cue;
-    cue.insert(cue.find("  TRACK 02 AUDIO\n") + 16, "    TITLE \"Second\"\n    ISRC GBAYE0000351\n");
+    cue.insert(cue.find("  TRACK 02 AUDIO\n") + 17, "    TITLE \"Second\"\n    ISRC GBAYE0000351\n");
     std::ofstream(m_image.cue, std::ios::trunc) << cue;
   }
   const std::vector<uint8_t> text = Run({0x43, 0x02, 0x05, 0, 0, 0, 0, 0x10, 0x00}, 4096);
@@ -157,4 +156,5 @@ TEST_F(MmcResponder, CdTextPacksCarryTheirCrcAndTheSizeInformationAndSubchannelT
   EXPECT_EQ(Run({0x42, 0, 0x00, 0x03, 0, 0, 2, 0, 24}, 24).size(), 4u);  // without SubQ, the header
 }
 
+}  // namespace
 }  // namespace korvi::fakedrive

@@ -1,5 +1,6 @@
 #include "fakedrive/cd_text_packs.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
