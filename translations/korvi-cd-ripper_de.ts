@@ -410,6 +410,14 @@ Es ist freie Software, gebaut mit Qt für das Fenster, libcdio zum Lesen der CDs
         <source>No CD-ROM drive found.</source>
         <translation>Kein CD-ROM-Laufwerk gefunden.</translation>
     </message>
+    <message>
+        <source>The drive&apos;s tray is open.</source>
+        <translation>Die Schublade des Laufwerks ist offen.</translation>
+    </message>
+    <message>
+        <source>There is no disc in the drive.</source>
+        <translation>Im Laufwerk liegt keine CD.</translation>
+    </message>
 </context>
 <context>
     <name>korvi::CMainFrame</name>
@@ -753,6 +761,10 @@ Es ist freie Software, gebaut mit Qt für das Fenster, libcdio zum Lesen der CDs
     <message>
         <source>The rip could not be started: %1</source>
         <translation>Das Rippen konnte nicht gestartet werden: %1</translation>
+    </message>
+    <message>
+        <source>The rip ended early: %1.</source>
+        <translation>Das Rippen endete vorzeitig: %1.</translation>
     </message>
     <message>
         <source>These files could not be written completely:

@@ -196,11 +196,16 @@ void RipController::OnFinished() {
   // A job the user stopped says no more than what went wrong.
   const QString verdict = m_job->WasStopped() ? QString() : VerdictText();
   const std::vector<RipFailure>& failures = m_job->Failures();
+  const QString ended = m_job->MediumLost().empty()
+                            ? QString()
+                            : tr("The rip ended early: %1.").arg(QString::fromStdString(m_job->MediumLost()));
   if (failures.empty()) {
-    if (!verdict.isEmpty()) Prompts::Current().ShowInformation(&m_window, verdict);
+    if (!ended.isEmpty()) Prompts::Current().ShowError(&m_window, ended);
+    else if (!verdict.isEmpty()) Prompts::Current().ShowInformation(&m_window, verdict);
     return;
   }
-  QString text = tr("These files could not be written completely:\n");
+  QString text = ended.isEmpty() ? QString() : ended + QStringLiteral("\n\n");
+  text += tr("These files could not be written completely:\n");
   for (const RipFailure& failure : failures)
     text += QStringLiteral("\n%1\n    %2")
                 .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.cause));

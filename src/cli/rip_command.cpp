@@ -350,9 +350,10 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   for (const RipFailure& failure : job.Failures())
     err << "korvi-cli: " << failure.path << ": " << failure.cause << '\n';
   if (stopped) err << "korvi-cli: the rip was stopped\n";
-  if (rip.ejectAfterRip && drive && job.Failures().empty() && !stopped)
+  if (!job.MediumLost().empty()) err << "korvi-cli: the rip ended early: " << job.MediumLost() << '\n';
+  if (rip.ejectAfterRip && drive && job.Failures().empty() && !stopped && job.MediumLost().empty())
     err << "korvi-cli: " << (job.Ejected() ? "the tray was opened" : "the tray could not be opened") << '\n';
-  if (!job.Failures().empty() || stopped) return kExitFailed;
+  if (!job.Failures().empty() || stopped || !job.MediumLost().empty()) return kExitFailed;
   if (options.requireAccurate && !job.AllAccurate()) {
     err << "korvi-cli: not every track was ripped accurately\n";
     return kExitFailed;

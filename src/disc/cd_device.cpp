@@ -5,6 +5,8 @@
 #include <cdio/logging.h>
 #include <cdio/mmc.h>
 #include <cdio/memory.h>
+#include <cdio/mmc.h>
+#include <cdio/mmc_ll_cmds.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -54,6 +56,28 @@ std::string WithCause(std::string what) {
 
 bool IsCueSheetName(const std::string& path) {
   return EndsWithIgnoringCase(path, ".cue");
+}
+
+constexpr unsigned kTestUnitReadyMs = 5000;
+
+// The drive's sense data of its last command, as key, code and qualifier in one number (0x023A02);
+// 0 when it gave none.
+uint32_t LastSense(const CdIo_t* cdio) {
+  cdio_mmc_request_sense_t* sense = nullptr;
+  const int length = mmc_last_cmd_sense(cdio, &sense);
+  uint32_t value = 0;
+  if (length >= 14 && sense) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(sense);
+    value = uint32_t(bytes[2] & 0x0F) << 16 | uint32_t(bytes[12]) << 8 | bytes[13];
+  }
+  free(sense);
+  return value;
+}
+
+DriveState StateOfSense(uint32_t sense) {
+  if ((sense & 0x0FFF00) == 0x023A00) return (sense & 0xFF) == 0x02 ? DriveState::kTrayOpen : DriveState::kNoDisc;
+  if ((sense & 0x0FFF00) == 0x062800) return DriveState::kChanged;
+  return DriveState::kUnknown;
 }
 
 std::string CdTextField(const cdtext_t* text, cdtext_field_t field, track_t track) {
@@ -397,9 +421,14 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
     return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
                 " sectors) of " + m_name + ": " + m_cue->LastError());
   if (m_cue) return true;
-  if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) != DRIVER_OP_SUCCESS)
-    return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
-                " sectors) of " + m_name);
+  const std::string what =
+      "cannot read sector " + std::to_string(start) + " (" + std::to_string(count) + " sectors) of " + m_name;
+  // A disc read after it went away may be another one: nothing is read until it is opened anew.
+  if (!m_mediumLost.empty()) return Fail(what + ": " + m_mediumLost);
+  if (cdio_read_audio_sectors(m_cdio, buffer, start, static_cast<uint32_t>(count)) != DRIVER_OP_SUCCESS) {
+    m_mediumLost = LostCause();
+    return Fail(m_mediumLost.empty() ? what : what + ": " + m_mediumLost);
+  }
   if (!ImageHoldsSectors(start, count))
     return Fail("cannot read sector " + std::to_string(start) + " (" + std::to_string(count) +
                 " sectors) of " + m_name + ": its data file ends before them");
@@ -466,6 +495,38 @@ bool CdDevice::ImageHoldsSectors(int32_t start, int32_t count) {
   if (!bin || stat(bin, &info) != 0) return false;
   m_imageBytes = int64_t(info.st_size);
   return end <= m_imageBytes;
+}
+
+std::string CdDevice::LostCause() {
+  if (isImage()) return "";
+  DriveState state = StateOfSense(LastSense(m_cdio));
+  // Without sense data from the read (a driver that reads by other means), the drive is asked.
+  if (state == DriveState::kUnknown && mmc_test_unit_ready(m_cdio, kTestUnitReadyMs) != DRIVER_OP_SUCCESS)
+    state = StateOfSense(LastSense(m_cdio));
+  switch (state) {
+    case DriveState::kTrayOpen:
+      return "the drive's tray was opened";
+    case DriveState::kNoDisc:
+      return "the disc was taken out of the drive";
+    case DriveState::kChanged:
+      return "the disc was changed";
+    default:
+      return "";
+  }
+}
+
+std::string CdDevice::MediumLost() const {
+  std::lock_guard lock(m_mutex);
+  return m_mediumLost;
+}
+
+DriveState CdDevice::AskState() {
+  std::lock_guard lock(m_mutex);
+  if (m_cue || isImage()) return DriveState::kReady;
+  if (mmc_test_unit_ready(m_cdio, kTestUnitReadyMs) == DRIVER_OP_SUCCESS) return DriveState::kReady;
+  const DriveState state = StateOfSense(LastSense(m_cdio));
+  TakeCdioMessage();
+  return state;
 }
 
 bool CdDevice::IsAudioTrack(int n) {

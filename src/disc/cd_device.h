@@ -25,6 +25,8 @@ struct CacheDefeat {
   bool fua = false;          // every read forces unit access (READ(12) with FUA)
   int32_t cacheSectors = 0;  // else what a read elsewhere must push out, as measured; 0 if none found
 };
+// What a drive says of its disc when asked.
+enum class DriveState { kReady, kNoDisc, kTrayOpen, kChanged, kUnknown };
 
 class CdDevice : public ISectorSource {
  public:
@@ -75,6 +77,10 @@ class CdDevice : public ISectorSource {
   // Sends one MMC command (at most 12 bytes) that reads dataBytes into data, taking its turn with
   // the other reads. False for an image, or when the drive refuses the command.
   bool RunMmcRead(const uint8_t* cdb, size_t cdbBytes, uint8_t* data, size_t dataBytes);
+  // Asks the drive whether it is ready to read a disc (TEST UNIT READY), and if not, why: no disc,
+  // the tray open, or another disc put in since it was last asked. An image is always ready.
+  DriveState AskState();
+  std::string MediumLost() const override;
 
   // Whether the n-th track (1-based, counted from the disc's first track) holds audio.
   bool IsAudioTrack(int n);
@@ -94,6 +100,8 @@ class CdDevice : public ISectorSource {
   bool ReadWithC2(int32_t start, uint8_t* buffer, int32_t count, std::vector<bool>& marked);
   // False when the bin of a cue/bin image no longer holds all of the sectors.
   bool ImageHoldsSectors(int32_t start, int32_t count);
+  // Why the last command failed, where the drive's sense data says the disc went away.
+  std::string LostCause();
 
   // libcdio keeps one read position per device (one stream for a cue/bin image): the player and
   // the rip job must never interleave a seek and a read.
@@ -107,6 +115,7 @@ class CdDevice : public ISectorSource {
   std::atomic<bool> m_fua{false};
   std::atomic<int32_t> m_cacheSectors{0};
   std::atomic<bool> m_c2{false};
+  std::string m_mediumLost;   // once a read found the disc gone
 };
 
 // The drives to offer: the real drives libcdio finds, then the images named in KORVI_CD_IMAGES

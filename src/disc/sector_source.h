@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace korvi {
@@ -32,6 +33,9 @@ class ISectorSource {
   }
   // Makes the next read reach the medium rather than a cache (near: where that read will be).
   virtual void ForgetReads(int32_t near) { (void)near; }
+  // Why the disc that was being read is no longer there to read ("the drive's tray was opened"),
+  // once a read found it gone; empty while it is there. No read succeeds after that.
+  virtual std::string MediumLost() const { return {}; }
 };
 
 }  // namespace korvi

@@ -121,6 +121,7 @@ std::string RipLogSummary(const RipReport& report) {
         out += "  Track " + std::to_string(track.number) + ": " + Shortcoming(track) + "\n";
   }
   if (report.stopped) out += "The rip was stopped\n";
+  if (!report.mediumLost.empty()) out += "The rip ended early: " + report.mediumLost + "\n";
   return out;
 }
 

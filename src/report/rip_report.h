@@ -74,6 +74,7 @@ struct RipReport {
   std::string hiddenTrackFile;
   std::optional<ReportTrack> hidden;  // that track, when the rip took it (number 0)
   bool stopped = false;
+  std::string mediumLost;  // why the rip ended early when the disc went away
 };
 
 }  // namespace korvi

@@ -49,6 +49,7 @@ bool RipJob::Start(std::vector<RipTrack> tracks, RipSettings settings) {
   m_startTime = std::time(nullptr);
   m_logFile.clear();
   m_accurateRipProblem.clear();
+  m_mediumLost.clear();
   m_audioTracks = 0;
   for (int n = 1; n <= TocTrackCount(m_settings.disc.toc); ++n)
     m_audioTracks += IsDataEntry(m_settings.disc.toc.TrackData[n - 1]) ? 0 : 1;
@@ -100,7 +101,8 @@ void RipJob::ReleaseDrive() {
   CdDevice* drive = m_settings.drive;
   if (!drive || drive->isImage()) return;
   drive->SetRipReads(CacheDefeat(), false);
-  if (m_settings.ejectAfterRip && m_failures.empty() && !m_cancel.load()) m_ejected = drive->Eject();
+  if (m_settings.ejectAfterRip && m_failures.empty() && m_mediumLost.empty() && !m_cancel.load())
+    m_ejected = drive->Eject();
 }
 
 void RipJob::Join() {
@@ -279,7 +281,7 @@ void RipJob::Run() {
 void RipJob::ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, bool retry) {
   size_t next = 0;
   auto current = m_reading.end();
-  while (!m_cancel.load()) {
+  while (!StopReading()) {
     const uint64_t seen = pool.Generation();
     auto pick = m_reading.end();
     if (current != m_reading.end() && pool.Room(current->index) > 0) {
@@ -324,7 +326,7 @@ bool RipJob::StartTrack(size_t index, EncoderPool& pool, bool retry) {
     return false;
   }
   // A stop asked for while the overwrite question was open must not cost the old file.
-  if (m_cancel.load()) return false;
+  if (StopReading()) return false;
   // A link, a pipe or a folder at the name: nothing is read for a file that cannot be.
   if (!retry && !outcome.before.refusal.empty()) {
     FailWithoutReading(index, outcome.before.refusal, false);
@@ -378,7 +380,7 @@ bool RipJob::ReadChunk(TrackRead& track, EncoderPool& pool) {
     std::lock_guard lock(m_statusMutex);
     m_status.sectorIndex = track.next - track.begin;
   }
-  return !m_cancel.load();
+  return !StopReading();
 }
 
 int32_t RipJob::TakeSectors(int32_t sectorIndex, int32_t trackSectors, int32_t count) {
@@ -416,7 +418,7 @@ bool RipJob::TestRead(size_t index) {
     int32_t firstFailed = 0;
     ReadBatch(ignored, next, count, batch.data(), &firstFailed);
     const int32_t kept = TakeSectors(next - info.begin(), info.end() - info.begin(), count);
-    if (kept < count || m_cancel.load()) return false;
+    if (kept < count || StopReading()) return false;
     crc = crc32(crc, batch.data(), static_cast<uInt>(size_t(count) * kRawSectorBytes));
     next += count;
     std::lock_guard lock(m_statusMutex);
@@ -435,7 +437,7 @@ void RipJob::ReadAgainWhereReadsDiffer(EncoderPool& pool) {
       m_total.fetch_add(m_tracks[i].info.length());
     }
   }
-  if (again.empty() || m_cancel.load()) return;
+  if (again.empty() || StopReading()) return;
   ReadTracks(pool, again, true);
   while (!m_reading.empty()) FinishReading(m_reading.begin(), pool);
   pool.WaitUntilIdle();
@@ -470,6 +472,7 @@ void RipJob::FinishReading(std::list<TrackRead>::iterator track, EncoderPool& po
   TrackOutcome& outcome = m_outcomes[track->index];
   // Its sums are the encoder's until it has closed the file.
   outcome.result.complete = track->next > track->end;
+  outcome.cutShort = !outcome.result.complete && !m_mediumLost.empty();
   // Its failed sectors are all counted now; the encoder reports them once it has seen the end.
   pool.End(track->index);
   m_reading.erase(track);
@@ -510,6 +513,11 @@ std::string RipJob::PutFileInPlace(size_t index, COutputMediaFile& writer) {
   if (writer.Failed()) {
     file.Discard();
     return NoFile(index, writer.FailureText());
+  }
+  // A file that ends where the disc went away would pass for the whole track.
+  if (outcome.cutShort) {
+    file.Discard();
+    return NoFile(index, m_mediumLost + " while the track was read; it has no file");
   }
   // Into the temporary: the file is whole, tags and all, before it has its name. A tag that
   // cannot be written leaves the audio as it was, which is still worth keeping.
@@ -610,7 +618,15 @@ bool RipJob::ShouldSkip(size_t index) {
 int32_t RipJob::ReadBatch(ReadQuality& quality, int32_t first, int32_t count, uint8_t* out,
                           int32_t* firstFailed) {
   // One call for the whole batch: a drive spends most of a one-sector read on the command itself.
-  if (m_input->ReadSectors(first, out, count, quality)) return 0;
+  const bool read = m_input->ReadSectors(first, out, count, quality);
+  // A secure reader delivers what it could even from a drive whose disc went away: the device says.
+  if (std::string lost = m_source.MediumLost(); !lost.empty()) {
+    m_mediumLost = std::move(lost);
+    std::fill(out, out + size_t(count) * kRawSectorBytes, 0);
+    *firstFailed = first;
+    return count;
+  }
+  if (read) return 0;
   // Sector by sector, so that a bad sector costs that sector alone.
   int32_t failed = 0;
   for (int32_t i = 0; i < count; ++i) {

@@ -197,6 +197,9 @@ class RipJob {
   const std::string& LogFile() const { return m_logFile; }
   // Whether the last job was stopped before its end.
   bool WasStopped() const { return !IsRunning() && m_stopped.load(); }
+  // Why the last job ended before its end because the disc went away ("the drive's tray was
+  // opened"); empty when it did not. Once the job has finished.
+  const std::string& MediumLost() const { return m_mediumLost; }
   // "11 of 12 tracks accurately ripped" when the job verified its tracks (or that the database
   // could not be reached, when no track got an answer), else empty.
   std::string AccurateRipSummaryText() const;
@@ -229,6 +232,7 @@ class RipJob {
     bool written = false;  // the final name holds a file this job wrote
     bool started = false;
     bool retrying = false;  // the third read of test and copy
+    bool cutShort = false;  // its read was under way when the disc went away
     int32_t failedReads = 0;
     int32_t firstFailedSector = 0;
     std::optional<TrackSums> sums;  // of the read under way, taken on its encoder's thread
@@ -245,6 +249,8 @@ class RipJob {
   void ReadAgainWhereReadsDiffer(EncoderPool& pool);
   // The test read: the track's CRC32, nothing written. False when a stop came meanwhile.
   bool TestRead(size_t index);
+  // Whether the reader is to stop: asked to, or the disc is gone.
+  bool StopReading() const { return m_cancel.load() || !m_mediumLost.empty(); }
   // Counts the sectors of a batch as read, at the pause and stop points of each; how many were
   // taken before a stop.
   int32_t TakeSectors(int32_t sectorIndex, int32_t trackSectors, int32_t count);
@@ -310,6 +316,7 @@ class RipJob {
   std::vector<TrackResult> m_results;
   std::unique_ptr<AccurateRipLookup> m_accurateRip;  // from Start until the next Start
   std::string m_accurateRipProblem;
+  std::string m_mediumLost;  // written by the worker while it reads
   std::string m_logFile;
   std::time_t m_startTime = 0;
   int m_audioTracks = 0;  // of the disc

@@ -199,6 +199,7 @@ RipReport RipJob::MakeReport() const {
     report.tracks.push_back(std::move(track));
   }
   report.stopped = m_cancel.load();
+  report.mediumLost = m_mediumLost;
   return report;
 }
 

@@ -4,11 +4,19 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "disc/cd_device.h"
 #include "messages/messenger.h"
 
 namespace korvi {
+
+namespace {
+
+// How often the drive is asked about its disc: a disc put in shows within about a second.
+constexpr int kWatchMs = 1000;
+
+}  // namespace
 
 CDriveControlPanel::CDriveControlPanel(IFrameMessenger& frame, QWidget* parent)
     : QWidget(parent),
@@ -16,7 +24,8 @@ CDriveControlPanel::CDriveControlPanel(IFrameMessenger& frame, QWidget* parent)
       m_drives(new QComboBox(this)),
       m_label(new QLabel(tr("CDROM:"), this)),
       m_refresh(new QPushButton(tr("&Refresh"), this)),
-      m_info(new QLabel(tr("No disc-info!"), this)) {
+      m_info(new QLabel(tr("No disc-info!"), this)),
+      m_watch(new QTimer(this)) {
   m_drives->setObjectName(QStringLiteral("driveList"));
   m_refresh->setObjectName(QStringLiteral("refreshButton"));
   m_info->setObjectName(QStringLiteral("infoLine"));
@@ -38,6 +47,8 @@ CDriveControlPanel::CDriveControlPanel(IFrameMessenger& frame, QWidget* parent)
   setBackgroundRole(QPalette::Button);
 
   connect(m_refresh, &QPushButton::clicked, this, &CDriveControlPanel::Refresh);
+  m_watch->setInterval(kWatchMs);
+  connect(m_watch, &QTimer::timeout, this, &CDriveControlPanel::WatchDrive);
 }
 
 CDriveControlPanel::~CDriveControlPanel() = default;
@@ -47,6 +58,7 @@ void CDriveControlPanel::Create() {
   if (m_drives->count() > 0) m_drives->setCurrentIndex(0);
   connect(m_drives, &QComboBox::currentIndexChanged, this, &CDriveControlPanel::Refresh);
   Refresh();
+  m_watch->start();
 }
 
 void CDriveControlPanel::Refresh() {
@@ -63,7 +75,22 @@ void CDriveControlPanel::Refresh() {
   // The old device goes only after the frame has taken the new one, so its copy never dangles.
   const intptr_t result = m_frame.Send(WM_READ_TOC, 0, reinterpret_cast<intptr_t>(device.get()));
   m_device = std::move(device);
+  m_state = result == 0 ? DriveState::kReady : m_device ? m_device->AskState() : DriveState::kUnknown;
   if (result != 0) m_info->setText(QString::fromStdString(m_device ? m_device->lastError() : error));
+  ShowState(m_state);
+}
+
+void CDriveControlPanel::WatchDrive() {
+  if (!isEnabled() || !m_device || m_device->isImage()) return;
+  const DriveState state = m_device->AskState();
+  // An unknown answer (a drive that cannot say) is no reason to read it again and again.
+  if (state == DriveState::kUnknown) return;
+  if (state == DriveState::kChanged || state != m_state) Refresh();
+}
+
+void CDriveControlPanel::ShowState(DriveState state) {
+  if (state == DriveState::kTrayOpen) m_info->setText(tr("The drive's tray is open."));
+  if (state == DriveState::kNoDisc) m_info->setText(tr("There is no disc in the drive."));
 }
 
 void CDriveControlPanel::SetInfoText(const QString& text) { m_info->setText(text); }

@@ -6,9 +6,12 @@
 #include <memory>
 #include <string>
 
+#include "disc/cd_device.h"
+
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace korvi {
 
@@ -25,6 +28,10 @@ class CDriveControlPanel : public QWidget {
   void Create();
   // Opens the selected drive and has the frame read its table of contents.
   void Refresh();
+  // Asks the drive what became of its disc, and refreshes when that changed: a disc put in is read
+  // by itself, and a tray opened or a disc taken out empties the list. Runs on a timer while the
+  // panel is enabled (never during a rip, which reads the same device).
+  void WatchDrive();
 
   void SetInfoText(const QString& text);
   QString InfoText() const;
@@ -38,8 +45,13 @@ class CDriveControlPanel : public QWidget {
   QLabel* m_label;
   QPushButton* m_refresh;
   QLabel* m_info;
+  // Says on the info line why the drive has no disc to list.
+  void ShowState(DriveState state);
+
   std::unique_ptr<CdDevice> m_device;
   std::string m_driveName;
+  QTimer* m_watch;
+  DriveState m_state = DriveState::kUnknown;  // as the last Refresh found the drive
 };
 
 }  // namespace korvi

@@ -5,6 +5,9 @@
 
 #include "fakedrive/mmc_responder.h"
 
+#include <fstream>
+#include <iterator>
+
 #include <gtest/gtest.h>
 #include <linux/cdrom.h>
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "fakedrive/drive_ioctls.h"
+#include "fakedrive/cd_text_packs.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
 
@@ -214,6 +218,44 @@ TEST_F(MmcResponder, ReadsTakeTheirTimeAtTheSpeedThatSetCdSpeedSelects) {
   EXPECT_GE(timed(30), 0.2);
   EXPECT_EQ(DriveIoctl(*m_drive, CDROM_SELECT_SPEED, nullptr), 0);
   EXPECT_EQ(speeds(), (std::vector<int>{1764, 1764}));
+}
+
+TEST_F(MmcResponder, CdTextPacksCarryTheirCrcAndTheSizeInformationAndSubchannelTheCodes) {
+  // The CRC of CD-Text: CCITT from 0 ("123456789" gives 0x31C3), inverted.
+  EXPECT_EQ(CdTextCrc(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCE3C);
+  {
+    std::ifstream in(m_image.cue);
+    std::string cue((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    cue = "CATALOG 0724384960650\nTITLE \"Disc\"\n" + cue;
+    cue.insert(cue.find("  TRACK 02 AUDIO\n") + 17, "    TITLE \"Second\"\n    ISRC GBAYE0000351\n");
+    std::ofstream(m_image.cue, std::ios::trunc) << cue;
+  }
+  const std::vector<uint8_t> text = Run({0x43, 0x02, 0x05, 0, 0, 0, 0, 0x10, 0x00}, 4096);
+  // Titles "Disc", "", "Second": 13 bytes in two packs, then the three size packs.
+  ASSERT_EQ(text.size(), 4u + 5 * 18);
+  EXPECT_EQ(text[0] << 8 | text[1], int(text.size()) - 2);
+  for (size_t at = 4; at < text.size(); at += 18) {
+    EXPECT_EQ(text[at + 16] << 8 | text[at + 17], CdTextCrc(&text[at], 16)) << at;
+    EXPECT_EQ(text[at + 2], (at - 4) / 18);  // sequence numbers
+  }
+  EXPECT_EQ(std::string(text.begin() + 4 + 4, text.begin() + 4 + 16), std::string("Disc\0\0Second", 12));
+  EXPECT_EQ(text[4 + 18 + 1], 2);  // the second pack begins within track 2's title
+  EXPECT_EQ(text[4 + 18 + 3], 6);  // six characters into it
+  const uint8_t* size = &text[4 + 2 * 18];
+  EXPECT_EQ(std::vector<int>(size, size + 4), (std::vector<int>{0x8F, 0, 2, 0}));
+  EXPECT_EQ(std::vector<int>(size + 4, size + 8), (std::vector<int>{0, 1, 2, 0}));  // code, tracks 1-2
+  EXPECT_EQ(size[8], 2);           // two title packs
+  EXPECT_EQ(size[18 + 4 + 7], 3);  // three size packs
+  EXPECT_EQ(size[18 + 4 + 8], 4);  // the last sequence number
+
+  const std::vector<uint8_t> mcn = Run({0x42, 0, 0x40, 0x02, 0, 0, 0, 0, 24}, 24);
+  ASSERT_EQ(mcn.size(), 24u);
+  EXPECT_EQ(mcn[8], 0x80);
+  EXPECT_EQ(std::string(mcn.begin() + 9, mcn.begin() + 22), "0724384960650");
+  const std::vector<uint8_t> isrc = Run({0x42, 0, 0x40, 0x03, 0, 0, 2, 0, 24}, 24);
+  EXPECT_EQ(std::string(isrc.begin() + 9, isrc.begin() + 21), "GBAYE0000351");
+  EXPECT_EQ(Run({0x42, 0, 0x40, 0x03, 0, 0, 1, 0, 24}, 24)[8], 0);  // track 1 has none
+  EXPECT_EQ(Run({0x42, 0, 0x00, 0x03, 0, 0, 2, 0, 24}, 24).size(), 4u);  // without SubQ, the header
 }
 
 }  // namespace

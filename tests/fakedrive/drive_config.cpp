@@ -66,6 +66,10 @@ bool ApplyBehaviour(const std::string& item, DriveConfig& drive) {
   if (key == "revision") return drive.revision = value, true;
   if (item == "tray=open") return drive.trayOpen = true;
   if (item == "nodisc") return drive.noDisc = true;
+  if (key == "open_after") return ParseInt(value, drive.openAfter) && drive.openAfter >= 0;
+  if (key == "change_after") return ParseInt(value, drive.changeAfter) && drive.changeAfter >= 0;
+  if (key == "change_to") return drive.changeTo = value, !value.empty();
+  if (key == "state") return drive.stateFile = value, !value.empty();
   if (key == "cache") return ParseInt(value, drive.cacheSectors) && drive.cacheSectors >= 0;
   if (key == "bad" || key == "flaky" || key == "jitter") {
     SectorRange range;

@@ -29,6 +29,14 @@ struct DriveConfig {
   bool c2 = false;                  // reports C2 error pointers for the bytes it damaged
   std::vector<SectorRange> jitter;  // reads starting here come back shifted by a few samples
   double speed = 0;                 // times real time (75 sectors a second); 0 for no limit
+  // After this many sectors have been read the tray opens (openAfter) or the disc is changed for
+  // changeTo, or the same image again (changeAfter); -1: never.
+  int32_t openAfter = -1;
+  int32_t changeAfter = -1;
+  std::string changeTo;
+  // A file whose content, read again whenever it changes, sets the tray and the disc while a
+  // program runs: "open", "closed", "nodisc" or "disc=IMAGE".
+  std::string stateFile;
 };
 
 // 'DEVICE=IMAGE,behaviour,...;...'. Entries or behaviours it cannot read are named in *error and

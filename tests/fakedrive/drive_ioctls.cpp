@@ -94,6 +94,7 @@ int ReadAudio(EmulatedDrive& drive, cdrom_read_audio& read) {
   const int32_t start = AudioStart(read);
   if (read.nframes < 1 || read.nframes > CD_FRAMES) return Fail(EINVAL);
   Sense sense;
+  if (drive.TakeUnitAttention(&sense)) return Fail(EIO);
   return drive.ReadSectors(start, read.nframes, read.buf, &sense) ? 0 : Fail(EIO);
 }
 
@@ -115,6 +116,7 @@ int DriveIoctl(EmulatedDrive& drive, unsigned long request, void* argument) {
   if (request == CDROM_SEND_PACKET) return SendPacket(drive, *static_cast<cdrom_generic_command*>(argument));
   if (request == SG_IO) return ScsiGeneric(drive, *static_cast<sg_io_hdr*>(argument));
   std::lock_guard lock(drive.Mutex());
+  drive.FollowStateFile();
   // What the cache answers comes back without the disc's wait, as from a real drive's cache.
   const auto* audio = static_cast<const cdrom_read_audio*>(argument);
   if (request != CDROMREADAUDIO || !drive.CacheHolds(AudioStart(*audio), audio->nframes)) drive.Wait();
@@ -151,6 +153,16 @@ int DriveIoctl(EmulatedDrive& drive, unsigned long request, void* argument) {
       return ReadAudio(drive, *static_cast<cdrom_read_audio*>(argument));
     case CDROM_MEDIA_CHANGED:
       return drive.TakeMediaChanged() ? 1 : 0;
+    case CDROM_GET_MCN: {
+      // The catalogue number from the disc's subchannel; a disc without one gives zeros.
+      const DiscToc* disc = drive.Toc(&sense);
+      if (!disc) return Fail(ENOMEDIUM);
+      auto* mcn = static_cast<cdrom_mcn*>(argument);
+      std::memset(mcn->medium_catalog_number, 0, sizeof mcn->medium_catalog_number);
+      const std::string& catalog = disc->text.catalog;
+      if (catalog.size() == 13) std::memcpy(mcn->medium_catalog_number, catalog.data(), 13);
+      return 0;
+    }
     case CDROM_LOCKDOOR:
       return 0;
     case CDROM_SELECT_SPEED:  // the speed in times real time, passed as the argument itself; 0 the maximum

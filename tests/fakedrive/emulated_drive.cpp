@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <fstream>
+#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "disc/cd_device.h"
+#include "fakedrive/cd_text_packs.h"
 
 namespace korvi::fakedrive {
 namespace {
@@ -20,6 +23,7 @@ constexpr Sense kUnrecoveredReadError{0x03, 0x11, 0x00};
 constexpr Sense kOutOfRange{0x05, 0x21, 0x00};
 constexpr double kSectorsPerSecond = 75;
 constexpr int kC2Bits = EmulatedDrive::kC2BitsBytes;
+constexpr Sense kMediumChanged{0x06, 0x28, 0x00};
 
 }  // namespace
 
@@ -32,7 +36,7 @@ EmulatedDrive::EmulatedDrive(DriveConfig config)
 EmulatedDrive::~EmulatedDrive() = default;
 
 void EmulatedDrive::SetTrayOpen(bool open) {
-  if (m_trayOpen && !open && !m_noDisc) m_mediaChanged = true;
+  if (m_trayOpen && !open && !m_noDisc) m_mediaChanged = m_unitAttention = true;
   m_trayOpen = open;
 }
 
@@ -63,6 +67,56 @@ bool EmulatedDrive::CacheHolds(int32_t start, int32_t count) const {
   return true;
 }
 
+bool EmulatedDrive::TakeUnitAttention(Sense* sense) {
+  if (!std::exchange(m_unitAttention, false)) return false;
+  *sense = kMediumChanged;
+  return true;
+}
+
+void EmulatedDrive::Opened() {
+  std::lock_guard lock(m_mutex);
+  FollowStateFile();
+  m_unitAttention = false;
+}
+
+void EmulatedDrive::ChangeDisc(const std::string& image) {
+  m_config.image = image;
+  m_image.reset();
+  m_tocRead = false;
+  m_cache.clear();
+  m_cacheOrder.clear();
+  m_trayOpen = m_noDisc = false;
+  m_mediaChanged = m_unitAttention = true;
+}
+
+void EmulatedDrive::FollowStateFile() {
+  if (m_config.stateFile.empty()) return;
+  std::ifstream in(m_config.stateFile);
+  std::string state((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  while (!state.empty() && (state.back() == '\n' || state.back() == ' ')) state.pop_back();
+  if (!in || state == m_state) return;
+  m_state = state;
+  if (state == "open") {
+    SetTrayOpen(true);
+  } else if (state == "closed") {
+    SetTrayOpen(false);
+  } else if (state == "nodisc") {
+    if (!m_noDisc) m_mediaChanged = true;
+    m_trayOpen = false;
+    m_noDisc = true;
+  } else if (state.starts_with("disc=")) {
+    ChangeDisc(state.substr(5));
+  } else {
+    std::fprintf(stderr, "emulated drive %s: unknown state '%s' in %s\n", m_config.device.c_str(), state.c_str(),
+                 m_config.stateFile.c_str());
+  }
+}
+
+bool EmulatedDrive::Due(int32_t after, int32_t count, bool& happened) const {
+  if (after < 0 || happened || m_sectorsDelivered + count <= after) return false;
+  return happened = true;
+}
+
 const DiscToc* EmulatedDrive::Toc(Sense* sense) {
   if (m_trayOpen || m_noDisc) {
     *sense = m_trayOpen ? kNotReadyTrayOpen : kNotReadyNoDisc;
@@ -79,6 +133,7 @@ const DiscToc* EmulatedDrive::Toc(Sense* sense) {
       return nullptr;
     }
     m_tocRead = true;
+    m_cdText = fakedrive::CdTextPacks(m_toc.text, m_toc.toc.FirstTrack, m_toc.toc.LastTrack);
   }
   return &m_toc;
 }
@@ -155,6 +210,18 @@ bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sens
                                 uint8_t* c2Bits) {
   const auto begun = std::chrono::steady_clock::now();
   if (!Toc(sense)) return false;
+  if (Due(m_config.openAfter, count, m_opened)) {
+    m_trayOpen = true;
+    *sense = kNotReadyTrayOpen;
+    return false;
+  }
+  if (Due(m_config.changeAfter, count, m_changed)) {
+    // The read that meets the change is the command that reports it.
+    ChangeDisc(m_config.changeTo.empty() ? m_config.image : m_config.changeTo);
+    m_unitAttention = false;
+    *sense = kMediumChanged;
+    return false;
+  }
   // The drive reads where its offset puts the sectors asked for: the lead-in and the lead-out are
   // out of range only where none of the disc's audio lies in them.
   const int64_t shift = int64_t(m_config.offsetSamples) * 4;
@@ -188,6 +255,7 @@ bool EmulatedDrive::ReadSectors(int32_t start, int32_t count, uint8_t* out, Sens
   // A drive without C2 reporting knows no more of the damage than the host does.
   if (c2Bits && m_config.c2) std::memcpy(c2Bits, bits.data(), bits.size());
   if (c2Bits && !m_config.c2) std::memset(c2Bits, 0, bits.size());
+  m_sectorsDelivered += count;
   Pace(begun, count);
   return true;
 }

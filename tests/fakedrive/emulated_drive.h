@@ -42,6 +42,14 @@ class EmulatedDrive {
   void SetTrayOpen(bool open);
   // Whether the disc changed since the last asking (a tray closed on it).
   bool TakeMediaChanged();
+  // UNIT ATTENTION (6/28/00), once, for the first command after the disc changed.
+  bool TakeUnitAttention(Sense* sense);
+  // A descriptor opened: the kernel's own look at the drive on open takes any unit attention.
+  void Opened();
+  // Sets the tray and the disc from the state file when its content changed since the last look.
+  void FollowStateFile();
+  // The disc's CD-Text as READ TOC format 5 returns its packs; empty without any.
+  const std::vector<uint8_t>& CdTextPacks() const { return m_cdText; }
 
   // The disc's table of contents; null with *sense set (no disc, tray open, unreadable image).
   const DiscToc* Toc(Sense* sense);
@@ -76,6 +84,11 @@ class EmulatedDrive {
   void Damage(int32_t sector, uint8_t* bytes, uint8_t* c2Bits);
   void PassThroughCache(int32_t sector, uint8_t* bytes, uint8_t* c2Bits, bool forceUnitAccess);
   void Pace(std::chrono::steady_clock::time_point begun, int32_t count) const;
+  // Another disc (or the same again) in the closed tray, as the host sees a change.
+  void ChangeDisc(const std::string& image);
+  // Whether the read of count sectors is the one after which a timed event (open_after,
+  // change_after) happens; each happens once.
+  bool Due(int32_t after, int32_t count, bool& happened) const;
 
   DriveConfig m_config;
   std::mutex m_mutex;
@@ -85,6 +98,7 @@ class EmulatedDrive {
   bool m_trayOpen = false;
   bool m_noDisc = false;
   bool m_mediaChanged = false;
+  bool m_unitAttention = false;
   uint32_t m_reads = 0;
   uint32_t m_jitteredReads = 0;
   int32_t m_nextSector = -1;  // where the last read ended
@@ -92,6 +106,11 @@ class EmulatedDrive {
   double m_speed = 0;
   std::atomic<uint64_t> m_commands{0};
   std::atomic<uint64_t> m_sectorsRead{0};
+  int64_t m_sectorsDelivered = 0;  // for open_after and change_after
+  bool m_opened = false;
+  bool m_changed = false;
+  std::string m_state;  // the state file's content as last applied
+  std::vector<uint8_t> m_cdText;
   std::map<int32_t, std::vector<uint8_t>> m_cache;  // each sector's bytes, then its C2 bits
   std::deque<int32_t> m_cacheOrder;  // oldest first
 };

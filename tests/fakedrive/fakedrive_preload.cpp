@@ -76,6 +76,7 @@ int OpenDrive(int index) {
     return -1;
   }
   g_descriptors[size_t(fd)] = index + 1;
+  Drives()[size_t(index)]->Opened();
   return fd;
 }
 

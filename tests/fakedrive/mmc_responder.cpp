@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
+#include <string>
 #include <vector>
 
 namespace korvi::fakedrive {
@@ -136,14 +137,42 @@ bool ReadBlocks(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Rep
   return true;
 }
 
-Reply SubChannel(const uint8_t* cdb) {
-  // Position, catalogue number and ISRC; the disc has neither of the last two.
-  Reply reply(cdb[3] == 1 ? 16 : 24, 0);
+// READ SUB-CHANNEL: with SubQ set, the position, the catalogue number (MCN) or a track's ISRC as
+// the disc's Q subchannel carries them, the valid bit set where the disc has the code.
+bool SubChannel(const DiscToc& disc, const uint8_t* cdb, Reply& reply, Sense* sense) {
+  const uint8_t format = cdb[3];
+  if (format < 1 || format > 3) return *sense = kInvalidField, false;
+  reply.assign(4, 0);
   reply[1] = 0x15;  // no audio status
+  if (cdb[2] & 0x40) {
+    reply.resize(format == 1 ? 16 : 24, 0);
+    reply[4] = format;
+    std::string code;
+    if (format == 2) code = disc.text.catalog;
+    if (format == 3) {
+      const int index = cdb[6] - disc.toc.FirstTrack;
+      if (cdb[6] < disc.toc.FirstTrack || cdb[6] > disc.toc.LastTrack) return *sense = kInvalidField, false;
+      reply[5] = disc.toc.TrackData[index].ControlAdr;
+      reply[6] = cdb[6];
+      if (size_t(index) < disc.text.tracks.size()) code = disc.text.tracks[size_t(index)].isrc;
+    }
+    const size_t width = format == 2 ? 13 : 12;
+    if (format != 1 && code.size() == width) {
+      reply[8] = 0x80;  // MCVAL / TCVAL
+      std::memcpy(&reply[9], code.data(), width);
+    }
+  }
   PutBig(reply, 2, uint32_t(reply.size() - 4), 2);
-  reply[4] = cdb[3];
-  if (cdb[3] == 3) reply[6] = cdb[6];
-  return reply;
+  return true;
+}
+
+// READ TOC format 5: the CD-Text packs behind a header; a disc without CD-Text has none to give.
+bool CdText(const std::vector<uint8_t>& packs, Reply& reply, Sense* sense) {
+  if (packs.empty()) return *sense = kInvalidField, false;
+  reply.assign(4, 0);
+  reply.insert(reply.end(), packs.begin(), packs.end());
+  PutBig(reply, 0, uint32_t(reply.size() - 2), 2);
+  return true;
 }
 
 // Kilobytes a second as MMC counts them: 1x is 176.4.
@@ -199,9 +228,12 @@ bool AnsweredByCache(const EmulatedDrive& drive, const uint8_t* cdb, size_t cdbL
     return drive.CacheHolds(int32_t(Big(cdb + 2, 4)), int32_t(Big(cdb + 6, 4)));
   return false;
 }
+// What a drive answers without reporting a change of disc first.
+bool HeedlessOfChange(uint8_t opcode) { return opcode == 0x12 || opcode == 0x03 || opcode == 0x4A; }
 
 bool Answer(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Reply& reply, Sense* sense) {
   const uint8_t opcode = cdb[0];
+  if (!HeedlessOfChange(opcode) && drive.TakeUnitAttention(sense)) return false;
   const DiscToc* disc = NeedsDisc(opcode) ? drive.Toc(sense) : nullptr;
   if (NeedsDisc(opcode) && !disc) return false;
   switch (opcode) {
@@ -217,6 +249,7 @@ bool Answer(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Reply& 
       reply = Inquiry(drive.Config());
       return true;
     case 0x43:
+      if ((cdb[2] & 0x0F) == 5) return CdText(drive.CdTextPacks(), reply, sense);
       return ReadToc(*disc, cdb, reply, sense);
     case 0xBE:
       return ReadCd(drive, cdb, dataLength, reply, sense);
@@ -224,8 +257,7 @@ bool Answer(EmulatedDrive& drive, const uint8_t* cdb, size_t dataLength, Reply& 
     case 0xA8:
       return ReadBlocks(drive, cdb, dataLength, reply, sense);
     case 0x42:
-      reply = SubChannel(cdb);
-      return true;
+      return SubChannel(*disc, cdb, reply, sense);
     case 0x25:  // READ CAPACITY
       reply.assign(8, 0);
       PutBig(reply, 0, uint32_t(drive.LeadOut() - 1), 4);
@@ -254,6 +286,7 @@ long RunMmcCommand(EmulatedDrive& drive, const uint8_t* cdb, size_t cdbLength, u
                    Sense* sense) {
   if (cdbLength < 6) return *sense = kInvalidOpcode, -1;
   std::lock_guard lock(drive.Mutex());
+  drive.FollowStateFile();
   // What the cache answers comes back without the disc's wait, as from a real drive's cache.
   if (!AnsweredByCache(drive, cdb, cdbLength)) drive.Wait();
   Reply reply;
