@@ -12,6 +12,7 @@
 #include <iterator>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
@@ -194,6 +195,96 @@ TEST_F(FakeDrive, MediumErrorsAreNamedWithTheirPlaceAndAnOpenTrayHasNoDisc) {
   const fixtures::ChildResult mistaken = Run({KORVI_CLI_PATH, "toc", kDrive}, ",bad=9-1");
   EXPECT_NE(mistaken.status, 0);
   EXPECT_NE(mistaken.err.find("KORVI_FAKE_DRIVES: unknown behaviour 'bad=9-1'"), std::string::npos) << mistaken.err;
+}
+
+// The files in folder whose names end with extension.
+std::vector<std::filesystem::path> FilesEndingIn(const std::filesystem::path& folder, const std::string& extension) {
+  std::vector<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().string().ends_with(extension)) found.push_back(entry.path());
+  return found;
+}
+
+std::string Text(const std::filesystem::path& path) {
+  const std::vector<char> bytes = FileBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+TEST_F(FakeDrive, PreEmphasisInTheTocIsNamedInTheLogAndFlaggedInTheCueSheet) {
+  // Track 2 of the disc is mastered with pre-emphasis: the image says so, the drive's table of
+  // contents carries it in the track's control bits, and libcdio reads it from there.
+  std::string sheet = Text(m_image.cue);
+  const size_t track2 = sheet.find("TRACK 02 AUDIO");
+  ASSERT_NE(track2, std::string::npos) << sheet;
+  sheet.insert(sheet.find('\n', track2) + 1, "    FLAGS PRE\n");
+  std::ofstream(m_image.cue, std::ios::binary | std::ios::trunc) << sheet;
+
+  const fixtures::ChildResult rip = Rip(kDrive, "emphasis");
+  ASSERT_EQ(rip.status, 0) << rip.err;
+  const std::vector<std::filesystem::path> logs = FilesEndingIn(m_dir / "emphasis", ".log");
+  const std::vector<std::filesystem::path> cues = FilesEndingIn(m_dir / "emphasis", ".cue");
+  ASSERT_EQ(logs.size(), 1u);
+  ASSERT_EQ(cues.size(), 1u);
+  const std::string log = Text(logs[0]);
+  const std::regex emphasised(R"(Track 2\n(  .*\n)*  Pre-emphasis +yes)");
+  EXPECT_TRUE(std::regex_search(log, emphasised)) << log;
+  EXPECT_EQ(log.find("Pre-emphasis"), log.rfind("Pre-emphasis")) << "only track 2 is emphasised:\n" << log;
+  const std::string cue = Text(cues[0]);
+  const size_t flags = cue.find("FLAGS PRE");
+  ASSERT_NE(flags, std::string::npos) << cue;
+  EXPECT_EQ(flags, cue.rfind("FLAGS PRE")) << cue;
+  EXPECT_LT(cue.find("TRACK 02 AUDIO"), flags) << cue;
+  EXPECT_LT(flags, cue.find("INDEX 01", cue.find("TRACK 02 AUDIO"))) << cue;
+}
+
+TEST_F(FakeDrive, TwoDrivesRipAtOnceAndADriveInUseIsBusy) {
+  fixtures::ImageLayout otherLayout = DemoLikeLayout();
+  otherLayout.seed = 99;
+  fixtures::WrittenImage other;
+  std::filesystem::create_directories(m_dir / "other");
+  ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "other" / "disc.cue", otherLayout, &other, nullptr));
+  const std::string secondDrive = "/dev/sr26";
+  // Slow enough that the rips overlap and the third program asks while the first still reads.
+  const std::string drives = kDrive + "=" + m_image.cue.string() + ",latency_ms=15;" + secondDrive + "=" +
+                             other.cue.string() + ",latency_ms=15";
+  const auto start = [&](fixtures::ChildProcess& child, const std::string& drive, const std::string& folder) {
+    std::filesystem::create_directories(m_dir / folder);
+    fixtures::ChildOptions options;
+    options.args = {KORVI_CLI_PATH, "rip", drive, "--format", "wav", "--out", (m_dir / folder).string(), "--mode",
+                    "burst"};
+    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH, "KORVI_FAKE_DRIVES=" + drives, "KORVI_CD_IMAGES=",
+                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.workDir = m_dir.path();
+    return child.Start(options);
+  };
+  fixtures::ChildProcess first, second, third;
+  ASSERT_TRUE(start(first, kDrive, "first"));
+  ASSERT_TRUE(start(second, secondDrive, "second"));
+  // The first rip holds its drive once it writes its first file.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(fixtures::ScaledMs(60000));
+  while (FilesEndingIn(m_dir / "first", "").empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(start(third, kDrive, "third"));
+  const fixtures::ChildResult busy = third.Finish(std::chrono::milliseconds(fixtures::ScaledMs(60000)));
+  const fixtures::ChildResult one = first.Finish(std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+  const fixtures::ChildResult two = second.Finish(std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(busy.status, 1) << busy.err;
+  EXPECT_NE(busy.err.find("the drive " + kDrive + " is busy: another program is ripping from it"), std::string::npos)
+      << busy.err;
+  EXPECT_TRUE(FilesEndingIn(m_dir / "third", "").empty());
+
+  const fixtures::ChildResult image = Rip(m_image.cue.string(), "image");
+  const fixtures::ChildResult otherImage = Rip(other.cue.string(), "otherImage");
+  ASSERT_EQ(image.status, 0) << image.err;
+  ASSERT_EQ(otherImage.status, 0) << otherImage.err;
+  for (int track = 1; track <= 3; ++track) {
+    EXPECT_EQ(Difference(Track("first", track), Track("image", track)), "same") << "track " << track;
+    EXPECT_EQ(Difference(Track("second", track), Track("otherImage", track)), "same") << "track " << track;
+  }
+  // Once the first rip has ended, its drive is free again.
+  EXPECT_EQ(Rip(kDrive, "after").status, 0);
 }
 
 }  // namespace
