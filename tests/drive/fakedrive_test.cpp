@@ -287,5 +287,22 @@ TEST_F(FakeDrive, TwoDrivesRipAtOnceAndADriveInUseIsBusy) {
   EXPECT_EQ(Rip(kDrive, "after").status, 0);
 }
 
+TEST_F(FakeDrive, TheAudioBeforeTrackOneIsReadFromADriveAsFromAnImage) {
+  fixtures::ImageLayout layout = DemoLikeLayout();
+  layout.tracks[0].pregap = 120;
+  layout.audiblePregaps = true;
+  ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "hidden.cue", layout, &m_image, nullptr));
+  const std::vector<uint8_t> hidden = fixtures::ReadBinSectors(m_image.bin, 0, m_image.starts[0] - 1);
+  ASSERT_EQ(hidden.size(), 120u * 2352u);
+  // Secure, as a drive is read by default: paranoia reads sector 0 of the drive too.
+  for (const std::string mode : {"burst", "secure"}) {
+    const fixtures::ChildResult rip = Rip(kDrive, mode, {"--tracks", "0,1", "--mode", mode});
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    const std::vector<char> file = FileBytes(m_dir / mode / "00 - Hidden track.wav");
+    ASSERT_EQ(file.size(), hidden.size() + 44) << mode;
+    EXPECT_EQ(Difference({file.begin() + 44, file.end()}, {hidden.begin(), hidden.end()}), "same") << mode;
+  }
+}
+
 }  // namespace
 }  // namespace korvi
