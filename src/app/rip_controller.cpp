@@ -78,8 +78,19 @@ void RipController::Start(int format) {
     return;
   }
   m_layout = m_view->Rows().Layout();
+  if (m_disc.device && !m_disc.device->isImage()) {
+    std::string busy;
+    m_claim = DriveClaim::Take(m_disc.driveName, &busy);
+    if (!m_claim) {
+      prompts.ShowError(&m_window, tr("The rip could not be started: %1").arg(QString::fromStdString(busy)));
+      return;
+    }
+  }
   m_underway = m_job->Start(m_tracks, SettingsFor(format));
-  if (!m_underway) ReportStartError();
+  if (!m_underway) {
+    m_claim.reset();
+    ReportStartError();
+  }
 }
 
 RipSettings RipController::SettingsFor(int format) const {
@@ -190,6 +201,7 @@ void RipController::OnFinished() {
   ShowStatus();
   m_progress->Stop();
   m_job->Join();
+  m_claim.reset();
   ShowTrackStatus();
   // Before the report below, which waits for the user.
   if (away) NotifyEnded();

@@ -6,10 +6,12 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "disc/cdrom_toc.h"
+#include "disc/drive_claim.h"
 #include "disc/sector_source.h"
 #include "library/disc_info.h"
 #include "rip/rip_job.h"
@@ -96,6 +98,7 @@ class RipController : public QObject {
   const RegistryStore* m_store;
   std::unique_ptr<ISectorSource> m_filtered;  // before the job that reads it
   std::unique_ptr<RipJob> m_job;
+  std::optional<DriveClaim> m_claim;  // of the drive, while a job rips from it
   CChildView* m_view = nullptr;
   CProgressDlg* m_progress = nullptr;
   QTimer* m_statusTimer = nullptr;

@@ -17,6 +17,7 @@
 #include "cli/options.h"
 #include "cli/synopsis.h"
 #include "disc/cd_device.h"
+#include "disc/drive_claim.h"
 #include "disc/drive_facts.h"
 #include "disc/hidden_track.h"
 #include "disc/read_toc.h"
@@ -278,6 +279,11 @@ int Rip(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   std::string error;
   std::unique_ptr<CdDevice> device = CdDevice::Open(options.drive, &error);
   if (!device) {
+    err << "korvi-cli: " << error << '\n';
+    return kExitFailed;
+  }
+  std::optional<DriveClaim> claim;
+  if (!device->isImage() && !(claim = DriveClaim::Take(options.drive, &error))) {
     err << "korvi-cli: " << error << '\n';
     return kExitFailed;
   }

@@ -304,7 +304,9 @@ bool CdDevice::ReadToc(DiscToc& out) {
     previous = lba;
     TRACK_DATA& entry = toc.TrackData[i];
     const bool data = !leadOut && cdio_get_track_format(m_cdio, track) != TRACK_FORMAT_AUDIO;
-    entry.ControlAdr = static_cast<uint8_t>(0x10 | (data ? kControlDataTrack : 0));
+    const bool emphasis = !leadOut && !data && cdio_get_track_preemphasis(m_cdio, track) == CDIO_TRACK_FLAG_TRUE;
+    entry.ControlAdr =
+        static_cast<uint8_t>(0x10 | (data ? kControlDataTrack : 0) | (emphasis ? kControlPreEmphasis : 0));
     entry.TrackNumber = leadOut ? kLeadOutTrackNumber : track;
     SetEntryAddress(entry, lba);
   }
@@ -367,7 +369,9 @@ bool CdDevice::ReadCueToc(DiscToc& out) {
     const bool leadOut = i == tracks.size();
     TRACK_DATA& entry = toc.TrackData[i];
     const bool data = !leadOut && !tracks[i].audio;
-    entry.ControlAdr = static_cast<uint8_t>(0x10 | (data ? kControlDataTrack : 0));
+    const bool emphasis = !leadOut && tracks[i].preEmphasis;
+    entry.ControlAdr =
+        static_cast<uint8_t>(0x10 | (data ? kControlDataTrack : 0) | (emphasis ? kControlPreEmphasis : 0));
     entry.TrackNumber = leadOut ? kLeadOutTrackNumber : static_cast<uint8_t>(tracks[i].number);
     SetEntryAddress(entry, (leadOut ? m_cue->LeadOut() : tracks[i].start) + kLeadInSectors);
   }

@@ -37,6 +37,8 @@ static_assert(sizeof(TRACK_DATA) == 8);
 static_assert(sizeof(CDROM_TOC) == 804);
 
 constexpr uint8_t kControlDataTrack = 0x04;
+// Audio mastered with 50/15 µs pre-emphasis: a player must de-emphasise it.
+constexpr uint8_t kControlPreEmphasis = 0x01;
 constexpr uint8_t kLeadOutTrackNumber = 0xAA;
 
 // logical sector = minutes × 4500 + seconds × 75 + frames − 150
@@ -52,6 +54,9 @@ inline int TocTrackCount(const CDROM_TOC& toc) {
   return toc.LastTrack >= toc.FirstTrack ? toc.LastTrack - toc.FirstTrack + 1 : 0;
 }
 inline bool IsDataEntry(const TRACK_DATA& entry) { return (entry.ControlAdr & kControlDataTrack) != 0; }
+inline bool HasPreEmphasis(const TRACK_DATA& entry) {
+  return !IsDataEntry(entry) && (entry.ControlAdr & kControlPreEmphasis) != 0;
+}
 
 // What the disc holds beyond the raw record: where the audio before a data track really ends. On
 // a drive's enhanced CD that is the audio session's lead-out, 11400 sectors before the data track

@@ -281,6 +281,7 @@ bool CueImage::PlaceTracks(const CueSheet& sheet, const std::function<int32_t(co
     TrackLayout layout;
     layout.number = track.number;
     layout.audio = track.audio;
+    layout.preEmphasis = track.audio && track.preEmphasis;
     for (const CueIndex& index : track.indexes) {
       const int32_t sector = discSector(index);
       if (sector <= previous)

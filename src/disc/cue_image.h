@@ -28,6 +28,7 @@ class CueImage : public ISectorSource {
   struct TrackLayout {
     int number = 1;
     bool audio = true;
+    bool preEmphasis = false;
     int32_t start = 0;                   // logical sector of INDEX 01
     std::optional<int32_t> pregapBegin;  // of INDEX 00, or of the PREGAP silence
   };

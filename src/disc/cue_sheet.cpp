@@ -144,6 +144,10 @@ class CueReader {
       CdText(command, TextAfter(line, 1));
     else if (command == "ISRC" && m_inTrack && words.size() >= 2)
       m_sheet.text.tracks.back().isrc = CleanText(words[1]);
+    else if (command == "FLAGS" && m_inTrack)
+      m_sheet.tracks.back().preEmphasis = std::any_of(words.begin() + 1, words.end(), [](const std::string& flag) {
+        return AsciiUppered(flag) == "PRE";
+      });
     else if (command == "CATALOG" && words.size() >= 2)
       m_sheet.text.catalog = CleanText(words[1]);
     else if (command == "REM" && words.size() >= 3)

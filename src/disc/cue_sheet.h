@@ -35,6 +35,7 @@ struct CueTrack {
   int32_t pregap = 0;             // PREGAP: sectors of silence before INDEX 01, in no file
   int32_t postgap = 0;            // POSTGAP: sectors of silence after the track, in no file
   int session = 1;                // from the REM SESSION line before it
+  bool preEmphasis = false;       // FLAGS PRE
   // A data track after the audio that the sheet only names, with an INDEX 00 but no INDEX 01 (as
   // rippers write the data track of an enhanced CD): its sectors are in no file, and the audio
   // before it ends at its first index.

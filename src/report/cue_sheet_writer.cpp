@@ -53,6 +53,7 @@ const ReportTocRow* TocRowOf(const RipReport& report, int number) {
 void TrackText(std::string& out, const ReportTrack& track) {
   if (!track.title.empty()) out += "    TITLE " + Quoted(track.title) + "\n";
   if (!track.artist.empty()) out += "    PERFORMER " + Quoted(track.artist) + "\n";
+  if (track.preEmphasis) out += "    FLAGS PRE\n";
   if (ValidIsrc(track.isrc)) out += "    ISRC " + track.isrc + "\n";
 }
 

@@ -75,6 +75,7 @@ void TrackSection(std::string& out, const ReportTrack& track, const std::string&
   if (!track.artist.empty()) Field(out, "  Artist", track.artist);
   Field(out, "  File", track.fileName + (track.hasFile ? "" : " (not written)"));
   if (track.number > 0) Field(out, "  Pre-gap", SectorsAsTime(track.pregap));
+  if (track.preEmphasis) Field(out, "  Pre-emphasis", "yes: the audio is stored emphasised, as on the disc");
   if (!track.hasFile) {
     Field(out, "  AccurateRip", "not verified: no file was written");
     Field(out, "  Failed", track.failure);

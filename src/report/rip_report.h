@@ -23,6 +23,7 @@ struct ReportTrack {
   std::string artist;
   std::string fileName;  // the base name as written, in the folder of the log and cue sheet
   std::string isrc;      // empty when unknown
+  bool preEmphasis = false;  // the table of contents marks the audio as pre-emphasised
   // Sectors before this track's INDEX 01 that belong to it. They lie at the end of the previous
   // track's file; track 1's lie in the hidden track's file (RipReport::hiddenTrackFile).
   int32_t pregap = 0;

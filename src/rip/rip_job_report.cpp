@@ -159,6 +159,7 @@ RipReport RipJob::MakeReport() const {
       track.number = disc.toc.TrackData[n - 1].TrackNumber;
       if (size_t(n - 1) < text.tracks.size()) track.isrc = text.tracks[size_t(n - 1)].isrc;
       if (size_t(n - 1) < disc.pregaps.size()) track.pregap = disc.pregaps[size_t(n - 1)];
+      track.preEmphasis = HasPreEmphasis(disc.toc.TrackData[n - 1]);
     }
     track.title = info.title();
     track.artist = info.artist;

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
@@ -220,6 +221,113 @@ TEST_F(FakeDrive, EveryStatCallSeesABlockDevice) {
       Run({"/bin/sh", "-c", "test -b " + kDrive + " && stat -c %F " + kDrive + " && stat -c %F " + m_dir.path().string()});
   ASSERT_EQ(kind.status, 0) << kind.out << kind.err;
   EXPECT_EQ(kind.out, "block special file\ndirectory\n");
+}
+
+// The files in folder whose names end with extension.
+std::vector<std::filesystem::path> FilesEndingIn(const std::filesystem::path& folder, const std::string& extension) {
+  std::vector<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().string().ends_with(extension)) found.push_back(entry.path());
+  return found;
+}
+
+std::string Text(const std::filesystem::path& path) {
+  const std::vector<char> bytes = FileBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+TEST_F(FakeDrive, PreEmphasisInTheTocIsNamedInTheLogAndFlaggedInTheCueSheet) {
+  // Track 2 of the disc is mastered with pre-emphasis: the image says so, the drive's table of
+  // contents carries it in the track's control bits, and libcdio reads it from there.
+  std::string sheet = Text(m_image.cue);
+  const size_t track2 = sheet.find("TRACK 02 AUDIO");
+  ASSERT_NE(track2, std::string::npos) << sheet;
+  sheet.insert(sheet.find('\n', track2) + 1, "    FLAGS PRE\n");
+  std::ofstream(m_image.cue, std::ios::binary | std::ios::trunc) << sheet;
+
+  const fixtures::ChildResult rip = Rip(kDrive, "emphasis");
+  ASSERT_EQ(rip.status, 0) << rip.err;
+  const std::vector<std::filesystem::path> logs = FilesEndingIn(m_dir / "emphasis", ".log");
+  const std::vector<std::filesystem::path> cues = FilesEndingIn(m_dir / "emphasis", ".cue");
+  ASSERT_EQ(logs.size(), 1u);
+  ASSERT_EQ(cues.size(), 1u);
+  const std::string log = Text(logs[0]);
+  const std::regex emphasised(R"(Track 2\n(  .*\n)*  Pre-emphasis +yes)");
+  EXPECT_TRUE(std::regex_search(log, emphasised)) << log;
+  EXPECT_EQ(log.find("Pre-emphasis"), log.rfind("Pre-emphasis")) << "only track 2 is emphasised:\n" << log;
+  const std::string cue = Text(cues[0]);
+  const size_t flags = cue.find("FLAGS PRE");
+  ASSERT_NE(flags, std::string::npos) << cue;
+  EXPECT_EQ(flags, cue.rfind("FLAGS PRE")) << cue;
+  EXPECT_LT(cue.find("TRACK 02 AUDIO"), flags) << cue;
+  EXPECT_LT(flags, cue.find("INDEX 01", cue.find("TRACK 02 AUDIO"))) << cue;
+}
+
+TEST_F(FakeDrive, TwoDrivesRipAtOnceAndADriveInUseIsBusy) {
+  fixtures::ImageLayout otherLayout = DemoLikeLayout();
+  otherLayout.seed = 99;
+  fixtures::WrittenImage other;
+  std::filesystem::create_directories(m_dir / "other");
+  ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "other" / "disc.cue", otherLayout, &other, nullptr));
+  const std::string secondDrive = "/dev/sr26";
+  // Slow enough that the rips overlap and the third program asks while the first still reads.
+  const std::string drives = kDrive + "=" + m_image.cue.string() + ",latency_ms=15;" + secondDrive + "=" +
+                             other.cue.string() + ",latency_ms=15";
+  const auto start = [&](fixtures::ChildProcess& child, const std::string& drive, const std::string& folder) {
+    std::filesystem::create_directories(m_dir / folder);
+    fixtures::ChildOptions options;
+    options.args = {KORVI_CLI_PATH, "rip", drive, "--format", "wav", "--out", (m_dir / folder).string(), "--mode",
+                    "burst"};
+    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH, "KORVI_FAKE_DRIVES=" + drives, "KORVI_CD_IMAGES=",
+                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.workDir = m_dir.path();
+    return child.Start(options);
+  };
+  fixtures::ChildProcess first, second, third;
+  ASSERT_TRUE(start(first, kDrive, "first"));
+  ASSERT_TRUE(start(second, secondDrive, "second"));
+  // The first rip holds its drive once it writes its first file.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(fixtures::ScaledMs(60000));
+  while (FilesEndingIn(m_dir / "first", "").empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(start(third, kDrive, "third"));
+  const fixtures::ChildResult busy = third.Finish(std::chrono::milliseconds(fixtures::ScaledMs(60000)));
+  const fixtures::ChildResult one = first.Finish(std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+  const fixtures::ChildResult two = second.Finish(std::chrono::milliseconds(fixtures::ScaledMs(120000)));
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(busy.status, 1) << busy.err;
+  EXPECT_NE(busy.err.find("the drive " + kDrive + " is busy: another program is ripping from it"), std::string::npos)
+      << busy.err;
+  EXPECT_TRUE(FilesEndingIn(m_dir / "third", "").empty());
+
+  const fixtures::ChildResult image = Rip(m_image.cue.string(), "image");
+  const fixtures::ChildResult otherImage = Rip(other.cue.string(), "otherImage");
+  ASSERT_EQ(image.status, 0) << image.err;
+  ASSERT_EQ(otherImage.status, 0) << otherImage.err;
+  for (int track = 1; track <= 3; ++track) {
+    EXPECT_EQ(Difference(Track("first", track), Track("image", track)), "same") << "track " << track;
+    EXPECT_EQ(Difference(Track("second", track), Track("otherImage", track)), "same") << "track " << track;
+  }
+  // Once the first rip has ended, its drive is free again.
+  EXPECT_EQ(Rip(kDrive, "after").status, 0);
+}
+
+TEST_F(FakeDrive, TheAudioBeforeTrackOneIsReadFromADriveAsFromAnImage) {
+  fixtures::ImageLayout layout = DemoLikeLayout();
+  layout.tracks[0].pregap = 120;
+  layout.audiblePregaps = true;
+  ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "hidden.cue", layout, &m_image, nullptr));
+  const std::vector<uint8_t> hidden = fixtures::ReadBinSectors(m_image.bin, 0, m_image.starts[0] - 1);
+  ASSERT_EQ(hidden.size(), 120u * 2352u);
+  // Secure, as a drive is read by default: paranoia reads sector 0 of the drive too.
+  for (const std::string mode : {"burst", "secure"}) {
+    const fixtures::ChildResult rip = Rip(kDrive, mode, {"--tracks", "0,1", "--mode", mode});
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    const std::vector<char> file = FileBytes(m_dir / mode / "00 - Hidden track.wav");
+    ASSERT_EQ(file.size(), hidden.size() + 44) << mode;
+    EXPECT_EQ(Difference({file.begin() + 44, file.end()}, {hidden.begin(), hidden.end()}), "same") << mode;
+  }
 }
 
 }  // namespace

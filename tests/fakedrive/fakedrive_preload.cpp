@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "fakedrive/drive_config.h"
@@ -64,6 +65,25 @@ EmulatedDrive* DriveOf(int fd) {
   if (fd < 0 || size_t(fd) >= g_descriptors.size()) return nullptr;
   const int slot = g_descriptors[size_t(fd)].load();
   return slot > 0 ? Drives()[size_t(slot - 1)].get() : nullptr;
+}
+
+// A lock taken on a drive's descriptor is held on a file of that drive's own (a real drive's
+// descriptors share its device node; ours are all /dev/null, which every drive would share), so
+// that programs flocking one emulated drive exclude each other and no other drive. Plus one.
+std::array<std::atomic<int>, 4096> g_lockFiles{};
+
+int LockFileOf(int fd, const EmulatedDrive& drive) {
+  if (const int held = g_lockFiles[size_t(fd)].load(); held > 0) return held - 1;
+  std::string name = drive.Config().device;
+  for (char& c : name)
+    if (c == '/') c = '_';
+  const char* folder = std::getenv("TMPDIR");
+  const std::string path = std::string(folder && *folder ? folder : "/tmp") + "/korvi-fakedrive-" +
+                           std::to_string(getuid()) + name + ".lock";
+  static const auto realOpen = Real<int (*)(const char*, int, ...)>("open");
+  const int lockFd = realOpen(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (lockFd >= 0) g_lockFiles[size_t(fd)] = lockFd + 1;
+  return lockFd;
 }
 
 int OpenDrive(int index) {
@@ -165,7 +185,10 @@ int __open64_2(const char* path, int flags) { return open64(path, flags); }
 
 int close(int fd) {
   static const auto real = Real<int (*)(int)>("close");
-  if (fd >= 0 && size_t(fd) < g_descriptors.size()) g_descriptors[size_t(fd)] = 0;
+  if (fd >= 0 && size_t(fd) < g_descriptors.size()) {
+    g_descriptors[size_t(fd)] = 0;
+    if (const int lockFd = g_lockFiles[size_t(fd)].exchange(0); lockFd > 0) real(lockFd - 1);
+  }
   return real(fd);
 }
 
@@ -209,6 +232,15 @@ int statx(int dirfd, const char* path, int flags, unsigned int mask, struct stat
   if (index >= 0) return FillBlockDevice(index, info), 0;
   static const auto real = Real<int (*)(int, const char*, int, unsigned int, struct statx*)>("statx");
   return real(dirfd, path, flags, mask, info);
+}
+
+int flock(int fd, int operation) {
+  static const auto real = Real<int (*)(int, int)>("flock");
+  if (const EmulatedDrive* drive = DriveOf(fd)) {
+    const int lockFd = LockFileOf(fd, *drive);
+    return lockFd < 0 ? -1 : real(lockFd, operation);
+  }
+  return real(fd, operation);
 }
 
 int ioctl(int fd, unsigned long request, ...) {
