@@ -212,7 +212,7 @@ TEST_F(FakeDrive, SecureRipPutsRightADriveThatJittersWhereBurstGetsShiftedBytes)
   // Paranoia met the jitter, and put it right.
   EXPECT_TRUE(std::regex_search(secure.err, std::regex("[1-9][0-9]* jitter fixes"))) << secure.err;
   for (int track = 1; track <= 3; ++track)
-    EXPECT_EQ(Difference(Track("secure", track), Track("image", track)), "same") << "track " << track;
+    EXPECT_EQ(Difference(Track("secure", track), Track("image", track)), "same") << "track " << track << secure.err;
 }
 
 TEST_F(FakeDrive, EveryStatCallSeesABlockDevice) {

@@ -69,17 +69,22 @@ EmulatedDrive* DriveOf(int fd) {
 
 // A lock taken on a drive's descriptor is held on a file of that drive's own (a real drive's
 // descriptors share its device node; ours are all /dev/null, which every drive would share), so
-// that programs flocking one emulated drive exclude each other and no other drive. Plus one.
+// that programs flocking one emulated drive exclude each other and no other drive. Programs given
+// the same KORVI_FAKE_DRIVES share their drives; tests that each make their own list do not, even
+// at the same device path. Plus one.
 std::array<std::atomic<int>, 4096> g_lockFiles{};
 
 int LockFileOf(int fd, const EmulatedDrive& drive) {
   if (const int held = g_lockFiles[size_t(fd)].load(); held > 0) return held - 1;
-  std::string name = drive.Config().device;
-  for (char& c : name)
-    if (c == '/') c = '_';
+  const char* list = std::getenv("KORVI_FAKE_DRIVES");
+  uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a of the list and the device
+  for (const std::string& part : {std::string(list ? list : ""), drive.Config().device})
+    for (const char c : part + '\n') hash = (hash ^ uint8_t(c)) * 0x100000001b3u;
+  char name[64];
+  std::snprintf(name, sizeof name, "/korvi-fakedrive-%u-%016llx.lock", unsigned(getuid()),
+                static_cast<unsigned long long>(hash));
   const char* folder = std::getenv("TMPDIR");
-  const std::string path = std::string(folder && *folder ? folder : "/tmp") + "/korvi-fakedrive-" +
-                           std::to_string(getuid()) + name + ".lock";
+  const std::string path = std::string(folder && *folder ? folder : "/tmp") + name;
   static const auto realOpen = Real<int (*)(const char*, int, ...)>("open");
   const int lockFd = realOpen(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (lockFd >= 0) g_lockFiles[size_t(fd)] = lockFd + 1;
