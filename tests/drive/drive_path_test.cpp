@@ -49,12 +49,10 @@ class DrivePath : public ::testing::Test {
     options.args = std::move(args);
     options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH,
                    "KORVI_FAKE_DRIVES=" + kDrive + "=" + m_image.cue.string() + behaviours,
-                   "KORVI_CD_IMAGES=",
-                   "XDG_CONFIG_HOME=" + (m_dir / "config").string(),
+                   "KORVI_CD_IMAGES=", "XDG_CONFIG_HOME=" + (m_dir / "config").string(),
                    "XDG_DATA_HOME=" + (m_dir / "data").string(),
                    // Nothing answers there: a lookup falls through to the disc's CD-Text.
-                   "KORVI_CDDB_SERVER=127.0.0.1:9",
-                   "KORVI_MUSICBRAINZ_SERVER=http://127.0.0.1:9",
+                   "KORVI_CDDB_SERVER=127.0.0.1:9", "KORVI_MUSICBRAINZ_SERVER=http://127.0.0.1:9",
                    "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
     options.workDir = m_dir.path();
     return fixtures::RunChild(options, fixtures::Scaled(std::chrono::milliseconds(120000)));
@@ -63,16 +61,19 @@ class DrivePath : public ::testing::Test {
   fixtures::ChildResult Rip(const std::string& folder, const std::string& behaviours,
                             std::vector<std::string> more = {}) {
     std::filesystem::create_directories(m_dir / folder);
-    std::vector<std::string> args = {KORVI_CLI_PATH, "rip", kDrive, "--format", "wav", "--out",
-                                     (m_dir / folder).string(), "--jobs", "1", "--no-verify"};
+    std::vector<std::string> args = {
+        KORVI_CLI_PATH, "rip", kDrive,       "--format", "wav", "--out", (m_dir / folder).string(),
+        "--jobs",       "1",   "--no-verify"};
     args.insert(args.end(), more.begin(), more.end());
     return Run(args, behaviours);
   }
 
   // Whether the file holds exactly the image's audio of track n (1-based).
   bool HoldsTrack(const std::filesystem::path& file, int n) const {
-    const int32_t last = size_t(n) < m_image.starts.size() ? m_image.starts[size_t(n)] - 1 : m_image.leadOut - 1;
-    const std::vector<uint8_t> disc = fixtures::ReadBinSectors(m_image.bin, m_image.starts[size_t(n - 1)], last);
+    const int32_t last =
+        size_t(n) < m_image.starts.size() ? m_image.starts[size_t(n)] - 1 : m_image.leadOut - 1;
+    const std::vector<uint8_t> disc =
+        fixtures::ReadBinSectors(m_image.bin, m_image.starts[size_t(n - 1)], last);
     const std::string bytes = FileText(file);
     return bytes.size() == kWaveHeader + disc.size() &&
            std::equal(disc.begin(), disc.end(), bytes.begin() + long(kWaveHeader),
@@ -82,14 +83,16 @@ class DrivePath : public ::testing::Test {
   // The cue sheet with the disc's texts and codes added, as a pressed disc carries them.
   void AddTextAndCodes() {
     std::string cue = FileText(m_image.cue);
-    cue = "CATALOG 4006381333931\nPERFORMER \"Tr\xC3\xA4umer Ensemble\"\nTITLE \"Caf\xC3\xA9 Nocturnes\"\n" + cue;
+    cue = "CATALOG 4006381333931\nPERFORMER \"Tr\xC3\xA4umer Ensemble\"\nTITLE \"Caf\xC3\xA9 Nocturnes\"\n" +
+          cue;
     for (int n = 1; n <= 3; ++n) {
       const std::string track = "  TRACK 0" + std::to_string(n) + " AUDIO\n";
       const size_t at = cue.find(track);
       ASSERT_NE(at, std::string::npos) << cue;
       cue.insert(at + track.size(), "    TITLE \"Nocturne No. " + std::to_string(n) +
                                         " in a title longer than one pack\"\n    PERFORMER \"Voice " +
-                                        std::to_string(n) + "\"\n    ISRC DEKRV260000" + std::to_string(n) + "\n");
+                                        std::to_string(n) + "\"\n    ISRC DEKRV260000" + std::to_string(n) +
+                                        "\n");
     }
     std::ofstream(m_image.cue, std::ios::trunc) << cue;
   }
@@ -123,9 +126,17 @@ TEST_F(DrivePath, TheDrivesCdTextCatalogueNumberAndIsrcsReachTheLogAndTheCueShee
   ASSERT_FALSE(cue.empty());
   EXPECT_NE(FileText(cue).find("CATALOG 4006381333931\n"), std::string::npos) << FileText(cue);
   fixtures::ChildOptions print;
-  print.args = {"/bin/sh", "-c", "command -v cueprint >/dev/null || exit 127; exec cueprint \"$@\"", "sh",
-                "-d", "%T|%P|%N\n", "-t", "%n|%t|%p|%i\n", cue.string()};
-  const fixtures::ChildResult printed = fixtures::RunChild(print, fixtures::Scaled(std::chrono::milliseconds(10000)));
+  print.args = {"/bin/sh",
+                "-c",
+                "command -v cueprint >/dev/null || exit 127; exec cueprint \"$@\"",
+                "sh",
+                "-d",
+                "%T|%P|%N\n",
+                "-t",
+                "%n|%t|%p|%i\n",
+                cue.string()};
+  const fixtures::ChildResult printed =
+      fixtures::RunChild(print, fixtures::Scaled(std::chrono::milliseconds(10000)));
   if (printed.exited && printed.status == 127) GTEST_SKIP() << "cueprint (cuetools) is not installed";
   ASSERT_EQ(printed.status, 0) << printed.err;
   EXPECT_EQ(printed.out,
@@ -150,7 +161,8 @@ TEST_F(DrivePath, ATrayOpenedOrADiscChangedDuringARipEndsItWithThatCauseAndNoFil
     const fixtures::ChildResult rip = Rip(folder, c.behaviour, {"--mode", c.mode});
     ASSERT_TRUE(rip.exited) << rip.err;
     EXPECT_EQ(rip.status, 1) << rip.out << rip.err;
-    EXPECT_NE(rip.err.find("korvi-cli: the rip ended early: " + c.cause + "\n"), std::string::npos) << rip.err;
+    EXPECT_NE(rip.err.find("korvi-cli: the rip ended early: " + c.cause + "\n"), std::string::npos)
+        << rip.err;
     // The tracks read before are whole; the one under way failed for the cause, with no file; no
     // track after it was begun; nothing half-written is left behind.
     const std::filesystem::path out = m_dir / folder;

@@ -55,12 +55,15 @@ class DrivePanelTest : public QObject, protected fixtures::FrameFixture {
     const std::filesystem::path state = m_dir->path() / "drive-state";
     std::ofstream(state) << "closed\n";
     fixtures::ChildOptions options;
-    options.args = {std::filesystem::read_symlink("/proc/self/exe").string(), "panelFollowsTheTrayAndTheDisc"};
-    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH,
-                   std::string("KORVI_FAKE_DRIVES=") + kDrive + "=" + m_image.cue.string() + ",state=" + state.string(),
-                   "KORVI_TEST_DRIVE_STATE=" + state.string(), "KORVI_TEST_OTHER_DISC=" + other.cue.string(),
-                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
-    const fixtures::ChildResult child = fixtures::RunChild(options, fixtures::Scaled(std::chrono::milliseconds(120000)));
+    options.args = {std::filesystem::read_symlink("/proc/self/exe").string(),
+                    "panelFollowsTheTrayAndTheDisc"};
+    options.env = {
+        "LD_PRELOAD=" KORVI_FAKEDRIVE_PATH,
+        std::string("KORVI_FAKE_DRIVES=") + kDrive + "=" + m_image.cue.string() + ",state=" + state.string(),
+        "KORVI_TEST_DRIVE_STATE=" + state.string(), "KORVI_TEST_OTHER_DISC=" + other.cue.string(),
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    const fixtures::ChildResult child =
+        fixtures::RunChild(options, fixtures::Scaled(std::chrono::milliseconds(120000)));
     const QByteArray output = QByteArray::fromStdString(child.out + child.err);
     QVERIFY2(child.exited && child.status == 0, output.constData());
     QVERIFY2(output.contains("PASS   : DrivePanelTest::panelFollowsTheTrayAndTheDisc()"), output.constData());
@@ -80,18 +83,19 @@ class DrivePanelTest : public QObject, protected fixtures::FrameFixture {
     QCOMPARE(frame->View()->Rows().RowCount(), 3);
 
     SetDriveState("open");
-    SCALED_TRY_COMPARE_WITH_TIMEOUT(panel->InfoText(), QStringLiteral("The drive's tray is open."), kFollowMs);
+    SCALED_TRY_COMPARE_WITH_TIMEOUT(panel->InfoText(), QStringLiteral("The drive's tray is open."),
+                                    kFollowMs);
     QCOMPARE(frame->View()->Rows().RowCount(), 0);
 
     SetDriveState("nodisc");
-    SCALED_TRY_COMPARE_WITH_TIMEOUT(panel->InfoText(), QStringLiteral("There is no disc in the drive."), kFollowMs);
+    SCALED_TRY_COMPARE_WITH_TIMEOUT(panel->InfoText(), QStringLiteral("There is no disc in the drive."),
+                                    kFollowMs);
     QCOMPARE(frame->View()->Rows().RowCount(), 0);
 
     // Another disc, read without a Refresh.
     SetDriveState("disc=" + qgetenv("KORVI_TEST_OTHER_DISC").toStdString());
     SCALED_TRY_COMPARE_WITH_TIMEOUT(frame->View()->Rows().RowCount(), 2, kFollowMs);
     QCOMPARE(panel->InfoText(), QString());
-
   }
 };
 
