@@ -29,7 +29,7 @@ _korvi_cli() {
   COMPREPLY=()
 
   if ((COMP_CWORD == 1)); then
-    mapfile -t COMPREPLY < <(compgen -W "drives toc rip play lookup verify xmcd --help --version" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "drives toc rip play lookup verify drive offset xmcd --help --version" -- "$cur")
     return
   fi
 
@@ -62,6 +62,7 @@ _korvi_cli() {
                   --no-verify --no-log --no-cue --lookup --library --pick" ;;
     lookup) options="--library --no-save --pick" ;;
     verify) options="--library" ;;
+    offset) options="--save" ;;
   esac
   if [[ $cur == -* ]]; then
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

@@ -20,6 +20,19 @@ std::string NoListedTrackText(int number, const DiscToc& disc, int rowCount) {
   return text + "; it lists audio tracks " + std::to_string(first) + " to " + std::to_string(last);
 }
 
+std::optional<AccurateRipIds> ReadAudioDisc(CdDevice& device, DiscToc& disc, TrackRowTable& rows, std::ostream& err) {
+  if (ReadTocIntoRows(&device, disc, rows) != 0) {
+    err << "korvi-cli: " << device.lastError() << '\n';
+    return std::nullopt;
+  }
+  std::optional<AccurateRipIds> ids = AccurateRipIdsOf(disc);
+  if (!ids || rows.RowCount() == 0) {
+    err << "korvi-cli: the disc has no audio track\n";
+    return std::nullopt;
+  }
+  return ids;
+}
+
 int Drives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (std::string error; !ParseDrivesOptions(args, error)) {
     err << "korvi-cli: " << error << '\n';

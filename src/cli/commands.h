@@ -5,8 +5,13 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
+#include "verify/accuraterip_ids.h"
+
 namespace korvi {
-struct DiscToc;
+class CdDevice;
+class TrackRowTable;
 }
 
 namespace korvi::cli {
@@ -24,6 +29,10 @@ int Lookup(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Drive(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Offset(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Reads the disc's table of contents into disc and rows, and its AccurateRip ids; nullopt, said on
+// err, for a disc that cannot be read or has no audio track.
+std::optional<AccurateRipIds> ReadAudioDisc(CdDevice& device, DiscToc& disc, TrackRowTable& rows, std::ostream& err);
 
 // For a track number that none of the disc's rowCount rows lists: "the disc has no audio track 2;
 // it lists audio tracks 4 to 6".

@@ -29,20 +29,26 @@ constexpr int kSearchTracks = 3;
 std::string Signed(int32_t value) { return (value > 0 ? "+" : "") + std::to_string(value); }
 
 struct OpenDrive {
+  DriveOptions options;
   std::unique_ptr<CdDevice> device;
   DriveIdentity identity;
 };
 
-// The drive and what it calls itself; an image, or a drive that does not answer, is refused.
-std::optional<OpenDrive> OpenForFacts(const std::string& name, std::ostream& err) {
+// The command's options, its drive and what the drive calls itself; nullopt with *status set for
+// a usage error, an image, or a drive that does not answer.
+std::optional<OpenDrive> OpenForFacts(const std::string& command, const std::vector<std::string>& args,
+                                      std::ostream& err, int* status) {
   std::string error;
   OpenDrive open;
-  open.device = CdDevice::Open(name, &error);
+  std::optional<DriveOptions> options = ParseDriveOptions(command, args, error);
+  *status = options ? kExitFailed : kExitUsage;
+  if (options) open.device = CdDevice::Open(options->drive, &error);
   std::optional<DriveIdentity> identity = open.device ? ReadDriveIdentity(*open.device, &error) : std::nullopt;
   if (!identity) {
     err << "korvi-cli: " << error << '\n';
     return std::nullopt;
   }
+  open.options = std::move(*options);
   open.identity = std::move(*identity);
   return open;
 }
@@ -128,14 +134,10 @@ std::string MatchText(const OffsetMatch& match, int tracksRead) {
 }  // namespace
 
 int Drive(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  int status = kExitOk;
+  std::optional<OpenDrive> open = OpenForFacts("drive", args, err, &status);
+  if (!open) return status;
   std::string error;
-  const std::optional<DriveOptions> options = ParseDriveOptions("drive", args, error);
-  if (!options) {
-    err << "korvi-cli: " << error << '\n';
-    return kExitUsage;
-  }
-  std::optional<OpenDrive> open = OpenForFacts(options->drive, err);
-  if (!open) return kExitFailed;
   const UserSettings user;
   const std::string model = DriveModelName(open->identity);
   const DriveReadOffset offset = ReadOffsetOfModel(user.store, user.settings, model, true);
@@ -171,30 +173,21 @@ int Drive(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 }
 
 int Offset(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string error;
-  const std::optional<DriveOptions> options = ParseDriveOptions("offset", args, error);
-  if (!options) {
-    err << "korvi-cli: " << error << '\n';
-    return kExitUsage;
-  }
-  std::optional<OpenDrive> open = OpenForFacts(options->drive, err);
-  if (!open) return kExitFailed;
+  int status = kExitOk;
+  std::optional<OpenDrive> open = OpenForFacts("offset", args, err, &status);
+  if (!open) return status;
   DiscToc disc;
   TrackRowTable rows;
-  if (ReadTocIntoRows(open->device.get(), disc, rows) != 0) {
-    err << "korvi-cli: " << open->device->lastError() << '\n';
-    return kExitFailed;
-  }
-  const std::optional<AccurateRipIds> ids = AccurateRipIdsOf(disc);
-  if (!ids || rows.RowCount() == 0) {
-    err << "korvi-cli: the disc has no audio track\n";
-    return kExitFailed;
-  }
+  const std::optional<AccurateRipIds> ids = ReadAudioDisc(*open->device, disc, rows, err);
+  if (!ids) return kExitFailed;
   AccurateRipLookup lookup(*ids);
   UserSettings user;
   const DriveOffsetListCopy list = LoadDriveOffsetList(user.settings.DefaultLibFolder);
   if (!list.problem.empty()) err << "korvi-cli: " << list.problem << '\n';
+  // The offsets of most drives; the rest of the list is rare enough for the search of every offset.
+  constexpr size_t kListedOffsets = 32;
   std::vector<int32_t> tryFirst = list.list ? list.list->PopularOffsets() : std::vector<int32_t>{};
+  tryFirst.resize(std::min(tryFirst.size(), kListedOffsets));
   tryFirst.push_back(0);
 
   const int32_t leadOut = RowSpan(rows, rows.RowCount() - 1).end + 1;
@@ -216,7 +209,7 @@ int Offset(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   out << MatchText(matches.front(), int(tracks.size())) << '\n';
   for (size_t i = 1; i < matches.size(); ++i) err << "korvi-cli: also " << MatchText(matches[i], int(tracks.size())) << '\n';
-  if (options->save) {
+  if (open->options.save) {
     const std::string model = DriveModelName(open->identity);
     if (!SaveModelReadOffset(user.store, model, matches.front().offset)) {
       err << "korvi-cli: the offset could not be saved in your settings\n";

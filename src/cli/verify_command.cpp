@@ -112,15 +112,12 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   std::unique_ptr<CdDevice> device = CdDevice::Open(options->drive, &error);
   DiscToc disc;
   TrackRowTable rows;
-  if (!device || ReadTocIntoRows(device.get(), disc, rows) != 0) {
-    err << "korvi-cli: " << (device ? device->lastError() : error) << '\n';
+  if (!device) {
+    err << "korvi-cli: " << error << '\n';
     return kExitFailed;
   }
-  const std::optional<AccurateRipIds> ids = AccurateRipIdsOf(disc);
-  if (!ids || rows.RowCount() == 0) {
-    err << "korvi-cli: the disc has no audio track\n";
-    return kExitFailed;
-  }
+  const std::optional<AccurateRipIds> ids = ReadAudioDisc(*device, disc, rows, err);
+  if (!ids) return kExitFailed;
   // Asked now, so that the answer comes while the files are read.
   AccurateRipLookup lookup(*ids);
   const std::optional<CDiscInfo> record = RecordInLibrary(disc, rows, library);

@@ -140,7 +140,11 @@ DriveCache MeasureCache(CdDevice& drive, int32_t near, int32_t leadOut, std::chr
   cache.cachesAudio = true;
 
   // The fewest reads elsewhere that push a sector out: doubled until one does, then halved in.
-  CacheProbe probe(drive, walk, (cache.freshReadMs + cache.cachedReadMs) / 2);
+  // A sector from the disc again may take less than the first fresh reads did, which moved the head
+  // across the disc: a re-read counts as cached only when it is about as fast as one.
+  const double threshold =
+      std::min((cache.freshReadMs + cache.cachedReadMs) / 2, std::max(4 * cache.cachedReadMs, cache.cachedReadMs + 2));
+  CacheProbe probe(drive, walk, threshold);
   const int32_t most = std::min<int32_t>(1 << 15, walk.Span() / 2);
   int32_t held = 0;  // this many reads elsewhere kept it
   int32_t gone = 0;  // this many pushed it out

@@ -9,6 +9,16 @@ namespace {
 constexpr std::string_view kReadOffsetsKeyName = "ReadOffsets";
 constexpr std::string_view kReadOffsetValue = "ReadOffset";
 
+// A DWORD holding an offset a drive can have; a negative one is kept as its two's complement.
+std::optional<int32_t> StoredOffset(const RegistryStore& store, const RegKey& key, std::string_view name) {
+  const std::optional<RegValue> value = store.QueryValue(key, name);
+  if (!value || value->type != kRegDword || value->data.size() != 4) return std::nullopt;
+  const auto offset = static_cast<int32_t>(uint32_t(value->data[0]) | uint32_t(value->data[1]) << 8 |
+                                           uint32_t(value->data[2]) << 16 | uint32_t(value->data[3]) << 24);
+  if (offset < -kMaxReadOffset || offset > kMaxReadOffset) return std::nullopt;
+  return offset;
+}
+
 }  // namespace
 
 std::string ReadOffsetSourceText(ReadOffsetSource source) {
@@ -29,13 +39,7 @@ std::string ModelReadOffsetsKeyPath() { return JoinKeyPath(CAppSettings::Options
 
 std::optional<int32_t> LoadModelReadOffset(const RegistryStore& store, const std::string& model) {
   const std::optional<RegKey> key = store.OpenKey(ModelReadOffsetsKeyPath());
-  if (!key) return std::nullopt;
-  const std::optional<RegValue> value = store.QueryValue(*key, NormalizedDriveName(model));
-  if (!value || value->type != kRegDword || value->data.size() != 4) return std::nullopt;
-  const auto offset = static_cast<int32_t>(uint32_t(value->data[0]) | uint32_t(value->data[1]) << 8 |
-                                           uint32_t(value->data[2]) << 16 | uint32_t(value->data[3]) << 24);
-  if (offset < -kMaxReadOffset || offset > kMaxReadOffset) return std::nullopt;
-  return offset;
+  return key ? StoredOffset(store, *key, NormalizedDriveName(model)) : std::nullopt;
 }
 
 bool SaveModelReadOffset(RegistryStore& store, const std::string& model, int32_t offset) {
@@ -58,8 +62,8 @@ DriveReadOffset ReadOffsetOfModel(const RegistryStore& store, const CAppSettings
   }
   // Written only once the user changed it, so a stored value is a choice they made.
   const std::optional<RegKey> options = store.OpenKey(CAppSettings::OptionsKeyPath());
-  if (options && store.QueryValue(*options, kReadOffsetValue)) {
-    found.offset = settings.ReadOffset;
+  if (const std::optional<int32_t> offset = options ? StoredOffset(store, *options, kReadOffsetValue) : std::nullopt) {
+    found.offset = *offset;
     found.source = ReadOffsetSource::kSetting;
     return found;
   }

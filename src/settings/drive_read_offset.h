@@ -32,8 +32,9 @@ std::optional<int32_t> LoadModelReadOffset(const RegistryStore& store, const std
 // Stores it (re-reading the file first, as the options are saved); false when it cannot be written.
 bool SaveModelReadOffset(RegistryStore& store, const std::string& model, int32_t offset);
 
-// The offset for the model, in the order above. The drive list is read from the library folder's
-// copy, and asked of the server when askServer and the copy is missing or old.
+// The offset for the model, in the order above (settings give the library folder). The drive list
+// is read from the library folder's copy, and asked of the server when askServer and the copy is
+// missing or old.
 DriveReadOffset ReadOffsetOfModel(const RegistryStore& store, const CAppSettings& settings, const std::string& model,
                                   bool askServer);
 

@@ -66,6 +66,7 @@ bool Parses(const std::string& command, const Args& args, std::string& error) {
   if (command == "play") return ParsePlayOptions(args, error).has_value();
   if (command == "xmcd") return ParseXmcdOptions(args, error).has_value();
   if (command == "drives") return ParseDrivesOptions(args, error);
+  if (command == "drive" || command == "offset") return ParseDriveOptions(command, args, error).has_value();
   ADD_FAILURE() << "no parser for " << command;
   return false;
 }
@@ -103,7 +104,7 @@ TEST(KorviCliSynopsis, EachParserTakesExactlyTheDescribedOptions) {
       EXPECT_FALSE(Parses(command.name, args, error)) << command.name << " takes " << other;
     }
   }
-  EXPECT_EQ(commands, 7);
+  EXPECT_EQ(commands, 9);
 }
 
 // The format options come from the table: a value it does not allow is refused by name.

@@ -72,14 +72,14 @@ expect() {
   done
 }
 expect "rip" korvi-cli r
-expect "drives toc rip play lookup verify xmcd --help --version" korvi-cli ""
+expect "drives toc rip play lookup verify drive offset xmcd --help --version" korvi-cli ""
 expect "wav mp3 ape flac opus" korvi-cli rip X --format ""
 [ "$(complete_words korvi-cli rip X --format "" | wc -l)" -eq 5 ] || fail "--format does not offer just the five formats"
 expect "ask overwrite skip" korvi-cli rip X --on-exists ""
 expect "secure burst" korvi-cli rip X --mode ""
 got=$(complete_words korvi-cli toc "$tmp/an")
 grep -qxF "$tmp/an album.cue" <<<"$got" || fail "the drive list of korvi-cli is not completed (got: $got)"
-offered=$(for command in toc rip lookup verify; do complete_words korvi-cli "$command" X --; done)
+offered=$(for command in toc rip lookup verify offset; do complete_words korvi-cli "$command" X --; done)
 for word in $options; do
   # The options that stand alone are offered as the first word.
   case $word in --help | --version) continue ;; esac

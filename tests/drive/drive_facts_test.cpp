@@ -122,6 +122,11 @@ TEST_F(DriveFacts, DriveSaysWhatItIsAndTimingFindsItsCacheOnlyWhenItHasOne) {
   EXPECT_NE(uncached.out.find("audio cache: none found\n"), std::string::npos) << uncached.out;
   EXPECT_NE(uncached.out.find("FUA reads: supported (no cache found to bypass)\n"), std::string::npos) << uncached.out;
 
+  // A cache larger than half the disc cannot be flushed by reading the rest: its size is a lower bound.
+  const fixtures::ChildResult large = Run({"drive", kDrive}, kIdentity + ",cache=5000,latency_ms=15");
+  ASSERT_EQ(large.status, 0) << large.err;
+  EXPECT_NE(large.out.find("audio cache: at least 1024 sectors"), std::string::npos) << large.out;
+
   // Without a disc the drive still says what it is.
   const fixtures::ChildResult empty = Run({"drive", kDrive}, kIdentity + ",nodisc");
   ASSERT_EQ(empty.status, 0) << empty.err;
@@ -185,6 +190,20 @@ TEST_F(DriveFacts, OffsetIsFoundFromTheDatabasesChecksumsAndSavedForTheModel) {
       << found.out;
   const fixtures::ChildResult facts = Run({"drive", kDrive}, drive);
   EXPECT_NE(facts.out.find("read offset: +667 (your setting for this model)\n"), std::string::npos) << facts.out;
+  // A rip without --offset corrects the saved offset; --offset still overrides it.
+  const fixtures::ChildResult image = Rip(m_image.cue.string(), "image", "");
+  const fixtures::ChildResult saved = Rip(kDrive, "saved", drive);
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  EXPECT_NE(saved.err.find("read offset +667 (your setting for this model)"), std::string::npos) << saved.err;
+  EXPECT_GT(Track("image", 2).size(), 44u);
+  EXPECT_TRUE(Track("saved", 2) == Track("image", 2));
+  const fixtures::ChildResult overridden = Run({"rip", kDrive, "--format", "wav", "--out", (m_dir / "saved").string(),
+                                                "--mode", "burst", "--no-verify", "--offset", "0", "--tracks", "2",
+                                                "--on-exists", "overwrite"},
+                                               drive);
+  ASSERT_EQ(overridden.status, 0) << overridden.err;
+  EXPECT_EQ(overridden.err.find("read offset"), std::string::npos) << overridden.err;
+  EXPECT_TRUE(Track("saved", 2) != Track("image", 2));
 
   // The v2 checksums, found at an offset of the drive list; a wrong one for track 1.
   ServeList(ListRecord(6, "PLEXTOR - CD-R PREMIUM") + ListRecord(-30, "OTHER - DRIVE"));
