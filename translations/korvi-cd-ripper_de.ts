@@ -572,6 +572,18 @@ Es ist freie Software, gebaut mit Qt für das Fenster, libcdio zum Lesen der CDs
         <translation>Testen und kopieren</translation>
     </message>
     <message>
+        <source>Eject the disc when a rip is done</source>
+        <translation>Die CD nach dem Auslesen auswerfen</translation>
+    </message>
+    <message>
+        <source>Maximum</source>
+        <translation>Höchste</translation>
+    </message>
+    <message>
+        <source>Read speed:</source>
+        <translation>Lesegeschwindigkeit:</translation>
+    </message>
+    <message>
         <source>Verify rips with AccurateRip</source>
         <translation>Rips mit AccurateRip prüfen</translation>
     </message>

@@ -50,7 +50,7 @@ _korvi_cli() {
       mapfile -t COMPREPLY < <(compgen -W "32 40 48 56 64 80 96 112 128 160 192 224 256 320" -- "$cur"); return ;;
     --out|--library)
       mapfile -t COMPREPLY < <(compgen -d -- "$cur"); return ;;
-    --tracks|--opus-bitrate|--jobs|--offset|--pick)
+    --tracks|--opus-bitrate|--jobs|--offset|--speed|--pick)
       return ;;
   esac
 
@@ -58,7 +58,7 @@ _korvi_cli() {
   case $command in
     toc) options="--cdtext" ;;
     rip) options="--format --out --tracks --bitrate --level --flac-level --opus-bitrate --no-id3
-                  --on-exists --jobs --mode --offset --test-and-copy --require-accurate
+                  --on-exists --jobs --mode --offset --test-and-copy --speed --eject --require-accurate
                   --no-verify --no-log --no-cue --lookup --library --pick" ;;
     lookup) options="--library --no-save --pick" ;;
     verify) options="--library" ;;

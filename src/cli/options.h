@@ -56,7 +56,7 @@ struct RipOptions {
   std::optional<ReadMode> mode;   // --mode secure|burst
   std::optional<int32_t> offset;  // --offset N: the drive's read offset in samples
   bool testAndCopy = false;
-  std::optional<int32_t> speed;  // --speed X: times real time, 0 the drive's fastest
+  std::optional<int32_t> speed;  // --speed N: times real time, 0 the drive's fastest
   bool eject = false;
   bool requireAccurate = false;  // exit 1 unless every track is accurate (verifies whatever the settings say)
   bool noVerify = false;

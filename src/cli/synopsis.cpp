@@ -44,7 +44,7 @@ std::vector<CliOption> RipOptions() {
        "the drive's read offset in samples, " + std::to_string(-kMaxReadOffset) + " to " + std::to_string(kMaxReadOffset) +
            "; by default your setting for the drive's model, else AccurateRip's drive list (see drive)"},
       {"--test-and-copy", "", "read each track twice and compare"},
-      {"--speed", "X", "a drive's read speed in times real time, 1 to " + std::to_string(kMaxReadSpeed) +
+      {"--speed", "N", "a drive's read speed in times real time, 1 to " + std::to_string(kMaxReadSpeed) +
                            "; 0 its fastest; your setting by default"},
       {"--eject", "", "open a drive's tray when the rip ends without a failure"},
       {"--require-accurate", "", "verify with AccurateRip and exit 1 unless every track is accurate"},

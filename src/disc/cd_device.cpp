@@ -440,13 +440,15 @@ bool CdDevice::ReadRawSectors(int32_t start, uint8_t* buffer, int32_t count) {
 }
 
 void CdDevice::ForgetReads(int32_t near) {
-  if (m_fua.load()) return;
   // 20,000 sectors (4½ minutes of audio, 47 MB) is more than any drive's cache spans; the other end
   // of a shorter disc is as far as it goes. A cache that was measured is pushed out by reading more
   // than it holds; else a small batch moves the head, and a drive's read-ahead fills from there.
+  // With FUA reads the cache is no matter, but the head is still moved: a drive that lands a few
+  // samples off after a seek and streams on from there gives a re-read that follows on from the
+  // last read the same misplaced samples, which paranoia would take as verified.
   constexpr int32_t kFar = 20000;
   constexpr int32_t kBatch = 26;
-  const int32_t cache = m_cacheSectors.load();
+  const int32_t cache = m_fua.load() ? 0 : m_cacheSectors.load();
   const int32_t sectors = std::max(kBatch, cache + cache / 8);
   int32_t leadOut = 0;
   {

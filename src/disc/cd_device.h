@@ -51,7 +51,7 @@ class CdDevice : public ISectorSource {
   // Reads a batch far from near, so that the drive's read-ahead cache holds other sectors and the
   // next read near there comes from the disc. An image has no cache, but is read the same way (one
   // small read): a test's image that misreads as a drive does then sees what a drive would.
-  // With a measured cache it reads more than the cache holds; with FUA reads it has nothing to do.
+  // With a measured cache (SetRipReads) it reads more than the cache holds.
   void ForgetReads(int32_t near) override;
 
   // For a rip: how its reads get past the cache, and whether they ask for C2 error pointers (READ

@@ -87,10 +87,12 @@ void RipJob::PrepareDrive() {
   CacheDefeat defeat;
   const std::optional<TrackSpan> audio = AudioReachOf(m_settings.disc);
   if ((m_settings.readMode == ReadMode::kSecure || m_settings.testAndCopy) && audio) {
-    // Bounded: the drive's cache is measured before every such rip, the disc may be another.
+    // A drive that gives audio to FUA reads reads them from the disc; only without them is the
+    // cache measured, by timing (bounded: it is done before every such rip).
+    const DriveFua fua = c2 ? DriveFua() : ProbeFua(*drive, audio->begin, DriveCache());
+    DriveCache cache;
     constexpr std::chrono::seconds kMeasuring(8);
-    const DriveCache cache = MeasureCache(*drive, audio->begin, audio->end + 1, kMeasuring);
-    const DriveFua fua = ProbeFua(*drive, audio->begin, cache);
+    if (!fua.works) cache = MeasureCache(*drive, audio->begin, audio->end + 1, kMeasuring);
     defeat = ChooseCacheDefeat(cache, fua, c2);
     m_cacheText = CacheDefeatText(defeat, cache);
   }

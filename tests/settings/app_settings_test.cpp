@@ -160,24 +160,29 @@ TEST_F(SettingsApp, ReadSettingsRoundTripAndOutOfRangeValuesAreIgnored) {
   settings.ReadMode = 1;
   settings.ReadOffset = -1200;
   settings.TestAndCopy = true;
+  settings.ReadSpeed = 12;
+  settings.EjectAfterRip = true;
   ASSERT_TRUE(Save(settings));
   EXPECT_NE(
       ReadFile(user.storePath)
-          .find(
-              "\"ReadMode\"=dword:00000001\n\"ReadOffset\"=dword:fffffb50\n\"TestAndCopy\"=dword:00000001\n"),
+          .find("\"ReadMode\"=dword:00000001\n\"ReadOffset\"=dword:fffffb50\n\"TestAndCopy\"=dword:00000001\n"
+                "\"ReadSpeed\"=dword:0000000c\n\"EjectAfterRip\"=dword:00000001\n"),
       std::string::npos)
       << ReadFile(user.storePath);
   const CAppSettings loaded = Loaded();
   EXPECT_EQ(loaded.ReadMode, 1);
   EXPECT_EQ(loaded.ReadOffset, -1200);
   EXPECT_TRUE(loaded.TestAndCopy);
+  EXPECT_EQ(loaded.ReadSpeed, 12);
+  EXPECT_TRUE(loaded.EjectAfterRip);
 
   CAppSettings two(user.folders);
   two.ReadOffset = 6;
   WriteOptions(
       "\"DefaultFolder\"=\"/m\"\n\"DefaultLibFolder\"=\"/l\"\n\"ReadMode\"=dword:00000002\n"
-      "\"ReadOffset\"=dword:fffff447\n");  // −3001
+      "\"ReadOffset\"=dword:fffff447\n\"ReadSpeed\"=dword:00000065\n");  // −3001, 101x
   EXPECT_EQ(Loaded(two).ReadMode, 0);
+  EXPECT_EQ(Loaded(two).ReadSpeed, 0);
   EXPECT_EQ(Loaded(two).ReadOffset, 6);
 }
 

@@ -37,6 +37,8 @@ CAppSettings Sample() {
   settings.ReadMode = 1;
   settings.ReadOffset = -1164;
   settings.TestAndCopy = true;
+  settings.ReadSpeed = 24;
+  settings.EjectAfterRip = true;
   settings.VerifyAccurateRip = false;
   settings.WriteLog = false;
   settings.WriteCueSheet = false;
@@ -49,7 +51,7 @@ CAppSettings Sample() {
 auto Fields(const CAppSettings& s) {
   return std::tie(s.ShowSelectorBeforeSave, s.GetDiscInfoAutomatically, s.SaveLibraryAutomatically,
                   s.ReplacePrompt, s.DefaultFolder, s.DefaultLibFolder, s.BPS, s.SaveID3Tag,
-                  s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy, s.VerifyAccurateRip,
+                  s.CompressionLevel, s.ReadMode, s.ReadOffset, s.TestAndCopy, s.ReadSpeed, s.EjectAfterRip, s.VerifyAccurateRip,
                   s.WriteLog, s.WriteCueSheet, s.TagsV2, s.CDDBEmail, s.LookupOrder);
 }
 
@@ -168,6 +170,14 @@ class SettingsSheetTest : public QObject {
       auto* testAndCopy = Find<QCheckBox>(sheet, "testAndCopyCheck");
       QVERIFY(testAndCopy->isChecked());
       QCOMPARE(testAndCopy->text(), QString("Test and copy"));
+      auto* speed = Find<QSpinBox>(sheet, "readSpeedSpin");
+      QCOMPARE(speed->value(), 24);
+      QCOMPARE(speed->maximum(), 100);
+      speed->setValue(0);
+      QCOMPARE(speed->text(), QString("Maximum"));
+      auto* eject = Find<QCheckBox>(sheet, "ejectAfterRipCheck");
+      QVERIFY(eject->isChecked());
+      QCOMPARE(eject->text(), QString("Eject the disc when a rip is done"));
       QCOMPARE(Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->text(),
                QString("Verify rips with AccurateRip"));
       QCOMPARE(Find<QCheckBox>(sheet, "writeLogCheck")->text(), QString("Write a rip log"));
@@ -181,6 +191,7 @@ class SettingsSheetTest : public QObject {
       QStringList labels;
       for (auto* label : sheet.findChildren<QLabel*>()) labels << label->text();
       QVERIFY(labels.contains("Read mode:") && labels.contains("Drive read offset (samples):"));
+      QVERIFY(labels.contains("Read speed:"));
       QVERIFY(labels.contains("E-mail for the CDDB server:"));
     });
     EditSettings(nullptr, settings);
@@ -221,6 +232,8 @@ class SettingsSheetTest : public QObject {
       Find<QComboBox>(sheet, "readModeCombo")->setCurrentIndex(0);
       Find<QSpinBox>(sheet, "readOffsetSpin")->setValue(6);
       Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
+      Find<QSpinBox>(sheet, "readSpeedSpin")->setValue(4);
+      Find<QCheckBox>(sheet, "ejectAfterRipCheck")->click();
       Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->click();
       Find<QCheckBox>(sheet, "writeLogCheck")->click();
       Find<QCheckBox>(sheet, "writeCueSheetCheck")->click();
@@ -253,6 +266,8 @@ class SettingsSheetTest : public QObject {
       offset->selectAll();
       QTest::keyClicks(offset, "-2500");
       Find<QCheckBox>(sheet, "testAndCopyCheck")->click();
+      Find<QSpinBox>(sheet, "readSpeedSpin")->setValue(4);
+      Find<QCheckBox>(sheet, "ejectAfterRipCheck")->click();
       Find<QCheckBox>(sheet, "verifyAccurateRipCheck")->click();
       Find<QCheckBox>(sheet, "writeCueSheetCheck")->click();
       Find<QCheckBox>(sheet, "tagsV2Check")->click();
@@ -293,6 +308,8 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(settings.ReadMode, 0);
     QCOMPARE(settings.ReadOffset, -2500);
     QCOMPARE(settings.TestAndCopy, false);
+    QCOMPARE(settings.ReadSpeed, 4);
+    QCOMPARE(settings.EjectAfterRip, false);
     QCOMPARE(settings.VerifyAccurateRip, true);
     QCOMPARE(settings.WriteLog, false);
     QCOMPARE(settings.WriteCueSheet, true);
