@@ -448,6 +448,7 @@ void CdDevice::ForgetReads(int32_t near) {
   // last read the same misplaced samples, which paranoia would take as verified.
   constexpr int32_t kFar = 20000;
   constexpr int32_t kBatch = 26;
+  if (m_noCache.load()) return;
   const int32_t cache = m_fua.load() ? 0 : m_cacheSectors.load();
   const int32_t sectors = std::max(kBatch, cache + cache / 8);
   int32_t leadOut = 0;

@@ -24,6 +24,9 @@ class CueImage;
 struct CacheDefeat {
   bool fua = false;          // every read forces unit access (READ(12) with FUA)
   int32_t cacheSectors = 0;  // else what a read elsewhere must push out, as measured; 0 if none found
+  // Measured, and no cache found: a re-read reaches the disc anyway, and reads elsewhere would
+  // only cost seeks (and, on a drive that lands off after a seek, misplaced reads).
+  bool noCache = false;
 };
 // What a drive says of its disc when asked.
 enum class DriveState { kReady, kNoDisc, kTrayOpen, kChanged, kUnknown };
@@ -51,7 +54,7 @@ class CdDevice : public ISectorSource {
   // Reads a batch far from near, so that the drive's read-ahead cache holds other sectors and the
   // next read near there comes from the disc. An image has no cache, but is read the same way (one
   // small read): a test's image that misreads as a drive does then sees what a drive would.
-  // With a measured cache (SetRipReads) it reads more than the cache holds.
+  // With a measured cache (SetRipReads) it reads more than the cache holds; with none found, nothing.
   void ForgetReads(int32_t near) override;
 
   // For a rip: how its reads get past the cache, and whether they ask for C2 error pointers (READ
@@ -114,6 +117,7 @@ class CdDevice : public ISectorSource {
   // What SetRipReads chose; the player reads on meanwhile from its own thread.
   std::atomic<bool> m_fua{false};
   std::atomic<int32_t> m_cacheSectors{0};
+  std::atomic<bool> m_noCache{false};
   std::atomic<bool> m_c2{false};
   std::string m_mediumLost;   // once a read found the disc gone
 };

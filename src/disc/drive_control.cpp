@@ -26,6 +26,7 @@ void CdDevice::SetRipReads(const CacheDefeat& defeat, bool c2) {
   const bool drive = !isImage();
   m_fua.store(drive && defeat.fua);
   m_cacheSectors.store(drive ? std::max(0, defeat.cacheSectors) : 0);
+  m_noCache.store(drive && defeat.noCache && !defeat.fua && defeat.cacheSectors <= 0);
   m_c2.store(drive && c2);
 }
 

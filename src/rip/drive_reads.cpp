@@ -5,8 +5,9 @@ namespace korvi {
 CacheDefeat ChooseCacheDefeat(const DriveCache& cache, const DriveFua& fua, bool c2) {
   CacheDefeat defeat;
   // A FUA read that takes no longer than a cached one may have come from the cache after all.
-  defeat.fua = !c2 && fua.works && (!cache.cachesAudio || fua.bypassesCache);
+  defeat.fua = !c2 && cache.cachesAudio && fua.works && fua.bypassesCache;
   if (!defeat.fua && cache.cachesAudio) defeat.cacheSectors = cache.sectors;
+  defeat.noCache = cache.measured && !cache.cachesAudio;
   return defeat;
 }
 

@@ -87,12 +87,11 @@ void RipJob::PrepareDrive() {
   CacheDefeat defeat;
   const std::optional<TrackSpan> audio = AudioReachOf(m_settings.disc);
   if ((m_settings.readMode == ReadMode::kSecure || m_settings.testAndCopy) && audio) {
-    // A drive that gives audio to FUA reads reads them from the disc; only without them is the
-    // cache measured, by timing (bounded: it is done before every such rip).
-    const DriveFua fua = c2 ? DriveFua() : ProbeFua(*drive, audio->begin, DriveCache());
-    DriveCache cache;
+    // The cache is measured by timing (bounded: it is done before every such rip); only a drive
+    // that has one needs FUA reads, and only FUA reads that take a fresh read's time get past it.
     constexpr std::chrono::seconds kMeasuring(8);
-    if (!fua.works) cache = MeasureCache(*drive, audio->begin, audio->end + 1, kMeasuring);
+    const DriveCache cache = MeasureCache(*drive, audio->begin, audio->end + 1, kMeasuring);
+    const DriveFua fua = c2 || !cache.cachesAudio ? DriveFua() : ProbeFua(*drive, audio->begin, cache);
     defeat = ChooseCacheDefeat(cache, fua, c2);
     m_cacheText = CacheDefeatText(defeat, cache);
   }

@@ -180,6 +180,10 @@ TEST(CacheDefeatChoice, FuaOnlyWhereItGetsPastTheCacheAndNoC2ReadsAreNeeded) {
   cache.cachesAudio = false;
   EXPECT_EQ(CacheDefeatText(ChooseCacheDefeat(cache, DriveFua(), false), cache), "no cache found");
   EXPECT_EQ(ChooseCacheDefeat(cache, DriveFua(), false).cacheSectors, 0);
+  // Nothing to get past: neither FUA reads nor reads elsewhere, which on a drive that lands off
+  // after every seek would have two misplaced reads agree.
+  EXPECT_FALSE(ChooseCacheDefeat(cache, bypasses, false).fua);
+  EXPECT_TRUE(ChooseCacheDefeat(cache, bypasses, false).noCache);
 }
 
 }  // namespace
