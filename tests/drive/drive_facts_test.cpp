@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "fixtures/accuraterip_db.h"
+#include "drive/drive_env.h"
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/http_server.h"
@@ -40,11 +41,6 @@ std::string ListRecord(int16_t offset, const std::string& name, uint8_t submissi
   return record;
 }
 
-std::vector<char> FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class DriveFacts : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,15 +55,8 @@ class DriveFacts : public ::testing::Test {
     fixtures::ChildOptions options;
     options.args = {KORVI_CLI_PATH};
     options.args.insert(options.args.end(), args.begin(), args.end());
-    const std::string home = (m_dir / "home").string();
-    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH,
-                   "KORVI_FAKE_DRIVES=" + kDrive + "=" + m_image.cue.string() + behaviours,
-                   "KORVI_CD_IMAGES=",
-                   "HOME=" + home,
-                   "XDG_CONFIG_HOME=" + home + "/config",
-                   "XDG_DATA_HOME=" + home + "/data",
-                   "KORVI_ACCURATERIP_SERVER=" + m_server.HostPort(),
-                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.env =
+        fixtures::FakeDriveEnv(kDrive + "=" + m_image.cue.string() + behaviours, m_dir / "home", m_server.HostPort());
     options.workDir = m_dir.path();
     return fixtures::RunChild(options, fixtures::Scaled(120s));
   }
@@ -78,8 +67,8 @@ class DriveFacts : public ::testing::Test {
                behaviours);
   }
 
-  std::vector<char> Track(const std::string& folder, int track) const {
-    return FileBytes(m_dir / folder / ("Track " + std::to_string(track) + ".wav"));
+  std::string Track(const std::string& folder, int track) const {
+    return fixtures::FileText(m_dir / folder / ("Track " + std::to_string(track) + ".wav"));
   }
 
   std::filesystem::path KeptList() const {

@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 
+#include "drive/drive_env.h"
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
@@ -21,11 +22,6 @@ namespace {
 
 const std::string kDrive = "/dev/sr23";
 constexpr size_t kWaveHeader = 44;
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The one file in folder whose name ends with extension; empty when there is not exactly one.
 std::filesystem::path OnlyFile(const std::filesystem::path& folder, const std::string& extension) {
@@ -47,13 +43,9 @@ class DrivePath : public ::testing::Test {
   fixtures::ChildResult Run(std::vector<std::string> args, const std::string& behaviours) {
     fixtures::ChildOptions options;
     options.args = std::move(args);
-    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH,
-                   "KORVI_FAKE_DRIVES=" + kDrive + "=" + m_image.cue.string() + behaviours,
-                   "KORVI_CD_IMAGES=", "XDG_CONFIG_HOME=" + (m_dir / "config").string(),
-                   "XDG_DATA_HOME=" + (m_dir / "data").string(),
-                   // Nothing answers there: a lookup falls through to the disc's CD-Text.
-                   "KORVI_CDDB_SERVER=127.0.0.1:9", "KORVI_MUSICBRAINZ_SERVER=http://127.0.0.1:9",
-                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.env = fixtures::FakeDriveEnv(kDrive + "=" + m_image.cue.string() + behaviours, m_dir / "home");
+    // Nothing answers there: a lookup falls through to the disc's CD-Text.
+    options.env.insert(options.env.end(), {"KORVI_CDDB_SERVER=127.0.0.1:9", "KORVI_MUSICBRAINZ_SERVER=http://127.0.0.1:9"});
     options.workDir = m_dir.path();
     return fixtures::RunChild(options, fixtures::Scaled(std::chrono::milliseconds(120000)));
   }
@@ -74,7 +66,7 @@ class DrivePath : public ::testing::Test {
         size_t(n) < m_image.starts.size() ? m_image.starts[size_t(n)] - 1 : m_image.leadOut - 1;
     const std::vector<uint8_t> disc =
         fixtures::ReadBinSectors(m_image.bin, m_image.starts[size_t(n - 1)], last);
-    const std::string bytes = FileText(file);
+    const std::string bytes = fixtures::FileText(file);
     return bytes.size() == kWaveHeader + disc.size() &&
            std::equal(disc.begin(), disc.end(), bytes.begin() + long(kWaveHeader),
                       [](uint8_t a, char b) { return a == uint8_t(b); });
@@ -82,7 +74,7 @@ class DrivePath : public ::testing::Test {
 
   // The cue sheet with the disc's texts and codes added, as a pressed disc carries them.
   void AddTextAndCodes() {
-    std::string cue = FileText(m_image.cue);
+    std::string cue = fixtures::FileText(m_image.cue);
     cue = "CATALOG 4006381333931\nPERFORMER \"Tr\xC3\xA4umer Ensemble\"\nTITLE \"Caf\xC3\xA9 Nocturnes\"\n" +
           cue;
     for (int n = 1; n <= 3; ++n) {
@@ -109,7 +101,7 @@ TEST_F(DrivePath, TheDrivesCdTextCatalogueNumberAndIsrcsReachTheLogAndTheCueShee
   // Titled from the drive's CD-Text, the one source that answered.
   const std::filesystem::path log = OnlyFile(m_dir / "out", ".log");
   ASSERT_FALSE(log.empty()) << rip.out;
-  const std::string logText = FileText(log);
+  const std::string logText = fixtures::FileText(log);
   EXPECT_NE(logText.find("Album artist      Tr\xC3\xA4umer Ensemble\n"), std::string::npos) << logText;
   EXPECT_NE(logText.find("Album title       Caf\xC3\xA9 Nocturnes\n"), std::string::npos) << logText;
   EXPECT_NE(logText.find("Catalog           4006381333931\n"), std::string::npos) << logText;
@@ -124,7 +116,7 @@ TEST_F(DrivePath, TheDrivesCdTextCatalogueNumberAndIsrcsReachTheLogAndTheCueShee
 
   const std::filesystem::path cue = OnlyFile(m_dir / "out", ".cue");
   ASSERT_FALSE(cue.empty());
-  EXPECT_NE(FileText(cue).find("CATALOG 4006381333931\n"), std::string::npos) << FileText(cue);
+  EXPECT_NE(fixtures::FileText(cue).find("CATALOG 4006381333931\n"), std::string::npos) << fixtures::FileText(cue);
   fixtures::ChildOptions print;
   print.args = {"/bin/sh",
                 "-c",
@@ -185,7 +177,7 @@ TEST_F(DrivePath, ATrayOpenedOrADiscChangedDuringARipEndsItWithThatCauseAndNoFil
       EXPECT_TRUE(entry.path().extension() == ".wav" || entry.path().extension() == ".log" ||
                   entry.path().extension() == ".cue")
           << entry.path();
-    const std::string log = FileText(OnlyFile(out, ".log"));
+    const std::string log = fixtures::FileText(OnlyFile(out, ".log"));
     EXPECT_NE(log.find("The rip ended early: " + c.cause + "\n"), std::string::npos) << log;
   }
 }
@@ -200,7 +192,7 @@ TEST_F(DrivePath, MediumErrorsOfASecureRipAreNamedByTheirPlaceInTheTrack) {
   EXPECT_NE(rip.err.find("Track 2.wav: 1 place(s) could not be read exactly, at 0:00.25 to 0:00.27"),
             std::string::npos)
       << rip.err;
-  const std::string log = FileText(OnlyFile(m_dir / "secure", ".log"));
+  const std::string log = fixtures::FileText(OnlyFile(m_dir / "secure", ".log"));
   EXPECT_NE(log.find("  Read quality    Errors at 0:00.25\n"), std::string::npos) << log;
   EXPECT_TRUE(HoldsTrack(m_dir / "secure" / "Track 1.wav", 1));
   EXPECT_TRUE(HoldsTrack(m_dir / "secure" / "Track 3.wav", 3));

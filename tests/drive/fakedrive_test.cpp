@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "drive/drive_env.h"
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
@@ -67,10 +68,7 @@ class FakeDrive : public ::testing::Test {
   fixtures::ChildResult Run(std::vector<std::string> args, const std::string& behaviours = "") {
     fixtures::ChildOptions options;
     options.args = std::move(args);
-    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH, "KORVI_FAKE_DRIVES=" + kDrive + "=" + m_image.cue.string() + behaviours,
-                   "KORVI_CD_IMAGES=",
-                   // The sanitizers' runtime cannot come first when a library is preloaded.
-                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.env = fixtures::FakeDriveEnv(kDrive + "=" + m_image.cue.string() + behaviours, m_dir / "home");
     options.workDir = m_dir.path();
     fixtures::ChildProcess child;
     EXPECT_TRUE(child.Start(options));
@@ -231,15 +229,10 @@ std::vector<std::filesystem::path> FilesEndingIn(const std::filesystem::path& fo
   return found;
 }
 
-std::string Text(const std::filesystem::path& path) {
-  const std::vector<char> bytes = FileBytes(path);
-  return {bytes.begin(), bytes.end()};
-}
-
 TEST_F(FakeDrive, PreEmphasisInTheTocIsNamedInTheLogAndFlaggedInTheCueSheet) {
   // Track 2 of the disc is mastered with pre-emphasis: the image says so, the drive's table of
   // contents carries it in the track's control bits, and libcdio reads it from there.
-  std::string sheet = Text(m_image.cue);
+  std::string sheet = fixtures::FileText(m_image.cue);
   const size_t track2 = sheet.find("TRACK 02 AUDIO");
   ASSERT_NE(track2, std::string::npos) << sheet;
   sheet.insert(sheet.find('\n', track2) + 1, "    FLAGS PRE\n");
@@ -251,11 +244,11 @@ TEST_F(FakeDrive, PreEmphasisInTheTocIsNamedInTheLogAndFlaggedInTheCueSheet) {
   const std::vector<std::filesystem::path> cues = FilesEndingIn(m_dir / "emphasis", ".cue");
   ASSERT_EQ(logs.size(), 1u);
   ASSERT_EQ(cues.size(), 1u);
-  const std::string log = Text(logs[0]);
+  const std::string log = fixtures::FileText(logs[0]);
   const std::regex emphasised(R"(Track 2\n(  .*\n)*  Pre-emphasis +yes)");
   EXPECT_TRUE(std::regex_search(log, emphasised)) << log;
   EXPECT_EQ(log.find("Pre-emphasis"), log.rfind("Pre-emphasis")) << "only track 2 is emphasised:\n" << log;
-  const std::string cue = Text(cues[0]);
+  const std::string cue = fixtures::FileText(cues[0]);
   const size_t flags = cue.find("FLAGS PRE");
   ASSERT_NE(flags, std::string::npos) << cue;
   EXPECT_EQ(flags, cue.rfind("FLAGS PRE")) << cue;
@@ -278,8 +271,7 @@ TEST_F(FakeDrive, TwoDrivesRipAtOnceAndADriveInUseIsBusy) {
     fixtures::ChildOptions options;
     options.args = {KORVI_CLI_PATH, "rip", drive, "--format", "wav", "--out", (m_dir / folder).string(), "--mode",
                     "burst"};
-    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH, "KORVI_FAKE_DRIVES=" + drives, "KORVI_CD_IMAGES=",
-                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    options.env = fixtures::FakeDriveEnv(drives, m_dir / "home");
     options.workDir = m_dir.path();
     return child.Start(options);
   };

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <regex>
 
+#include "drive/drive_env.h"
 #include "fixtures/child_process.h"
 #include "fixtures/disc_image_writer.h"
 #include "fixtures/temp_dir.h"
@@ -26,11 +27,6 @@ const std::string kDrive = "/dev/sr24";
 // Sector 1000 lies in track 2 (sectors 975 to 1674), 0:00.25 in; the disc is larger than the cache
 // by more than the track, so reads elsewhere can push it out. The latency lets timing find it.
 const std::string kCachingDrive = ",cache=1024,flaky=1000,latency_ms=1";
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class RipDrive : public ::testing::Test {
  protected:
@@ -49,26 +45,20 @@ class RipDrive : public ::testing::Test {
     fixtures::ChildOptions options;
     options.args = {KORVI_CLI_PATH, "rip", source, "--format", "wav", "--out", (m_dir / folder).string(), "--no-verify"};
     options.args.insert(options.args.end(), more.begin(), more.end());
-    const std::string home = (m_dir / "home").string();
-    options.env = {"LD_PRELOAD=" KORVI_FAKEDRIVE_PATH,
-                   "KORVI_FAKE_DRIVES=" + kDrive + "=" + m_image.cue.string() + behaviours,
-                   "KORVI_FAKE_DRIVE_STATS=" + (m_dir / folder / "drive.stats").string(),
-                   "KORVI_CD_IMAGES=", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
-                   "XDG_DATA_HOME=" + home + "/data",
-                   // The drive list is not found there; its offset is not known, which is 0.
-                   "KORVI_ACCURATERIP_SERVER=127.0.0.1:9",
-                   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    // The drive list is not found: its offset is not known, which is 0.
+    options.env = fixtures::FakeDriveEnv(kDrive + "=" + m_image.cue.string() + behaviours, m_dir / "home");
+    options.env.push_back("KORVI_FAKE_DRIVE_STATS=" + (m_dir / folder / "drive.stats").string());
     options.workDir = m_dir.path();
     return fixtures::RunChild(options, fixtures::Scaled(120s));
   }
 
-  std::string Track2(const std::string& folder) const { return FileText(m_dir / folder / "Track 2.wav"); }
+  std::string Track2(const std::string& folder) const { return fixtures::FileText(m_dir / folder / "Track 2.wav"); }
   std::string Log(const std::string& folder) const {
     for (const auto& entry : std::filesystem::directory_iterator(m_dir / folder))
-      if (entry.path().extension() == ".log") return FileText(entry.path());
+      if (entry.path().extension() == ".log") return fixtures::FileText(entry.path());
     return {};
   }
-  std::string Stats(const std::string& folder) const { return FileText(m_dir / folder / "drive.stats"); }
+  std::string Stats(const std::string& folder) const { return fixtures::FileText(m_dir / folder / "drive.stats"); }
 
   fixtures::TempDir m_dir;
   fixtures::WrittenImage m_image;
