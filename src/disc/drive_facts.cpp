@@ -10,6 +10,10 @@
 namespace korvi {
 namespace {
 
+// A drive's read offset can put the disc's first and last sectors out of its reach (it would read
+// before sector 0 or past the lead-out): measuring keeps a second away from them.
+constexpr int32_t kEdgeSectors = 75;
+
 using Clock = std::chrono::steady_clock;
 
 std::string TrimmedField(const uint8_t* bytes, size_t width) {
@@ -116,6 +120,8 @@ bool ReadC2Support(CdDevice& drive) {
 }
 
 DriveCache MeasureCache(CdDevice& drive, int32_t near, int32_t leadOut, std::chrono::milliseconds budget) {
+  near += kEdgeSectors;
+  leadOut -= kEdgeSectors;
   DriveCache cache;
   const Clock::time_point deadline = Clock::now() + budget;
   SectorWalk walk(near, leadOut, near);
@@ -173,6 +179,7 @@ bool ReadSectorsFua(CdDevice& drive, int32_t start, uint8_t* buffer, int32_t cou
 }
 
 DriveFua ProbeFua(CdDevice& drive, int32_t near, const DriveCache& cache) {
+  near += kEdgeSectors;
   DriveFua fua;
   uint8_t ordinary[kRawSectorBytes];
   uint8_t forced[kRawSectorBytes];
