@@ -282,11 +282,18 @@ void RipJob::Run() {
 void RipJob::ReadTracks(EncoderPool& pool, const std::vector<size_t>& order, bool retry) {
   size_t next = 0;
   auto current = m_reading.end();
+  // Paranoia starts afresh wherever the reading jumps (re-reading its overlap), and a drive seeks:
+  // secure reading keeps to one track until it is read, waiting for its encoder rather than
+  // moving on to another track.
+  const bool inOrder = m_settings.readMode == ReadMode::kSecure;
   while (!StopReading()) {
     const uint64_t seen = pool.Generation();
     auto pick = m_reading.end();
     if (current != m_reading.end() && pool.Room(current->index) > 0) {
       pick = current;
+    } else if (current != m_reading.end() && inOrder) {
+      pool.WaitForChange(seen);
+      continue;
     } else {
       pick = std::find_if(m_reading.begin(), m_reading.end(),
                           [&](const TrackRead& track) { return pool.Room(track.index) >= kSwitchRoom; });

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -320,6 +321,28 @@ TEST_F(FakeDrive, TheAudioBeforeTrackOneIsReadFromADriveAsFromAnImage) {
     ASSERT_EQ(file.size(), hidden.size() + 44) << mode;
     EXPECT_EQ(Difference({file.begin() + 44, file.end()}, {hidden.begin(), hidden.end()}), "same") << mode;
   }
+}
+
+TEST_F(FakeDrive, ASecureRipReadsTheDiscInOneRunWhateverTheEncoders) {
+  // With several encoders the reader could move on to the next track while one's encoder catches
+  // up; paranoia would start afresh at every such jump and read its overlap again.
+  std::map<int, long> sectors;
+  for (const int jobs : {1, 4}) {
+    const std::string folder = "jobs" + std::to_string(jobs);
+    std::filesystem::create_directories(m_dir / folder);
+    fixtures::ChildOptions options;
+    options.args = {KORVI_CLI_PATH, "rip",    kDrive, "--format", "wav", "--out", (m_dir / folder).string(),
+                    "--mode",       "secure", "--jobs", std::to_string(jobs), "--no-verify"};
+    options.env = fixtures::FakeDriveEnv(kDrive + "=" + m_image.cue.string(), m_dir / "home");
+    options.env.push_back("KORVI_FAKE_DRIVE_STATS=" + (m_dir / folder / "drive.stats").string());
+    const fixtures::ChildResult rip = fixtures::RunChild(options, fixtures::Scaled(std::chrono::seconds(120)));
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    std::smatch match;
+    const std::string stats = fixtures::FileText(m_dir / folder / "drive.stats");
+    ASSERT_TRUE(std::regex_search(stats, match, std::regex(R"( sectors (\d+))"))) << stats;
+    sectors[jobs] = std::stol(match[1]);
+  }
+  EXPECT_EQ(sectors[4], sectors[1]);
 }
 
 }  // namespace
