@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/disc_image_writer.h"
+
 namespace korvi::fixtures {
 
 // drives: KORVI_FAKE_DRIVES ("DEVICE=IMAGE,behaviour,..."). Nothing answers at the default
@@ -24,6 +26,14 @@ inline std::vector<std::string> FakeDriveEnv(const std::string& drives, const st
           "KORVI_ACCURATERIP_SERVER=" + accurateRipServer,
           // The sanitizers' runtime cannot come first when a library is preloaded.
           "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+}
+
+// The drive tests' disc: three tracks, the second with a pregap of a second stored before it.
+inline ImageLayout ThreeTrackDisc(uint32_t seed) {
+  ImageLayout layout;
+  layout.seed = seed;
+  layout.tracks = {{false, 900, 0, ""}, {false, 700, 75, ""}, {false, 1100, 0, ""}};
+  return layout;
 }
 
 inline std::string FileText(const std::filesystem::path& path) {

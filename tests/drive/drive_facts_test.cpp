@@ -44,10 +44,7 @@ std::string ListRecord(int16_t offset, const std::string& name, uint8_t submissi
 class DriveFacts : public ::testing::Test {
  protected:
   void SetUp() override {
-    fixtures::ImageLayout layout;
-    layout.seed = 11;
-    layout.tracks = {{false, 900, 0, ""}, {false, 700, 75, ""}, {false, 1100, 0, ""}};
-    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", fixtures::ThreeTrackDisc(11), &m_image, nullptr));
     ASSERT_TRUE(m_server.Start());
   }
 

@@ -34,10 +34,7 @@ std::filesystem::path OnlyFile(const std::filesystem::path& folder, const std::s
 class DrivePath : public ::testing::Test {
  protected:
   void SetUp() override {
-    fixtures::ImageLayout layout;
-    layout.seed = 11;
-    layout.tracks = {{false, 900, 0, ""}, {false, 700, 75, ""}, {false, 1100, 0, ""}};
-    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", fixtures::ThreeTrackDisc(11), &m_image, nullptr));
   }
 
   fixtures::ChildResult Run(std::vector<std::string> args, const std::string& behaviours) {

@@ -28,13 +28,6 @@ namespace {
 // A name libcdio's own search for drives tries, so that the drive list finds it.
 const std::string kDrive = "/dev/sr27";
 
-fixtures::ImageLayout DemoLikeLayout() {
-  fixtures::ImageLayout layout;
-  layout.seed = 7;
-  layout.tracks = {{false, 900, 0, ""}, {false, 700, 75, ""}, {false, 1100, 0, ""}};
-  return layout;
-}
-
 // The tool's path, or empty when it is not installed.
 std::string ToolPath(const std::string& tool) {
   fixtures::ChildOptions options;
@@ -63,7 +56,7 @@ std::string Difference(const std::vector<char>& got, const std::vector<char>& wa
 class FakeDrive : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", DemoLikeLayout(), &m_image, nullptr));
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", fixtures::ThreeTrackDisc(7), &m_image, nullptr));
   }
 
   fixtures::ChildResult Run(std::vector<std::string> args, const std::string& behaviours = "") {
@@ -258,7 +251,7 @@ TEST_F(FakeDrive, PreEmphasisInTheTocIsNamedInTheLogAndFlaggedInTheCueSheet) {
 }
 
 TEST_F(FakeDrive, TwoDrivesRipAtOnceAndADriveInUseIsBusy) {
-  fixtures::ImageLayout otherLayout = DemoLikeLayout();
+  fixtures::ImageLayout otherLayout = fixtures::ThreeTrackDisc(7);
   otherLayout.seed = 99;
   fixtures::WrittenImage other;
   std::filesystem::create_directories(m_dir / "other");
@@ -307,7 +300,7 @@ TEST_F(FakeDrive, TwoDrivesRipAtOnceAndADriveInUseIsBusy) {
 }
 
 TEST_F(FakeDrive, TheAudioBeforeTrackOneIsReadFromADriveAsFromAnImage) {
-  fixtures::ImageLayout layout = DemoLikeLayout();
+  fixtures::ImageLayout layout = fixtures::ThreeTrackDisc(7);
   layout.tracks[0].pregap = 120;
   layout.audiblePregaps = true;
   ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "hidden.cue", layout, &m_image, nullptr));

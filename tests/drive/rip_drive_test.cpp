@@ -31,10 +31,7 @@ const std::string kCachingDrive = ",cache=1024,flaky=1000,latency_ms=1";
 class RipDrive : public ::testing::Test {
  protected:
   void SetUp() override {
-    fixtures::ImageLayout layout;
-    layout.seed = 5;
-    layout.tracks = {{false, 900, 0, ""}, {false, 700, 75, ""}, {false, 1100, 0, ""}};
-    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", layout, &m_image, nullptr));
+    ASSERT_TRUE(fixtures::WriteCueBinImage(m_dir / "disc.cue", fixtures::ThreeTrackDisc(5), &m_image, nullptr));
     const fixtures::ChildResult image = Rip(m_image.cue.string(), "image", {"--mode", "burst"}, "");
     ASSERT_EQ(image.status, 0) << image.err;
   }
